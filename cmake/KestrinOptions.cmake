@@ -1,0 +1,20 @@
+# Warnings and sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+
+if(KESTRIN_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+  # Keep the sanitized build reasonably fast: the suite runs large numeric kernels.
+  if(CMAKE_BUILD_TYPE STREQUAL "Debug")
+    add_compile_options(-O1)
+  endif()
+endif()
+
+# kestrin_library(NAME SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# A static library whose headers are found from the project root ("geom/TTriangleMesh.h").
+function(kestrin_library name)
+  cmake_parse_arguments(KL "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${name} STATIC ${KL_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${KL_PUBLIC_LIBS} PRIVATE ${KL_PRIVATE_LIBS})
+endfunction()

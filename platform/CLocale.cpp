@@ -1,0 +1,5 @@
+#include "platform/CLocale.h"
+
+#include <clocale>
+
+void t_forceCNumericLocale() { std::setlocale(LC_NUMERIC, "C"); }

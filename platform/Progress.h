@@ -1,0 +1,22 @@
+#pragma once
+// Progress of long work, from any thread.  The main frame installs a sink that turns these calls
+// into queued calls on the interface thread (status-bar caption and bar, "Pro%d" console lines).
+// Without a sink the calls do nothing.
+
+class TProgressSink {
+ public:
+  virtual ~TProgressSink() = default;
+  // Each call may come from a worker thread; implementations must be thread-safe.
+  virtual void progressStart(int captionIndex) = 0;
+  virtual void progressStep(int percent) = 0;
+  virtual void progressEnd() = 0;
+};
+
+void t_setProgressSink(TProgressSink* sink);
+
+void t_progressStart(int captionIndex);
+void t_progressStep(int percent);
+void t_progressEnd();
+
+// Posts a progress step of fraction * 100 (truncated); returns false when nobody listens.
+bool t_progressToMainFrame(double fraction);

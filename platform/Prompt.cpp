@@ -1,0 +1,68 @@
+#include "platform/Prompt.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+// Used when no window system is installed: traces the question and takes the safe answer.
+class ConsolePrompts : public TPromptService {
+ public:
+  PromptAnswer message(const std::string& text, const std::string& caption, PromptButtons buttons,
+                       PromptIcon) override {
+    std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+    switch (buttons) {
+      case PromptButtons::Ok: return PromptAnswer::Ok;
+      case PromptButtons::OkCancel: return PromptAnswer::Cancel;
+      case PromptButtons::YesNo: return PromptAnswer::No;
+      case PromptButtons::YesNoCancel: return PromptAnswer::Cancel;
+    }
+    return PromptAnswer::Cancel;
+  }
+  int choose(const std::string& text, const std::string& caption,
+             const std::vector<std::string>&) override {
+    std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+    return -1;
+  }
+  std::vector<std::string> openFiles(const std::string&, const std::string&, bool) override {
+    return {};
+  }
+  std::string saveFile(const std::string&, const std::string&, const std::string&) override {
+    return {};
+  }
+  bool chooseColor(unsigned char*) override { return false; }
+};
+
+ConsolePrompts g_consolePrompts;
+std::atomic<TPromptService*> g_service{nullptr};
+
+}  // namespace
+
+void t_setPromptService(TPromptService* service) { g_service = service; }
+
+TPromptService& t_prompts() {
+  TPromptService* s = g_service.load();
+  return s ? *s : g_consolePrompts;
+}
+
+void t_info(const std::string& text, const std::string& caption) {
+  t_prompts().message(text, caption, PromptButtons::Ok, PromptIcon::Information);
+}
+
+void t_warn(const std::string& text, const std::string& caption) {
+  t_prompts().message(text, caption, PromptButtons::Ok, PromptIcon::Warning);
+}
+
+bool t_askOkCancel(const std::string& text, const std::string& caption) {
+  return t_prompts().message(text, caption, PromptButtons::OkCancel, PromptIcon::Question) ==
+         PromptAnswer::Ok;
+}
+
+bool t_askYesNo(const std::string& text, const std::string& caption) {
+  return t_prompts().message(text, caption, PromptButtons::YesNo, PromptIcon::Question) ==
+         PromptAnswer::Yes;
+}
+
+PromptAnswer t_askYesNoCancel(const std::string& text, const std::string& caption) {
+  return t_prompts().message(text, caption, PromptButtons::YesNoCancel, PromptIcon::Question);
+}

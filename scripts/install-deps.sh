@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what Kestrin needs to build, run and test on Debian 12.  Safe to run again.
+set -euo pipefail
+PKGS=(cmake ninja-build g++ pkg-config
+      qt6-base-dev libqt6opengl6-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri
+      libsuitesparse-dev medcon)
+TEST_PKGS=(libgtest-dev xvfb xauth libtiff-tools python3-numpy python3-tifffile python3-scipy
+           python3-pydicom gfortran)
+want=("${PKGS[@]}")
+if [ "${1:-}" = "--tests" ]; then want+=("${TEST_PKGS[@]}"); fi
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
