@@ -1,0 +1,52 @@
+#pragma once
+// An 8-bit volume in main memory together with the GL 3-D texture made from it (channel
+// textures, work volume, gradient, mask).  Voxel (x, y, z) at x + W * (y + H * z).
+// Whoever changes the voxels calls unbind(); the next draw uploads them again.
+#include <cstdint>
+
+class TGLContextHost;
+
+class TOGL3DImage {
+ public:
+  static constexpr unsigned int kNoTexture = 0xFFFFFFFFu;
+
+  uint8_t* data = nullptr;         // W x H x D bytes
+  unsigned int texName = kNoTexture;
+  int W = 0;
+  int H = 0;
+  int D = 0;
+  bool linear = true;
+
+  TOGL3DImage() = default;
+  ~TOGL3DImage();
+  // A copy owns its own voxels and never shares the original's GL texture.
+  TOGL3DImage(const TOGL3DImage& src);
+  TOGL3DImage& operator=(const TOGL3DImage& src);
+
+  bool empty() const { return data == nullptr; }
+  int64_t size() const { return int64_t(W) * H * D; }
+
+  // Texture dropped (context made current around it; null = the main view's), voxels freed,
+  // sizes 0.
+  void clear(TGLContextHost* context = nullptr);
+  // Only the GL texture is dropped; voxels and sizes stay.
+  void unbind(TGLContextHost* context = nullptr);
+  // clear, then W x H x D zero bytes; a zero size leaves the image empty.
+  void allocate(int w, int h, int d, TGLContextHost* context = nullptr);
+  // clear, then every byte := (int)(clamp((v - minimum) / (maximum - minimum), 0, 1) * 255).
+  // A window of zero width (or a non-finite value) gives 0.
+  void allocateFromVolume(int w, int h, int d, const float* values, double minimum, double maximum,
+                          TGLContextHost* context = nullptr);
+
+  // GL (kvolume_gl): binds, creating and uploading the texture on first use.  Needs a current
+  // context.  Does nothing without voxels.
+  void bindTexture();
+};
+
+// Hook through which the plain part deletes GL textures.  kvolume_gl installs it the first time
+// it creates a texture; while no texture was ever made there is nothing to delete.
+using TGLTextureDeleter = void (*)(unsigned int name);
+void t_setTextureDeleter(TGLTextureDeleter deleter);
+// Deletes the named texture (when name is not kNoTexture) with the context made current; null
+// context means the main view's.
+void t_deleteTexture(unsigned int name, TGLContextHost* context);
