@@ -1,0 +1,24 @@
+#pragma once
+// What TModeState::selectTargetRegions and selectIdForRegion need of the volume holder and the
+// mask-ID table.  The application installs the real one; tests install a small fake.
+#include <cstddef>
+#include <cstdint>
+
+class TModeRegionData {
+ public:
+  virtual ~TModeRegionData() = default;
+  // Voxel count of the mask (0 when it has no voxels) and the two byte volumes of that size.
+  virtual std::size_t maskVoxelCount() = 0;
+  virtual std::uint8_t* flagVoxels() = 0;   // working flag volume
+  virtual std::uint8_t* maskVoxels() = 0;   // region id per voxel
+  // Drop the GL textures so that the next frame uploads the changed voxels.
+  virtual void dropFlagTexture() = 0;
+  virtual void dropMaskTexture() = 0;
+  virtual bool isIdUsed(int id) = 0;
+  // Marks id used with opacity 200 and surface rendering off, rebuilds its surface (sampling 1,
+  // three passes of each smoothing) and refreshes the colour texture.
+  virtual void commitRegion(int id) = 0;
+};
+
+void t_setModeRegionData(TModeRegionData* data);
+TModeRegionData* t_modeRegionData();

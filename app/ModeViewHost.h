@@ -1,0 +1,52 @@
+#pragma once
+// What the default behaviours of TModeState need of the views: the main view's camera drags,
+// the slice panes, the renderer's slice positions and the redraw helpers.  The view layer
+// installs an implementation when the main view exists; without one (no window, tests) the
+// defaults only keep their own state.
+class TSubPane;
+struct TPoint2i;
+
+struct TModeRay {
+  double org[3] = {0, 0, 0};
+  double dir[3] = {0, 0, 1};
+};
+
+class TModeViewHost {
+ public:
+  virtual ~TModeViewHost() = default;
+
+  // Main view camera (TOGL): button down picks the drag by border zone and captures the mouse.
+  virtual void camBtnDownTranslate(const TPoint2i& p) = 0;
+  virtual void camBtnDownRotate(const TPoint2i& p) = 0;
+  // Previous mouse point := p, drag mode := zoom, capture the mouse.
+  virtual void camBtnDownZoom(const TPoint2i& p) = 0;
+  virtual void camMouseMove(const TPoint2i& p) = 0;
+  // Drag mode := none; releases the mouse capture if the main view holds it.
+  virtual void camBtnUp() = 0;
+  // The renderer's "a drag is in progress" flag.
+  virtual void setButtonHeld(bool held) = 0;
+  virtual void mainViewSize(int& width, int& height) = 0;
+  virtual void redrawMainView() = 0;
+  virtual void redrawAll() = 0;
+
+  // Slice panes.
+  virtual int panePlaneId(TSubPane* pane) = 0;
+  virtual TModeRay paneCursorRay(TSubPane* pane, const TPoint2i& p) = 0;
+  // 0 none, 1 first line, 2 second, 3 crossing.
+  virtual int pickSliceLineInPane(int planeId, const TModeRay& ray, double tolerance) = 0;
+  virtual void panePanByMouse(TSubPane* pane, const TPoint2i& prev, const TPoint2i& p) = 0;
+  // Zooms the XY, YZ and ZX panes by the same factor.
+  virtual void zoomAllPanes(double factor) = 0;
+  virtual void redrawAllPanes() = 0;
+
+  // Renderer: the volume box extent and the slice positions (fractions of the box along x, y, z).
+  virtual void volumeExtent(double extent[3]) = 0;
+  virtual void getSlicePositions(double s[3]) = 0;
+  virtual void setSlicePositions(const double s[3]) = 0;
+  virtual void updateSlices() = 0;
+  // Volume dimensions (1 each when no volume data is present).
+  virtual void volumeSize(int& W, int& H, int& D) = 0;
+};
+
+void t_setModeViewHost(TModeViewHost* host);
+TModeViewHost* t_modeViewHost();

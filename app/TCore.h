@@ -1,0 +1,89 @@
+#pragma once
+// The application core: the current interaction mode and its id, mode switching, the start-up
+// command line, the z-flip flag and the plug-in mode of the host application.
+//
+// TCore reaches the volume holder, the mask-ID table, the panels and the mode singletons through
+// a TCoreWiring: the application installs the real one (t_defaultCoreWiring, app/core_wiring.cpp),
+// tests install their own before the first TCore::getInst.
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TModeState;
+
+struct TCoreWiring {
+  // The mode object of each mode id 0..13 (built on first use).
+  std::array<std::function<TModeState*()>, 14> modeOf;
+  // Every mode object whose panels setMode hides, in the order they are hidden (and built).
+  std::vector<std::function<TModeState*()>> panelOwners;
+
+  // Volume holder: loads files (empty list and type 0: the placeholder volume) and reports the
+  // pitch and each channel's value range; the channel count afterwards.
+  std::function<void(const std::vector<std::string>& files, int fileType, double pitch[3],
+                     double minValues[3], double maxValues[3])>
+      loadVolume;
+  std::function<int()> channelCount;
+  // Mask-ID table after a load: empty table for the volume, or the regions of a combined file.
+  std::function<void()> resetMaskForVolume;
+  std::function<void()> setMaskFromCombinedFile;
+  // Transfer functions back to their defaults (in the main view's GL context).
+  std::function<void()> resetTransferFunctions;
+  // Rendering panel after a load: controls, pitch fields, transfer-function picture.
+  std::function<void(const double pitch[3])> visParamAfterLoad;
+  // Window-level panel after a load.
+  std::function<void(int channels, const double minValues[3], const double maxValues[3])>
+      winLvSetChannels;
+  // The graph-cut mode forgets its pre-computation (built if needed).
+  std::function<void()> graphCutResetForNewVolume;
+  // Z flip of the voxels and of the region surfaces.
+  std::function<void()> flipZVolume;
+  std::function<void()> flipZMaskSurfaces;
+  // Writes the mask as an 8-bit TIFF; false when the file could not be written.
+  std::function<bool(const std::string& path)> exportMaskTif;
+  // Places the visible panels beside the main frame (no-op without a frame).
+  std::function<void()> placeModeDialogs;
+};
+
+// The wiring of the real program (defined with the application).
+TCoreWiring t_defaultCoreWiring();
+
+class TCore {
+ public:
+  static TCore& getInst();
+  // Replaces the wiring; call before the first getInst (tests) or at start-up.
+  static void setWiring(const TCoreWiring& wiring);
+  static TCoreWiring& wiring();
+
+  // Switches to mode id 0..13: hides every mode panel, stores the mode and its id, calls its
+  // OnSwitched (which may switch again to mode 3), then places the panels.
+  void setMode(int id);
+  // The common tail of every volume load.
+  void initAfterLoad(const double pitch[3], const double minValues[3], const double maxValues[3],
+                     int fileType);
+  // Command line at start-up: [volume [pitchX pitchY pitchZ [pluginOutput]]].
+  void initApplication(int argc, const char* const* argv);
+  // In plug-in mode writes the mask for the host (with the stack unflipped); false when that
+  // write failed (the user has been told).  True otherwise.
+  bool finishPlugin();
+  // For modes that cannot work on a flipped stack: undoes the flip and clears the flag.
+  void releaseZFlipTemporarily();
+  // Stops the worker threads of every mode object (at exit, before any data is freed).
+  void stopAllWorkers();
+
+  // The file type of a command-line volume by the last four characters of its name:
+  // 2 TIFF, 1 ".sph", 7 combined ".muxa", else 0.
+  static int fileTypeOfName(const std::string& name);
+
+  TModeState* state = nullptr;  // never null after construction
+  int modeId = 1;
+  bool zFlipped = false;
+  bool pluginMode = false;
+  std::string pluginOutPath;
+
+ private:
+  TCore();
+  ~TCore();
+  TCore(const TCore&) = delete;
+  TCore& operator=(const TCore&) = delete;
+};

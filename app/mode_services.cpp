@@ -1,0 +1,31 @@
+// Registration points of the services the modes use (view host, region data, id chooser).
+#include <atomic>
+
+#include "app/MaskIdChooser.h"
+#include "app/ModeRegionData.h"
+#include "app/ModeViewHost.h"
+
+namespace {
+std::atomic<TModeViewHost*> g_viewHost{nullptr};
+std::atomic<TModeRegionData*> g_regionData{nullptr};
+std::atomic<TMaskIdChooser*> g_chooser{nullptr};
+}  // namespace
+
+void t_setModeViewHost(TModeViewHost* host) { g_viewHost = host; }
+TModeViewHost* t_modeViewHost() { return g_viewHost.load(); }
+
+void t_setModeRegionData(TModeRegionData* data) { g_regionData = data; }
+TModeRegionData* t_modeRegionData() { return g_regionData.load(); }
+
+void t_setMaskIdChooser(TMaskIdChooser* chooser) { g_chooser = chooser; }
+TMaskIdChooser* t_maskIdChooser() { return g_chooser.load(); }
+
+bool t_pickManyIds(const std::string& title, std::vector<unsigned char>& selection) {
+  TMaskIdChooser* c = g_chooser.load();
+  return c && c->pickMany(title, selection);
+}
+
+bool t_pickOneId(const std::string& title, int& id) {
+  TMaskIdChooser* c = g_chooser.load();
+  return c && c->pickOne(title, id);
+}
