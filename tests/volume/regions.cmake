@@ -1,0 +1,10 @@
+# Tests of kvolume_regions (mask-ID table, filters, mask files, exports, ".muxa").
+# Reference scripts run with Debian's /usr/bin/python3 (scipy, tifffile); the tests skip when
+# that interpreter lacks them.
+set(KESTRIN_REGIONS_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/scripts)
+
+kestrin_add_test(filters_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/filters_test.cpp
+  LIBS kvolume_regions)
+target_compile_definitions(filters_test PRIVATE
+  KESTRIN_REGIONS_SCRIPTS="${KESTRIN_REGIONS_SCRIPTS}")
