@@ -1,0 +1,31 @@
+# kview_slicing: the volume box and its view-aligned slices (plain geometry, no GL, no Qt).
+# kview: GL context and camera, main view, volume renderer, redraw helper, visualisation modes.
+kestrin_library(kview_slicing
+  SOURCES vol_slicing.cpp)
+
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets)
+set(OpenGL_GL_PREFERENCE GLVND)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
+find_package(GLEW REQUIRED)
+
+set(KVIEW_SOURCES
+  GLSetup.cpp
+  TOGL.cpp
+  TOGL_gl.cpp)
+
+kestrin_library(kview
+  SOURCES ${KVIEW_SOURCES}
+  PUBLIC_LIBS kview_slicing kplatform Qt6::Widgets Qt6::OpenGL Qt6::OpenGLWidgets
+              OpenGL::GL OpenGL::GLU GLEW::GLEW OpenMP::OpenMP_CXX
+              $<TARGET_NAME_IF_EXISTS:kview_panel>
+              $<TARGET_NAME_IF_EXISTS:kvolume> $<TARGET_NAME_IF_EXISTS:kvolume_gl>
+              $<TARGET_NAME_IF_EXISTS:kgeom> $<TARGET_NAME_IF_EXISTS:kgeom_gl>
+              $<TARGET_NAME_IF_EXISTS:kapp>)
+set_target_properties(kview PROPERTIES AUTOMOC ON)
+
+# The shader sources sit beside the executable (and the tests run from bin/).
+add_custom_target(kview_shaders
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin/shader
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/shader ${CMAKE_BINARY_DIR}/bin/shader
+  COMMENT "Copying shader/ to bin/shader")
+add_dependencies(kview kview_shaders)
