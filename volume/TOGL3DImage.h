@@ -43,6 +43,10 @@ class TOGL3DImage {
   void bindTexture();
 };
 
+// One byte of a window-levelled value: (int)(clamp((v - minimum) / (maximum - minimum), 0, 1) * 255).
+// A window of no width maps values above it to 255 and the rest to 0; NaN maps to 0.
+uint8_t t_windowLevelByte(double v, double minimum, double maximum);
+
 // Hook through which the plain part deletes GL textures.  kvolume_gl installs it the first time
 // it creates a texture; while no texture was ever made there is nothing to delete.
 using TGLTextureDeleter = void (*)(unsigned int name);
