@@ -11,6 +11,7 @@
 namespace {
 
 QPointer<QWidget> g_capture;
+TOGL* g_mainTOGL = nullptr;
 
 double dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 double len3(const double a[3]) { return std::sqrt(dot3(a, a)); }
@@ -56,6 +57,9 @@ void mulMM(const double a[9], const double b[9], double o[9]) {
 }  // namespace
 
 TOGL::TOGL() = default;
+
+void t_setMainTOGL(TOGL* ogl) { g_mainTOGL = ogl; }
+TOGL* t_mainTOGL() { return g_mainTOGL; }
 
 bool TOGL::createContext(QWidget* w) {
   wnd = w;

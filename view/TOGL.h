@@ -81,6 +81,10 @@ class TOGL : public TGLContextHost {
   bool m_hasContext = false;
 };
 
+// The main view's TOGL (null before the view exists).  Other code reads the main camera here.
+void t_setMainTOGL(TOGL* ogl);
+TOGL* t_mainTOGL();
+
 // Intersects the line p + t d with the plane through q of normal n.  When the line is parallel to
 // the plane it prints a console line and returns (0, 0, 0).
 void t_projectStrokeToPlane(const double p[3], const double d[3], const double q[3],

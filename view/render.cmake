@@ -11,7 +11,17 @@ find_package(GLEW REQUIRED)
 set(KVIEW_SOURCES
   GLSetup.cpp
   TOGL.cpp
-  TOGL_gl.cpp)
+  TOGL_gl.cpp
+  frame_gl.cpp
+  CKestrinView.cpp
+  ViewModeHost.cpp
+  VolRendManager.cpp
+  SubPaneManager.cpp
+  redraw.cpp
+  drop_dispatch.cpp
+  StateVisStd.cpp
+  StateVisOrgCrs.cpp
+  TDlgVisOrgCrs.cpp)
 
 kestrin_library(kview
   SOURCES ${KVIEW_SOURCES}

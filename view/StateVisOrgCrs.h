@@ -1,0 +1,30 @@
+#pragma once
+// The organ cross-section mode (mode id 4).  Here: its accessor, its hidden panel and the volume
+// drawn with the two-dimensional transfer function.
+#include <QPointer>
+
+#include "app/TModeState.h"
+
+class TDlgVisOrgCrs;
+
+class StateVisOrgCrs : public TModeState {
+ public:
+  static StateVisOrgCrs& getInst();
+
+  void OnSwitched(int modeId) override;
+  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
+  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
+  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
+  void OnDraw() override;
+  void hidePanels() override;
+
+  TDlgVisOrgCrs* panel() const { return m_panel.data(); }
+
+  StateVisOrgCrs(const StateVisOrgCrs&) = delete;
+  StateVisOrgCrs& operator=(const StateVisOrgCrs&) = delete;
+
+ private:
+  StateVisOrgCrs();
+  ~StateVisOrgCrs() override;
+  QPointer<TDlgVisOrgCrs> m_panel;
+};

@@ -1,0 +1,99 @@
+#include "view/ViewModeHost.h"
+
+#include "app/TModeState.h"
+#include "view/CKestrinView.h"
+#include "view/SubPaneManager.h"
+#include "view/TDlgVisParam.h"
+#include "view/VolRendManager.h"
+#include "volume/TextureManager.h"
+
+namespace {
+TOGL* mainOgl() { return CKestrinView::s_theView ? &CKestrinView::s_theView->togl : nullptr; }
+QPoint qp(const TPoint2i& p) { return QPoint(p.x, p.y); }
+}  // namespace
+
+void TViewModeHost::camBtnDownTranslate(const TPoint2i& p) {
+  if (TOGL* o = mainOgl()) o->btnDownTranslate(qp(p));
+}
+void TViewModeHost::camBtnDownRotate(const TPoint2i& p) {
+  if (TOGL* o = mainOgl()) o->btnDownRotate(qp(p));
+}
+void TViewModeHost::camBtnDownZoom(const TPoint2i& p) {
+  if (TOGL* o = mainOgl()) {
+    o->lastMouse = qp(p);
+    o->dragMode = TOGL::DragDolly;
+    o->setCapture();
+  }
+}
+void TViewModeHost::camMouseMove(const TPoint2i& p) {
+  if (TOGL* o = mainOgl()) o->mouseMove(qp(p));
+}
+void TViewModeHost::camBtnUp() {
+  if (TOGL* o = mainOgl()) {
+    o->dragMode = TOGL::DragNone;
+    o->releaseCapture();
+  }
+}
+void TViewModeHost::setButtonHeld(bool held) { VolRendManager::getInst().buttonHeld = held; }
+void TViewModeHost::mainViewSize(int& width, int& height) {
+  width = height = 0;
+  if (CKestrinView* v = CKestrinView::s_theView) {
+    width = v->width();
+    height = v->height();
+  }
+}
+void TViewModeHost::redrawMainView() {
+  if (CKestrinView* v = CKestrinView::s_theView) v->redrawNow();
+}
+void TViewModeHost::redrawAll() { t_redrawAll(); }
+
+int TViewModeHost::panePlaneId(TSubPane*) { return -1; }
+TModeRay TViewModeHost::paneCursorRay(TSubPane*, const TPoint2i&) { return TModeRay(); }
+int TViewModeHost::pickSliceLineInPane(int, const TModeRay&, double) { return 0; }
+void TViewModeHost::panePanByMouse(TSubPane*, const TPoint2i&, const TPoint2i&) {}
+void TViewModeHost::zoomAllPanes(double) {}
+void TViewModeHost::redrawAllPanes() { SubPaneManager::getInst().redrawAllPanes(); }
+
+void TViewModeHost::volumeExtent(double extent[3]) {
+  const VolRendManager& vr = VolRendManager::getInst();
+  for (int i = 0; i < 3; ++i) extent[i] = vr.extent[i];
+}
+void TViewModeHost::getSlicePositions(double s[3]) {
+  const VolRendManager& vr = VolRendManager::getInst();
+  for (int i = 0; i < 3; ++i) s[i] = vr.slicePos[i];
+}
+void TViewModeHost::setSlicePositions(const double s[3]) {
+  VolRendManager& vr = VolRendManager::getInst();
+  for (int i = 0; i < 3; ++i) vr.slicePos[i] = s[i];
+}
+void TViewModeHost::updateSlices() { VolRendManager::getInst().updateSlices(); }
+void TViewModeHost::volumeSize(int& W, int& H, int& D) { TextureManager::getInst().getSize(W, H, D); }
+
+void t_installViewHooks() {
+  static TViewModeHost host;
+  t_setModeViewHost(&host);
+
+  TDlgVisParam::ViewHooks hooks;
+  hooks.redrawAll = [] { t_redrawAll(); };
+  hooks.redrawMainView = [] {
+    if (CKestrinView* v = CKestrinView::s_theView) v->redrawNow();
+  };
+  hooks.applyVolumeExtent = [](const double pitch[3], int W, int H, int D) {
+    VolRendManager& vr = VolRendManager::getInst();
+    vr.setVolumeExtent(pitch, W, H, D);
+    vr.resetCamera();
+  };
+  hooks.setBackGrey = [](float g) {
+    if (CKestrinView* v = CKestrinView::s_theView) {
+      const float c[4] = {g, g, g, 0.5f};
+      for (int i = 0; i < 4; ++i) v->togl.clearColor[i] = c[i];
+    }
+  };
+  hooks.setButtonHeld = [](bool held) { VolRendManager::getInst().buttonHeld = held; };
+  TDlgVisParam::setViewHooks(hooks);
+}
+
+void t_uninstallViewHooks() {
+  t_setModeViewHost(nullptr);
+  TDlgVisParam::setViewHooks(TDlgVisParam::ViewHooks());
+}

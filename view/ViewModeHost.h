@@ -1,0 +1,35 @@
+#pragma once
+// Connects the layers below the views to the main view: the default camera behaviour of the modes
+// (TModeViewHost) and the rendering panel's calls into the renderer (TDlgVisParam::ViewHooks).
+// The main view installs both when it is built and removes them when it goes.
+#include "app/ModeViewHost.h"
+
+class TViewModeHost : public TModeViewHost {
+ public:
+  void camBtnDownTranslate(const TPoint2i& p) override;
+  void camBtnDownRotate(const TPoint2i& p) override;
+  void camBtnDownZoom(const TPoint2i& p) override;
+  void camMouseMove(const TPoint2i& p) override;
+  void camBtnUp() override;
+  void setButtonHeld(bool held) override;
+  void mainViewSize(int& width, int& height) override;
+  void redrawMainView() override;
+  void redrawAll() override;
+
+  // The slice panes are not built yet: a pane has no plane, no ray and no lines to pick.
+  int panePlaneId(TSubPane* pane) override;
+  TModeRay paneCursorRay(TSubPane* pane, const TPoint2i& p) override;
+  int pickSliceLineInPane(int planeId, const TModeRay& ray, double tolerance) override;
+  void panePanByMouse(TSubPane* pane, const TPoint2i& prev, const TPoint2i& p) override;
+  void zoomAllPanes(double factor) override;
+  void redrawAllPanes() override;
+
+  void volumeExtent(double extent[3]) override;
+  void getSlicePositions(double s[3]) override;
+  void setSlicePositions(const double s[3]) override;
+  void updateSlices() override;
+  void volumeSize(int& W, int& H, int& D) override;
+};
+
+void t_installViewHooks();
+void t_uninstallViewHooks();
