@@ -1,0 +1,6 @@
+# Tests of marching cubes, rasterisation, strokes, tubes and B-splines.
+kestrin_add_test(test_geom_mc
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mc_closed_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/mc_cases_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/curves_mesh_checks.cpp
+  LIBS kgeom_surf)
