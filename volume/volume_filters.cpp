@@ -9,6 +9,8 @@
 
 #include <omp.h>
 
+#include "volume/TOGL3DImage.h"
+
 namespace {
 
 // Bytes of a volume are read by neighbours in other slices while a thread writes marks into its
@@ -324,4 +326,9 @@ double t_sampleTrilinear(const int* W, const int* H, const int* D, const double*
   const double c0 = c00 * (1 - t[1]) + c10 * t[1];
   const double c1 = c01 * (1 - t[1]) + c11 * t[1];
   return c0 * (1 - t[2]) + c1 * t[2];
+}
+
+int t_labelConnectedRegions(const TOGL3DImage* volume, uint8_t value, int* labels) {
+  if (!volume || volume->empty()) return 0;
+  return t_labelConnectedRegions(volume->W, volume->H, volume->D, volume->data, value, labels);
 }

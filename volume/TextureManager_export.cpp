@@ -1,0 +1,145 @@
+// Exports of the loaded volume and the mask.  Every export reverses the row order of the slices
+// (undoing the reversal of the loaders), so that files keep the orientation they were read in.
+#include <cfloat>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "platform/Prompt.h"
+#include "volume/Image3D.h"
+#include "volume/TextureManager.h"
+#include "volume/tiff_write.h"
+#include "volume/volume_export.h"
+
+namespace {
+
+// Allocates images of W x H x D; false with a message when memory runs out.
+bool allocateImages(Image3D* const* images, int count, int W, int H, int D) {
+  try {
+    for (int k = 0; k < count; ++k) images[k]->allocate(W, H, D);
+  } catch (const std::bad_alloc&) {
+    t_warn("There is not enough memory to export a volume of " + std::to_string(W) + " x " +
+           std::to_string(H) + " x " + std::to_string(D) + " voxels.");
+    return false;
+  }
+  return true;
+}
+
+// image[z][H-1-y][x] := f(voxel index of (x, y, z)).
+template <class F>
+void fillFlipped(Image3D& image, F f) {
+  const int W = image.W, H = image.H, D = image.D;
+#pragma omp parallel for schedule(static)
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y) {
+      double* row = image.voxels[z][H - 1 - y];
+      const int64_t base = (int64_t(z) * H + y) * W;
+      for (int x = 0; x < W; ++x) row[x] = f(base + x);
+    }
+}
+
+}  // namespace
+
+bool TextureManager::exportVolumeTif(const std::string& path) {
+  if (!val1) return false;
+  const int W = getW(), H = getH(), D = getD();
+  // One image per distinct channel: a channel repeated in the samples is one image passed twice.
+  Image3D c1, c2, c3, zero;
+  const bool has2 = channelCount >= 2 && val2, has3 = channelCount >= 3 && val3;
+  const bool needZero = channelCount >= 2 && !(has2 && has3);
+  Image3D* need[4];
+  int n = 0;
+  need[n++] = &c1;
+  if (has2) need[n++] = &c2;
+  if (has3) need[n++] = &c3;
+  if (needZero) need[n++] = &zero;
+  if (!allocateImages(need, n, W, H, D)) return false;
+  fillFlipped(c1, [&](int64_t i) { return double(val1[i]); });
+  if (has2) fillFlipped(c2, [&](int64_t i) { return double(val2[i]); });
+  if (has3) fillFlipped(c3, [&](int64_t i) { return double(val3[i]); });
+  if (zero.hasVoxels()) fillFlipped(zero, [](int64_t) { return 0.0; });
+  TTiffIO target(path);
+  if (channelCount == 1) return t_writeTiff(target, c1, c1, c1, DBL_MAX, -DBL_MAX, 64);
+  return t_writeTiff(target, c1, has2 ? c2 : zero, has3 ? c3 : zero, DBL_MAX, -DBL_MAX, 64);
+}
+
+bool TextureManager::exportVolumeTifChannels(const std::string& path) {
+  if (!val1) return false;
+  const int W = getW(), H = getH(), D = getD();
+  double lo[3], hi[3];
+  t_exportWindows(*this, lo, hi);
+  const int channels = channelCount;
+  Image3D img[3];
+  Image3D* need[3] = {&img[0], &img[1], &img[2]};
+  const int count = channels == 1 ? 1 : 3;
+  if (!allocateImages(need, count, W, H, D)) return false;
+  for (int c = 0; c < count; ++c) {
+    const float* v = c < channels ? channelValues(c) : nullptr;
+    if (v)
+      fillFlipped(img[c], [&](int64_t i) { return t_exportWindowMap(v[i], lo[c], hi[c]); });
+    else
+      fillFlipped(img[c], [](int64_t) { return 0.0; });
+  }
+  TTiffIO target(path);
+  if (count == 1) return t_writeTiff(target, img[0], img[0], img[0], 255, 0, 8);
+  return t_writeTiff(target, img[0], img[1], img[2], 255, 0, 8);
+}
+
+bool TextureManager::exportSlicesBmp(const std::string& prefix) {
+  if (!val1) return false;
+  const int W = getW(), H = getH(), D = getD();
+  double lo[3], hi[3];
+  t_exportWindows(*this, lo, hi);
+  const float* v[3] = {val1, channelCount >= 2 ? val2 : nullptr,
+                       channelCount >= 3 ? val3 : nullptr};
+  if (channelCount == 1) v[1] = v[2] = val1;
+  const double* wlo = lo;
+  const double* whi = hi;
+  // With one channel all three colours show channel 1 through its own window.
+  double lo1[3] = {lo[0], lo[0], lo[0]}, hi1[3] = {hi[0], hi[0], hi[0]};
+  if (channelCount == 1) wlo = lo1, whi = hi1;
+  TOGL2DImage picture;
+  picture.allocate(W, H);
+  int failed = 0;
+  std::string firstFailed;
+  for (int z = 0; z < D; ++z) {
+    for (int y = 0; y < H; ++y) {
+      uint8_t* row = picture.data + int64_t(H - 1 - y) * W * 4;
+      const int64_t base = (int64_t(z) * H + y) * W;
+      for (int x = 0; x < W; ++x)
+        for (int c = 0; c < 3; ++c)
+          row[4 * x + c] = v[c] ? uint8_t(int(t_exportWindowMap(v[c][base + x], wlo[c], whi[c]))) : 0;
+      for (int x = 0; x < W; ++x) row[4 * x + 3] = 0;
+    }
+    const std::string name = prefix + std::to_string(z) + ".bmp";
+    if (!picture.saveAsFile(name)) {  // one bad slice does not stop the others
+      if (failed++ == 0) firstFailed = name;
+    }
+  }
+  picture.clear();
+  if (failed) {
+    t_warn(std::to_string(failed) + " of " + std::to_string(D) +
+           " slice files could not be written, the first:\n" + firstFailed);
+    return false;
+  }
+  return true;
+}
+
+bool TextureManager::exportMaskTif(const std::string& path) {
+  if (volMask.empty()) return false;
+  const TOGL3DImage& m = volMask;
+  Image3D img;
+  Image3D* need[1] = {&img};
+  if (!allocateImages(need, 1, m.W, m.H, m.D)) return false;
+  fillFlipped(img, [&](int64_t i) { return double(m.data[i]); });
+  TTiffIO target(path);
+  return t_writeTiff(target, img, img, img, 255, 0, 8);
+}
+
+bool TextureManager::resampleAndExport(const std::string& path) {
+  double oldPitch[3], newPitch[3];
+  getPitch(oldPitch);
+  for (int a = 0; a < 3; ++a) newPitch[a] = oldPitch[a];
+  if (!t_askResamplePitch(oldPitch, newPitch)) return false;  // cancelled: nothing is written
+  return t_resampleAndExport(*this, path, oldPitch, newPitch);
+}

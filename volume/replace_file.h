@@ -1,0 +1,34 @@
+#pragma once
+// Writing a file so that a failure never costs the user the file that was there before: the data
+// go to a new file beside the target, which replaces the target only once everything was
+// written and flushed.  Until then (and after any failure) the target is untouched and the
+// temporary file is removed.
+#include <cstdio>
+#include <string>
+
+class TReplaceFile {
+ public:
+  explicit TReplaceFile(const std::string& path);
+  ~TReplaceFile();  // removes the temporary file unless commit() succeeded
+  TReplaceFile(const TReplaceFile&) = delete;
+  TReplaceFile& operator=(const TReplaceFile&) = delete;
+
+  // The stream to write to; null when the file could not be created (see error()).
+  FILE* fp() const { return m_fp; }
+  bool ok() const { return m_fp != nullptr && m_error.empty(); }
+  // Writes n bytes; a short write is remembered and reported by commit().
+  bool write(const void* data, size_t n);
+  // Flushes, closes and renames over the target; false with error() set when anything failed.
+  bool commit();
+  // Why the file could not be written (empty while all is well).
+  const std::string& error() const { return m_error; }
+
+ private:
+  void fail(const char* what, int err);
+
+  std::string m_path;
+  std::string m_tmpPath;
+  FILE* m_fp = nullptr;
+  std::string m_error;
+  bool m_committed = false;
+};
