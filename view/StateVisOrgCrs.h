@@ -4,8 +4,7 @@
 #include <QPointer>
 
 #include "app/TModeState.h"
-
-class TDlgVisOrgCrs;
+#include "view/TDlgVisOrgCrs.h"
 
 class StateVisOrgCrs : public TModeState {
  public:
