@@ -1,11 +1,10 @@
 #include "volume/TextureManager.h"
 
-#include <omp.h>
-
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "platform/Progress.h"
@@ -188,76 +187,98 @@ void TextureManager::computeGradientVolume(int W, int H, int D, int channels) {
   if (W <= 0 || H <= 0 || D <= 0) return;
   const int64_t slice = int64_t(W) * H;
   const int64_t n = slice * D;
-  valGrad = new float[static_cast<size_t>(n)]();
+  valGrad = new float[static_cast<size_t>(n)];  // every voxel is written below
 
-  // Grey sample of a voxel; a channel that is missing counts as 0.
+  // Grey sample of one row; a channel that is missing counts as 0.
   const float* c1 = val1;
   const float* c2 = channels >= 2 ? val2 : nullptr;
   const float* c3 = channels >= 3 ? val3 : nullptr;
-  auto sample = [&](int64_t i) -> double {
-    const double a = c1 ? c1[i] : 0.0;
-    if (channels <= 1) return a;
-    const double b = c2 ? c2[i] : 0.0;
-    if (channels == 2) return (a + b) * 0.5;
-    const double c = c3 ? c3[i] : 0.0;
-    return (a + b + c) * 0.3333333333;
+  auto sampleRow = [&](int64_t o, double* out) {
+    if (!c1 && !c2 && !c3) {
+      for (int x = 0; x < W; ++x) out[x] = 0;
+    } else if (channels <= 1) {
+      for (int x = 0; x < W; ++x) out[x] = c1[o + x];
+    } else if (channels == 2) {
+      for (int x = 0; x < W; ++x) out[x] = ((c1 ? c1[o + x] : 0.0) + (c2 ? c2[o + x] : 0.0)) * 0.5;
+    } else {
+      for (int x = 0; x < W; ++x)
+        out[x] = ((c1 ? c1[o + x] : 0.0) + (c2 ? c2[o + x] : 0.0) + (c3 ? c3[o + x] : 0.0)) * 0.3333333333;
+    }
   };
 
   // The 3x3x3 kernels are separable: gx = D(x) S(y) S(z), gy = S(x) D(y) S(z),
   // gz = S(x) S(y) D(z) with S = (1 2 1) and D = (-1 0 1); voxels outside count as 0, which the
-  // zero padding of every pass reproduces exactly.
+  // zero padding of every pass reproduces exactly.  Each slice is swept row by row with the
+  // z and x passes of three rows kept in a small ring, so the work stays in cache.
   const double kBorder = 0.66666;
   float gmax = -FLT_MAX;
 #pragma omp parallel reduction(max : gmax)
   {
-    std::vector<double> sz(slice), dz(slice), ax(slice), as(slice), bs(slice);
+    std::vector<double> sm(W), s0(W), sp(W), sz(W), dz(W);
+    std::vector<double> ring(size_t(9) * W);  // per slot: x-derivative of S(z), S(x)S(z), S(x)D(z)
+    auto axRow = [&](int y) { return ring.data() + size_t(y % 3) * 3 * W; };
 #pragma omp for schedule(static)
     for (int z = 0; z < D; ++z) {
-      // Along z.
       const int64_t o = slice * z;
-      for (int64_t i = 0; i < slice; ++i) {
-        const double s0 = sample(o + i);
-        const double sm = z > 0 ? sample(o - slice + i) : 0.0;
-        const double sp = z < D - 1 ? sample(o + slice + i) : 0.0;
-        sz[i] = sm + 2 * s0 + sp;
-        dz[i] = sp - sm;
-      }
-      // Along x.
-      for (int y = 0; y < H; ++y) {
-        const int64_t r = int64_t(y) * W;
+      auto passRow = [&](int y) {
+        const int64_t r = o + int64_t(y) * W;
+        sampleRow(r, s0.data());
+        if (z > 0) sampleRow(r - slice, sm.data()); else std::fill(sm.begin(), sm.end(), 0.0);
+        if (z < D - 1) sampleRow(r + slice, sp.data()); else std::fill(sp.begin(), sp.end(), 0.0);
         for (int x = 0; x < W; ++x) {
-          const double lz = x > 0 ? sz[r + x - 1] : 0.0, rz = x < W - 1 ? sz[r + x + 1] : 0.0;
-          const double ld = x > 0 ? dz[r + x - 1] : 0.0, rd = x < W - 1 ? dz[r + x + 1] : 0.0;
-          ax[r + x] = rz - lz;
-          as[r + x] = lz + 2 * sz[r + x] + rz;
-          bs[r + x] = ld + 2 * dz[r + x] + rd;
+          sz[x] = sm[x] + 2 * s0[x] + sp[x];
+          dz[x] = sp[x] - sm[x];
         }
-      }
-      // Along y, then the border rule and the magnitude.
-      for (int y = 0; y < H; ++y) {
-        const int64_t r = int64_t(y) * W;
-        const bool hasUp = y > 0, hasDown = y < H - 1;
+        double* ax = axRow(y);
+        double* as = ax + W;
+        double* bs = as + W;
         for (int x = 0; x < W; ++x) {
-          const int64_t i = r + x;
-          double gx = (hasUp ? ax[i - W] : 0.0) + 2 * ax[i] + (hasDown ? ax[i + W] : 0.0);
-          double gy = (hasDown ? as[i + W] : 0.0) - (hasUp ? as[i - W] : 0.0);
-          double gz = (hasUp ? bs[i - W] : 0.0) + 2 * bs[i] + (hasDown ? bs[i + W] : 0.0);
+          const double lz = x > 0 ? sz[x - 1] : 0.0, rz = x < W - 1 ? sz[x + 1] : 0.0;
+          const double ld = x > 0 ? dz[x - 1] : 0.0, rd = x < W - 1 ? dz[x + 1] : 0.0;
+          ax[x] = rz - lz;
+          as[x] = lz + 2 * sz[x] + rz;
+          bs[x] = ld + 2 * dz[x] + rd;
+        }
+      };
+      passRow(0);
+      if (H > 1) passRow(1);
+      const bool zBorder = z == 0 || z == D - 1;
+      for (int y = 0; y < H; ++y) {
+        if (y + 1 < H && y + 1 >= 2) passRow(y + 1);  // overwrites row y - 2, no longer needed
+        const double* c = axRow(y);
+        const double* u = y > 0 ? axRow(y - 1) : nullptr;
+        const double* d = y + 1 < H ? axRow(y + 1) : nullptr;
+        const bool yBorder = y == 0 || y == H - 1;
+        float* out = valGrad + o + int64_t(y) * W;
+        for (int x = 0; x < W; ++x) {
+          // Along y.
+          double gx = 2 * c[x], gy = 0, gz = 2 * c[2 * W + x];
+          if (u) {
+            gx += u[x];
+            gy -= u[W + x];
+            gz += u[2 * W + x];
+          }
+          if (d) {
+            gx += d[x];
+            gy += d[W + x];
+            gz += d[2 * W + x];
+          }
           double f = 1.0;
           if (x == 0 || x == W - 1) {
             gx = 0;
             f *= kBorder;
           }
-          if (y == 0 || y == H - 1) {
+          if (yBorder) {
             gy = 0;
             f *= kBorder;
           }
-          if (z == 0 || z == D - 1) {
+          if (zBorder) {
             gz = 0;
             f *= kBorder;
           }
           float v = float(std::sqrt(gx * gx + gy * gy + gz * gz) * f);
           if (!std::isfinite(v)) v = 0;  // infinite or NaN input values carry no edge
-          valGrad[o + i] = v;
+          out[x] = v;
           if (v > gmax) gmax = v;
         }
       }
