@@ -1,0 +1,12 @@
+# Tests of kview (GL context and camera, main view, volume renderer, visualisation modes).
+kestrin_add_test(render_slicing
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_slicing_test.cpp
+  LIBS kview_slicing)
+
+kestrin_add_test(render_camera
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_camera_test.cpp
+  LIBS kview)
+
+kestrin_add_test(render_drop
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_drop_test.cpp
+  LIBS kview)
