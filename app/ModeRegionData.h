@@ -22,3 +22,9 @@ class TModeRegionData {
 
 void t_setModeRegionData(TModeRegionData* data);
 TModeRegionData* t_modeRegionData();
+
+// Helpers over the installed region data (no-ops without one).
+// Every flag := value; the flag texture is dropped.
+void t_fillFlags(std::uint8_t value);
+// flag := inside where the mask holds id, else outside; the flag texture is dropped.
+void t_flagsFromMaskId(int id, std::uint8_t inside, std::uint8_t outside);

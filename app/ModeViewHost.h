@@ -46,6 +46,8 @@ class TModeViewHost {
   virtual void updateSlices() = 0;
   // Volume dimensions (1 each when no volume data is present).
   virtual void volumeSize(int& W, int& H, int& D) = 0;
+  // Hides the three slice panes (modes that work in the main view only).
+  virtual void hideSlicePanes() {}
 };
 
 void t_setModeViewHost(TModeViewHost* host);

@@ -43,6 +43,9 @@ struct TCoreWiring {
   std::function<bool(const std::string& path)> exportMaskTif;
   // Places the visible panels beside the main frame (no-op without a frame).
   std::function<void()> placeModeDialogs;
+  // Moves the rendering panel to (x, y) when visible; returns its height (also when hidden), or
+  // -1 while the panel is not initialised (then nothing is placed).
+  std::function<int(int x, int y)> placeRenderingPanel;
 };
 
 // The wiring of the real program (defined with the application).

@@ -86,6 +86,8 @@ class TModeState {
   virtual void placePanels(int x, int y) {}
   // Stops and joins the mode's worker threads (exit: no worker may outlive the data it reads).
   virtual void stopWorkers() {}
+  // Deletes the mode's panels while the window system still exists (at exit).
+  virtual void destroyPanels() {}
 
   // Asks which mask regions a segmentation may work on (pick-many mask-ID chooser) and writes
   // valueInside into the working flag volume on their voxels, valueOutside elsewhere.  False when

@@ -29,3 +29,28 @@ bool t_pickOneId(const std::string& title, int& id) {
   TMaskIdChooser* c = g_chooser.load();
   return c && c->pickOne(title, id);
 }
+
+void t_fillFlags(std::uint8_t value) {
+  TModeRegionData* d = g_regionData.load();
+  if (!d) return;
+  const long long n = static_cast<long long>(d->maskVoxelCount());
+  std::uint8_t* flag = d->flagVoxels();
+  if (flag) {
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < n; ++i) flag[i] = value;
+  }
+  d->dropFlagTexture();
+}
+
+void t_flagsFromMaskId(int id, std::uint8_t inside, std::uint8_t outside) {
+  TModeRegionData* d = g_regionData.load();
+  if (!d) return;
+  const long long n = static_cast<long long>(d->maskVoxelCount());
+  std::uint8_t* flag = d->flagVoxels();
+  const std::uint8_t* mask = d->maskVoxels();
+  if (flag && mask) {
+#pragma omp parallel for schedule(static)
+    for (long long i = 0; i < n; ++i) flag[i] = mask[i] == id ? inside : outside;
+  }
+  d->dropFlagTexture();
+}

@@ -1,0 +1,147 @@
+#include "app/CKestrinApp.h"
+
+#include <cstdio>
+
+#include "app/CMainFrame.h"
+#include "app/TCore.h"
+#include "app/TDlgMaskManip.h"
+#include "app/TDlgWinLv.h"
+#include "app/TModeState.h"
+#include "app/region_data.h"
+#include "modes/contour/StateSegCMeshZel.h"
+#include "modes/contour/StateSegContMesh.h"
+#include "modes/curve/StateRefContours.h"
+#include "modes/curve/StateSegCurveCyl.h"
+#include "modes/region/StateSegFulManu.h"
+#include "modes/region/StateSegRGrow.h"
+#include "modes/region/StateSegSRG.h"
+#include "platform/CLocale.h"
+#include "platform/Prompt.h"
+#include "platform/qt/QtPrompts.h"
+#include "platform/qt/app_profile.h"
+#include "platform/qt/signal_quit.h"
+
+#ifdef KESTRIN_HAVE_KVOLUME
+#include "volume/app_paths.h"
+#endif
+#ifdef KESTRIN_HAVE_KVIEW
+#include "view/CKestrinView.h"
+#include "view/StateVisStd.h"
+#endif
+#ifdef KESTRIN_HAVE_KVIEW_PANEL
+#include "view/TDlgVisParam.h"
+#endif
+#ifdef KESTRIN_HAVE_KSOLVE
+#include "geom/TDenseMatEx.h"
+#include "geom/TSparseMatrix.h"
+#include "geom/umfpack_component.h"
+#endif
+
+std::string g_appPath;
+
+CKestrinApp::CKestrinApp(int& argc, char** argv) : QApplication(argc, argv), m_argc(argc), m_argv(argv) {
+  std::fprintf(stderr, "start\n");
+  g_appPath = QCoreApplication::applicationFilePath().toStdString();
+  std::string dir = QCoreApplication::applicationDirPath().toStdString();
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+#ifdef KESTRIN_HAVE_KVOLUME
+  g_appDir = dir;
+#endif
+}
+
+CKestrinApp::~CKestrinApp() { ExitInstance(); }
+
+bool CKestrinApp::InitInstance() {
+  // Text files are read and written with a dot as the decimal separator.
+  t_forceCNumericLocale();
+  t_setupAppProfile();
+  m_prompts = std::make_unique<TQtPromptService>();
+  t_setPromptService(m_prompts.get());
+  m_chooser = std::make_unique<TDlgMaskIdChooser>();
+  t_setMaskIdChooser(m_chooser.get());
+  t_installAppRegionData();
+  // Ctrl+C and kill end the program through ExitInstance, so the plug-in result is written.
+  t_quitOnTermSignals();
+
+  // Main frame with the main view (the view's GL context comes into being when it is shown).
+  QWidget* view = nullptr;
+#ifdef KESTRIN_HAVE_KVIEW
+  view = new CKestrinView();
+#endif
+  m_frame = new CMainFrame(view);
+  m_frame->installProgressSink();
+  m_frame->resize(1024, 768);
+  m_frame->show();
+
+  std::fprintf(stderr, "create dialogs & State* classes ------↓↓↓↓↓\n");
+#ifdef KESTRIN_HAVE_KVIEW_PANEL
+  {
+    TDlgVisParam::AppHooks hooks;
+    hooks.modeId = [] { return TCore::getInst().modeId; };
+    hooks.zFlipped = [] { return TCore::getInst().zFlipped; };
+    hooks.setZFlipped = [](bool on) { TCore::getInst().zFlipped = on; };
+    hooks.flipZMaskSurfaces = [] {
+      if (TCore::wiring().flipZMaskSurfaces) TCore::wiring().flipZMaskSurfaces();
+    };
+    hooks.showWindowLevel = [] { TDlgWinLv::getInst().show(); };
+    TDlgVisParam::setAppHooks(hooks);
+    TDlgVisParam& vp = TDlgVisParam::getInst();
+    vp.createPanel();
+    vp.show();
+  }
+#endif
+  TDlgWinLv::getInst().hide();
+
+  // Mode objects (the organ cross-section and graph-cut modes are built at the first switch).
+#ifdef KESTRIN_HAVE_KVIEW
+  StateVisStd::getInst();
+#endif
+  StateSegSRG::getInst();
+  StateSegRGrow::getInst();
+  StateSegFulManu::getInst();
+  StateSegCurveCyl::getInst();
+  StateSegContMesh::getInst();
+  StateSegCMeshZel::getInst();
+  StateRefContours::getInst();
+  std::fprintf(stderr, "create dialogs & State* classes ------↑↑↑↑↑\n");
+
+  TCore::getInst().initApplication(m_argc, m_argv);
+
+#ifdef KESTRIN_HAVE_KSOLVE
+  t_loadUmfpackDll(g_appDir.c_str());
+  TDenseMatEx::TEST();
+  TSparseMatrix::test();
+#endif
+  std::fprintf(stderr, "start Kestrin InitInstance() ----------------------------------↑↑\n\n");
+  return true;
+}
+
+int CKestrinApp::ExitInstance() {
+  if (m_exited) return 0;
+  m_exited = true;
+  TCore& core = TCore::getInst();
+  // No worker may go on reading volumes that are about to be written or freed.
+  core.stopAllWorkers();
+  const bool ok = core.finishPlugin();
+#ifdef KESTRIN_HAVE_KSOLVE
+  if (g_umfpackDllLoaded) t_freeUmfpackDll();
+#endif
+
+  // Windows go while the window system exists; the mode objects outlive it (static lifetime).
+  if (m_frame) m_frame->removeProgressSink();
+  for (const auto& owner : TCore::wiring().panelOwners) {
+    if (!owner) continue;
+    if (TModeState* m = owner()) m->destroyPanels();
+  }
+  TDlgWinLv::destroyInst();
+#ifdef KESTRIN_HAVE_KVIEW_PANEL
+  TDlgVisParam::destroyInst();
+#endif
+  delete m_frame;
+  m_frame = nullptr;
+
+  t_setMaskIdChooser(nullptr);
+  t_uninstallAppRegionData();
+  t_setPromptService(nullptr);
+  return ok ? 0 : 1;
+}

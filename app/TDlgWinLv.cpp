@@ -1,0 +1,190 @@
+#include "app/TDlgWinLv.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+
+#include <cmath>
+#include <cstdio>
+
+#include "app/ModeViewHost.h"
+#include "platform/qt/edit_sync.h"
+
+#ifdef KESTRIN_HAVE_KVOLUME
+#include "volume/TextureManager.h"
+#endif
+
+namespace {
+TDlgWinLv* g_winLv = nullptr;
+
+QString fmt1(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.1f", v);
+  return QString::fromLatin1(buf);
+}
+
+int tenths(double v) {
+  const double t = std::trunc(v * 10.0);
+  if (!(t == t)) return 0;
+  if (t > 2.0e9) return 2000000000;
+  if (t < -2.0e9) return -2000000000;
+  return static_cast<int>(t);
+}
+}  // namespace
+
+TDlgWinLv& TDlgWinLv::getInst() {
+  if (!g_winLv) g_winLv = new TDlgWinLv();
+  return *g_winLv;
+}
+
+bool TDlgWinLv::exists() { return g_winLv != nullptr; }
+
+void TDlgWinLv::destroyInst() {
+  delete g_winLv;
+  g_winLv = nullptr;
+}
+
+TDlgWinLv::TDlgWinLv() : QDialog(nullptr) {
+  setWindowTitle(QStringLiteral("Window Level"));
+  // No close button: the panel is hidden and shown by the program only.
+  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(new QLabel(QStringLiteral("Minimum"), this), 0, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Maximum"), this), 0, 2);
+  const char* rowNames[3] = {"1st ch", "2st ch", "3st ch"};
+  for (int r = 0; r < 3; ++r) {
+    const int gr = 1 + r * 3;
+    grid->addWidget(new QLabel(QString::fromLatin1(rowNames[r]), this), gr, 0);
+    m_minEdit[r] = new QLineEdit(this);
+    m_maxEdit[r] = new QLineEdit(this);
+    m_minRange[r] = new QLabel(this);
+    m_maxRange[r] = new QLabel(this);
+    m_minSlider[r] = new QSlider(Qt::Horizontal, this);
+    m_maxSlider[r] = new QSlider(Qt::Horizontal, this);
+    grid->addWidget(m_minEdit[r], gr, 1);
+    grid->addWidget(m_maxEdit[r], gr, 2);
+    grid->addWidget(m_minRange[r], gr + 1, 1);
+    grid->addWidget(m_maxRange[r], gr + 1, 2);
+    grid->addWidget(m_minSlider[r], gr + 2, 1);
+    grid->addWidget(m_maxSlider[r], gr + 2, 2);
+    for (QSlider* s : {m_minSlider[r], m_maxSlider[r]}) {
+      s->setRange(0, 0);
+      s->setValue(0);
+      // The window is applied when a drag ends, not on every step of it.
+      connect(s, &QSlider::sliderReleased, this, [this] { applyWindowLevel(); });
+    }
+    connect(m_minSlider[r], &QSlider::valueChanged, this, [this, r] { onSliderMoved(r, false); });
+    connect(m_maxSlider[r], &QSlider::valueChanged, this, [this, r] { onSliderMoved(r, true); });
+    connect(m_minEdit[r], &QLineEdit::textChanged, this, [this, r] { onEditChanged(r, false); });
+    connect(m_maxEdit[r], &QLineEdit::textChanged, this, [this, r] { onEditChanged(r, true); });
+    setRowEnabled(r, r == 0);
+  }
+  m_created = true;
+}
+
+TDlgWinLv::~TDlgWinLv() = default;
+
+void TDlgWinLv::setRowEnabled(int row, bool on) {
+  for (QWidget* w : std::initializer_list<QWidget*>{m_minEdit[row], m_maxEdit[row], m_minRange[row],
+                                                    m_maxRange[row], m_minSlider[row], m_maxSlider[row]})
+    w->setEnabled(on);
+}
+
+void TDlgWinLv::getMinValues(double out[3]) const {
+  for (int r = 0; r < 3; ++r) out[r] = m_minSlider[r]->value() * 0.1;
+}
+
+void TDlgWinLv::getMaxValues(double out[3]) const {
+  for (int r = 0; r < 3; ++r) out[r] = m_maxSlider[r]->value() * 0.1;
+}
+
+void TDlgWinLv::writeRow(int r, double minValue, double maxValue, bool range) {
+  m_updating = true;
+  {
+    const QSignalBlocker b1(m_minSlider[r]), b2(m_maxSlider[r]);
+    if (range) {
+      m_minSlider[r]->setRange(tenths(minValue), tenths(maxValue));
+      m_maxSlider[r]->setRange(tenths(minValue), tenths(maxValue));
+    }
+    m_minSlider[r]->setValue(tenths(minValue));
+    m_maxSlider[r]->setValue(tenths(maxValue));
+  }
+  m_minEdit[r]->setText(fmt1(minValue));
+  m_maxEdit[r]->setText(fmt1(maxValue));
+  if (range) {
+    m_minRange[r]->setText(fmt1(minValue));
+    m_maxRange[r]->setText(fmt1(maxValue));
+    m_dataMin[r] = minValue;
+    m_dataMax[r] = maxValue;
+  }
+  m_updating = false;
+}
+
+void TDlgWinLv::setChannels(int n, const double minValues[3], const double maxValues[3]) {
+  for (int r = 0; r < 3; ++r) {
+    setRowEnabled(r, r == 0 || r < n);
+    if (r < n) writeRow(r, minValues[r], maxValues[r], true);
+  }
+}
+
+void TDlgWinLv::setRange(int k, double minValue, double maxValue) {
+  if (k < 1 || k > 3) return;
+  setRowEnabled(k - 1, true);
+  writeRow(k - 1, minValue, maxValue, true);
+}
+
+void TDlgWinLv::setValues(int k, double minValue, double maxValue) {
+  if (k < 1 || k > 3) return;
+  writeRow(k - 1, minValue, maxValue, false);
+}
+
+void TDlgWinLv::applyWindowLevel() {
+  double mn[3], mx[3];
+  getMinValues(mn);
+  getMaxValues(mx);
+#ifdef KESTRIN_HAVE_KVOLUME
+  TextureManager::getInst().applyWindowLevel(mn, mx);
+#endif
+  if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
+  std::fprintf(stderr, "update window level\n");
+  std::fprintf(stderr, "%f %f %f\n", mn[0], mn[1], mn[2]);
+  std::fprintf(stderr, "%f %f %f\n", mx[0], mx[1], mx[2]);
+}
+
+void TDlgWinLv::onSliderMoved(int row, bool isMax) {
+  if (!m_created) return;
+  QSlider* s = isMax ? m_maxSlider[row] : m_minSlider[row];
+  QLineEdit* e = isMax ? m_maxEdit[row] : m_minEdit[row];
+  m_updating = true;
+  e->setText(fmt1(s->value() * 0.1));
+  m_updating = false;
+  // Keyboard steps of a focused slider have no drag end; a key release applies them (below).
+}
+
+void TDlgWinLv::onEditChanged(int row, bool isMax) {
+  if (!m_created || m_updating) return;
+  m_updating = true;
+  t_syncEditToSlider1(isMax ? m_maxEdit[row] : m_minEdit[row], isMax ? m_maxSlider[row] : m_minSlider[row]);
+  m_updating = false;
+  applyWindowLevel();
+  update();
+}
+
+void TDlgWinLv::keyPressEvent(QKeyEvent* e) {
+  // Enter and Escape never close the panel.
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) {
+    e->accept();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+void TDlgWinLv::keyReleaseEvent(QKeyEvent* e) {
+  if (!e->isAutoRepeat() && (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right)) applyWindowLevel();
+  QDialog::keyReleaseEvent(e);
+}
+
+void TDlgWinLv::closeEvent(QCloseEvent* e) { e->ignore(); }

@@ -1,0 +1,33 @@
+// Kestrin: segments and views 3-D volume images.
+//   kestrin [volume [pitchX pitchY pitchZ [pluginOutput.tif]]]
+#include <QCoreApplication>
+#include <QSurfaceFormat>
+
+#include "app/CKestrinApp.h"
+
+#ifdef KESTRIN_HAVE_KVIEW
+#include "view/GLSetup.h"
+#endif
+
+int main(int argc, char** argv) {
+  // Shared contexts and a compatibility profile must be chosen before the application object.
+#ifdef KESTRIN_HAVE_KVIEW
+  t_setupGLDefaults();
+#else
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QSurfaceFormat fmt;
+  fmt.setProfile(QSurfaceFormat::CompatibilityProfile);
+  fmt.setOption(QSurfaceFormat::DeprecatedFunctions);
+  fmt.setVersion(2, 1);
+  fmt.setDepthBufferSize(24);
+  QSurfaceFormat::setDefaultFormat(fmt);
+#endif
+  CKestrinApp app(argc, argv);
+  if (!app.InitInstance()) {
+    app.ExitInstance();
+    return 1;
+  }
+  const int rc = app.exec();
+  const int exitRc = app.ExitInstance();
+  return rc != 0 ? rc : exitRc;
+}

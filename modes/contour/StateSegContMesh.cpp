@@ -1,0 +1,27 @@
+#include "modes/contour/StateSegContMesh.h"
+
+#include "app/TCore.h"
+#include "app/mode_helpers.h"
+
+StateSegContMesh* StateSegContMesh::getInst() {
+  static StateSegContMesh mode;
+  return &mode;
+}
+
+StateSegContMesh::StateSegContMesh() {
+  t_traceModeBanner("StateSegContMesh", true);
+  m_dlg.create();
+  t_traceModeBanner("StateSegContMesh", false);
+}
+
+StateSegContMesh::~StateSegContMesh() = default;
+
+void StateSegContMesh::OnSwitched(int) {
+  // The mode is entered also when the question is cancelled (every voxel is then locked).
+  selectTargetRegions(0, 1);
+  const TCoreWiring& w = TCore::wiring();
+  m_channels = w.channelCount ? w.channelCount() : 1;
+  t_modeHideSlicePanes();
+  m_dlg.show();
+  t_modeRedrawAll();
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Refinement of one region by fibers on its surface (mode 13).
+// The mode is not built out yet: entering it prepares the working flag volume and shows its
+// (still empty) panel; its input handling and computation are still to come.
+
+#include "app/TModeState.h"
+#include "modes/curve/TDlgRefContours.h"
+
+class StateRefContours : public TModeState {
+ public:
+  // The one object of this mode, built on first use.
+  static StateRefContours* getInst();
+
+  void OnSwitched(int modeId) override;
+  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
+  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
+  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
+  void OnDraw() override {}
+  void hidePanels() override { m_dlg.hide(); }
+  void placePanels(int x, int y) override { m_dlg.place(x, y); }
+  void destroyPanels() override { m_dlg.destroy(); }
+  TDlgRefContours* panel() const { return m_dlg.get(); }
+  int targetId() const { return m_targetId; }
+
+ private:
+  StateRefContours();
+  ~StateRefContours() override;
+
+  TModePanelHolder<TDlgRefContours> m_dlg;
+  int m_targetId = -1;
+};

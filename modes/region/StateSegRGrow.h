@@ -1,0 +1,36 @@
+#pragma once
+// Threshold and region growing from control points (mode 6).
+// The mode is not built out yet: entering it prepares the working flag volume and shows its
+// (still empty) panel; its input handling and computation are still to come.
+#include <array>
+#include <vector>
+
+#include "app/TModeState.h"
+#include "modes/region/TDlgSegRGrow.h"
+
+class StateSegRGrow : public TModeState {
+ public:
+  // The one object of this mode, built on first use.
+  static StateSegRGrow* getInst();
+
+  void OnSwitched(int modeId) override;
+  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
+  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
+  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
+  void OnDraw() override {}
+  void hidePanels() override { m_dlg.hide(); }
+  void placePanels(int x, int y) override { m_dlg.place(x, y); }
+  void destroyPanels() override { m_dlg.destroy(); }
+  TDlgSegRGrow* panel() const { return m_dlg.get(); }
+  const std::vector<std::array<double, 3>>& controlPoints() const { return m_ctrlPoints; }
+  double ctrlPointRadius() const { return m_ctrlPointRadius; }
+
+ private:
+  StateSegRGrow();
+  ~StateSegRGrow() override;
+
+  TModePanelHolder<TDlgSegRGrow> m_dlg;
+  std::vector<std::array<double, 3>> m_ctrlPoints;
+  double m_ctrlPointRadius = 0;
+  bool m_dragSlice = false, m_dragStroke = false, m_addPoints = false, m_movePoint = false;
+};
