@@ -16,8 +16,12 @@
 #include "geom/marching_cubes.h"
 
 #include <omp.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
+#include <memory>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -53,7 +57,28 @@ const ColumnLut kColumn;
 struct ByteSource {
   const uint8_t* data;
   bool borderInside() const { return false; }
-  bool insideAt(size_t n) const { return data[n] != 0; }
+  // Bit x of raw[x / 64] set when sample x of the row starting at base is inside.
+  void rawBits(size_t base, int W, uint64_t* raw) const {
+    const uint8_t* p = data + base;
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 64 <= W; x += 64) {
+      uint64_t w = 0;
+      for (int q = 0; q < 4; ++q) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x + 16 * q));
+        w |= uint64_t(uint16_t(~_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)))) << (16 * q);
+      }
+      raw[x >> 6] = w;
+    }
+#endif
+    for (; x < W; x += 64) {
+      uint64_t w = 0;
+      const int e = std::min(W - x, 64);
+      for (int b = 0; b < e; ++b) w |= uint64_t(p[x + b] != 0) << b;
+      raw[x >> 6] = w;
+    }
+  }
   // The vertex of a cut edge sits at its midpoint, on the face between the two voxels.
   double frac(int, int, int, int, int, int) const { return 0.5; }
 };
@@ -63,7 +88,25 @@ struct FloatSource {
   float iso;
   int W, H, D;
   bool borderInside() const { return -1.0f > iso; }
-  bool insideAt(size_t n) const { return data[n] > iso; }
+  void rawBits(size_t base, int W, uint64_t* raw) const {
+    const float* p = data + base;
+    int x = 0;
+#ifdef __SSE2__
+    const __m128 t = _mm_set1_ps(iso);
+    for (; x + 64 <= W; x += 64) {
+      uint64_t w = 0;
+      for (int q = 0; q < 16; ++q)
+        w |= uint64_t(_mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(p + x + 4 * q), t))) << (4 * q);
+      raw[x >> 6] = w;
+    }
+#endif
+    for (; x < W; x += 64) {
+      uint64_t w = 0;
+      const int e = std::min(W - x, 64);
+      for (int b = 0; b < e; ++b) w |= uint64_t(p[x + b] > iso) << b;
+      raw[x >> 6] = w;
+    }
+  }
   float value(int x, int y, int z) const {
     if (x < 0 || y < 0 || z < 0 || x >= W || y >= H || z >= D) return -1.0f;
     return data[size_t(x) + size_t(W) * (size_t(y) + size_t(H) * size_t(z))];
@@ -131,23 +174,26 @@ class Extractor {
     const uint64_t border = src_.borderInside() ? ~uint64_t(0) : 0;
     borderRow_.assign(size_t(nw_), border);
     if (ny_ <= 0 || nz <= 0) return;
-    bits_.assign(size_t(ny_) * nz * nw_, 0);
+    bits_.resize(size_t(ny_) * nz * nw_);
     const uint64_t edgeBits = src_.borderInside() ? 1 : 0;
-#pragma omp parallel for schedule(static)
-    for (int z = zs_; z <= ze_; ++z) {
-      for (int y = ys_; y <= ye_; ++y) {
-        uint64_t* out = &bits_[(size_t(y - ys_) + size_t(ny_) * (z - zs_)) * nw_];
-        const size_t base = size_t(W_) * (size_t(y) + size_t(H_) * size_t(z));
-        out[0] = edgeBits;
-        for (int w = 0; w < nw_; ++w) {
-          // Word w holds x = 64 w - 1 ... 64 w + 62.
-          const int xb = std::max(64 * w - 1, 0);
-          const int xe = std::min(64 * w + 63, W_);
-          uint64_t word = 0;
-          for (int x = xb; x < xe; ++x) word |= uint64_t(src_.insideAt(base + size_t(x))) << ((x + 1) & 63);
-          out[w] |= word;
+    const int nRaw = (W_ + 63) / 64;
+#pragma omp parallel
+    {
+      std::vector<uint64_t> raw(size_t(nRaw) + 1, 0);
+#pragma omp for schedule(static)
+      for (int z = zs_; z <= ze_; ++z) {
+        for (int y = ys_; y <= ye_; ++y) {
+          uint64_t* out = &bits_[(size_t(y - ys_) + size_t(ny_) * (z - zs_)) * nw_];
+          src_.rawBits(size_t(W_) * (size_t(y) + size_t(H_) * size_t(z)), W_, raw.data());
+          // Shift by one position to make room for the padding bit in front.
+          uint64_t carry = edgeBits;
+          for (int w = 0; w < nw_; ++w) {
+            const uint64_t r = w < nRaw ? raw[size_t(w)] : 0;
+            out[w] = (r << 1) | carry;
+            carry = r >> 63;
+          }
+          out[(W_ + 1) >> 6] |= edgeBits << ((W_ + 1) & 63);
         }
-        out[(W_ + 1) >> 6] |= edgeBits << ((W_ + 1) & 63);
       }
     }
   }
@@ -283,7 +329,7 @@ class Extractor {
     // Balance the slabs by work (vertices + triangles + a constant per layer).
     const int nLayers = nk_;
     const int threads = std::max(1, omp_get_max_threads());
-    const int nChunks = std::min(nLayers, threads == 1 ? 1 : 6 * threads);
+    const int nChunks = std::min(nLayers, threads == 1 ? 1 : 3 * threads);
     int64_t total = 0;
     const int64_t perLayer = std::max<int64_t>(1, int64_t(nj_) * (nw_ + 1) / 8);
     for (int64_t w : layerWork_) total += w + perLayer;
@@ -299,11 +345,12 @@ class Extractor {
     const size_t slabSize = (size_t(W_) + 1) * (size_t(H_) + 1) * 3;
 #pragma omp parallel
     {
-      std::vector<uint32_t> slabA(slabSize), slabB(slabSize);
+      // Only entries of cut edges are ever read, and those are written first.
+      std::unique_ptr<uint32_t[]> slabA(new uint32_t[slabSize]), slabB(new uint32_t[slabSize]);
 #pragma omp for schedule(dynamic, 1)
       for (int c = 0; c < chunks; ++c) {
-        uint32_t* prev = slabA.data();
-        uint32_t* cur = slabB.data();
+        uint32_t* prev = slabA.get();
+        uint32_t* cur = slabB.get();
         const int ka = bounds[size_t(c)], kb = bounds[size_t(c) + 1];
         if (ka > v0_[2]) layer(ka - 1, nullptr, prev, nullptr, nullptr);
         for (int k = ka; k < kb; ++k) {
