@@ -4,4 +4,5 @@ kestrin_library(kgeom_surf
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/marching_cubes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/marching_cubes_tables.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mesh_rasterise.cpp
   PUBLIC_LIBS kgeom OpenMP::OpenMP_CXX)

@@ -4,3 +4,8 @@ kestrin_add_test(test_geom_mc
           ${CMAKE_CURRENT_LIST_DIR}/mc_cases_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/curves_mesh_checks.cpp
   LIBS kgeom_surf)
+
+kestrin_add_test(test_geom_rasterise
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/curves_rasterise_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/curves_mesh_checks.cpp
+  LIBS kgeom_surf)
