@@ -99,7 +99,7 @@ void TMaskIdTable::deleteRegion(int id) {
   if (!mask.empty()) {
     const int64_t n = mask.size();
     const uint8_t v = uint8_t(id);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
     for (int64_t i = 0; i < n; ++i)
       if (mask.data[i] == v) mask.data[i] = 0;
   }
@@ -117,7 +117,7 @@ void TMaskIdTable::moveRegion(int a, int b) {
   TOGL3DImage& mask = holder().volMask;
   if (!mask.empty()) {
     const int64_t n = mask.size();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
     for (int64_t i = 0; i < n; ++i)
       if (mask.data[i] == a) mask.data[i] = uint8_t(b);
   }
@@ -131,7 +131,7 @@ void TMaskIdTable::mergeRegion(uint32_t a, uint32_t b) {
   TOGL3DImage& mask = holder().volMask;
   if (!mask.empty()) {
     const int64_t n = mask.size();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
     for (int64_t i = 0; i < n; ++i)
       if (mask.data[i] == a) mask.data[i] = uint8_t(b);
   }
@@ -148,7 +148,7 @@ namespace {
 std::vector<uint8_t> regionVolume(const TOGL3DImage& mask, uint32_t id) {
   std::vector<uint8_t> v(size_t(mask.size()), 0);
   const int64_t n = mask.size();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
   for (int64_t i = 0; i < n; ++i)
     if (mask.data[i] == id) v[i] = 255;
   return v;
@@ -164,7 +164,7 @@ void TMaskIdTable::erodeRegion(uint32_t id) {
   const int from[3] = {0, 0, 0}, to[3] = {mask.W, mask.H, mask.D};
   t_erode3D(v.data(), mask.W, mask.H, mask.D, from, to);
   const int64_t n = mask.size();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
   for (int64_t i = 0; i < n; ++i)
     if (v[i] == 0 && mask.data[i] == id) mask.data[i] = 0;
   mask.unbind();
@@ -179,7 +179,7 @@ void TMaskIdTable::dilateRegion(uint32_t id, bool invade) {
   const int from[3] = {0, 0, 0}, to[3] = {mask.W, mask.H, mask.D};
   t_dilate3D(v.data(), mask.W, mask.H, mask.D, from, to);
   const int64_t n = mask.size();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
   for (int64_t i = 0; i < n; ++i)
     if (v[i] == 255 && (invade || mask.data[i] == 0)) mask.data[i] = uint8_t(id);
   mask.unbind();

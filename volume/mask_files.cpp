@@ -259,12 +259,22 @@ bool TMaskIdTable::loadKsmask2(const char* path) {
   }
   const size_t n = size_t(mask.size());
   StagedMask s;
+  bool seen[9] = {};
   for (;;) {
     if (!c.i32(&id)) {
       refuse(kTitle, path, "The file ends early (no end mark); it may be truncated.");
       return false;
     }
     if (id == 0) break;
+    // Our writer emits every block once; a repeated block means a damaged block id (blocks 4, 6
+    // and 7 have the same length, so a flipped id would otherwise pass unnoticed).
+    if (id >= 2 && id <= 8) {
+      if (seen[id]) {
+        refuse(kTitle, path, "The file holds block " + std::to_string(id) + " twice; it may be damaged.");
+        return false;
+      }
+      seen[id] = true;
+    }
     bool ok = true;
     switch (id) {
       case 2:
@@ -308,6 +318,10 @@ bool TMaskIdTable::loadKsmask2(const char* path) {
       refuse(kTitle, path, "The file ends inside block " + std::to_string(id) + "; it may be truncated.");
       return false;
     }
+  }
+  if (!c.atEnd()) {
+    refuse(kTitle, path, "The file continues after its end mark; it may be damaged.");
+    return false;
   }
   if (s.hasPitch && !(std::isfinite(s.pitch[0]) && std::isfinite(s.pitch[1]) &&
                       std::isfinite(s.pitch[2]) && s.pitch[0] > 0 && s.pitch[1] > 0 &&

@@ -48,8 +48,8 @@ void t_smoothVolume(int W, int H, int D, int iterations, float* values) {
   std::vector<float> tmp(n);
 
   for (int it = 0; it < iterations; ++it) {
-    // Pass along z: values -> tmp.
-#pragma omp parallel for schedule(static)
+    // Pass along z: values -> tmp.  (Small volumes are not worth the threads.)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
     for (int z = 0; z < D; ++z) {
       float* out = tmp.data() + plane * z;
       std::fill(out, out + plane, 0.0f);
@@ -64,7 +64,7 @@ void t_smoothVolume(int W, int H, int D, int iterations, float* values) {
       for (size_t i = 0; i < plane; ++i) out[i] *= s;
     }
     // Pass along y: tmp -> values, slice by slice.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
     for (int z = 0; z < D; ++z) {
       const float* in = tmp.data() + plane * z;
       float* outSlice = values + plane * z;
@@ -83,7 +83,7 @@ void t_smoothVolume(int W, int H, int D, int iterations, float* values) {
       }
     }
     // Pass along x, in place through a row buffer padded by two zeros at each end.
-#pragma omp parallel
+#pragma omp parallel if (n > (1 << 15))
     {
       std::vector<float> pad(W + 4, 0.0f);
 #pragma omp for schedule(static)
@@ -118,7 +118,7 @@ bool clipBox(int W, int H, int D, const int from[3], const int to[3], int lo[3],
 }
 
 void replaceMarks(uint8_t* volume, size_t n, uint8_t to) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > (1 << 15))
   for (long long i = 0; i < static_cast<long long>(n); ++i)
     if (volume[i] == 2) volume[i] = to;
 }
@@ -130,7 +130,7 @@ void t_erode3D(uint8_t* volume, int W, int H, int D, const int from[3], const in
   const size_t plane = static_cast<size_t>(W) * H;
   int lo[3], hi[3];
   if (clipBox(W, H, D, from, to, lo, hi)) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (plane * D > (1 << 15))
     for (int z = lo[2]; z < hi[2]; ++z) {
       for (int y = lo[1]; y < hi[1]; ++y) {
         uint8_t* row = volume + plane * z + static_cast<size_t>(y) * W;
@@ -153,7 +153,7 @@ void t_dilate3D(uint8_t* volume, int W, int H, int D, const int from[3], const i
   const size_t plane = static_cast<size_t>(W) * H;
   int lo[3], hi[3];
   if (clipBox(W, H, D, from, to, lo, hi)) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (plane * D > (1 << 15))
     for (int z = lo[2]; z < hi[2]; ++z) {
       for (int y = lo[1]; y < hi[1]; ++y) {
         uint8_t* row = volume + plane * z + static_cast<size_t>(y) * W;
@@ -228,7 +228,7 @@ int t_labelConnectedRegions(int W, int H, int D, const uint8_t* vox, uint8_t val
   // labels serves as the parent array: -1 outside the parts, else a voxel index <= own index.
   int nSlabs = 1;
   std::vector<int> slabStart;
-#pragma omp parallel
+#pragma omp parallel if (n > (1 << 15))
   {
 #pragma omp single
     {

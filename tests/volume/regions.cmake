@@ -8,3 +8,11 @@ kestrin_add_test(filters_test
   LIBS kvolume_regions)
 target_compile_definitions(filters_test PRIVATE
   KESTRIN_REGIONS_SCRIPTS="${KESTRIN_REGIONS_SCRIPTS}")
+
+kestrin_add_test(regions_table_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/regions_table_test.cpp
+  LIBS kvolume_regions)
+
+kestrin_add_test(maskfile_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/maskfile_test.cpp
+  LIBS kvolume_regions)
