@@ -582,8 +582,9 @@ bool TTiffIO::readVolume(int mode, const std::function<Out*(int, int, int)>& row
       const uint64_t maxRows = std::max<uint64_t>(1, kReadChunk / rowBytes);
       try {
         if (tmp.size() < size_t(L.W)) tmp.resize(size_t(L.W));
-        if (buf.size() < std::min<uint64_t>(maxRows, L.rowsPerStrip) * rowBytes)
-          buf.resize(size_t(std::min<uint64_t>(maxRows, L.rowsPerStrip) * rowBytes));
+        // A run joins strips up to maxRows rows, never more than a page's rows.
+        const uint64_t runBytes = std::min<uint64_t>(maxRows, uint64_t(L.H)) * rowBytes;
+        if (buf.size() < runBytes) buf.resize(size_t(runBytes));
       } catch (const std::bad_alloc&) {
         noMemory = true;
         failed = true;

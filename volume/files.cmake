@@ -9,4 +9,8 @@ kestrin_library(kvolume_files
     ${CMAKE_CURRENT_LIST_DIR}/sph_reader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dicom_medcon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/volume_readers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TextureManager_load.cpp
   PUBLIC_LIBS kvolume kplatform OpenMP::OpenMP_CXX)
+# Type 7 (".muxa") is read by kvolume_regions, which in turn writes TIFF through this library;
+# the two static libraries refer to each other.
+target_link_libraries(kvolume_files PUBLIC $<TARGET_NAME_IF_EXISTS:kvolume_regions>)
