@@ -10,3 +10,9 @@ kestrin_add_test(render_camera
 kestrin_add_test(render_drop
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_drop_test.cpp
   LIBS kview)
+
+find_package(Qt6 REQUIRED COMPONENTS Test)
+kestrin_add_test(render_view
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_view_test.cpp
+  LIBS kview Qt6::Test
+  GUI)

@@ -1,0 +1,287 @@
+// The main view under Xvfb with Mesa: the default volume rendered in mode 0, the projection
+// switch, a camera drag and the picking numbers of a real context.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QSlider>
+#include <QMouseEvent>
+#include <QTest>
+#include <cmath>
+
+#include "app/TCore.h"
+#include "view/CKestrinView.h"
+#include "view/GLSetup.h"
+#include "view/StateVisOrgCrs.h"
+#include "view/StateVisStd.h"
+#include "view/TDlgVisParam.h"
+#include "view/VolRendManager.h"
+#include "volume/TextureManager.h"
+#include "volume/volume_values.h"
+
+namespace {
+
+int argc_ = 1;
+char arg0_[] = "render_view_test";
+char* argv_[] = {arg0_, nullptr};
+
+// The default volume in the holder, as the program has it after start-up without a file.
+void installDefaultVolume() {
+  TextureManager& tm = TextureManager::getInst();
+  int W, H, D;
+  float* v = nullptr;
+  t_makeDefaultVolume(&W, &H, &D, &v);
+  delete[] tm.val1;
+  tm.val1 = v;
+  tm.channelCount = 1;
+  tm.vol1.allocate(W, H, D);
+  const double mn[3] = {0, 0, 0}, mx[3] = {800, 800, 800};
+  tm.applyWindowLevel(mn, mx);
+  tm.computeGradientVolume(W, H, D, 1);
+  tm.volFlag.allocate(W, H, D);
+  tm.volMask.allocate(W, H, D);
+  const double pitch[3] = {1, 1, 1};
+  VolRendManager::getInst().setVolumeExtent(pitch, W, H, D);
+}
+
+class ViewEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    t_setupGLDefaults();
+    app = new QApplication(argc_, argv_);
+    TCoreWiring w;
+    for (int id = 0; id < 4; ++id) w.modeOf[id] = [] { return &StateVisStd::getInst(); };
+    w.modeOf[4] = [] { return &StateVisOrgCrs::getInst(); };
+    TCore::setWiring(w);
+    installDefaultVolume();
+    TDlgVisParam::getInst().createPanel();
+    view = new CKestrinView();
+    view->resize(400, 400);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    TCore::getInst().setMode(0);
+  }
+  void TearDown() override {
+    delete view;
+    view = nullptr;
+    TDlgVisParam::destroyInst();
+  }
+  QApplication* app = nullptr;
+  CKestrinView* view = nullptr;
+};
+
+ViewEnvironment* g_env = static_cast<ViewEnvironment*>(
+    ::testing::AddGlobalTestEnvironment(new ViewEnvironment));
+
+int grey(const QImage& img, int x, int y) { return qGray(img.pixel(x, y)); }
+
+// The main view's clear colour (0.2, 0.2, 0.2).
+bool isBackground(QRgb p) {
+  return std::abs(qRed(p) - 51) <= 3 && std::abs(qGreen(p) - 51) <= 3 && std::abs(qBlue(p) - 51) <= 3;
+}
+bool isYellow(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80; }
+int colourDistance(QRgb a, QRgb b) {
+  return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+}
+
+void placeCamera(CKestrinView& v, const double eye[3], const double c[3]) {
+  for (int i = 0; i < 3; ++i) {
+    v.togl.eye[i] = eye[i];
+    v.togl.center[i] = c[i];
+    v.togl.up[i] = i == 1 ? 1 : 0;
+  }
+}
+
+// Distance along the view direction, from the eye, of the point under the view's centre at a
+// window depth (matrices of the last frame).
+double depthAlongView(CKestrinView& v, float depth) {
+  double p[3];
+  v.togl.unProject(v.width() / 2.0, v.height() / 2.0, depth, p);
+  double f[3], len = 0;
+  for (int i = 0; i < 3; ++i) f[i] = v.togl.center[i] - v.togl.eye[i], len += f[i] * f[i];
+  len = std::sqrt(len);
+  double s = 0;
+  for (int i = 0; i < 3; ++i) s += (p[i] - v.togl.eye[i]) * f[i] / len;
+  return s;
+}
+
+}  // namespace
+
+TEST(RenderView, ContextAndDefaults) {
+  CKestrinView& v = *g_env->view;
+  ASSERT_TRUE(v.glReady());
+  EXPECT_EQ(CKestrinView::s_theView, &v);
+  EXPECT_EQ(t_mainGLContext(), &v.togl);
+  // Mode 0 put the camera in front of the box (10 x 10 x 10 for the 64^3 volume).
+  EXPECT_DOUBLE_EQ(VolRendManager::getInst().extent[2], 10);
+  EXPECT_DOUBLE_EQ(v.togl.eye[0], 5);
+  EXPECT_DOUBLE_EQ(v.togl.eye[2], 20);
+  EXPECT_DOUBLE_EQ(v.togl.center[2], 5);
+  EXPECT_EQ(TCore::getInst().modeId, 0);
+}
+
+TEST(RenderView, DefaultVolumeShowsTheShellOnBackground) {
+  CKestrinView& v = *g_env->view;
+  // Shell values (peak at radius 3, non-zero out to about 5.07 of the box's 10) seen from 25
+  // units: the rim of the non-zero values projects about 100 pixels from the centre, the box's
+  // front face 121 and its back face 80.
+  const double eye[3] = {5, 5, 30}, c[3] = {5, 5, 5};
+  placeCamera(v, eye, c);
+  QSlider* tp = TDlgVisParam::getInst().transparencySlider();
+  const int tp0 = tp->value();
+  const QImage img = v.grabFramebuffer();
+  if (getenv("RENDER_DUMP")) img.save("/tmp/render_shell.png");
+  ASSERT_EQ(img.width(), 400);
+  // Background grey 0.2 outside the box's projection.
+  for (QPoint p : {QPoint(200, 40), QPoint(40, 200), QPoint(360, 200), QPoint(200, 360)})
+    EXPECT_TRUE(isBackground(img.pixel(p))) << p.x() << "," << p.y();
+  // Walking out from the centre in the four axis directions: volume colour up to the rim of the
+  // shell, background from there to the front face's outline.
+  const QPoint dirs[4] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+  for (QPoint d : dirs) {
+    int edge = -1;
+    for (int r = 0; r < 118; ++r) {
+      if (isBackground(img.pixel(QPoint(200, 200) + d * r))) {
+        edge = r;
+        break;
+      }
+    }
+    EXPECT_GT(edge, 90) << d.x() << "," << d.y();
+    EXPECT_LT(edge, 110) << d.x() << "," << d.y();
+    for (int r = 0; r < 85; r += 5)
+      EXPECT_FALSE(isBackground(img.pixel(QPoint(200, 200) + d * r))) << r;
+    // The box's yellow outline: front face about 121 pixels out.
+    bool yellow = false;
+    for (int r = 112; r <= 130 && !yellow; ++r) yellow = isYellow(img.pixel(QPoint(200, 200) + d * r));
+    EXPECT_TRUE(yellow) << d.x() << "," << d.y();
+  }
+  // More transparent, the shell shows as a ring: its rim (low values) in another colour than its
+  // inside (the peak at radius 3 seen through), symmetric about the centre.
+  tp->setValue(20);
+  const QImage thin = v.grabFramebuffer();
+  if (getenv("RENDER_DUMP")) thin.save("/tmp/render_shell_thin.png");
+  tp->setValue(tp0);
+  const QRgb rimL = thin.pixel(106, 200), rimR = thin.pixel(294, 200);
+  const QRgb inner = thin.pixel(200 + 40, 200);
+  EXPECT_FALSE(isBackground(rimL));
+  EXPECT_FALSE(isBackground(rimR));
+  EXPECT_GT(colourDistance(rimL, inner), 60);
+  EXPECT_LT(colourDistance(rimL, rimR), 20);
+  EXPECT_TRUE(isBackground(thin.pixel(200, 40)));
+}
+
+TEST(RenderView, ParallelProjectionUsesItsPlanes) {
+  CKestrinView& v = *g_env->view;
+  const double eye[3] = {5, 5, 25}, c[3] = {5, 5, 5};
+  placeCamera(v, eye, c);
+  QCheckBox* par = TDlgVisParam::getInst().parallelProjCheck();
+  par->setChecked(false);
+  const QImage persp = v.grabFramebuffer();
+  EXPECT_NEAR(depthAlongView(v, 0.0f), 0.02, 1e-4);
+  EXPECT_NEAR(depthAlongView(v, 1.0f), 300, 0.5);  // float matrices: far depth is coarse
+
+  par->setChecked(true);
+  const QImage ortho = v.grabFramebuffer();
+  EXPECT_NEAR(depthAlongView(v, 0.0f), -30, 1e-4);
+  EXPECT_NEAR(depthAlongView(v, 1.0f), 100, 1e-4);
+  // The parallel view spans 0.35 x 20 = 7 world units on each side of the centre.
+  double left[3], right[3];
+  v.togl.unProject(0, 200, 0.5f, left);
+  v.togl.unProject(400, 200, 0.5f, right);
+  EXPECT_NEAR(left[0], 5 - 7, 1e-4);
+  EXPECT_NEAR(right[0], 5 + 7, 1e-4);
+  EXPECT_NE(persp, ortho);
+  par->setChecked(false);
+}
+
+TEST(RenderView, CameraDragRotatesTheView) {
+  CKestrinView& v = *g_env->view;
+  TCore::getInst().setMode(0);
+  const QImage before = v.grabFramebuffer();
+  const double eye0[3] = {v.togl.eye[0], v.togl.eye[1], v.togl.eye[2]};
+  auto send = [&](QEvent::Type t, QPoint p, Qt::MouseButton b, Qt::MouseButtons bs) {
+    QMouseEvent e(t, QPointF(p), QPointF(v.mapToGlobal(p)), b, bs, Qt::NoModifier);
+    QApplication::sendEvent(&v, &e);
+  };
+  send(QEvent::MouseButtonPress, QPoint(200, 200), Qt::RightButton, Qt::RightButton);
+  EXPECT_EQ(v.togl.dragMode, TOGL::DragRotate);
+  EXPECT_TRUE(VolRendManager::getInst().buttonHeld);
+  send(QEvent::MouseMove, QPoint(260, 220), Qt::NoButton, Qt::RightButton);
+  send(QEvent::MouseButtonRelease, QPoint(260, 220), Qt::RightButton, Qt::NoButton);
+  EXPECT_EQ(v.togl.dragMode, TOGL::DragNone);
+  EXPECT_FALSE(VolRendManager::getInst().buttonHeld);
+  EXPECT_EQ(TOGL::captureWindow(), nullptr);
+  // Orbit about the centre: the distance stays, the eye moved.
+  double d0 = 0, d1 = 0, moved = 0;
+  for (int i = 0; i < 3; ++i) {
+    d0 += std::pow(eye0[i] - v.togl.center[i], 2);
+    d1 += std::pow(v.togl.eye[i] - v.togl.center[i], 2);
+    moved += std::pow(v.togl.eye[i] - eye0[i], 2);
+  }
+  EXPECT_NEAR(std::sqrt(d0), std::sqrt(d1), 1e-9);
+  EXPECT_GT(std::sqrt(moved), 1.0);
+  const QImage after = v.grabFramebuffer();
+  int changed = 0;
+  for (int y = 0; y < 400; y += 4)
+    for (int x = 0; x < 400; x += 4)
+      if (std::abs(grey(before, x, y) - grey(after, x, y)) > 8) ++changed;
+  EXPECT_GT(changed, 100);
+}
+
+TEST(RenderView, PixelExactProjectionAndPicking) {
+  CKestrinView& v = *g_env->view;
+  v.makeCurrent();
+  TOGL& o = v.togl;
+  const double eye[3] = {0, 0, 10}, c[3] = {0, 0, 0};
+  placeCamera(v, eye, c);
+  o.resize(301, 200);
+  const double off[3] = {0, 0, 0};
+  o.setOrtho2D(off, 1.0, -100, 100);
+  o.endFrame();
+  double p[3];
+  // A 301-pixel-wide pane uses +-150 (integer halves): one unit per pixel from -150.
+  o.unProject(0, 100, 0.5f, p);
+  EXPECT_NEAR(p[0], -150, 1e-4);
+  o.unProject(301, 100, 0.5f, p);
+  EXPECT_NEAR(p[0], 150, 1e-4);
+  // Window y is the viewport height minus the client y.
+  o.unProject(0, 0, 0.5f, p);
+  EXPECT_NEAR(p[1], 100, 1e-4);
+  // Scale and offset: world p lands at scale * p + offset.
+  const double off2[3] = {10, 0, 0};
+  o.setOrtho2D(off2, 2.0, -100, 100);
+  o.endFrame();
+  std::vector<TOGL::Vec3> w;
+  TOGL::projectPoint({{5, 0, 0}}, w, o);
+  ASSERT_EQ(w.size(), 1u);
+  // Look-at x 20 lies 170 of the 300 units from the left edge, spread over 301 pixels.
+  EXPECT_NEAR(w[0][0], 170.0 * 301 / 300, 1e-4);
+  EXPECT_NEAR(w[0][1], 100, 1e-4);
+
+  // Perspective: the cursor ray at the centre runs along the view direction.
+  o.resize(v.width(), v.height());
+  o.setPerspective(0.02, 300);
+  o.endFrame();
+  double org[3], dir[3];
+  o.getCursorRay(v.width() / 2, v.height() / 2, org, dir);
+  EXPECT_NEAR(dir[0], 0, 1e-6);
+  EXPECT_NEAR(dir[1], 0, 1e-6);
+  EXPECT_NEAR(dir[2], -1, 1e-6);
+  EXPECT_NEAR(org[2], 10 - 0.02, 1e-4);
+  EXPECT_NEAR(o.unProjectIdentity(), 0.02, 1e-4);
+  v.doneCurrent();
+}
+
+TEST(RenderView, IntensityAndGradientModesDraw) {
+  CKestrinView& v = *g_env->view;
+  for (int m : {1, 0}) {
+    TCore::getInst().setMode(m);
+    EXPECT_EQ(TDlgVisParam::getInst().getVolumeMode(), StateVisStd::volumeModeFor(m));
+    const QImage img = v.grabFramebuffer();
+    int lit = 0;
+    for (int x = 100; x < 300; x += 2)
+      if (grey(img, x, 200) > 51 + 20) ++lit;
+    EXPECT_GT(lit, 5) << "mode " << m;
+  }
+}
