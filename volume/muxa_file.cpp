@@ -83,10 +83,12 @@ bool t_loadVolMuxa(const std::string& path, int* W, int* H, int* D, float** chan
   fprintf(stderr, "pitch: %lf %lf %lf\n", p[0], p[1], p[2]);
 
   const int channels = bits == 8 ? 1 : 3;
+  const long long have = fileSize - ftell(fp.get());
+  if (double(w) * h * d > double(have))
+    return refuse("The file is shorter than its header says; it may be truncated.");
   const long long n = static_cast<long long>(w) * h * d;
   const long long need = n * channels + n + 1024;
-  const long long have = fileSize - ftell(fp.get());
-  if (n > (1LL << 40) || need > have)
+  if (need > have)
     return refuse("The file is shorter than its header says (" + std::to_string(have) +
                   " bytes of data, " + std::to_string(need) + " needed); it may be truncated.");
 

@@ -16,3 +16,7 @@ kestrin_add_test(regions_table_test
 kestrin_add_test(maskfile_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/maskfile_test.cpp
   LIBS kvolume_regions)
+
+kestrin_add_test(muxa_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/muxa_test.cpp
+  LIBS kvolume_regions)
