@@ -4,6 +4,7 @@
 #include <QSurfaceFormat>
 
 #include "app/CKestrinApp.h"
+#include "platform/qt/signal_quit.h"
 
 #ifdef KESTRIN_HAVE_KVIEW
 #include "view/GLSetup.h"
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
     app.ExitInstance();
     return 1;
   }
-  const int rc = app.exec();
+  // A signal that arrived during start-up has already asked the program to end.
+  const int rc = t_termSignalReceived() ? 0 : app.exec();
   const int exitRc = app.ExitInstance();
   return rc != 0 ? rc : exitRc;
 }

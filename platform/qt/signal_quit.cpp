@@ -13,6 +13,7 @@
 namespace {
 
 int g_sigFd[2] = {-1, -1};
+bool g_received = false;
 
 extern "C" void onTermSignal(int sig) {
   // Only async-signal-safe calls here.
@@ -45,6 +46,7 @@ bool t_quitOnTermSignals() {
     unsigned char b = 0;
     ssize_t r = ::read(g_sigFd[1], &b, 1);
     (void)r;
+    g_received = true;
     std::fprintf(stderr, "signal %d: closing Kestrin\n", static_cast<int>(b));
     QCoreApplication::quit();
   });
@@ -57,3 +59,5 @@ bool t_quitOnTermSignals() {
   sigaction(SIGTERM, &sa, nullptr);
   return true;
 }
+
+bool t_termSignalReceived() { return g_received; }

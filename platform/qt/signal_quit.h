@@ -8,3 +8,6 @@ class QObject;
 
 // Call once after the application object exists.  Returns false when the pipe could not be made.
 bool t_quitOnTermSignals();
+// True once SIGINT or SIGTERM arrived.  A signal during start-up ends the loops running then;
+// the caller checks this before entering the main loop.
+bool t_termSignalReceived();

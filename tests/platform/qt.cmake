@@ -1,0 +1,9 @@
+# Qt part of the platform layer: prompt service, progress delivery, edit/control pairs, signals.
+if(TARGET kplatform_qt)
+  kestrin_add_test(test_platform_qt
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_prompts.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/test_qt_platform.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
+    LIBS kplatform_qt
+    TIMEOUT 120)
+endif()
