@@ -20,3 +20,9 @@ kestrin_add_test(maskfile_test
 kestrin_add_test(muxa_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/muxa_test.cpp
   LIBS kvolume_regions)
+
+kestrin_add_test(regions_export_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/regions_export_test.cpp
+  LIBS kvolume_regions)
+target_compile_definitions(regions_export_test PRIVATE
+  KESTRIN_REGIONS_SCRIPTS="${KESTRIN_REGIONS_SCRIPTS}")

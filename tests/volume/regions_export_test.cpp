@@ -1,0 +1,271 @@
+// Volume and mask exports, read back by tifffile (Debian's python3-tifffile) and by a small BMP
+// parser; the resampling kernel and its pitch question.
+#include <cmath>
+#include <sstream>
+
+#include "regions_test_util.h"
+#include "volume/volume_export.h"
+
+namespace {
+
+using namespace regions_test;
+
+const char* kPython = "/usr/bin/python3";
+
+bool haveTifffile() {
+  static const int rc =
+      std::system((std::string(kPython) + " -c 'import tifffile' >/dev/null 2>&1").c_str());
+  return rc == 0;
+}
+
+struct TiffData {
+  std::string dtype;
+  std::vector<int> shape;
+  std::vector<double> v;
+};
+
+class Export : public RegionsFixture {
+ protected:
+  void TearDown() override {
+    t_setExportWindowSource(nullptr);
+    t_setResamplePitchAsker(nullptr);
+    RegionsFixture::TearDown();
+  }
+  // tifffile's view of a file.
+  TiffData readTiff(const std::string& file) {
+    TiffData t;
+    const std::string head = tmp_.path("head.txt"), data = tmp_.path("data.f64");
+    const std::string cmd = std::string(kPython) + " '" KESTRIN_REGIONS_SCRIPTS "/tiff_dump.py' '" +
+                            file + "' '" + head + "' '" + data + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::ifstream h(head);
+    h >> t.dtype;
+    int s;
+    size_t n = 1;
+    while (h >> s) {
+      t.shape.push_back(s);
+      n *= size_t(s);
+    }
+    std::ifstream d(data, std::ios::binary);
+    t.v.resize(n);
+    d.read(reinterpret_cast<char*>(t.v.data()), std::streamsize(n * 8));
+    return t;
+  }
+  TempDir tmp_;
+};
+
+float ramp(int x, int y, int z) { return float(x + 10 * y + 100 * z) + 0.25f; }
+
+std::vector<float> rampVolume(int W, int H, int D, float scale = 1.0f) {
+  std::vector<float> v(size_t(W) * H * D);
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) v[idx(W, H, x, y, z)] = ramp(x, y, z) * scale;
+  return v;
+}
+
+TEST_F(Export, RawValuesAsDoubles) {
+  if (!haveTifffile()) GTEST_SKIP() << "/usr/bin/python3 lacks tifffile";
+  const int W = 5, H = 4, D = 3;
+  installVolume(W, H, D, {rampVolume(W, H, D)});
+  const std::string f1 = tmp_.path("one.tif");
+  ASSERT_TRUE(TextureManager::getInst().exportVolumeTif(f1));
+  TiffData t = readTiff(f1);
+  EXPECT_EQ(t.dtype, "float64");
+  ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
+  for (int z = 0; z < D; ++z)
+    for (int r = 0; r < H; ++r)
+      for (int x = 0; x < W; ++x)
+        for (int s = 0; s < 3; ++s)  // three identical samples; the first row is the last one
+          ASSERT_EQ(t.v[((size_t(z) * H + r) * W + x) * 3 + s], ramp(x, H - 1 - r, z));
+
+  installVolume(W, H, D, {rampVolume(W, H, D), rampVolume(W, H, D, -2.0f)});
+  const std::string f2 = tmp_.path("two.tif");
+  ASSERT_TRUE(TextureManager::getInst().exportVolumeTif(f2));
+  t = readTiff(f2);
+  ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
+  const size_t p = ((size_t(2) * H + 0) * W + 4) * 3;
+  EXPECT_EQ(t.v[p], ramp(4, 3, 2));
+  EXPECT_EQ(t.v[p + 1], -2.0 * ramp(4, 3, 2));
+  EXPECT_EQ(t.v[p + 2], 0.0);
+  EXPECT_TRUE(prompts_.shown.empty());
+}
+
+TEST_F(Export, WindowLevelledTiffAndMask) {
+  if (!haveTifffile()) GTEST_SKIP() << "/usr/bin/python3 lacks tifffile";
+  const int W = 4, H = 3, D = 2;
+  std::vector<float> v(W * H * D, 150.0f);
+  v[idx(W, H, 0, 0, 0)] = 99;
+  v[idx(W, H, 1, 0, 0)] = 250;
+  v[idx(W, H, 2, 0, 0)] = 175;
+  installVolume(W, H, D, {v});
+  t_setExportWindowSource([](double lo[3], double hi[3]) {
+    for (int c = 0; c < 3; ++c) lo[c] = 100, hi[c] = 200;
+  });
+  const std::string f = tmp_.path("wl.tif");
+  ASSERT_TRUE(TextureManager::getInst().exportVolumeTifChannels(f));
+  TiffData t = readTiff(f);
+  EXPECT_EQ(t.dtype, "uint8");
+  ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
+  auto at = [&](int x, int row, int z) { return t.v[((size_t(z) * H + row) * W + x) * 3]; };
+  EXPECT_EQ(at(0, 2, 0), 0);     // below the window
+  EXPECT_EQ(at(1, 2, 0), 255);   // above it
+  EXPECT_EQ(at(2, 2, 0), 191);   // 191.25
+  EXPECT_EQ(at(3, 2, 0), 127);   // 150 maps to 127.5
+  EXPECT_EQ(at(3, 0, 1), 127);
+
+  uint8_t* m = TextureManager::getInst().volMask.data;
+  for (int i = 0; i < W * H * D; ++i) m[i] = uint8_t(i * 11);
+  const std::string fm = tmp_.path("mask.tif");
+  ASSERT_TRUE(TextureManager::getInst().exportMaskTif(fm));
+  t = readTiff(fm);
+  EXPECT_EQ(t.dtype, "uint8");
+  ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
+  for (int z = 0; z < D; ++z)
+    for (int r = 0; r < H; ++r)
+      for (int x = 0; x < W; ++x)
+        for (int s = 0; s < 3; ++s)
+          ASSERT_EQ(t.v[((size_t(z) * H + r) * W + x) * 3 + s], m[idx(W, H, x, H - 1 - r, z)]);
+
+  EXPECT_FALSE(TextureManager::getInst().exportMaskTif("/nonexistent-folder/m.tif"));
+  EXPECT_EQ(prompts_.shown.size(), 1u);  // the writer says why
+}
+
+// A 24-bit BMP: (width, height, pixel (x, y) with y from the top as R, G, B).
+struct Bmp {
+  int W = 0, H = 0;
+  std::vector<uint8_t> b;
+  uint32_t offset = 0;
+  bool load(const std::string& path) {
+    b = readFile(path);
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return false;
+    auto u32 = [&](size_t p) { return uint32_t(b[p]) | b[p + 1] << 8 | b[p + 2] << 16 | uint32_t(b[p + 3]) << 24; };
+    offset = u32(10);
+    W = int(u32(18));
+    H = int(u32(22));
+    return (b[28] | b[29] << 8) == 24;
+  }
+  const uint8_t* bgr(int x, int yTop) const {
+    const size_t stride = (size_t(W) * 3 + 3) & ~size_t(3);
+    const int row = H > 0 ? H - 1 - yTop : yTop;  // positive height: stored bottom row first
+    return b.data() + offset + row * stride + 3 * size_t(x);
+  }
+};
+
+TEST_F(Export, BmpSlices) {
+  const int W = 5, H = 3, D = 4;
+  std::vector<float> a(W * H * D, 150.0f), b(W * H * D, 200.0f);
+  a[idx(W, H, 1, 0, 2)] = 175;
+  installVolume(W, H, D, {a, b});
+  t_setExportWindowSource([](double lo[3], double hi[3]) {
+    for (int c = 0; c < 3; ++c) lo[c] = 100, hi[c] = 200;
+  });
+  const std::string prefix = tmp_.path("P");
+  ASSERT_TRUE(TextureManager::getInst().exportSlicesBmp(prefix));
+  for (int z = 0; z < D; ++z) {
+    Bmp bmp;
+    ASSERT_TRUE(bmp.load(prefix + std::to_string(z) + ".bmp")) << z;
+    EXPECT_EQ(bmp.W, W);
+    EXPECT_EQ(std::abs(bmp.H), H);
+    const uint8_t* p = bmp.bgr(0, 0);
+    EXPECT_EQ(p[2], 127);  // 150 -> 127.5, truncated
+    EXPECT_EQ(p[1], 255);
+    EXPECT_EQ(p[0], 0);    // two channels: blue 0
+  }
+  EXPECT_FALSE(fileExists(prefix + std::to_string(D) + ".bmp"));
+  Bmp s2;
+  ASSERT_TRUE(s2.load(prefix + "2.bmp"));
+  EXPECT_EQ(s2.bgr(1, H - 1)[2], 191);  // volume row 0 is the picture's bottom row
+
+  EXPECT_FALSE(TextureManager::getInst().exportSlicesBmp("/nonexistent-folder/P"));
+  ASSERT_EQ(prompts_.shown.size(), 1u);
+  EXPECT_EQ(prompts_.shown[0].text.rfind("4 of 4 slice files could not be written", 0), 0u);
+}
+
+TEST_F(Export, ResampledSizes) {
+  EXPECT_EQ(t_resampledSize(64, 1, 2), 32);
+  EXPECT_EQ(t_resampledSize(32, 2, 2), 32);
+  EXPECT_EQ(t_resampledSize(64, 1, 0.5), 128);
+  EXPECT_EQ(t_resampledSize(32, 2, 0.5), 128);
+  EXPECT_EQ(t_resampledSize(10, 1, 3), 3);
+}
+
+TEST_F(Export, ResamplingWritesTheTrilinearVolume) {
+  if (!haveTifffile()) GTEST_SKIP() << "/usr/bin/python3 lacks tifffile";
+  const int W = 16, H = 12, D = 8;
+  std::vector<float> v(W * H * D);
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) v[idx(W, H, x, y, z)] = float(x + 2 * y + 3 * z);
+  installVolume(W, H, D, {v});
+  const double oldPitch[3] = {1, 1, 2}, newPitch[3] = {2, 2, 2};
+  const std::string f = tmp_.path("res.tif");
+  ASSERT_TRUE(t_resampleAndExport(TextureManager::getInst(), f, oldPitch, newPitch));
+  EXPECT_EQ(prompts_.texts(), std::vector<std::string>{"export new volume 8 6 8"});
+  TiffData t = readTiff(f);
+  EXPECT_EQ(t.dtype, "float64");
+  ASSERT_EQ(t.shape, (std::vector<int>{8, 6, 8}));
+  // A linear field is reproduced exactly between the voxel centres and clamped outside them.
+  auto clampTo = [](double f, int n) { return std::min(std::max(f, 0.0), double(n - 1)); };
+  for (int k = 0; k < 8; ++k)
+    for (int j = 0; j < 6; ++j)
+      for (int i = 0; i < 8; ++i) {
+        const double fx = clampTo((i + 0.5) * 2 - 0.5, W), fy = clampTo((j + 0.5) * 2 - 0.5, H),
+                     fz = clampTo((k + 0.5) * 2 / 2 - 0.5, D);
+        ASSERT_NEAR(t.v[(size_t(k) * 6 + (5 - j)) * 8 + i], fx + 2 * fy + 3 * fz, 1e-12)
+            << i << " " << j << " " << k;
+      }
+
+  // Three channels: RGB doubles.
+  installVolume(W, H, D, {v, v, v});
+  ASSERT_TRUE(t_resampleAndExport(TextureManager::getInst(), f, oldPitch, newPitch));
+  EXPECT_EQ(readTiff(f).shape, (std::vector<int>{8, 6, 8, 3}));
+}
+
+TEST_F(Export, ResamplingOneSliceAndFailures) {
+  // One slice: every sample comes from that slice (nothing is read beyond it).
+  const int W = 6, H = 4, D = 1;
+  installVolume(W, H, D, {rampVolume(W, H, D)});
+  const double oldPitch[3] = {1, 1, 1}, newPitch[3] = {0.5, 0.5, 0.5};
+  const std::string f = tmp_.path("slice.tif");
+  ASSERT_TRUE(t_resampleAndExport(TextureManager::getInst(), f, oldPitch, newPitch));
+  EXPECT_EQ(prompts_.texts(), std::vector<std::string>{"export new volume 12 8 2"});
+
+  // The writer fails: no success message, false.
+  prompts_.shown.clear();
+  EXPECT_FALSE(t_resampleAndExport(TextureManager::getInst(), "/nonexistent-folder/r.tif", oldPitch,
+                                   newPitch));
+  ASSERT_EQ(prompts_.shown.size(), 1u);
+  EXPECT_NE(prompts_.shown[0].text, "export new volume 12 8 2");
+
+  // A pitch so coarse that no voxel is left, or not positive: refused with a message.
+  prompts_.shown.clear();
+  const double coarse[3] = {100, 1, 1}, zero[3] = {1, 0, 1};
+  EXPECT_FALSE(t_resampleAndExport(TextureManager::getInst(), f, oldPitch, coarse));
+  EXPECT_FALSE(t_resampleAndExport(TextureManager::getInst(), f, oldPitch, zero));
+  EXPECT_EQ(prompts_.shown.size(), 2u);
+}
+
+TEST_F(Export, ResamplingAsksThePitch) {
+  const int W = 8, H = 6, D = 4;
+  installVolume(W, H, D, {rampVolume(W, H, D)});
+  setPitch(1, 1, 2);
+  const std::string f = tmp_.path("asked.tif");
+  double offered[3] = {0, 0, 0};
+  t_setResamplePitchAsker([&](const double oldPitch[3], double newPitch[3]) {
+    for (int a = 0; a < 3; ++a) offered[a] = newPitch[a];
+    EXPECT_EQ(oldPitch[2], 2.0);
+    return false;  // cancelled
+  });
+  EXPECT_FALSE(TextureManager::getInst().resampleAndExport(f));
+  EXPECT_FALSE(fileExists(f));
+  EXPECT_EQ(offered[2], 2.0);  // the dialog starts from the current pitch
+  t_setResamplePitchAsker([](const double*, double newPitch[3]) {
+    newPitch[0] = newPitch[1] = newPitch[2] = 2.0;
+    return true;
+  });
+  EXPECT_TRUE(TextureManager::getInst().resampleAndExport(f));
+  EXPECT_TRUE(prompts_.sawText("export new volume 4 3 4"));
+}
+
+}  // namespace
