@@ -6,6 +6,7 @@ set(KESTRIN_FILES_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/scripts)
 kestrin_add_test(tiff_io_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/tiff_read_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tiff_write_test.cpp
   LIBS kvolume_files
   TIMEOUT 120)
 target_compile_definitions(tiff_io_test PRIVATE FILES_SCRIPT_DIR="${KESTRIN_FILES_SCRIPTS}")
