@@ -16,3 +16,8 @@ kestrin_add_test(render_view
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_view_test.cpp
   LIBS kview Qt6::Test
   GUI)
+
+kestrin_add_test(render_nocontext
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_nocontext_test.cpp
+  LIBS kview Qt6::Test
+  GUI)

@@ -1,0 +1,78 @@
+// The main view when no OpenGL context can be created: the user is told once and nothing is
+// drawn with the dead context.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSurfaceFormat>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "app/TCore.h"
+#include "platform/GLContextHost.h"
+#include "platform/ScriptedPrompts.h"
+#include "view/CKestrinView.h"
+#include "view/GLSetup.h"
+#include "view/StateVisStd.h"
+#include "view/TDlgVisParam.h"
+#include "view/redraw.h"
+
+namespace {
+
+int argc_ = 1;
+char arg0_[] = "render_nocontext_test";
+char* argv_[] = {arg0_, nullptr};
+
+// Runs the view with the given format of its own and returns what the user was told.
+std::vector<std::string> runView(const QSurfaceFormat& fmt, bool& ready) {
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  CKestrinView view;
+  view.setFormat(fmt);
+  view.resize(300, 200);
+  view.show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+  QTest::qWait(100);
+  ready = view.glReady();
+  if (!ready) {
+    EXPECT_FALSE(view.togl.hasContext());
+    // Making the dead context current, picking and redrawing do nothing harmful.
+    t_mainGLContext()->makeCurrent();
+    t_mainGLContext()->doneCurrent();
+    double o[3], d[3];
+    view.togl.getCursorRay(10, 10, o, d);
+    for (int i = 0; i < 3; ++i) {
+      t_redrawAll();
+      QApplication::processEvents();
+    }
+    view.hide();
+    view.show();
+    QTest::qWait(50);
+  }
+  return prompts.texts();
+}
+
+}  // namespace
+
+TEST(RenderNoContext, UserIsToldOnceAndNothingIsDrawn) {
+  t_setupGLDefaults();
+  QApplication app(argc_, argv_);
+  TDlgVisParam::getInst().createPanel();
+
+  bool ready = true;
+  std::vector<std::string> texts;
+  // A core profile context: created, but it cannot draw the immediate-mode geometry.
+  QSurfaceFormat core = QSurfaceFormat::defaultFormat();
+  core.setVersion(3, 3);
+  core.setProfile(QSurfaceFormat::CoreProfile);
+  core.setOptions(QSurfaceFormat::FormatOptions());
+  texts = runView(core, ready);
+  EXPECT_FALSE(ready);
+  ASSERT_EQ(texts.size(), 1u);
+
+  // The default format works, silently.
+  texts = runView(QSurfaceFormat::defaultFormat(), ready);
+  EXPECT_TRUE(ready);
+  EXPECT_TRUE(texts.empty());
+  TDlgVisParam::destroyInst();
+}
