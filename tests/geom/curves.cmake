@@ -9,3 +9,11 @@ kestrin_add_test(test_geom_rasterise
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/curves_rasterise_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/curves_mesh_checks.cpp
   LIBS kgeom_surf)
+
+kestrin_add_test(test_geom_strokes
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/curves_stroke_test.cpp
+  LIBS kgeom_surf)
+
+kestrin_add_test(test_geom_bspline
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/curves_bspline_test.cpp
+  LIBS kgeom_spline)
