@@ -17,3 +17,9 @@ kestrin_add_test(test_geom_strokes
 kestrin_add_test(test_geom_bspline
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/curves_bspline_test.cpp
   LIBS kgeom_spline)
+
+find_package(Qt6 REQUIRED COMPONENTS Gui OpenGL)
+kestrin_add_test(test_geom_draw GUI
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/curves_draw_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/curves_gl_context.cpp
+  LIBS kgeom_surf_gl Qt6::Gui Qt6::OpenGL)
