@@ -5,8 +5,8 @@ find_library(UMFPACK_LIBRARY umfpack)
 
 kestrin_library(ksolve
   SOURCES TDenseSqMat.cpp TDenseMatEx.cpp dense_lu_kernels.cpp TSparseMatrix.cpp sparse_lu.cpp
-          umfpack_component.cpp
-  PUBLIC_LIBS kplatform $<TARGET_NAME_IF_EXISTS:kgeom> OpenMP::OpenMP_CXX ${CMAKE_DL_LIBS})
+          umfpack_component.cpp Tstroke3D_fiber.cpp
+  PUBLIC_LIBS kplatform kgeom kgeom_surf OpenMP::OpenMP_CXX ${CMAKE_DL_LIBS})
 set_source_files_properties(dense_lu_kernels.cpp PROPERTIES COMPILE_OPTIONS "-O3")
 
 if(UMFPACK_INCLUDE_DIR AND UMFPACK_LIBRARY)

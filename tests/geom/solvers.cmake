@@ -7,6 +7,7 @@ set_target_properties(kestrin_umfpack_incomplete PROPERTIES
 kestrin_add_test(test_solvers
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/solver_dense_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/solver_sparse_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/solver_fiber_test.cpp
   LIBS ksolve)
 add_dependencies(test_solvers kestrin_umfpack_incomplete)
 if(TARGET kestrin_umfpack)
