@@ -1,0 +1,143 @@
+// DICOM slices written by pydicom, read through Debian's medcon run as a child process.
+#include <gtest/gtest.h>
+
+#include "files_test_util.h"
+#include "platform/ScriptedPrompts.h"
+#include "volume/dicom_medcon.h"
+
+using namespace files_test;
+
+namespace {
+
+const char kNoAccess[] =
+    "XMedConがDcmファイルにアクセスできません．file pathに不正な文字や記号が含まれている可能性があります"
+    ".ファイルをデスクトップ等においてリトライしてみてください．";
+
+class DicomFixtures : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!havePython("pydicom, numpy") || !haveProgram("medcon")) return;
+    s_dir = new TempDir();
+    s_ok = run({"/usr/bin/python3", scriptPath("files_make_dicom.py"), s_dir->path()}, nullptr, false) == 0;
+  }
+  static void TearDownTestSuite() {
+    delete s_dir;
+    s_dir = nullptr;
+  }
+  void SetUp() override {
+    if (!s_dir) GTEST_SKIP() << "medcon or /usr/bin/python3 with pydicom is not available";
+    ASSERT_TRUE(s_ok) << "files_make_dicom.py failed";
+  }
+  static std::string file(const std::string& name) { return (*s_dir) / name; }
+  static std::string slice(int z) { return file("series a'b/slice '" + std::to_string(z) + "'.dcm"); }
+  static TempDir* s_dir;
+  static bool s_ok;
+};
+TempDir* DicomFixtures::s_dir = nullptr;
+bool DicomFixtures::s_ok = false;
+
+}  // namespace
+
+TEST_F(DicomFixtures, SeriesLoadsInHounsfieldUnitsWithItsPitch) {
+  // The names hold blanks and quotes: they reach medcon as one argument each.
+  std::vector<std::string> names = {slice(0), slice(1), slice(2)};
+  int W = 0, H = 0, D = 0;
+  float* v = nullptr;
+  double pitch[3] = {0, 0, 0};
+  ASSERT_TRUE(t_loadVolDcm(names, &W, &H, &D, &v, pitch));
+  EXPECT_TRUE(names.empty());
+  EXPECT_EQ(W, 6);
+  EXPECT_EQ(H, 4);
+  EXPECT_EQ(D, 3);
+  EXPECT_DOUBLE_EQ(pitch[0], 0.75);  // column spacing
+  EXPECT_DOUBLE_EQ(pitch[1], 0.5);   // row spacing
+  EXPECT_DOUBLE_EQ(pitch[2], 2.5);   // distance of the slice positions, not the thickness 2.0
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const double stored = 3 * x + 7 * y + 11 * z - 500;
+        ASSERT_EQ(v[(z * H + y) * W + x], float(stored * 2 - 1024)) << x << " " << y << " " << z;
+      }
+  delete[] v;
+
+  // The list order is the slice order.
+  names = {slice(2), slice(0)};
+  ASSERT_TRUE(t_loadVolDcm(names, &W, &H, &D, &v, pitch));
+  EXPECT_EQ(v[0], float((22 - 500) * 2 - 1024));
+  EXPECT_EQ(v[W * H], float(-500 * 2 - 1024));
+  delete[] v;
+}
+
+TEST_F(DicomFixtures, ColourAndEightBitSlices) {
+  std::vector<std::string> names = {file("rgb.dcm")};
+  int W = 0, H = 0, D = 0;
+  float* v = nullptr;
+  ASSERT_TRUE(t_loadVolDcm(names, &W, &H, &D, &v));
+  ASSERT_EQ(W * H * D, 4);
+  EXPECT_EQ(v[0], 30.f);
+  EXPECT_EQ(v[1], 200.f);
+  EXPECT_EQ(v[2], 0.f);
+  EXPECT_EQ(v[3], 250.f);
+  delete[] v;
+  names = {file("u8.dcm"), file("u8.dcm")};
+  ASSERT_TRUE(t_loadVolDcm(names, &W, &H, &D, &v));
+  EXPECT_EQ(D, 2);
+  EXPECT_EQ(v[5], 200.f);
+  delete[] v;
+}
+
+TEST_F(DicomFixtures, RefusalsShowTheirMessagesAndFreeEverything) {
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  int W = -1, H = -1, D = -1;
+  float* v = nullptr;
+  std::vector<std::string> names = {slice(0), file("tall.dcm")};
+  EXPECT_FALSE(t_loadVolDcm(names, &W, &H, &D, &v));
+  EXPECT_TRUE(names.empty());
+  names = {slice(0), slice(1), file("frames.dcm")};
+  EXPECT_FALSE(t_loadVolDcm(names, &W, &H, &D, &v));
+  names = {file("cut.dcm")};
+  EXPECT_FALSE(t_loadVolDcm(names, &W, &H, &D, &v));
+  names = {file("missing.dcm")};
+  EXPECT_FALSE(t_loadVolDcm(names, &W, &H, &D, &v));
+  names = {"-w"};  // a name that looks like an option is still a file name
+  EXPECT_FALSE(t_loadVolDcm(names, &W, &H, &D, &v));
+  names.clear();
+  EXPECT_FALSE(t_loadVolDcm(names, &W, &H, &D, &v));
+  EXPECT_EQ(prompts.texts(), (std::vector<std::string>{"サイズの異なるdcmファイルが含まれており、ロードできません",
+                                                        "マルチページDicomファイルが含まれておりここから開けません",
+                                                        kNoAccess, kNoAccess, kNoAccess}));
+  EXPECT_EQ(v, nullptr);
+  EXPECT_EQ(W, 0);
+}
+
+TEST(XMedConIOHeader, KeysAcrossLinesAndShortStreams) {
+  XMedConIO io;
+  io.reset();
+  io.parseHeader("mwidth : 3 mheight : 2 bits : 16 type : 4 (= Int16) pixdim[1] : +7.5e-01 [mm] "
+                 "pixdim[2] : +5.0e-01 [mm] quant_scale : +2.0e+00 intercept : -1.0e+01 number : 1");
+  EXPECT_EQ(io.width, 3);
+  EXPECT_EQ(io.height, 2);
+  EXPECT_EQ(io.type, 4);
+  EXPECT_EQ(io.pixdim[0], 0.75);
+  EXPECT_EQ(io.pixdim[1], 0.5);
+  EXPECT_EQ(io.pixdim[2], 1.0);  // absent: stays 1
+  EXPECT_EQ(io.slope, 2.0);
+  EXPECT_EQ(io.intercept, -10.0);
+
+  double r0[3], r1[3];
+  double* rows[2] = {r0, r1};
+  io.samples.assign(11, '\0');  // one byte short of 3 x 2 int16
+  EXPECT_FALSE(io.getVolumeGray(rows));
+  io.samples.assign("\x01\x00\xff\xff\x00\x00\x00\x00\x00\x00\x00\x80", 12);
+  ASSERT_TRUE(io.getVolumeGray(rows));
+  EXPECT_EQ(r0[0], 2.0 - 10.0);
+  EXPECT_EQ(r0[1], -2.0 - 10.0);
+  EXPECT_EQ(r1[2], -32768.0 * 2 - 10.0);
+  io.pixdim[0] = 0.0;
+  EXPECT_FALSE(io.getVolumeGray(rows));
+  io.pixdim[0] = 1.0;
+  io.bits = 64;
+  io.type = 11;
+  EXPECT_FALSE(io.getVolumeGray(rows));
+}
