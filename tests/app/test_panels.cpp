@@ -1,0 +1,403 @@
+// Window parts of the shell, offscreen: the main frame's progress display fed from a worker, the
+// window-level panel, the mask-ID chooser, and the mode objects' entry with their hidden panels.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "app/CMainFrame.h"
+#include "app/TCore.h"
+#include "app/TDlgMaskManip.h"
+#include "app/TDlgWinLv.h"
+#include "fakes.h"
+#include "modes/contour/StateSegCMeshZel.h"
+#include "modes/contour/StateSegContMesh.h"
+#include "modes/curve/StateRefContours.h"
+#include "modes/curve/StateSegCurveCyl.h"
+#include "modes/region/StateSegFulManu.h"
+#include "modes/region/StateSegGCut.h"
+#include "modes/region/StateSegRGrow.h"
+#include "modes/region/StateSegSRG.h"
+#include "platform/Progress.h"
+#include "platform/ScriptedPrompts.h"
+
+namespace {
+
+void waitUntil(const std::function<bool()>& done, int ms = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void whenModal(std::function<void(QWidget*)> fn) {
+  auto* timer = new QTimer();
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+    if (QWidget* w = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      fn(w);
+    }
+  });
+  timer->start();
+}
+
+void pressKey(QWidget* w, int key) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press);
+}
+
+}  // namespace
+
+// ---- main frame ---------------------------------------------------------------------------------
+
+TEST(MainFrame, ProgressFromAWorkerReachesTheStatusBar) {
+  CMainFrame frame;
+  EXPECT_EQ(g_mainFrame, &frame);
+  EXPECT_EQ(frame.captionText(), "Ready---------");
+  frame.installProgressSink();
+
+  std::thread worker([] {
+    t_progressStart(13);
+    t_progressToMainFrame(0.424);
+  });
+  worker.join();
+  waitUntil([&] { return frame.progressValue() == 42; });
+  EXPECT_EQ(frame.captionText(), "BHRBF:LU-factorization");
+  EXPECT_EQ(frame.progressValue(), 42);
+
+  // An index outside the table leaves the caption; the percent still shows.
+  frame.OnMyProgressStart(17, 80);
+  EXPECT_EQ(frame.captionText(), "BHRBF:LU-factorization");
+  EXPECT_EQ(frame.progressValue(), 80);
+  frame.OnMyProgressStart(16, 0);
+  EXPECT_EQ(frame.captionText(), "ZEL用 領域計算中");
+
+  std::thread ender([] { t_progressEnd(); });
+  ender.join();
+  waitUntil([&] { return frame.captionText() == "-----Ready----"; });
+  EXPECT_EQ(frame.captionText(), "-----Ready----");
+  EXPECT_EQ(frame.progressValue(), 0);
+  frame.removeProgressSink();
+}
+
+TEST(MainFrame, GoneFrameIsNoLongerTheTarget) {
+  { CMainFrame frame; }
+  EXPECT_EQ(g_mainFrame, nullptr);
+  t_progressStart(1);  // no sink: nothing happens, nothing crashes
+}
+
+// ---- window level -------------------------------------------------------------------------------
+
+TEST(WindowLevel, ChannelsSetTheRowsAndTypedValuesMoveTheSliders) {
+  TDlgWinLv& w = TDlgWinLv::getInst();
+  const double mn[3] = {-100.25, 0, 0}, mx[3] = {2000.5, 0, 0};
+  w.setChannels(1, mn, mx);
+  EXPECT_TRUE(w.minSlider(0)->isEnabled());
+  EXPECT_FALSE(w.minSlider(1)->isEnabled());
+  EXPECT_FALSE(w.maxEdit(2)->isEnabled());
+  EXPECT_EQ(w.minSlider(0)->minimum(), -1002);
+  EXPECT_EQ(w.maxSlider(0)->maximum(), 20005);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "-100.2");
+  EXPECT_EQ(w.maxRangeText(0)->text().toStdString(), "2000.5");
+  EXPECT_DOUBLE_EQ(w.dataMax(0), 2000.5);
+
+  w.minEdit(0)->setText("12.34");  // as typed by the user
+  EXPECT_EQ(w.minSlider(0)->value(), 123);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "12.34");
+  w.minEdit(0)->setText("12.34x");
+  EXPECT_EQ(w.minSlider(0)->value(), 123);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "12.3");
+  w.maxEdit(0)->setText("99999");  // clamped by the slider, edit rewritten
+  EXPECT_EQ(w.maxSlider(0)->value(), 20005);
+  EXPECT_EQ(w.maxEdit(0)->text().toStdString(), "2000.5");
+
+  double gotMin[3], gotMax[3];
+  w.getMinValues(gotMin);
+  w.getMaxValues(gotMax);
+  EXPECT_DOUBLE_EQ(gotMin[0], 12.3);
+  EXPECT_DOUBLE_EQ(gotMax[0], 2000.5);
+
+  // A slider step shows in its edit.
+  w.minSlider(0)->setValue(-500);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "-50.0");
+
+  // Values from a camera file move only the row's controls, not its data range.
+  w.setValues(1, 5, 6);
+  EXPECT_EQ(w.minSlider(0)->value(), 50);
+  EXPECT_DOUBLE_EQ(w.dataMin(0), -100.25);
+
+  // A second channel enables its row.
+  w.setRange(2, 1, 2);
+  EXPECT_TRUE(w.minSlider(1)->isEnabled());
+  EXPECT_EQ(w.maxSlider(1)->value(), 20);
+
+  w.show();
+  pressKey(&w, Qt::Key_Escape);
+  pressKey(&w, Qt::Key_Return);
+  w.close();
+  EXPECT_TRUE(w.isVisible());
+  TDlgWinLv::destroyInst();
+}
+
+// ---- mask-ID chooser ------------------------------------------------------------------------------
+
+TEST(MaskIdChooser, PickManyTogglesCellsAndRefusesAnEmptyAnswer) {
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  TDlgMaskIdChooser chooser;
+  std::vector<unsigned char> sel;
+  QString title;
+  whenModal([&](QWidget* w) {
+    auto* dlg = qobject_cast<TDlgMaskManip*>(w);
+    ASSERT_NE(dlg, nullptr);
+    title = w->findChild<QLabel*>("title")->text();
+    dlg->cell(3)->click();
+    dlg->cell(5)->click();
+    dlg->cell(5)->click();  // clicked twice: deselected
+    dlg->cell(0)->click();  // the background is selectable like any id
+    w->findChild<QAbstractButton*>("okButton")->click();
+  });
+  ASSERT_TRUE(chooser.pickMany("Select Segm target region(s) 分割対象の領域(複数可)選択", sel));
+  EXPECT_EQ(title.toStdString(), "Select Segm target region(s) 分割対象の領域(複数可)選択");
+  ASSERT_EQ(sel.size(), 256u);
+  int count = 0;
+  for (unsigned char s : sel) count += s;
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(sel[3], 1);
+  EXPECT_EQ(sel[0], 1);
+
+  whenModal([](QWidget* w) { w->findChild<QAbstractButton*>("okButton")->click(); });
+  EXPECT_FALSE(chooser.pickMany("t", sel));
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].text, "Please select at least single id\n");
+
+  whenModal([](QWidget* w) { w->findChild<QAbstractButton*>("cancelButton")->click(); });
+  EXPECT_FALSE(chooser.pickMany("t", sel));
+}
+
+TEST(MaskIdChooser, PickOneTakesTheLastClickedCell) {
+  TDlgMaskIdChooser chooser;
+  int id = -5;
+  whenModal([](QWidget* w) {
+    auto* dlg = qobject_cast<TDlgMaskManip*>(w);
+    dlg->cell(4)->click();
+    dlg->cell(9)->click();
+    w->findChild<QAbstractButton*>("okButton")->click();
+  });
+  ASSERT_TRUE(chooser.pickOne("t", id));
+  EXPECT_EQ(id, 9);
+  whenModal([](QWidget* w) { w->findChild<QAbstractButton*>("okButton")->click(); });
+  ASSERT_TRUE(chooser.pickOne("t", id));
+  EXPECT_EQ(id, -1);  // confirmed without a choice: the caller refuses it
+}
+
+// ---- mode objects ---------------------------------------------------------------------------------
+
+namespace {
+
+class Modes : public ::testing::Test {
+ protected:
+  FakeMode vis{"vis"};
+  FakeRegionData data;
+  ScriptedChooser chooser;
+  FakeViewHost host;
+  TScriptedPrompts prompts;
+  std::unique_ptr<TScriptedPrompts::Scope> scope;
+  std::vector<std::string> flips;
+
+  void SetUp() override {
+    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
+    TCoreWiring w;
+    auto visFn = [this]() -> TModeState* { return &vis; };
+    auto ful = []() -> TModeState* { return StateSegFulManu::getInst(); };
+    for (int id = 0; id < 5; ++id) w.modeOf[id] = visFn;
+    w.modeOf[5] = w.modeOf[12] = ful;
+    w.modeOf[6] = [] { return StateSegRGrow::getInst(); };
+    w.modeOf[7] = [] { return StateSegSRG::getInst(); };
+    w.modeOf[8] = [] { return t_buildStateSegGCut(); };
+    w.modeOf[9] = [] { return StateSegCurveCyl::getInst(); };
+    w.modeOf[10] = [] { return StateSegContMesh::getInst(); };
+    w.modeOf[11] = [] { return StateSegCMeshZel::getInst(); };
+    w.modeOf[13] = [] { return StateRefContours::getInst(); };
+    w.panelOwners = {visFn, ful, w.modeOf[6], w.modeOf[8], w.modeOf[7], w.modeOf[9], w.modeOf[10], w.modeOf[11], w.modeOf[13]};
+    w.channelCount = [] { return 3; };
+    w.flipZVolume = [this] { flips.push_back("volume"); };
+    w.flipZMaskSurfaces = [this] { flips.push_back("surfaces"); };
+    TCore::setWiring(w);
+    TCore::getInst().zFlipped = false;
+    data.mask = {0, 2, 3, 2, 1, 0};
+    data.flag = {9, 9, 9, 9, 9, 9};
+    data.used[2] = data.used[3] = true;
+    host.volW = host.volH = host.volD = 10;
+    t_setModeRegionData(&data);
+    t_setMaskIdChooser(&chooser);
+    t_setModeViewHost(&host);
+  }
+  void TearDown() override {
+    TCore::getInst().setMode(0);  // hides every mode panel
+    t_setModeRegionData(nullptr);
+    t_setMaskIdChooser(nullptr);
+    t_setModeViewHost(nullptr);
+    scope.reset();
+  }
+  int modeId() const { return TCore::getInst().modeId; }
+};
+
+}  // namespace
+
+TEST_F(Modes, EachModeBuildsItsPanelHiddenAndShowsItOnEntry) {
+  StateSegRGrow* m = StateSegRGrow::getInst();
+  EXPECT_EQ(m, StateSegRGrow::getInst());  // built once
+  ASSERT_NE(m->panel(), nullptr);
+  EXPECT_FALSE(m->panel()->isVisible());
+  EXPECT_EQ(m->panel()->objectName().toStdString(), "TDlgSegRGrow");
+
+  chooser.many.push_back({true, {2}});
+  TCore::getInst().setMode(6);
+  EXPECT_EQ(modeId(), 6);
+  EXPECT_TRUE(m->panel()->isVisible());
+  EXPECT_EQ(data.flag, (std::vector<std::uint8_t>{0, 1, 0, 1, 0, 0}));
+  EXPECT_NEAR(m->ctrlPointRadius(), 0.666666 * 3.0, 1e-12);  // box 10, 10 voxels per axis
+  EXPECT_GE(host.count("hidePanes"), 1);
+
+  // The keyboard does not close a mode panel.
+  pressKey(m->panel(), Qt::Key_Escape);
+  pressKey(m->panel(), Qt::Key_Enter);
+  m->panel()->close();
+  EXPECT_TRUE(m->panel()->isVisible());
+
+  // The next switch hides it.
+  TCore::getInst().setMode(1);
+  EXPECT_FALSE(m->panel()->isVisible());
+}
+
+TEST_F(Modes, CancelledTargetQuestionFallsBackToMaskMode) {
+  for (int id : {6, 7, 8, 9}) {
+    chooser.many.push_back({false, {}});
+    TCore::getInst().setMode(id);
+    EXPECT_EQ(modeId(), 3) << id;
+    EXPECT_EQ(vis.switchedIds.back(), 3) << id;
+  }
+  EXPECT_FALSE(StateSegRGrow::getInst()->panel()->isVisible());
+  EXPECT_FALSE(StateSegCurveCyl::getInst()->panel()->isVisible());
+}
+
+TEST_F(Modes, ContourMeshModesAreEnteredEvenWhenTheQuestionIsCancelled) {
+  chooser.many.push_back({false, {}});
+  TCore::getInst().setMode(10);
+  EXPECT_EQ(modeId(), 10);
+  EXPECT_TRUE(StateSegContMesh::getInst()->panel()->isVisible());
+  EXPECT_EQ(StateSegContMesh::getInst()->channelCount(), 3);
+
+  chooser.many.push_back({false, {}});
+  const int drops = data.maskDrops;
+  TCore::getInst().setMode(11);
+  EXPECT_EQ(modeId(), 11);
+  EXPECT_TRUE(StateSegCMeshZel::getInst()->panel()->isVisible());
+  EXPECT_FALSE(StateSegContMesh::getInst()->panel()->isVisible());
+  EXPECT_EQ(data.maskDrops, drops + 1);
+}
+
+TEST_F(Modes, SliceBySliceClearsTheFlagsOrStartsFromTheRefinedRegion) {
+  TCore::getInst().setMode(5);
+  EXPECT_EQ(data.flag, std::vector<std::uint8_t>(6, 0));
+  EXPECT_FALSE(StateSegFulManu::getInst()->isRefinement());
+
+  chooser.one.push_back({true, 2});
+  TCore::getInst().setMode(12);
+  EXPECT_EQ(modeId(), 12);
+  EXPECT_EQ(chooser.titles.back(), "Select refinment target ID 修正する領域IDの選択(一つのみ)");
+  EXPECT_EQ(data.flag, (std::vector<std::uint8_t>{0, 255, 0, 255, 0, 0}));
+  EXPECT_EQ(StateSegFulManu::getInst()->targetId(), 2);
+  EXPECT_TRUE(StateSegFulManu::getInst()->panel()->isVisible());
+
+  for (ScriptedChooser::One answer : {ScriptedChooser::One{true, 0}, ScriptedChooser::One{false, 2}}) {
+    chooser.one.push_back(answer);
+    TCore::getInst().setMode(12);
+    EXPECT_EQ(modeId(), 3);
+    EXPECT_EQ(StateSegFulManu::getInst()->targetId(), 0);
+  }
+}
+
+TEST_F(Modes, ContourRefinementNeedsAnExistingRegion) {
+  chooser.one.push_back({true, 4});  // not used
+  TCore::getInst().setMode(13);
+  EXPECT_EQ(modeId(), 3);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].text,
+            " invalid mask id is selected. System swhich to VizMask Mode\n please select a already segmented mask id");
+  EXPECT_EQ(chooser.titles.back(), "修正する対象領域のIDを選択してください");
+  EXPECT_EQ(StateRefContours::getInst()->targetId(), -1);
+
+  chooser.one.push_back({true, 3});
+  TCore::getInst().setMode(13);
+  EXPECT_EQ(modeId(), 13);
+  EXPECT_EQ(data.flag, (std::vector<std::uint8_t>{0, 0, 6, 0, 0, 0}));
+  EXPECT_EQ(StateRefContours::getInst()->targetId(), 3);
+}
+
+TEST_F(Modes, SeededGrowingAndGraphCutWorkOnTheUnflippedStack) {
+  TCore::getInst().zFlipped = true;
+  chooser.many.push_back({true, {1}});
+  TCore::getInst().setMode(7);
+  EXPECT_EQ(modeId(), 7);
+  EXPECT_FALSE(TCore::getInst().zFlipped);
+  EXPECT_EQ(flips, (std::vector<std::string>{"volume", "surfaces"}));
+  EXPECT_TRUE(prompts.sawText("一時的にz軸フリップを解除します"));
+
+  TCore::getInst().zFlipped = true;
+  chooser.many.push_back({true, {1}});
+  TCore::getInst().setMode(8);
+  EXPECT_EQ(modeId(), 8);
+  EXPECT_FALSE(TCore::getInst().zFlipped);
+  EXPECT_EQ(flips.size(), 4u);
+}
+
+TEST_F(Modes, GraphCutRefusesWhileItsPrecomputationRuns) {
+  StateSegGCut* g = t_buildStateSegGCut();
+  EXPECT_EQ(g, t_buildStateSegGCut());
+  g->resetForNewVolume();
+  EXPECT_TRUE(prompts.shown.empty());
+
+  std::atomic<bool> release{false};
+  ASSERT_TRUE(g->worker().start([&] {
+    while (!release && !g->worker().stopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }));
+  g->resetForNewVolume();
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].text, "The system is computing Watershed segmentation. wait a moment...");
+
+  TCore::getInst().setMode(8);
+  EXPECT_EQ(modeId(), 3);
+  EXPECT_EQ(prompts.shown.size(), 2u);
+  EXPECT_TRUE(chooser.titles.empty());  // refused before any question
+
+  // Exit stops and joins the worker.
+  g->stopWorkers();
+  EXPECT_FALSE(g->isPrecomputing());
+  release = true;
+}
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  const int rc = RUN_ALL_TESTS();
+  // The mode objects outlive this function; their panels go while the application exists.
+  for (TModeState* m : std::initializer_list<TModeState*>{
+           StateSegFulManu::getInst(), StateSegRGrow::getInst(), StateSegSRG::getInst(), t_buildStateSegGCut(),
+           StateSegCurveCyl::getInst(), StateSegContMesh::getInst(), StateSegCMeshZel::getInst(),
+           StateRefContours::getInst()})
+    m->destroyPanels();
+  return rc;
+}
