@@ -83,7 +83,7 @@ bool TTriangleMesh::initFromVertsPolys(const std::vector<TVec3>& points, const s
 void TTriangleMesh::updateNormals() {
   vertNormals.assign(vertexCount, TVec3());
   polyNormals.resize(polyCount);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (polyCount > 8192)
   for (int i = 0; i < polyCount; ++i) {
     const TPolyIdx& t = polys[i];
     double a[3], b[3], n[3];
@@ -104,7 +104,7 @@ void TTriangleMesh::updateNormals() {
       vn[2] += n[2];
     }
   }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
   for (int v = 0; v < vertexCount; ++v) t_normalize3(vertNormals[v]);
 }
 
@@ -285,7 +285,7 @@ bool TTriangleMesh::checkTopology() const {
 
 void TTriangleMesh::updateRingLists() {
   rings.assign(vertexCount, std::vector<int>());
-#pragma omp parallel for schedule(dynamic, 1024)
+#pragma omp parallel for schedule(dynamic, 1024) if (vertexCount > 8192)
   for (int v = 0; v < vertexCount; ++v) getRingVerts(v, rings[v]);
 }
 
@@ -364,7 +364,7 @@ bool TTriangleMesh::isBoundaryVertex(int v) const {
 }
 
 void TTriangleMesh::transform(const double m[16]) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
   for (int i = 0; i < vertexCount; ++i) {
     const double x = verts[i][0], y = verts[i][1], z = verts[i][2];
     verts[i].set(m[0] * x + m[4] * y + m[8] * z + m[12], m[1] * x + m[5] * y + m[9] * z + m[13],

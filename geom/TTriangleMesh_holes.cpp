@@ -183,7 +183,7 @@ bool TTriangleMesh::createPatch(const TPoints& loop, double s) {
   auto F = [&](int r, int x) -> int& { return flag[static_cast<size_t>(r) * W + x]; };
   const int nl = static_cast<int>(loop.size());
 
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (W * H > 4096)
   for (int r = 0; r < H; ++r)
     for (int x = 0; x < W; ++x) {
       const TVec3 p = gridPoint(r, x);

@@ -30,7 +30,7 @@ void TTriangleMesh::smoothUmbrella(int n) {
   if (n >= 1) ensureRingLists();
   std::vector<TVec3> next(vertexCount);
   for (int pass = 0; pass < n; ++pass) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
     for (int i = 0; i < vertexCount; ++i) {
       double c[3];
       if (ringCentroid(*this, rings[i], c)) next[i].set(c[0], c[1], c[2]);
@@ -46,7 +46,7 @@ void TTriangleMesh::smoothTangential(int n) {
   std::vector<TVec3> next(vertexCount);
   for (int pass = 0; pass < n; ++pass) {
     updateNormals();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
     for (int i = 0; i < vertexCount; ++i) {
       double c[3];
       if (!ringCentroid(*this, rings[i], c)) {
@@ -67,7 +67,7 @@ void TTriangleMesh::smoothOutward() {
   ensureRingLists();
   std::vector<TVec3> next(vertexCount);
   for (int pass = 0; pass < 2; ++pass) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
     for (int i = 0; i < vertexCount; ++i) {
       double c[3];
       next[i] = verts[i];
@@ -92,7 +92,7 @@ void TTriangleMesh::smoothLM(int n) {
   std::vector<double> d(vertexCount), a(vertexCount);
   std::vector<TVec3> next(vertexCount);
   for (int pass = 0; pass < n; ++pass) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
     for (int i = 0; i < vertexCount; ++i) {
       d[i] = 0.0;
       a[i] = 0.0;
@@ -104,7 +104,7 @@ void TTriangleMesh::smoothLM(int n) {
       const double len = t_length3(off);
       d[i] = t_dot3(off, N) < 0.0 ? -len : len;
     }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
     for (int i = 0; i < vertexCount; ++i) {
       if (boundary[i] || rings[i].empty()) continue;
       double s = 0.0;
@@ -112,7 +112,7 @@ void TTriangleMesh::smoothLM(int n) {
       a[i] = (s / static_cast<double>(rings[i].size()) + d[i]) * 0.5;
     }
     updateNormals();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
     for (int i = 0; i < vertexCount; ++i) {
       double c[3];
       if (boundary[i] || !ringCentroid(*this, rings[i], c)) {
@@ -133,7 +133,7 @@ void TTriangleMesh::smoothLM2(double threshold) {
   const std::vector<TVec3> entryNormals = polyNormals;
   std::vector<uint8_t> sharp(vertexCount, 0);
   std::vector<std::vector<int>> ringV(vertexCount);
-#pragma omp parallel for schedule(dynamic, 1024)
+#pragma omp parallel for schedule(dynamic, 1024) if (vertexCount > 8192)
   for (int i = 0; i < vertexCount; ++i) {
     std::vector<int> rp, re;
     getRing(i, ringV[i], rp, re);
@@ -148,7 +148,7 @@ void TTriangleMesh::smoothLM2(double threshold) {
   }
   std::vector<TVec3> next(vertexCount);
   for (int pass = 0; pass < 2; ++pass) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vertexCount > 8192)
     for (int i = 0; i < vertexCount; ++i) {
       double c[3];
       if (sharp[i] && ringCentroid(*this, ringV[i], c)) next[i].set(c[0], c[1], c[2]);

@@ -184,6 +184,64 @@ TEST(MeshPartsTest, ComponentsSubmeshNeighbourhood) {
   EXPECT_EQ(nb, expect);
 }
 
+TEST(MeshPatchTest, StaggeredGridOfTheUnitSquare) {
+  TTriangleMesh patch;
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(patch.createPatch({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 0.25));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "start pach creation\n");
+  // Grid from (-1, -1) with step 0.25, rows shifted by +-s/4: the first kept point is the
+  // first one of row 3 within one step of the bottom side.
+  EXPECT_EQ(patch.verts[0], TVec3(0.1875, -0.25, 0));
+  for (const TVec3& p : patch.verts) {
+    const double row = (p[1] + 1.0) / 0.25;
+    ASSERT_EQ(row, std::floor(row));
+    const double shift = (static_cast<int>(row) % 2 == 0) ? 0.0625 : -0.0625;
+    const double col = (p[0] + 1.0 - shift) / 0.25;
+    EXPECT_EQ(col, std::floor(col));
+    EXPECT_GT(p[0], -0.26);
+    EXPECT_LT(p[0], 1.26);
+  }
+  for (const TVec3& n : patch.polyNormals) EXPECT_EQ(n[2], 1.0);  // winds with the loop
+  EXPECT_EQ(patch.isValid, 1);
+}
+
+TEST(MeshPatchTest, PatchBoundaryMatchesTheLoop) {
+  // Coarser and finer steps than the loop spacing make the patch boundary longer or
+  // shorter than the loop: boundary collapses and splits must bring it to n exactly.
+  for (int n : {10, 16, 40}) {
+    for (double factor : {0.5, 1.0, 2.0}) {
+      TPoints loop;
+      for (int k = 0; k < n; ++k) loop.emplace_back(std::cos(2 * M_PI * k / n), std::sin(2 * M_PI * k / n), 0);
+      const double step = factor * 2 * std::sin(M_PI / n);
+      TTriangleMesh patch;
+      std::vector<int> out;
+      testing::internal::CaptureStderr();
+      const bool ok = patch.fillHoleAndFair(loop, step, out);
+      const std::string err = testing::internal::GetCapturedStderr();
+      if (!ok) {
+        // Refusing is allowed; it must be said, and the mesh left usable.
+        EXPECT_NE(err.find("the patch"), std::string::npos) << n << " " << factor;
+        continue;
+      }
+      EXPECT_EQ(static_cast<int>(out.size()), n) << n << " " << factor;
+      EXPECT_EQ(meshtest::boundaryEdgeCount(patch), n);
+      EXPECT_TRUE(patch.checkTopology());
+      std::set<int> distinct(out.begin(), out.end());
+      EXPECT_EQ(static_cast<int>(distinct.size()), n);
+      // out[0] is the boundary vertex nearest to loop point 0; consecutive entries are
+      // joined by boundary edges.
+      for (int k = 0; k < n; ++k) {
+        bool joined = false;
+        for (const TMeshEdge& e : patch.edges)
+          if (e.isBoundary() && ((e.vert0 == out[k] && e.vert1 == out[(k + 1) % n]) ||
+                                 (e.vert1 == out[k] && e.vert0 == out[(k + 1) % n])))
+            joined = true;
+        EXPECT_TRUE(joined) << n << " " << factor << " " << k;
+      }
+    }
+  }
+}
+
 TEST(MeshHoleTest, ClosedMeshIsLeftAlone) {
   TTriangleMesh m = icosphere(1);
   const TTriangleMesh orig(m);
