@@ -15,6 +15,7 @@ kestrin_add_test(files_load_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/files_sph_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/files_dicom_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/files_volume_test.cpp
   LIBS kvolume_files
   TIMEOUT 120)
 target_compile_definitions(files_load_test PRIVATE FILES_SCRIPT_DIR="${KESTRIN_FILES_SCRIPTS}")
