@@ -111,39 +111,82 @@ void TTriangleMesh::updateNormals() {
 void TTriangleMesh::buildEdges() {
   polyEdges.assign(polyCount, TPolyIdx{0, 0, 0});
   vertEdge.assign(vertexCount, -1);
+  const size_t sides = static_cast<size_t>(polyCount) * 3;
+
+  // Edge lookup: the triangle sides are bucketed by their smaller vertex (counting sort,
+  // so each bucket keeps the sides in triangle order).  Inside a bucket the first side
+  // with the same larger vertex stands for the edge; small buckets are scanned, large
+  // ones (a vertex with very many triangles) hashed.  Linear in the mesh size, and it
+  // reads the buckets in vertex order, which suits meshes whose indices are local.
+  std::vector<int> start(static_cast<size_t>(vertexCount) + 1, 0);
+  for (int i = 0; i < polyCount; ++i)
+    for (int k = 0; k < 3; ++k) {
+      const int a = polys[i][k], b = polys[i][(k + 1) % 3];
+      ++start[(a < b ? a : b) + 1];
+    }
+  for (int v = 0; v < vertexCount; ++v) start[v + 1] += start[v];
+  std::vector<int> bucket(sides), fill(start.begin(), start.end() - 1);
+  for (int i = 0; i < polyCount; ++i)
+    for (int k = 0; k < 3; ++k) {
+      const int a = polys[i][k], b = polys[i][(k + 1) % 3];
+      bucket[fill[a < b ? a : b]++] = 3 * i + k;
+    }
+  auto hiOf = [&](int side) {
+    const int a = polys[side / 3][side % 3], b = polys[side / 3][(side % 3 + 1) % 3];
+    return a < b ? b : a;
+  };
+  std::vector<int> rep(sides);  // the first side of the same edge
+#pragma omp parallel for schedule(dynamic, 4096) if (vertexCount > 8192)
+  for (int v = 0; v < vertexCount; ++v) {
+    const int b0 = start[v], b1 = start[v + 1];
+    if (b1 - b0 <= 64) {
+      for (int j = b0; j < b1; ++j) {
+        const int h = hiOf(bucket[j]);
+        int r = bucket[j];
+        for (int q = b0; q < j; ++q)
+          if (hiOf(bucket[q]) == h) {
+            r = bucket[q];
+            break;
+          }
+        rep[bucket[j]] = r;
+      }
+    } else {
+      std::unordered_map<int, int> first;
+      for (int j = b0; j < b1; ++j) rep[bucket[j]] = first.emplace(hiOf(bucket[j]), bucket[j]).first->second;
+    }
+  }
+
   std::vector<TMeshEdge> recs;
-  recs.reserve(static_cast<size_t>(polyCount) * 3 / 2 + 16);
-  std::unordered_map<uint64_t, int> lookup;
-  lookup.reserve(static_cast<size_t>(polyCount) * 3 / 2 + 16);
+  recs.reserve(sides / 2 + 16);
+  std::vector<int> sideEdge(sides, -1);
   // A side of an edge already taken by an earlier triangle is not overwritten: such a
   // triangle keeps the edge in polyEdges (checkTopology counts the references) but
   // does not change the edge's links.
-  std::vector<uint8_t> linked(static_cast<size_t>(polyCount) * 3, 0);
+  std::vector<uint8_t> linked(sides, 0);
 
   for (int i = 0; i < polyCount; ++i) {
     for (int k = 0; k < 3; ++k) {
       const int a = polys[i][k], b = polys[i][(k + 1) % 3];
       const int lo = a < b ? a : b, hi = a < b ? b : a;
       const bool reversed = a > b;
-      const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(lo)) << 32) | static_cast<uint32_t>(hi);
-      auto it = lookup.find(key);
+      const int side = 3 * i + k;
       int e;
-      if (it == lookup.end()) {
+      if (rep[side] == side) {
         e = static_cast<int>(recs.size());
         TMeshEdge rec;
         rec.vert0 = lo;
         rec.vert1 = hi;
         recs.push_back(rec);
-        lookup.emplace(key, e);
       } else {
-        e = it->second;
+        e = sideEdge[rep[side]];
       }
+      sideEdge[side] = e;
       vertEdge[hi] = vertEdge[lo] = e;
       polyEdges[i][k] = e;
-      int& side = reversed ? recs[e].polyB : recs[e].polyA;
-      if (side == -1) {
-        side = i;
-        linked[3 * i + k] = 1;
+      int& slot = reversed ? recs[e].polyB : recs[e].polyA;
+      if (slot == -1) {
+        slot = i;
+        linked[side] = 1;
       }
     }
   }
