@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -282,7 +283,8 @@ bool t_loadVolSph(const std::string& path, int* W, int* H, int* D, float** value
   *H = h.H;
   *D = h.D;
   *values = v;
+  // A pitch of zero, below zero or not a number cannot be drawn or measured with: none given.
   if (pitch)
-    for (int i = 0; i < 3; ++i) pitch[i] = h.pitch[i];
+    for (int i = 0; i < 3; ++i) pitch[i] = (std::isfinite(h.pitch[i]) && h.pitch[i] > 0.0) ? h.pitch[i] : 1.0;
   return true;
 }
