@@ -105,7 +105,7 @@ bool readSurface(Cursor& c, StagedSurface* s, std::string& error) {
   s->polys.resize(nt);
   for (TVec3& v : s->verts)
     for (int a = 0; a < 3; ++a) {
-      c.f64(&v[a]);
+      c.f64(&v[a]);  // the counts were checked against the bytes left
       if (!std::isfinite(v[a])) {
         error = "A surface has a vertex that is not a number.";
         return false;
@@ -113,8 +113,8 @@ bool readSurface(Cursor& c, StagedSurface* s, std::string& error) {
     }
   for (TPolyIdx& p : s->polys) {
     for (int a = 0; a < 3; ++a) {
-      int32_t k;
-      c.i32(&k);
+      int32_t k = -1;
+      c.i32(&k);  // the counts were checked against the bytes left
       if (k < 0 || k >= nv) {
         error = "A surface has a triangle with a vertex index out of range.";
         return false;
@@ -295,7 +295,7 @@ bool TMaskIdTable::loadKsmask2(const char* path) {
       case 6:
       case 7:
         for (int i = 0; i < kIds && ok; ++i) {
-          int32_t v;
+          int32_t v = 0;
           ok = c.i32(&v);
           (id == 6 ? s.used : s.poly)[i] = v != 0;
         }

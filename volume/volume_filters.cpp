@@ -19,6 +19,8 @@ namespace {
 // byte moves.
 inline uint8_t ld(const uint8_t* p) { return __atomic_load_n(p, __ATOMIC_RELAXED); }
 inline void st(uint8_t* p, uint8_t v) { __atomic_store_n(p, v, __ATOMIC_RELAXED); }
+inline int ldi(const int* p) { return __atomic_load_n(p, __ATOMIC_RELAXED); }
+inline void sti(int* p, int v) { __atomic_store_n(p, v, __ATOMIC_RELAXED); }
 
 // 1 / sum of the 1-D weights of the taps that fall inside an axis of n samples, per index.
 std::vector<float> inverseNorms(int n, const double g[5]) {
@@ -192,25 +194,48 @@ inline void unite(int* parent, int a, int b) {
     parent[a] = b;
 }
 
-// Unites voxel i at (x, y, z) with its already scanned 26-neighbours (the 13 that come before it
-// in index order), looking no lower than slice zMin.
+// Unites voxel i at (x, y, z), which is in the set, with its 26-neighbours that come before it in
+// index order (none below slice zMin).  When the voxel just before it on the row is in the set,
+// that voxel has already been united with every earlier neighbour the two share, so only the
+// four on the far side (x + 1) remain to be looked at.
 inline void uniteBackward(int* parent, const uint8_t* vox, uint8_t value, int W, int H, int x,
                           int y, int z, int zMin, int i) {
   const int plane = W * H;
-  for (int dz = -1; dz <= 0; ++dz) {
-    const int zz = z + dz;
-    if (zz < zMin) continue;
+  int r = i;  // root of i's set so far (i starts as its own root)
+  auto link = [&](int j) {
+    if (vox[j] != value) return;
+    const int rj = findRoot(parent, j);
+    if (rj < r) {
+      parent[r] = rj;
+      r = rj;
+    } else if (rj > r) {
+      parent[rj] = r;
+    }
+  };
+  const bool xm = x > 0, xp = x < W - 1, ym = y > 0, yp = y < H - 1, zm = z > zMin;
+  if (xm && vox[i - 1] == value) {
+    link(i - 1);
+    if (xp && ym) link(i + 1 - W);
+    if (xp && zm) {
+      if (ym) link(i + 1 - W - plane);
+      link(i + 1 - plane);
+      if (yp) link(i + 1 + W - plane);
+    }
+    return;
+  }
+  if (ym) {
+    if (xm) link(i - 1 - W);
+    link(i - W);
+    if (xp) link(i + 1 - W);
+  }
+  if (zm) {
+    const int k = i - plane;
     for (int dy = -1; dy <= 1; ++dy) {
-      const int yy = y + dy;
-      if (yy < 0 || yy >= H) continue;
-      if (dz == 0 && dy > 0) break;
-      for (int dx = -1; dx <= 1; ++dx) {
-        const int xx = x + dx;
-        if (xx < 0 || xx >= W) continue;
-        if (dz == 0 && dy == 0 && dx >= 0) break;
-        const int j = zz * plane + yy * W + xx;
-        if (vox[j] == value) unite(parent, i, j);
-      }
+      if ((dy < 0 && !ym) || (dy > 0 && !yp)) continue;
+      const int row = k + dy * W;
+      if (xm) link(row - 1);
+      link(row);
+      if (xp) link(row + 1);
     }
   }
 }
@@ -226,14 +251,18 @@ int t_labelConnectedRegions(int W, int H, int D, const uint8_t* vox, uint8_t val
   }
   const int plane = W * H;
   // labels serves as the parent array: -1 outside the parts, else a voxel index <= own index.
+  // Each thread labels a slab of slices; the slabs are then joined, and the parts numbered in
+  // the order of their first voxel (the root of each set).
   int nSlabs = 1;
-  std::vector<int> slabStart;
-#pragma omp parallel if (n > (1 << 15))
+  std::vector<int> slabStart, slabRoots;
+  const bool parallel = n > (1 << 15);
+#pragma omp parallel if (parallel)
   {
 #pragma omp single
     {
       nSlabs = std::max(1, std::min(omp_get_num_threads(), D));
       slabStart.resize(nSlabs + 1);
+      slabRoots.assign(nSlabs + 1, 0);
       for (int s = 0; s <= nSlabs; ++s)
         slabStart[s] = static_cast<int>(static_cast<long long>(D) * s / nSlabs);
     }
@@ -252,42 +281,83 @@ int t_labelConnectedRegions(int W, int H, int D, const uint8_t* vox, uint8_t val
             uniteBackward(labels, vox, value, W, H, x, y, z, z0, i);
           }
     }
-  }
-  // Join the slabs across their first slices.
-  for (int s = 1; s < nSlabs; ++s) {
-    const int z = slabStart[s];
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        const int i = z * plane + y * W + x;
-        if (vox[i] != value) continue;
-        for (int dy = -1; dy <= 1; ++dy) {
-          const int yy = y + dy;
-          if (yy < 0 || yy >= H) continue;
-          for (int dx = -1; dx <= 1; ++dx) {
-            const int xx = x + dx;
-            if (xx < 0 || xx >= W) continue;
-            const int j = (z - 1) * plane + yy * W + xx;
-            if (vox[j] == value) unite(labels, i, j);
+#pragma omp single
+    {
+      // Join the slabs across their first slices.
+      for (int s = 1; s < nSlabs; ++s) {
+        const int z = slabStart[s];
+        for (int y = 0; y < H; ++y)
+          for (int x = 0; x < W; ++x) {
+            const int i = z * plane + y * W + x;
+            if (vox[i] != value) continue;
+            for (int dy = -1; dy <= 1; ++dy) {
+              const int yy = y + dy;
+              if (yy < 0 || yy >= H) continue;
+              for (int dx = -1; dx <= 1; ++dx) {
+                const int xx = x + dx;
+                if (xx < 0 || xx >= W) continue;
+                const int j = (z - 1) * plane + yy * W + xx;
+                if (vox[j] == value) unite(labels, i, j);
+              }
+            }
           }
+      }
+    }
+    // Point every voxel straight at its root and count the roots of each slab.  Chains may run
+    // into other slabs whose owners are rewriting them; every value such a read can see is an
+    // ancestor of the voxel, so the walk ends at the same root (the accesses are atomic).
+#pragma omp for schedule(static)
+    for (int s = 0; s < nSlabs; ++s) {
+      const int i0 = slabStart[s] * plane, i1 = slabStart[s + 1] * plane;
+      int roots = 0;
+      for (int i = i0; i < i1; ++i) {
+        int p = ldi(labels + i);
+        if (p < 0) continue;
+        if (p == i) {
+          ++roots;
+          continue;
+        }
+        int q;
+        while ((q = ldi(labels + p)) != p) p = q;
+        sti(labels + i, p);
+      }
+      slabRoots[s + 1] = roots;
+    }
+#pragma omp single
+    for (int s = 0; s < nSlabs; ++s) slabRoots[s + 1] += slabRoots[s];
+    // Roots get their numbers, stored as -(number + 1) so that they stay apart from indices and
+    // from the background (-1) ...
+#pragma omp for schedule(static)
+    for (int s = 0; s < nSlabs; ++s) {
+      const int i0 = slabStart[s] * plane, i1 = slabStart[s + 1] * plane;
+      int number = slabRoots[s];
+      for (int i = i0; i < i1; ++i)
+        if (ldi(labels + i) == i) sti(labels + i, -(++number + 1));
+    }
+    // ... and every voxel takes its root's number (a root another thread has already decoded
+    // holds the number itself).
+#pragma omp for schedule(static)
+    for (int s = 0; s < nSlabs; ++s) {
+      const int i0 = slabStart[s] * plane, i1 = slabStart[s + 1] * plane;
+      for (int i = i0; i < i1; ++i) {
+        const int p = ldi(labels + i);
+        if (p == -1) {
+          sti(labels + i, 0);
+        } else if (p < -1) {
+          sti(labels + i, -p - 1);
+        } else {
+          const int r = ldi(labels + p);
+          sti(labels + i, r < -1 ? -r - 1 : r);
         }
       }
-  }
-  // Number the parts in index order.  A parent always lies before its child, so it already holds
-  // its final label when the child is reached.
-  int count = 0;
-  std::string trace;
-  for (long long i = 0; i < n; ++i) {
-    const int p = labels[i];
-    if (p < 0) {
-      labels[i] = 0;
-    } else if (p == i) {
-      labels[i] = ++count;
-      char line[64];
-      snprintf(line, sizeof line, "start region growing!! %d\n", count);
-      trace += line;
-    } else {
-      labels[i] = labels[p];
     }
+  }
+  const int count = slabRoots[nSlabs];
+  std::string trace;
+  char line[64];
+  for (int k = 1; k <= count; ++k) {
+    snprintf(line, sizeof line, "start region growing!! %d\n", k);
+    trace += line;
   }
   fputs(trace.c_str(), stderr);
   return count;

@@ -154,12 +154,13 @@ class FiltersScipy : public ::testing::Test {
 };
 
 TEST_F(FiltersScipy, SmoothingMatchesTheFullWeightTable) {
-  const int W = 23, H = 17, D = 9;
+  // Large enough for the parallel passes.
+  const int W = 40, H = 33, D = 27;
   std::uniform_real_distribution<float> u(-100.0f, 400.0f);
   std::vector<float> v(W * H * D);
   for (float& f : v) f = u(rng_);
   write("s_in", v);
-  run("smooth 23 17 9 " + path("s_in") + " " + path("s_out") + " 2");
+  run("smooth 40 33 27 " + path("s_in") + " " + path("s_out") + " 2");
   const std::vector<float> ref = read<float>("s_out", v.size());
   t_smoothVolume(W, H, D, 2, v.data());
   double worst = 0;
@@ -168,18 +169,18 @@ TEST_F(FiltersScipy, SmoothingMatchesTheFullWeightTable) {
 }
 
 TEST_F(FiltersScipy, MorphologyMatchesTheSixNeighbourCross) {
-  const int W = 19, H = 14, D = 11;
+  const int W = 41, H = 33, D = 29;
   std::bernoulli_distribution fg(0.55);
   std::vector<uint8_t> v(W * H * D);
   for (uint8_t& b : v) b = fg(rng_) ? 255 : 0;
   write("m_in", v);
-  const int boxes[2][6] = {{0, 0, 0, W, H, D}, {3, 2, 1, 15, 11, 8}};
+  const int boxes[2][6] = {{0, 0, 0, W, H, D}, {3, 2, 1, 35, 30, 20}};
   for (const auto& b : boxes) {
     const std::string box = std::to_string(b[0]) + " " + std::to_string(b[1]) + " " +
                             std::to_string(b[2]) + " " + std::to_string(b[3]) + " " +
                             std::to_string(b[4]) + " " + std::to_string(b[5]);
-    run("erode 19 14 11 " + path("m_in") + " " + path("e_out") + " " + box);
-    run("dilate 19 14 11 " + path("m_in") + " " + path("d_out") + " " + box);
+    run("erode 41 33 29 " + path("m_in") + " " + path("e_out") + " " + box);
+    run("dilate 41 33 29 " + path("m_in") + " " + path("d_out") + " " + box);
     std::vector<uint8_t> e = v, d = v;
     t_erode3D(e.data(), W, H, D, b, b + 3);
     t_dilate3D(d.data(), W, H, D, b, b + 3);
@@ -190,13 +191,14 @@ TEST_F(FiltersScipy, MorphologyMatchesTheSixNeighbourCross) {
 
 TEST_F(FiltersScipy, LabellingMatchesThe26Structure) {
   // Sparse and dense random volumes; several values, so the labelled value is not the only one.
-  const int W = 37, H = 29, D = 23;
+  // Large enough for the parallel slabs.
+  const int W = 45, H = 38, D = 31;
   for (double density : {0.08, 0.3, 0.6}) {
     std::uniform_real_distribution<double> u(0, 1);
     std::vector<uint8_t> v(W * H * D);
     for (uint8_t& b : v) b = u(rng_) < density ? 5 : (u(rng_) < 0.5 ? 0 : 7);
     write("l_in", v);
-    run("label 37 29 23 " + path("l_in") + " " + path("l_out") + " 5");
+    run("label 45 38 31 " + path("l_in") + " " + path("l_out") + " 5");
     const std::vector<int> ref = read<int>("l_out", v.size() + 1);
     std::vector<int> lab(v.size());
     const int n = t_labelConnectedRegions(W, H, D, v.data(), 5, lab.data());
