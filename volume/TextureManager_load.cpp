@@ -8,14 +8,11 @@
 #include "volume/TTiffIO.h"
 #include "volume/TextureManager.h"
 #include "volume/dicom_medcon.h"
+#include "volume/muxa_file.h"
 #include "volume/sph_reader.h"
 #include "volume/volume_readers.h"
 #include "volume/volume_values.h"
 
-#if __has_include("volume/muxa_file.h")
-#include "volume/muxa_file.h"
-#define KESTRIN_HAVE_MUXA 1
-#endif
 
 namespace {
 
@@ -88,11 +85,7 @@ bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& 
       ok = t_loadVolTraw3dSs(first, &W, &H, &D, &val1, pitch);
       break;
     case 7:
-#ifdef KESTRIN_HAVE_MUXA
       ok = t_loadVolMuxa(first, &W, &H, &D, &val1, &val2, &val3, &volMask, &channelCount, pitch, colourTable);
-#else
-      t_fileMessage("Combined volume-and-mask files (.muxa) cannot be read by this build.");
-#endif
       break;
     default:
       break;

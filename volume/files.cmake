@@ -13,4 +13,4 @@ kestrin_library(kvolume_files
   PUBLIC_LIBS kvolume kplatform OpenMP::OpenMP_CXX)
 # Type 7 (".muxa") is read by kvolume_regions, which in turn writes TIFF through this library;
 # the two static libraries refer to each other.
-target_link_libraries(kvolume_files PUBLIC $<TARGET_NAME_IF_EXISTS:kvolume_regions>)
+target_link_libraries(kvolume_files PUBLIC kvolume_regions)
