@@ -1,6 +1,7 @@
 #include "volume/replace_file.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -8,21 +9,26 @@
 #include <unistd.h>
 
 TReplaceFile::TReplaceFile(const std::string& path) : m_path(path) {
+  // A link is kept as a link: the file it points to is the one replaced.
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    m_path = real;
+    free(real);
+  }
   struct stat st;
   bool existed = false;
-  if (stat(path.c_str(), &st) == 0) {
+  if (stat(m_path.c_str(), &st) == 0) {
     existed = true;
     if (S_ISDIR(st.st_mode)) {
       fail("it is a folder", EISDIR);
       return;
     }
     // Replacing a file that the user may not write would bypass its protection.
-    if (access(path.c_str(), W_OK) != 0) {
+    if (access(m_path.c_str(), W_OK) != 0) {
       fail("the existing file may not be written", errno);
       return;
     }
   }
-  m_tmpPath = path + ".kestrin-tmp-" + std::to_string(getpid());
+  m_tmpPath = m_path + ".kestrin-tmp-" + std::to_string(getpid());
   const int fd = open(m_tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     fail("the file cannot be created", errno);
