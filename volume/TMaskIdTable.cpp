@@ -255,18 +255,24 @@ void TMaskIdTable::generateMembrane(uint32_t source, uint32_t target, double t) 
   const double t2 = t * t;
   const int64_t plane = int64_t(W) * H;
   uint8_t* m = mask.data;
-  auto at = [&](int x, int y, int z) -> uint8_t& { return m[z * plane + int64_t(y) * W + x]; };
+  // Slices run in parallel.  A voxel only ever changes from background to target, which neither
+  // the boundary test (source or not) nor the background test of another thread can tell apart
+  // from its outcome, so the result is that of the plain scan; the byte accesses are atomic.
+  auto ld = [&](int x, int y, int z) {
+    return __atomic_load_n(m + z * plane + int64_t(y) * W + x, __ATOMIC_RELAXED);
+  };
   const uint8_t src = uint8_t(source), tgt = uint8_t(target);
+#pragma omp parallel for schedule(dynamic, 1) if (mask.size() > (1 << 15))
   for (int z = 0; z < D; ++z)
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x) {
-        if (at(x, y, z) != src) continue;
-        const bool boundary = (x > 0 && at(x - 1, y, z) != src) ||
-                              (x < W - 1 && at(x + 1, y, z) != src) ||
-                              (y > 0 && at(x, y - 1, z) != src) ||
-                              (y < H - 1 && at(x, y + 1, z) != src) ||
-                              (z > 0 && at(x, y, z - 1) != src) ||
-                              (z < D - 1 && at(x, y, z + 1) != src);
+        if (ld(x, y, z) != src) continue;
+        const bool boundary = (x > 0 && ld(x - 1, y, z) != src) ||
+                              (x < W - 1 && ld(x + 1, y, z) != src) ||
+                              (y > 0 && ld(x, y - 1, z) != src) ||
+                              (y < H - 1 && ld(x, y + 1, z) != src) ||
+                              (z > 0 && ld(x, y, z - 1) != src) ||
+                              (z < D - 1 && ld(x, y, z + 1) != src);
         if (!boundary) continue;
         for (int dz = -rz; dz <= rz; ++dz) {
           const int zz = z + dz;
@@ -277,10 +283,10 @@ void TMaskIdTable::generateMembrane(uint32_t source, uint32_t target, double t) 
             for (int dx = -rx; dx <= rx; ++dx) {
               const int xx = x + dx;
               if (xx < 0 || xx >= W) continue;
-              uint8_t& v = at(xx, yy, zz);
-              if (v != 0) continue;
+              if (ld(xx, yy, zz) != 0) continue;
               const double ex = dx * pitch[0], ey = dy * pitch[1], ez = dz * pitch[2];
-              if (t2 > ex * ex + ey * ey + ez * ez) v = tgt;
+              if (t2 > ex * ex + ey * ey + ez * ez)
+                __atomic_store_n(m + zz * plane + int64_t(yy) * W + xx, tgt, __ATOMIC_RELAXED);
             }
           }
         }

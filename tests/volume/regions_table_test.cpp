@@ -192,9 +192,9 @@ TEST_F(RegionTable, CountAndDivideParts) {
 }
 
 TEST_F(RegionTable, MembraneReachesBelowTheThickness) {
-  const int N = 15;
+  const int N = 33, C = 16;  // large enough for the parallel scan
   installMaskOnly(N, N, N);
-  mask()[idx(N, N, 7, 7, 7)] = 3;
+  mask()[idx(N, N, C, C, C)] = 3;
   table().records[9].color = 0x0000FF;
   table().generateMembrane(3, 9, 4.1);
   int expected = 0;
@@ -205,11 +205,11 @@ TEST_F(RegionTable, MembraneReachesBelowTheThickness) {
         if (d2 == 0) continue;
         const bool in = d2 < 4.1 * 4.1;
         expected += in;
-        EXPECT_EQ(mask()[idx(N, N, 7 + dx, 7 + dy, 7 + dz)], in ? 9 : 0) << dx << dy << dz;
+        EXPECT_EQ(mask()[idx(N, N, C + dx, C + dy, C + dz)], in ? 9 : 0) << dx << dy << dz;
       }
-  EXPECT_EQ(mask()[idx(N, N, 11, 7, 7)], 9);  // 4 voxels out along an axis
-  EXPECT_EQ(mask()[idx(N, N, 12, 7, 7)], 0);  // not 5
-  EXPECT_EQ(mask()[idx(N, N, 7, 7, 7)], 3);
+  EXPECT_EQ(mask()[idx(N, N, C + 4, C, C)], 9);  // 4 voxels out along an axis
+  EXPECT_EQ(mask()[idx(N, N, C + 5, C, C)], 0);  // not 5
+  EXPECT_EQ(mask()[idx(N, N, C, C, C)], 3);
   EXPECT_GT(expected, 0);
   EXPECT_EQ(table().records[9].alpha, 255);
   EXPECT_EQ(table().records[9].used, 1);
@@ -219,11 +219,11 @@ TEST_F(RegionTable, MembraneReachesBelowTheThickness) {
   // An anisotropic pitch shortens the reach along the coarse axis.
   installMaskOnly(N, N, N);
   setPitch(1, 1, 2);
-  mask()[idx(N, N, 7, 7, 7)] = 3;
+  mask()[idx(N, N, C, C, C)] = 3;
   table().generateMembrane(3, 9, 4.1);
-  EXPECT_EQ(mask()[idx(N, N, 7, 7, 9)], 9);   // 4 mm
-  EXPECT_EQ(mask()[idx(N, N, 7, 7, 10)], 0);  // 6 mm
-  EXPECT_EQ(mask()[idx(N, N, 11, 7, 7)], 9);
+  EXPECT_EQ(mask()[idx(N, N, C, C, C + 2)], 9);   // 4 mm
+  EXPECT_EQ(mask()[idx(N, N, C, C, C + 3)], 0);  // 6 mm
+  EXPECT_EQ(mask()[idx(N, N, C + 4, C, C)], 9);
 }
 
 TEST_F(RegionTable, FlipZMirrorsEverySurfaceAndKeepsThemOutward) {
