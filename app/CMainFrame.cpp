@@ -145,7 +145,8 @@ void CMainFrame::moveEvent(QMoveEvent* e) {
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
   QMainWindow::closeEvent(e);
-  QCoreApplication::quit();
+  // exit() rather than quit(): quit() asks every window to close first, and the panels refuse.
+  QCoreApplication::exit(0);
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* e) {

@@ -48,7 +48,9 @@ bool t_quitOnTermSignals() {
     (void)r;
     g_received = true;
     std::fprintf(stderr, "signal %d: closing Kestrin\n", static_cast<int>(b));
-    QCoreApplication::quit();
+    // exit() rather than quit(): quit() first asks every window to close, and the panels refuse,
+    // and it does nothing before the main loop runs (a signal during start-up).
+    QCoreApplication::exit(0);
   });
 
   struct sigaction sa {};
