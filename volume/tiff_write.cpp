@@ -214,10 +214,14 @@ bool writePages(const std::string& path, int W, int H, int D, bool rgb, int byte
       entry(b, "BITSPERSAMPLE", 3, 1, 8 * S);
     entry(b, "COMPRESSION", 3, 1, 1);
     entry(b, "PHOTOMETRIC", 3, 1, rgb ? 2 : 1);
-    entry(b, "STRIPOFFSETS", 4, uint32_t(H), offsAt);
+    // A single LONG fits the entry's value field, where every reader looks for it: a page of one
+    // row stores its strip offset and byte count there (the tables in the extra data stay, so
+    // the page keeps its size).
+    const bool inlineStrips = H == 1;
+    entry(b, "STRIPOFFSETS", 4, uint32_t(H), inlineStrips ? rowsAt : offsAt);
     entry(b, "SAMPLESPERPIXEL", 3, 1, spp);
     entry(b, "ROWSPERSTRIP", 3, 1, 1);
-    entry(b, "STRIPBYTECOUNTS", 4, uint32_t(H), countsAt);
+    entry(b, "STRIPBYTECOUNTS", 4, uint32_t(H), inlineStrips ? rowBytes : countsAt);
     entry(b, "PLANARCONFIG", 3, 1, 1);
     entry(b, "ARTIST", 2, kArtistBytes, artistAt);
     entry(b, "SAMPLEFORMAT", 3, 1, S == 1 ? 1 : 3);

@@ -76,9 +76,8 @@ bool readPictures(std::vector<std::string>& fileNames, std::vector<TOGL2DImage>*
     ok[size_t(i)] = (*images)[size_t(i)].allocateFromFile(fileNames[size_t(i)], nullptr, nullptr);
     const int k = ++done;
     if (progress && k % 10 == 0) {
-      const int percent = k * 100 / n;
-      std::fprintf(stderr, "Pro%d  ", percent);
-      t_progressStep(percent);
+      // The main frame's step handler prints the "Pro%d" trace.
+      t_progressStep(k * 100 / n);
     }
   }
   for (int i = 0; i < n; ++i) {
@@ -295,11 +294,18 @@ bool t_loadVolTraw3dSs(const std::string& path, int* W, int* H, int* D, float** 
   if (dims[0] <= 0 || dims[1] <= 0 || dims[2] <= 0)
     return fail("its size " + std::to_string(dims[0]) + " x " + std::to_string(dims[1]) + " x " +
                 std::to_string(dims[2]) + " is not valid");
-  const uint64_t n = uint64_t(dims[0]) * uint64_t(dims[1]) * uint64_t(dims[2]);
-  if (36 + 2 * n > size)
+  // The product of three sizes can pass 2^64; it is compared in 128 bits so that a damaged
+  // header never wraps to a small count.
+  const unsigned __int128 n128 =
+      (unsigned __int128)uint64_t(dims[0]) * uint64_t(dims[1]) * uint64_t(dims[2]);
+  if (n128 > (size < 36 ? 0 : (size - 36) / 2)) {
+    const std::string need = n128 >> 62 ? std::string("more than 2^63")
+                                         : std::to_string((unsigned long long)(36 + 2 * n128));
     return fail("the file is truncated: " + std::to_string(dims[0]) + " x " + std::to_string(dims[1]) + " x " +
-                std::to_string(dims[2]) + " voxels need " + std::to_string(36 + 2 * n) + " bytes, the file has " +
+                std::to_string(dims[2]) + " voxels need " + need + " bytes, the file has " +
                 std::to_string(size));
+  }
+  const uint64_t n = uint64_t(n128);
   float* vol = newVolume(size_t(n));
   std::vector<int16_t> raw;
   try {

@@ -215,6 +215,12 @@ TEST(LoadVolume, BrokenFilesOfEveryTypeGiveAMessageAndTheDefaultVolume) {
   writeFile(t / "cut.tif", tif);
   const double pitch[3] = {1, 1, 1};
   writeTraw(t / "short.traw3D_ss", 3, 2, 2, pitch, 1);
+  // Sizes whose product is 2^64: a 64-bit count wraps to 0 voxels, which this header "holds".
+  std::vector<uint8_t> wrap(36, 0);
+  const int32_t wrapDims[3] = {1 << 21, 1 << 21, 1 << 22};
+  std::memcpy(wrap.data(), wrapDims, 12);
+  std::memcpy(wrap.data() + 12, pitch, 24);
+  writeFile(t / "wrap.traw3D_ss", wrap);
 
   struct Case {
     std::vector<std::string> names;
@@ -222,7 +228,7 @@ TEST(LoadVolume, BrokenFilesOfEveryTypeGiveAMessageAndTheDefaultVolume) {
   } cases[] = {{{t / "cut.tif"}, 2},      {{t / "junk"}, 2},    {{t / "junk"}, 1},
                {{t / "short.traw3D_ss"}, 6}, {{t / "junk"}, 6}, {{t / "tiny.raw"}, 5},
                {{t / "junk"}, 3},         {{t / "junk"}, 7},    {{t / "junk"}, 4},
-               {{t / "missing"}, 6}};
+               {{t / "missing"}, 6},      {{t / "wrap.traw3D_ss"}, 6}};
   size_t messages = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);

@@ -237,6 +237,45 @@ TEST(TiffWrite, TifffileReadsOurFilesWithTheirPitchTags) {
       }
 }
 
+// A page of one row has a single strip, whose offset and byte count fit the entry itself: readers
+// take them from there, not from the tables.
+TEST(TiffWrite, SingleRowPagesReadBack) {
+  TempDir t;
+  const int W = 5, H = 1, D = 3;
+  Image3D r(W, H, D), g(W, H, D), b(W, H, D);
+  fill(r, 0);
+  fill(g, 1);
+  fill(b, 2);
+  TTiffIO t8(t / "row8.tif"), td(t / "rowd.tif");
+  ASSERT_TRUE(t_writeTiff(t8, r, g, b, 255, 0, 8));
+  ASSERT_TRUE(t_writeTiffDouble(td, r));
+  EXPECT_EQ(readFile(t / "row8.tif").size(), t_tiffFileSize(W, H, D, 1));
+  EXPECT_EQ(readFile(t / "rowd.tif").size(), t_tiffDoubleFileSize(W, H, D));
+
+  TTiffIO in8(t / "row8.tif"), ind(t / "rowd.tif");
+  Image3D rr, gg, bb, back;
+  ASSERT_TRUE(in8.readColor(&rr, &gg, &bb)) << in8.lastError();
+  ASSERT_TRUE(ind.readGray(&back)) << ind.lastError();
+  for (int z = 0; z < D; ++z)
+    for (int x = 0; x < W; ++x) {
+      EXPECT_EQ(rr.voxels[z][0][x], r.voxels[z][0][x]);
+      EXPECT_EQ(bb.voxels[z][0][x], b.voxels[z][0][x]);
+      EXPECT_EQ(back.voxels[z][0][x], r.voxels[z][0][x]);
+    }
+
+  if (!havePython("tifffile, numpy")) GTEST_SKIP() << "/usr/bin/python3 with tifffile is not available";
+  Checked c8, cd;
+  ASSERT_TRUE(checkWithTifffile(t / "row8.tif", &c8));
+  ASSERT_TRUE(checkWithTifffile(t / "rowd.tif", &cd));
+  ASSERT_EQ(c8.values.size(), size_t(3 * W * D));
+  ASSERT_EQ(cd.values.size(), size_t(W * D));
+  for (int z = 0, i = 0; z < D; ++z)
+    for (int x = 0; x < W; ++x, ++i) {
+      EXPECT_EQ(c8.values[size_t(3 * i + 1)], g.voxels[z][0][x]);
+      EXPECT_EQ(cd.values[size_t(i)], r.voxels[z][0][x]);
+    }
+}
+
 TEST(TiffWrite, EmptyVolumeGivesTheHeaderOnly) {
   TempDir t;
   Image3D e;
