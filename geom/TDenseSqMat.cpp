@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -21,7 +22,33 @@ double wallSeconds() {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool usablePivot(double p) { return p != 0.0 && std::isfinite(p) && std::isfinite(1.0 / p); }
+// A pivot counts as vanished when it is not above n * eps * (largest entry of its column in
+// the system as given): rounding alone leaves pivots of that size in a singular matrix, and
+// their inverses would flood the solution with meaningless huge values instead of failing.
+// Measuring against the column keeps the test blind to how the variables are scaled.
+bool usablePivot(double p, double tiny) {
+  return std::fabs(p) > tiny && std::isfinite(p) && std::isfinite(1.0 / p);
+}
+
+// Per column j: n * eps * the largest magnitude in column j over the rows i with
+// i >= k0 or i <= j (for a factorised leading block of order k0 only its U part counts; its
+// multipliers say nothing about the scale of the system).
+std::vector<double> pivotTolerances(double* const* A, int n, int k0) {
+  std::vector<double> tiny(static_cast<size_t>(n), 0.0);
+  const double f = static_cast<double>(n) * std::numeric_limits<double>::epsilon();
+  const int nChunks = (n + 255) / 256;
+#pragma omp parallel for schedule(static) if (n > 512)
+  for (int ch = 0; ch < nChunks; ++ch) {
+    const int ja = ch * 256, jb = std::min(n, ja + 256);
+    for (int i = 0; i < n; ++i) {
+      const double* r = A[i];
+      for (int j = std::max(ja, i < k0 ? i : 0); j < jb; ++j)
+        tiny[j] = std::max(tiny[j], std::fabs(r[j]));
+    }
+  }
+  for (double& t : tiny) t *= f;
+  return tiny;
+}
 
 // rows [r0, n) x columns [c0, n) -= L(rows, [p0, p0 + kb)) * U([p0, p0 + kb), [c0, n)).
 void trailingUpdate(double** A, int n, int r0, int c0, int p0, int kb, std::vector<double>& packed) {
@@ -67,7 +94,8 @@ void panelRowSolve(double** A, int n, int p0, int kb, int c0) {
 // Factorises columns [c0, n), whose rows [c0, n) already hold the Schur complement.
 // Returns the first column without a usable pivot, or -1.
 int blockedFactor(double** A, int* rowPerm, int n, int c0, const int* limits,
-                  bool searchWithoutLimits, const std::function<void(double)>& progress) {
+                  bool searchWithoutLimits, const std::vector<double>& tiny,
+                  const std::function<void(double)>& progress) {
   std::vector<double> packed;
   for (int k = c0; k < n; k += kPanel) {
     const int kb = std::min(kPanel, n - k);
@@ -90,7 +118,7 @@ int blockedFactor(double** A, int* rowPerm, int n, int c0, const int* limits,
         std::swap(rowPerm[j], rowPerm[p]);
       }
       const double piv = A[j][j];
-      if (!usablePivot(piv)) return j;
+      if (!usablePivot(piv, tiny[j])) return j;
       const double inv = 1.0 / piv;
       const double* u = A[j];
 #pragma omp parallel for schedule(static) if (n - j > 512)
@@ -144,7 +172,8 @@ void TDenseSqMat::copyFrom(const TDenseSqMat& src, int m) {
 bool TDenseSqMat::factorLU(const int* pivotLimits, const std::function<void(double)>& progress) {
   const double t0 = wallSeconds();
   for (int i = 0; i < n; ++i) rowPerm[i] = i;
-  const int bad = blockedFactor(rows, rowPerm, n, 0, pivotLimits, true, progress);
+  const std::vector<double> tiny = pivotTolerances(rows, n, 0);
+  const int bad = blockedFactor(rows, rowPerm, n, 0, pivotLimits, true, tiny, progress);
   m_factorValid = bad < 0;
   std::fprintf(stderr, "LU factorization %.10f  \n", wallSeconds() - t0);
   if (bad >= 0)
@@ -162,9 +191,10 @@ bool TDenseSqMat::factorLUPartial(int k0, const int* pivotLimits) {
   }
   double** A = rows;
   int bad = -1;
+  const std::vector<double> tiny = pivotTolerances(A, n, k0);
   // The leading block must itself be a usable factor.
   for (int j = 0; j < k0 && bad < 0; ++j)
-    if (!usablePivot(A[j][j])) bad = j;
+    if (!usablePivot(A[j][j], tiny[j])) bad = j;
 
   if (bad < 0 && k0 < n) {
     // Phase 1: the new rows under the old columns (L21 = A21 U11^-1), one row per task.
@@ -188,7 +218,7 @@ bool TDenseSqMat::factorLUPartial(int k0, const int* pivotLimits) {
       trailingUpdate(A, n, b0 + kb, k0, b0, kb, packed);
     }
     auto toFrame = [](double f) { t_progressToMainFrame(f); };
-    bad = blockedFactor(A, rowPerm, n, k0, pivotLimits, false, toFrame);
+    bad = blockedFactor(A, rowPerm, n, k0, pivotLimits, false, tiny, toFrame);
   }
   m_factorValid = bad < 0;
   std::fprintf(stderr, "LU factorization %.10f  \n", wallSeconds() - t0);

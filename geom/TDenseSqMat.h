@@ -22,8 +22,9 @@ class TDenseSqMat {
   // In-place LU with row pivoting.  pivotLimits (one entry per column, may be null): in column j
   // only rows i <= pivotLimits[j] may become the pivot row.  progress (may be empty) is called
   // at every 100th column with the fraction of columns done.  Returns false, with a console line,
-  // when a pivot is zero (or vanishes against the matrix scale) or not finite: the factor is then
-  // unusable and solveLU refuses it.
+  // when a pivot is zero, vanishes against its column's scale (n * eps * largest entry, which is
+  // what rounding leaves of a zero) or is not finite: the factor is then unusable and solveLU
+  // refuses it.
   bool factorLU(const int* pivotLimits = nullptr,
                 const std::function<void(double)>& progress = {});
 
