@@ -63,6 +63,7 @@ bool t_rasterizeMeshToVolume(int W, int H, int D, TTriangleMesh& mesh, const dou
   const int nt = mesh.polyCount;
   if (nt <= 0 || mesh.vertexCount <= 0) return false;
   const double px = extent[0] / W, py = extent[1] / H, pz = extent[2] / D;
+  if (!(px > 0.0 && py > 0.0 && pz > 0.0) || !std::isfinite(px + py + pz)) return false;
 
   // Triangles per slice and their row span, from the bounding box of each triangle (one
   // row of margin; the exact decision is the side test).
@@ -86,10 +87,11 @@ bool t_rasterizeMeshToVolume(int W, int H, int D, TTriangleMesh& mesh, const dou
     if (ok && std::isfinite(ymin + ymax + zmin + zmax)) {
       const double a = std::floor(zmin / pz - 0.5), b = std::ceil(zmax / pz - 0.5);
       const double c = std::floor(ymin / py - 0.5), d = std::ceil(ymax / py - 0.5);
-      z0 = int(std::max(a, 0.0));
-      z1 = int(std::min(b, double(D - 1)));
-      yLo[size_t(t)] = int(std::max(c, 0.0));
-      yHi[size_t(t)] = int(std::min(d, double(H - 1)));
+      // Clamped while still doubles: far-off vertices must not overflow the conversion.
+      z0 = int(std::min(std::max(a, 0.0), double(D)));
+      z1 = int(std::max(std::min(b, double(D - 1)), -1.0));
+      yLo[size_t(t)] = int(std::min(std::max(c, 0.0), double(H)));
+      yHi[size_t(t)] = int(std::max(std::min(d, double(H - 1)), -1.0));
       if (yLo[size_t(t)] > yHi[size_t(t)]) z1 = z0 - 1;
     }
     zLo[size_t(t)] = z0;

@@ -178,6 +178,25 @@ TEST(MeshRasterise, MeshesOutsideOpenOrEmptyGiveNothing) {
     EXPECT_EQ(out, std::vector<uint8_t>(1000, 0));
   }
   {
+    // Far beyond the volume along z and y: no slice or row index may come from those values.
+    const double lo[3] = {0.2, 0.2, 1e20}, hi[3] = {0.8, 0.8, 2e20};
+    TTriangleMesh far = gridBox(lo, hi, 2);
+    std::fill(out.begin(), out.end(), 3);
+    EXPECT_FALSE(t_rasterizeMeshToVolume(10, 10, 10, far, ext, out.data()));
+    EXPECT_EQ(out, std::vector<uint8_t>(1000, 0));
+    const double lo2[3] = {0.2, -3e19, 0.2}, hi2[3] = {0.8, -1e19, 0.8};
+    TTriangleMesh below = gridBox(lo2, hi2, 2);
+    EXPECT_FALSE(t_rasterizeMeshToVolume(10, 10, 10, below, ext, out.data()));
+    EXPECT_EQ(out, std::vector<uint8_t>(1000, 0));
+    // A box without size gives nothing either.
+    const double inner[3] = {0.2, 0.2, 0.2}, outer[3] = {0.8, 0.8, 0.8};
+    TTriangleMesh box = gridBox(inner, outer, 2);
+    const double flat[3] = {1, 0, 1};
+    std::fill(out.begin(), out.end(), 3);
+    EXPECT_FALSE(t_rasterizeMeshToVolume(10, 10, 10, box, flat, out.data()));
+    EXPECT_EQ(out, std::vector<uint8_t>(1000, 0));
+  }
+  {
     TTriangleMesh empty;
     std::fill(out.begin(), out.end(), 3);
     EXPECT_FALSE(t_rasterizeMeshToVolume(10, 10, 10, empty, ext, out.data()));
