@@ -15,6 +15,10 @@ double Tstroke3D::length() const {
 }
 
 void Tstroke3D::resample(int n) {
+  if (n < 0) {  // n + 1 points: none
+    points.clear();
+    return;
+  }
   TPoints out;  // fresh: with fewer than 2 points the result is n + 1 points at the origin
   t_resamplePolyline(n, points, out);
   points.swap(out);

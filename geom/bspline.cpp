@@ -20,7 +20,11 @@ double basis(double u) {
 
 void t_fitCubicBSpline(const TPoints& input, TPoints& output, bool closed, int n) {
   const int N = int(input.size());
-  const size_t count = n > 0 ? size_t(n) : 0;
+  if (n <= 0) {  // no points asked for (the even resampling below needs at least one)
+    output.clear();
+    return;
+  }
+  const size_t count = size_t(n);
   if (N == 0) {
     output.assign(count, TVec3());
     return;
@@ -33,10 +37,6 @@ void t_fitCubicBSpline(const TPoints& input, TPoints& output, bool closed, int n
     TPoints out;
     t_resamplePolyline(n - 1, input, out);
     output.swap(out);
-    return;
-  }
-  if (n <= 0) {
-    output.clear();
     return;
   }
 

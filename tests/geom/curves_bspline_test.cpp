@@ -75,6 +75,16 @@ TEST(BSpline, ShortInputs) {
   expectNear(out[0], TVec3(0, 0, 0));
   expectNear(out[1], TVec3(1, 2, 3));
   expectNear(out[2], TVec3(2, 4, 6));
+  // No output points asked for: an empty result for any input (two points used to hang).
+  for (size_t N : {0u, 1u, 2u, 4u}) {
+    TPoints in;
+    for (size_t k = 0; k < N; ++k) in.push_back(TVec3(double(k), double(k * k), 0));
+    out.assign(5, TVec3(7, 7, 7));
+    t_fitCubicBSpline(in, out, false, 0);
+    EXPECT_TRUE(out.empty()) << N;
+    t_fitCubicBSpline(in, out, true, -2);
+    EXPECT_TRUE(out.empty()) << N;
+  }
 }
 
 }  // namespace

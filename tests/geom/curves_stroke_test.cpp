@@ -41,6 +41,11 @@ TEST(Stroke, ResampleSpacesPointsEvenlyAlongTheOpenPolyline) {
   one.resample(3);
   ASSERT_EQ(one.points.size(), 4u);
   for (const TVec3& p : one.points) EXPECT_EQ(p, TVec3(0, 0, 0));
+  // A negative count asks for no points (the walk must not run away).
+  Tstroke3D two;
+  two.points = {{0, 0, 0}, {1, 0, 0}};
+  two.resample(-1);
+  EXPECT_TRUE(two.points.empty());
 }
 
 TEST(Stroke, ClosestPointAndPickByRay) {
