@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,6 +76,16 @@ class AtomicFile {
   ~AtomicFile() { abandon(); }
 
   bool open() {
+    // Through a link the file it points to is replaced, and the link stays.
+    if (char* real = realpath(m_path.c_str(), nullptr)) {
+      m_path = real;
+      free(real);
+    }
+    // Renaming over a file the user may not write would bypass its protection.
+    if (::access(m_path.c_str(), F_OK) == 0 && ::access(m_path.c_str(), W_OK) != 0) {
+      m_reason = std::strerror(errno);
+      return false;
+    }
     m_temp = m_path + ".XXXXXX";
     std::vector<char> name(m_temp.begin(), m_temp.end());
     name.push_back('\0');

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cfloat>
 #include <csignal>
@@ -296,6 +298,27 @@ TEST(TiffWrite, FailuresAreReportedAndLeaveNoTruncatedFile) {
   EXPECT_FALSE(t_writeTiff(noDir, small, small, small, 255, 0, 8));
   EXPECT_TRUE(prompts.sawText("The file cannot be created: " + (t / "missing/dir/x.tif") +
                               " (No such file or directory)"));
+
+  // Through a link the linked file is replaced and the link stays.
+  writeFile(t / "real.tif", {'o', 'l', 'd'});
+  ASSERT_EQ(symlink((t / "real.tif").c_str(), (t / "link.tif").c_str()), 0);
+  TTiffIO viaLink(t / "link.tif");
+  ASSERT_TRUE(t_writeTiff(viaLink, small, small, small, 255, 0, 8));
+  struct stat st;
+  ASSERT_EQ(lstat((t / "link.tif").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(readFile(t / "real.tif").size(), t_tiffFileSize(4, 4, 2, 1));
+  std::remove((t / "link.tif").c_str());
+  std::remove((t / "real.tif").c_str());
+  // A file the user may not write is not replaced behind its back (root may write anything).
+  if (geteuid() != 0) {
+    writeFile(t / "ro.tif", {'o', 'l', 'd'});
+    chmod((t / "ro.tif").c_str(), 0444);
+    TTiffIO ro(t / "ro.tif");
+    EXPECT_FALSE(t_writeTiff(ro, small, small, small, 255, 0, 8));
+    EXPECT_EQ(readFile(t / "ro.tif").size(), 3u);
+    std::remove((t / "ro.tif").c_str());
+  }
 
   TTiffIO bits(t / "b.tif");
   EXPECT_FALSE(t_writeTiff(bits, small, small, small, 255, 0, 16));
