@@ -127,7 +127,8 @@ void TMaskIdTable::moveRegion(int a, int b) {
 }
 
 void TMaskIdTable::mergeRegion(uint32_t a, uint32_t b) {
-  if (a < 1 || a >= uint32_t(kIdCount) || b < 1 || b >= uint32_t(kIdCount) || a == b) return;
+  // Merging the background into a region would turn every background voxel into that region.
+  if (a < 1 || a >= uint32_t(kIdCount) || b >= uint32_t(kIdCount) || a == b) return;
   TOGL3DImage& mask = holder().volMask;
   if (!mask.empty()) {
     const int64_t n = mask.size();
@@ -136,7 +137,9 @@ void TMaskIdTable::mergeRegion(uint32_t a, uint32_t b) {
       if (mask.data[i] == a) mask.data[i] = uint8_t(b);
   }
   records[b].used = 1;
-  updateSurface(b, 1, 3, 3);
+  // Merged into the background the region is erased; the background gets no surface (it would
+  // enclose the whole volume).
+  if (b != 0) updateSurface(b, 1, 3, 3);
   deleteRegion(int(a));
   updateColorTexture();
   mask.unbind();

@@ -39,8 +39,9 @@ class TMaskIdTable {
   // Mirrors the region surfaces along z (z := 1 - z), keeping them outward-facing.
   void flipZ();
 
-  // Region operations on the mask.  Ids outside 0..255 do nothing.  The background (id 0) can be
-  // neither moved, merged nor moved into: it is not a region.
+  // Region operations on the mask.  Ids outside 0..255 do nothing.  The background (id 0) is not
+  // a region: it can be neither moved, merged nor moved into; merging a region into it erases
+  // the region.
   void moveRegion(int a, int b);
   void mergeRegion(uint32_t a, uint32_t b);
   void deleteRegion(int id);

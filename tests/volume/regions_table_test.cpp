@@ -90,7 +90,6 @@ TEST_F(RegionTable, MoveMergeDelete) {
   table().moveRegion(0, 5);
   table().moveRegion(3, 0);
   table().mergeRegion(0, 5);
-  table().mergeRegion(3, 0);
   table().moveRegion(3, 256);
   EXPECT_TRUE(Snapshot::take() == before);
   EXPECT_EQ(countId(0), W * H * D - 3);
@@ -122,6 +121,23 @@ TEST_F(RegionTable, MoveMergeDelete) {
   EXPECT_EQ(table().records[4].used, 0);
   EXPECT_EQ(table().records[4].alpha, 0);
   EXPECT_EQ(table().records[4].surface.vertexCount, 0);
+  expectColorTableCurrent();
+
+  // Merging into the background erases the region; the background keeps its record and gets no
+  // surface.
+  setVoxel(6, 2, 3, 7);
+  setVoxel(6, 3, 3, 7);
+  table().activateRegion(7);
+  TextureManager::getInst().volMask.texName = 12345;  // stands for an uploaded texture
+  table().mergeRegion(7, 0);
+  EXPECT_EQ(countId(7), 0);
+  EXPECT_EQ(countId(0), W * H * D);
+  EXPECT_EQ(table().records[7].used, 0);
+  EXPECT_EQ(table().records[7].surface.vertexCount, 0);
+  EXPECT_EQ(table().records[0].used, 1);
+  EXPECT_EQ(table().records[0].alpha, 0);
+  EXPECT_EQ(table().records[0].surface.vertexCount, 0);
+  EXPECT_EQ(TextureManager::getInst().volMask.texName, TOGL3DImage::kNoTexture);
   expectColorTableCurrent();
 }
 
