@@ -8,10 +8,28 @@
 #include "platform/Prompt.h"
 #include "volume/Image3D.h"
 #include "volume/TextureManager.h"
+#include "volume/replace_file.h"
 #include "volume/tiff_write.h"
 #include "volume/volume_export.h"
 
+#include <sys/stat.h>
+
 namespace {
+
+// Saves one slice picture as a 24-bit BMP beside its name and puts it in place only when it is
+// complete, so that a failed write never leaves a cut-off file where an earlier one was.  The
+// picture writer buffers its output and may report success after a short write; the length of
+// the written file is checked against the size a 24-bit BMP of W x H must have.
+bool saveSliceBmp(const TOGL2DImage& picture, const std::string& name) {
+  TReplaceFile file(name);
+  if (!file.ok()) return false;
+  if (!picture.saveAsFile(file.tempPath())) return false;
+  const long long rowBytes = (3LL * picture.W + 3) / 4 * 4;
+  struct stat st;
+  if (stat(file.tempPath().c_str(), &st) != 0 || st.st_size != 54 + rowBytes * picture.H)
+    return false;
+  return file.commit();
+}
 
 // Allocates images of W x H x D; false with a message when memory runs out.
 bool allocateImages(Image3D* const* images, int count, int W, int H, int D) {
@@ -112,7 +130,7 @@ bool TextureManager::exportSlicesBmp(const std::string& prefix) {
       for (int x = 0; x < W; ++x) row[4 * x + 3] = 0;
     }
     const std::string name = prefix + std::to_string(z) + ".bmp";
-    if (!picture.saveAsFile(name)) {  // one bad slice does not stop the others
+    if (!saveSliceBmp(picture, name)) {  // one bad slice does not stop the others
       if (failed++ == 0) firstFailed = name;
     }
   }

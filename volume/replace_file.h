@@ -15,6 +15,9 @@ class TReplaceFile {
 
   // The stream to write to; null when the file could not be created (see error()).
   FILE* fp() const { return m_fp; }
+  // The file beside the target that receives the data, for writers that take a path (they
+  // write it while fp() stays unused; commit() then puts it in place).
+  const std::string& tempPath() const { return m_tmpPath; }
   bool ok() const { return m_fp != nullptr && m_error.empty(); }
   // Writes n bytes; a short write is remembered and reported by commit().
   bool write(const void* data, size_t n);

@@ -1,7 +1,9 @@
 // Volume and mask exports, read back by tifffile (Debian's python3-tifffile) and by a small BMP
 // parser; the resampling kernel and its pitch question.
+#include <csignal>
 #include <cmath>
 #include <sstream>
+#include <sys/resource.h>
 
 #include "regions_test_util.h"
 #include "volume/volume_export.h"
@@ -180,6 +182,30 @@ TEST_F(Export, BmpSlices) {
   EXPECT_FALSE(TextureManager::getInst().exportSlicesBmp("/nonexistent-folder/P"));
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_EQ(prompts_.shown[0].text.rfind("4 of 4 slice files could not be written", 0), 0u);
+
+  // A write that fails part way (the file-size limit stands in for a full disk) keeps the
+  // earlier slice files whole and leaves nothing beside them.
+  std::vector<std::vector<uint8_t>> good;
+  for (int z = 0; z < D; ++z) good.push_back(readFile(prefix + std::to_string(z) + ".bmp"));
+  installVolume(W, H, D, {b, a});
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit small = old;
+  small.rlim_cur = 80;  // a slice file is 54 + 16 * 3 bytes
+  signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool saved = TextureManager::getInst().exportSlicesBmp(prefix);
+  setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_FALSE(saved);
+  ASSERT_EQ(prompts_.shown.size(), 2u);
+  EXPECT_EQ(prompts_.shown[1].text.rfind("4 of 4 slice files could not be written", 0), 0u);
+  for (int z = 0; z < D; ++z) EXPECT_EQ(readFile(prefix + std::to_string(z) + ".bmp"), good[z]) << z;
+  const std::string ls = "ls -A '" + tmp_.dir() + "' | wc -l";
+  FILE* p = popen(ls.c_str(), "r");
+  int entries = -1;
+  ASSERT_EQ(fscanf(p, "%d", &entries), 1);
+  pclose(p);
+  EXPECT_EQ(entries, D);
 }
 
 TEST_F(Export, ResampledSizes) {
