@@ -176,6 +176,10 @@ bool XMedConIO::setFileGetHeaderInfoWin(const std::string& path) {
   std::fflush(stdout);
   std::string header;
   if (!runMedcon(path, &samples, &header, &error)) {
+    if (error.rfind("medcon cannot be started", 0) == 0) {
+      std::fprintf(stderr, "error in setFileGetHeaderInfoWin: NULL\n");
+      std::fprintf(stderr, "cmd = %s\n", ("medcon -n -f " + path + " -c - bin").c_str());
+    }
     samples.clear();
     return false;
   }

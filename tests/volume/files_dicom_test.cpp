@@ -1,6 +1,8 @@
 // DICOM slices written by pydicom, read through Debian's medcon run as a child process.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "files_test_util.h"
 #include "platform/ScriptedPrompts.h"
 #include "volume/dicom_medcon.h"
@@ -109,6 +111,26 @@ TEST_F(DicomFixtures, RefusalsShowTheirMessagesAndFreeEverything) {
                                                         kNoAccess, kNoAccess, kNoAccess}));
   EXPECT_EQ(v, nullptr);
   EXPECT_EQ(W, 0);
+}
+
+TEST(XMedConIOHeader, MissingConverterIsTracedAndExplained) {
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  const char* old = std::getenv("PATH");
+  const std::string saved = old ? old : "";
+  setenv("PATH", "/nonexistent-kestrin-dir", 1);
+  std::vector<std::string> names = {"/tmp/a b.dcm"};
+  int W, H, D;
+  float* v = nullptr;
+  testing::internal::CaptureStderr();
+  const bool ok = t_loadVolDcm(names, &W, &H, &D, &v);
+  const std::string err = testing::internal::GetCapturedStderr();
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(err.find("error in setFileGetHeaderInfoWin: NULL\ncmd = medcon -n -f /tmp/a b.dcm -c - bin\n"),
+            std::string::npos) << err;
+  ASSERT_EQ(prompts.texts().size(), 1u);
+  EXPECT_NE(prompts.texts()[0].find("medcon"), std::string::npos) << prompts.texts()[0];
 }
 
 TEST(XMedConIOHeader, KeysAcrossLinesAndShortStreams) {
