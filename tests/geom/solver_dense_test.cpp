@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "geom/TDenseSqMat.h"
@@ -48,7 +49,18 @@ std::vector<double> randomVec(int n, unsigned seed) {
 
 }  // namespace
 
-TEST(DenseLU, SelfTestPasses) { EXPECT_TRUE((TDenseMatEx::TEST)()); }
+TEST(DenseLU, SelfTestPasses) {
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE((TDenseMatEx::TEST)());
+  const std::string err = testing::internal::GetCapturedStderr();
+  for (const char* line : {"-----------------TDenseMatEx::TEST()-----------------\n",
+                           "\n1.000000 2.000000 3.000000 4.000000 5.000000\n",
+                           "\n1.000000 -1.666667 -3.333333 1.333333\n"
+                           "1.000000 -1.666667 -3.333333 1.333333\n",
+                           "\nTDenseMatEx::TEST() done\n\n"})
+    EXPECT_NE(err.find(line), std::string::npos) << line;
+  EXPECT_EQ(err.find("error"), std::string::npos) << err;
+}
 
 TEST(DenseLU, RandomSystemsSolveToSmallResidual) {
   // Sizes around the panel width and its multiples exercise the blocked paths and the edges.

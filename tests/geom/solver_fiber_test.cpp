@@ -158,3 +158,21 @@ TEST(FiberStroke, DeformWithoutStartIsRefused) {
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(f.points[2][1], 0.0);
 }
+
+TEST(FiberStroke, RotationsTurnWithTheEdgesTheyCarry) {
+  // Lifting the middle of a straight fiber along +y: the edges behind the handle turn
+  // counter-clockwise about z, those after it clockwise, and so do the rotations that carry
+  // them (held small by the smoothness and end rows).
+  auto f = straightFiber(21);
+  f.startDeformation(10, 4.0);
+  const double t[3] = {10.0, 1.0, 0.0};
+  ASSERT_TRUE(f.deform(10, t));
+  for (int j = 7; j <= 13; ++j) {
+    if (j == 10 || j == 11) continue;  // next to the handle the two sides meet
+    const auto& R = f.rotations[j];  // column-major: (1, 0) at 1
+    const double edgeDy = f.points[j][1] - f.points[j - 1][1];
+    EXPECT_GT(R[1] * edgeDy, 0.0) << j;
+    EXPECT_GT(std::fabs(R[1]), 0.005) << j;
+    EXPECT_NEAR(R[8], 1.0, 1e-9) << j;  // a turn about z only
+  }
+}

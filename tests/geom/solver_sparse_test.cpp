@@ -8,6 +8,7 @@
 
 #include "geom/TDenseSqMat.h"
 #include "geom/TSparseMatrix.h"
+#include "geom/TTriangleMesh.h"
 #include "geom/umfpack_component.h"
 
 namespace {
@@ -53,7 +54,23 @@ void fillRandom(TSparseMatrix& m, int n, unsigned seed, std::vector<std::vector<
 }  // namespace
 
 TEST(SparseLU, SelfTestPassesWithEitherBackEnd) {
-  withBothBackEnds([](const char* which) { EXPECT_TRUE(TSparseMatrix::test()) << which; });
+  withBothBackEnds([](const char* which) {
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(TSparseMatrix::test()) << which;
+    const std::string err = testing::internal::GetCapturedStderr();
+    for (const char* line :
+         {"!!!!!!!!!!!!!!!test TSparseMatrix!!!!!!!!!!!!!!!!!!!!!!\n",
+          "result(umf ) 1.000000 2.000000 3.000000 4.000000 5.000000\n",
+          "result(lumo) 1.000000 2.000000 3.000000 4.000000 5.000000\n",
+          "new b 8.00 45.00 -3.00 3.00 19.00 (should be {8.45.-3,3,19})\n",
+          "TSparseMatrix created 4 4\n",
+          "result(umf ) 1.000000 -1.666667 -3.333333 1.333333 \n",
+          "result(lumo) 1.000000 -1.666667 -3.333333 1.333333 \n",
+          "result(cg  ) 1.000000 -1.666667 -3.333333 1.333333 \n",
+          "FIN FIN FIN test TSparseMatrix!!!!!!!!!!!!!!!!!!!!!!\nFIN FIN FIN"})
+      EXPECT_NE(err.find(line), std::string::npos) << which << ": " << line;
+    EXPECT_EQ(err.find("error"), std::string::npos) << which << err;
+  });
 }
 
 TEST(SparseLU, BackEndsAgreeWithDenseSolve) {
@@ -173,4 +190,51 @@ TEST(SolverComponent, MissingEntryPointFallsBackToOwnLU) {
   testing::internal::GetCapturedStderr();
   EXPECT_FALSE(g_umfpackDllLoaded);
   EXPECT_TRUE(TSparseMatrix::test());
+}
+
+TEST(SparseMatrix, BuildFromRowsGivesTheTransposedLaplacianWithIdentityRowsForFlags) {
+  TTriangleMesh tet;
+  ASSERT_TRUE(tet.initFromVertsPolys({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                                     {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}}));
+  // Vertex 0 is held; vertex 3 has no ring and contributes only its diagonal.
+  const std::vector<std::vector<int>> rings = {{1, 2, 3}, {0, 2, 3}, {0, 1, 3}, {}};
+  const unsigned short flags[4] = {1, 0, 0, 0};
+  TSparseMatrix m(4, 4);
+  m.rowLists[2].push_back({0, 5.0});  // old content goes
+  m.buildFromRows(tet, flags, rings);
+  const double t = -1.0 / 3.0;
+  const std::vector<std::vector<std::pair<int, double>>> want = {
+      {{0, 1.0}, {1, t}, {2, t}}, {{1, 1.0}, {2, t}}, {{1, t}, {2, 1.0}}, {{1, t}, {2, t}, {3, 1.0}}};
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(m.rowLists[i].size(), want[i].size()) << i;
+    for (size_t k = 0; k < want[i].size(); ++k) {
+      EXPECT_EQ(m.rowLists[i][k].col, want[i][k].first) << i;
+      EXPECT_DOUBLE_EQ(m.rowLists[i][k].val, want[i][k].second) << i;
+    }
+  }
+  // A matrix of the wrong size says so and builds anyway.
+  TSparseMatrix wrong(3, 3);
+  testing::internal::CaptureStderr();
+  wrong.buildFromRows(tet, flags, rings);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("error1211\n"), std::string::npos);
+}
+
+TEST(SolverComponent, SolveWithoutFactorFactorisesFirst) {
+  ASSERT_TRUE(t_loadUmfpackDllFile(componentPath()));
+  TSparseMatrix m(3, 3);
+  m.rowLists[0] = {{0, 4.0}, {1, 1.0}};
+  m.rowLists[1] = {{0, 1.0}, {1, 3.0}, {2, 1.0}};
+  m.rowLists[2] = {{1, 2.0}, {2, 5.0}};
+  m.allocFields(7);
+  ASSERT_EQ(m.symbolic, nullptr);
+  const double x0[3] = {1.0, -2.0, 0.5};
+  double b[3], x[3] = {0, 0, 0};
+  m.multVec(3, x0, 3, b);  // a non-symmetric matrix: a transposed solve would differ
+  EXPECT_TRUE(m.solveLU(b, x));
+  EXPECT_NE(m.symbolic, nullptr);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(x[i], x0[i], 1e-12);
+  m.clear();
+  EXPECT_EQ(m.symbolic, nullptr);
+  EXPECT_EQ(m.numeric, nullptr);
+  t_freeUmfpackDll();
 }
