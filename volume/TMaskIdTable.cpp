@@ -244,7 +244,7 @@ bool TMaskIdTable::splitParts(uint32_t id) {
 void TMaskIdTable::generateMembrane(uint32_t source, uint32_t target, double t) {
   // The shell is written into the background under target: neither id may be the background,
   // and a region cannot be its own shell.
-  if (source >= uint32_t(kIdCount) || target < 1 || target >= uint32_t(kIdCount) ||
+  if (source < 1 || source >= uint32_t(kIdCount) || target < 1 || target >= uint32_t(kIdCount) ||
       source == target)
     return;
   TextureManager& tm = holder();
@@ -254,7 +254,12 @@ void TMaskIdTable::generateMembrane(uint32_t source, uint32_t target, double t) 
   double pitch[3];
   tm.getPitch(pitch);
   const int W = mask.W, H = mask.H, D = mask.D;
-  const int rx = int(t / pitch[0] + 1.0), ry = int(t / pitch[1] + 1.0), rz = int(t / pitch[2] + 1.0);
+  // Reach per axis; offsets beyond the volume's extent never land inside it.
+  auto reach = [t](double p, int n) {
+    const double r = t / p + 1.0;
+    return r >= 0.0 && r < double(n) ? int(r) : (r >= double(n) ? n : 0);
+  };
+  const int rx = reach(pitch[0], W), ry = reach(pitch[1], H), rz = reach(pitch[2], D);
   const double t2 = t * t;
   const int64_t plane = int64_t(W) * H;
   uint8_t* m = mask.data;

@@ -232,6 +232,13 @@ TEST_F(RegionTable, MembraneReachesBelowTheThickness) {
   EXPECT_GT(table().records[9].surface.polyCount, 0);
   expectColorTableCurrent();  // the new opacity is visible at once
 
+  // The background is no region to wrap, and a region is not its own shell: nothing changes.
+  const Snapshot before = Snapshot::take();
+  table().generateMembrane(0, 12, 4.1);
+  table().generateMembrane(3, 3, 4.1);
+  table().generateMembrane(3, 0, 4.1);
+  EXPECT_TRUE(Snapshot::take() == before);
+
   // An anisotropic pitch shortens the reach along the coarse axis.
   installMaskOnly(N, N, N);
   setPitch(1, 1, 2);
