@@ -11,6 +11,7 @@ kestrin_library(kview_panel
     ${CMAKE_CURRENT_LIST_DIR}/TDlgVisParam_pitch.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TTransFuncEditor.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TSheder.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/glsl_program.cpp
   PUBLIC_LIBS
     Qt6::Widgets
     $<TARGET_NAME_IF_EXISTS:kview>

@@ -1,0 +1,355 @@
+// The seven shader programs built through the GLSL layer, and TSheder's binding rules, on a
+// real GL context (Mesa under Xvfb).
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "shader_test_context.h"
+#include "view/TSheder.h"
+#include "view/glsl_program.h"
+#include "volume/TextureManager.h"
+
+namespace {
+
+int argc_ = 1;
+char arg0_[] = "shader_programs_test";
+char* argv_[] = {arg0_, nullptr};
+
+class GLEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    app = new QApplication(argc_, argv_);
+    ok = t_testMakeContext() && t_testInitGlew();
+  }
+  void TearDown() override {
+    if (ok) {
+      // The holder's GL textures go while their context is still current.
+      t_testMakeContext();
+      TextureManager& tm = TextureManager::getInst();
+      for (TOGL3DImage* v : {&tm.vol1, &tm.vol2, &tm.vol3, &tm.volFlag, &tm.volMask, &tm.volGrad})
+        v->unbind(nullptr);
+      for (TOGL1DImage* t : {static_cast<TOGL1DImage*>(&tm.tfI), static_cast<TOGL1DImage*>(&tm.tfIG),
+                             &tm.pseudoColor[0], &tm.pseudoColor[1], &tm.pseudoColor[2]})
+        t->unbind(nullptr);
+      tm.tf2D.unbind(nullptr);
+    }
+    // The application and the context stay (reachable) until exit: closing the display would
+    // unload the driver before the leak check, leaving its few cached allocations with stacks
+    // that no suppression can match.
+  }
+  QApplication* app = nullptr;
+  bool ok = false;
+};
+GLEnvironment* g_env =
+    static_cast<GLEnvironment*>(::testing::AddGlobalTestEnvironment(new GLEnvironment));
+
+std::string shaderPath(const char* base) { return std::string(KESTRIN_SHADER_DIR) + base + ".glsl"; }
+
+const char* const kPrograms[7] = {"visCutSurf", "segGCut", "visI", "visIG", "visIG2D", "visMask",
+                                   "refContour"};
+
+// A volume of W x H x D voxels in the holder, channel values from f(x, y, z) in bytes.
+template <class F>
+void setVolume(int W, int H, int D, int channels, F f) {
+  TextureManager& tm = TextureManager::getInst();
+  tm.channelCount = channels;
+  TOGL3DImage* ch[3] = {&tm.vol1, &tm.vol2, &tm.vol3};
+  for (int c = 0; c < 3; ++c) {
+    ch[c]->allocate(W, H, D, nullptr);
+    for (int z = 0; z < D; ++z)
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) ch[c]->data[x + W * (y + H * z)] = f(c, x, y, z);
+  }
+  tm.volFlag.allocate(W, H, D, nullptr);
+  tm.volMask.allocate(W, H, D, nullptr);
+  tm.volGrad.allocate(W, H, D, nullptr);
+}
+
+class ShaderGL : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!g_env->ok) GTEST_SKIP() << "no GL context";
+    t_testMakeContext();
+  }
+};
+
+// Draws the quad z = 0.5 of the volume over the whole framebuffer.
+void drawSliceQuad(float zTex) {
+  glBegin(GL_QUADS);
+  glTexCoord3f(0, 0, zTex); glVertex3f(-1, -1, 0);
+  glTexCoord3f(1, 0, zTex); glVertex3f(1, -1, 0);
+  glTexCoord3f(1, 1, zTex); glVertex3f(1, 1, 0);
+  glTexCoord3f(0, 1, zTex); glVertex3f(-1, 1, 0);
+  glEnd();
+}
+
+}  // namespace
+
+TEST_F(ShaderGL, AllProgramsBuildForEveryEntryAndFindEveryParameter) {
+  for (const char* base : kPrograms) {
+    SCOPED_TRACE(base);
+    TSheder sh(shaderPath(base));
+    ASSERT_TRUE(sh.initShader());
+    EXPECT_TRUE(sh.isInitialised());
+    for (int j = 0; j < 3; ++j) {
+      SCOPED_TRACE(j + 1);
+      EXPECT_NE(sh.programHandle(j), 0u);
+      // The matrix is read by every vertex entry.
+      EXPECT_GE(sh.matrixLocation(j), 0);
+      for (int k = 0; k < TSheder::kFragParamCount; ++k)
+        EXPECT_TRUE(sh.fragParamDeclared(k, j)) << TSheder::kFragParamNames[k];
+      // What every program reads: the first channel, the clip mode (flag volume and mask behind
+      // it), the shading inputs.
+      for (int k : {TSheder::P_IMG1, TSheder::P_HL, TSheder::P_MASK, TSheder::P_TF_MASK,
+                    TSheder::P_CLIPMODE, TSheder::P_EYEPOS, TSheder::P_TEXCDOFFSET})
+        EXPECT_GE(sh.fragParamLocation(k, j), 0) << TSheder::kFragParamNames[k];
+      // Channels beyond the entry's count are not read.
+      EXPECT_EQ(sh.fragParamLocation(TSheder::P_IMG2, j) >= 0, j >= 1);
+      EXPECT_EQ(sh.fragParamLocation(TSheder::P_IMG3, j) >= 0, j >= 2);
+    }
+  }
+}
+
+TEST_F(ShaderGL, EachProgramReadsItsOwnTransferFunction) {
+  struct Case { const char* base; int param; };
+  const Case cases[] = {{"visI", TSheder::P_TF_I},       {"visIG", TSheder::P_TF_IG},
+                        {"visIG2D", TSheder::P_TF_IG2D}, {"visMask", TSheder::P_TF_MASK},
+                        {"segGCut", TSheder::P_TF_I},    {"refContour", TSheder::P_OTHERMODE},
+                        {"visCutSurf", TSheder::P_CLPCOLMODE}};
+  for (const Case& c : cases) {
+    TSheder sh(shaderPath(c.base));
+    ASSERT_TRUE(sh.initShader()) << c.base;
+    for (int j = 0; j < 3; ++j)
+      EXPECT_GE(sh.fragParamLocation(c.param, j), 0) << c.base << " " << TSheder::kFragParamNames[c.param];
+  }
+  // The gradient volume and the pseudo-colour table serve the colour modes.
+  TSheder surf(shaderPath("visCutSurf"));
+  ASSERT_TRUE(surf.initShader());
+  EXPECT_GE(surf.fragParamLocation(TSheder::P_GMAG, 0), 0);
+  TSheder vol(shaderPath("visI"));
+  ASSERT_TRUE(vol.initShader());
+  EXPECT_GE(vol.fragParamLocation(TSheder::P_TF_HEU, 0), 0);
+  EXPECT_GE(vol.fragParamLocation(TSheder::P_VOLCOLMODE, 0), 0);
+  EXPECT_GE(vol.fragParamLocation(TSheder::P_ALPHACOEF, 0), 0);
+}
+
+TEST_F(ShaderGL, BindPicksProgramByChannelCountAndSetsUniforms) {
+  TSheder sh(shaderPath("visCutSurf"));
+  ASSERT_TRUE(sh.initShader());
+  const double eye[3] = {1.5, -2.0, 30.0};
+  struct Case { int channels; int program; };
+  for (Case c : {Case{1, 0}, Case{2, 1}, Case{3, 2}}) {
+    setVolume(256, 128, 64, c.channels, [](int, int, int, int) { return 0; });
+    // Volume colour "c2" (3), clip selector 3, plane colour selector 5.
+    sh.bind(eye, 3, 3, 5, 0.125, 7);
+    ASSERT_TRUE(sh.isBound());
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(GLuint(current), sh.programHandle(c.program)) << c.channels;
+    EXPECT_EQ(sh.lastBinding().programIndex, c.program);
+    EXPECT_EQ(sh.lastBinding().volColMode, 2);
+    EXPECT_EQ(sh.lastBinding().pseudoTable, 1);
+    EXPECT_EQ(sh.lastBinding().otherMode, 7);
+
+    const GLuint prog = sh.programHandle(c.program);
+    GLint iv = -1;
+    glGetUniformiv(prog, sh.fragParamLocation(TSheder::P_CLIPMODE, c.program), &iv);
+    EXPECT_EQ(iv, 2);  // clip selector 3 -> clip mode 2
+    glGetUniformiv(prog, sh.fragParamLocation(TSheder::P_CLPCOLMODE, c.program), &iv);
+    EXPECT_EQ(iv, 2);  // plane colour selector 5 -> 2
+    GLfloat fv[4] = {0, 0, 0, 0};
+    glGetUniformfv(prog, sh.fragParamLocation(TSheder::P_TEXCDOFFSET, c.program), fv);
+    EXPECT_FLOAT_EQ(fv[0], 0.00390625f);
+    EXPECT_FLOAT_EQ(fv[1], 0.0078125f);
+    EXPECT_FLOAT_EQ(fv[2], 0.015625f);
+    EXPECT_FLOAT_EQ(fv[3], 0.0f);
+    glGetUniformfv(prog, sh.fragParamLocation(TSheder::P_EYEPOS, c.program), fv);
+    EXPECT_FLOAT_EQ(fv[0], 1.5f);
+    EXPECT_FLOAT_EQ(fv[1], -2.0f);
+    EXPECT_FLOAT_EQ(fv[2], 30.0f);
+    // Every texture parameter the program reads sits on its own unit.
+    for (int k = 0; k < TSheder::kTextureParamCount; ++k) {
+      GLint loc = sh.fragParamLocation(k, c.program);
+      if (loc < 0) continue;
+      glGetUniformiv(prog, loc, &iv);
+      EXPECT_EQ(iv, TSheder::textureUnitOf(k)) << TSheder::kFragParamNames[k];
+    }
+    sh.unbind();
+    EXPECT_FALSE(sh.isBound());
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(current, 0);
+  }
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ShaderGL, ClipSelectorsTwoAndThreeAreExchanged) {
+  TSheder sh(shaderPath("visCutSurf"));
+  ASSERT_TRUE(sh.initShader());
+  setVolume(8, 8, 8, 1, [](int, int, int, int) { return 0; });
+  const GLuint prog = sh.programHandle(0);
+  const GLint loc = sh.fragParamLocation(TSheder::P_CLIPMODE, 0);
+  struct Case { int sel; int mode; };
+  for (Case c : {Case{0, 0}, Case{1, 1}, Case{2, 3}, Case{3, 2}, Case{4, 4}, Case{5, 5},
+                 Case{7, 0}, Case{-1, 0}}) {
+    ASSERT_TRUE(sh.ensureInit(c.sel, 1));
+    GLint iv = -9;
+    glGetUniformiv(prog, loc, &iv);
+    EXPECT_EQ(iv, c.mode) << "clip selector " << c.sel;
+    sh.unbind();
+  }
+}
+
+TEST_F(ShaderGL, SliceColourFollowsVolumeAndPlaneColourMode) {
+  // Channel 1 rises along x, channel 2 is constant: plane colour "Intens" (1) shows channel 1 as
+  // grey in a one-channel volume.
+  setVolume(16, 16, 4, 1, [](int c, int x, int, int) { return c == 0 ? x * 16 : 200; });
+  TSheder sh(shaderPath("visCutSurf"));
+  ASSERT_TRUE(sh.initShader());
+  ASSERT_TRUE(t_testBeginFramebuffer(16, 16, 0, 0, 0, 1));
+  ASSERT_TRUE(sh.ensureInit(0, 1));
+  glColor3f(1, 1, 1);
+  drawSliceQuad(0.5f);
+  sh.unbind();
+  std::vector<unsigned char> px = t_testReadPixels(16, 16);
+  t_testEndFramebuffer();
+  // Pixel column x samples voxel column x (linear filtering between neighbours at most).
+  for (int x = 1; x < 15; ++x) {
+    int v = px[(8 * 16 + x) * 4];
+    EXPECT_NEAR(v, x * 16, 10) << "column " << x;
+    EXPECT_EQ(px[(8 * 16 + x) * 4 + 0], px[(8 * 16 + x) * 4 + 1]);  // grey
+  }
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ShaderGL, RegionColoursAndClippingUseTheLabelVolumes) {
+  setVolume(8, 8, 2, 1, [](int, int, int, int) { return 100; });
+  TextureManager& tm = TextureManager::getInst();
+  // Left half labelled region 3 and flagged 255.
+  for (int z = 0; z < 2; ++z)
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 4; ++x) {
+        tm.volMask.data[x + 8 * (y + 8 * z)] = 3;
+        tm.volFlag.data[x + 8 * (y + 8 * z)] = 255;
+      }
+  TOGL1DImage colours;
+  colours.allocate(256, nullptr);
+  colours.data[3 * 4 + 0] = 0;
+  colours.data[3 * 4 + 1] = 255;
+  colours.data[3 * 4 + 2] = 0;
+  colours.data[3 * 4 + 3] = 200;
+  TSheder::setMaskColourTableSource([&colours] { return &colours; });
+  TSheder sh(shaderPath("visCutSurf"));
+  ASSERT_TRUE(sh.initShader());
+
+  auto render = [&](int clipSel) {
+    EXPECT_TRUE(t_testBeginFramebuffer(8, 8, 0, 0, 1, 1));
+    EXPECT_TRUE(sh.ensureInit(clipSel, 1));
+    glColor3f(1, 1, 1);
+    drawSliceQuad(0.5f);
+    sh.unbind();
+    auto px = t_testReadPixels(8, 8);
+    t_testEndFramebuffer();
+    return px;
+  };
+  auto at = [](const std::vector<unsigned char>& px, int x, int y, int c) {
+    return int(px[(y * 8 + x) * 4 + c]);
+  };
+  // Clip selector 2 -> region colours: green over the labelled half, grey 100 elsewhere.
+  auto regions = render(2);
+  EXPECT_GT(at(regions, 1, 4, 1), at(regions, 1, 4, 0) + 60);
+  EXPECT_NEAR(at(regions, 6, 4, 0), 100, 3);
+  EXPECT_NEAR(at(regions, 6, 4, 1), 100, 3);
+  // Clip selector 5 keeps only labelled voxels: the clear colour (blue) shows on the right.
+  auto clipped = render(5);
+  EXPECT_NEAR(at(clipped, 1, 4, 0), 100, 3);
+  EXPECT_EQ(at(clipped, 6, 4, 2), 255);
+  EXPECT_EQ(at(clipped, 6, 4, 0), 0);
+  // Clip selector 1 (segmentation view): extracted voxels turn red.
+  auto seg = render(1);
+  EXPECT_GT(at(seg, 1, 4, 0), at(seg, 1, 4, 1) + 60);
+  TSheder::setMaskColourTableSource(nullptr);
+  colours.clear(nullptr);
+}
+
+TEST_F(ShaderGL, MissingFileFailsOnceAndNeverBinds) {
+  TSheder sh(shaderPath("doesNotExist"));
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(sh.ensureInit(0, 0));
+  std::string first = testing::internal::GetCapturedStderr();
+  EXPECT_NE(first.find(" !! cant load vertexd Shader: file is = "), std::string::npos) << first;
+  EXPECT_NE(first.find("error GLSL is not avairable"), std::string::npos) << first;
+  EXPECT_TRUE(sh.hasFailed());
+
+  // Later draws neither try again nor report again, and nothing is bound.
+  testing::internal::CaptureStderr();
+  const double eye[3] = {0, 0, 0};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_FALSE(sh.ensureInit(0, 0));
+    EXPECT_FALSE(sh.ensureInitEx(eye, 0, 0.5, 0));
+  }
+  sh.unbind();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  GLint current = -1;
+  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+  EXPECT_EQ(current, 0);
+}
+
+TEST_F(ShaderGL, MissingFragmentEntryIsReportedAndNotBound) {
+  // A file whose two-channel entry cannot be built (as when a driver refuses one entry).
+  std::string path = std::string(::testing::TempDir()) + "kestrin_broken_entry.glsl";
+  {
+    std::ifstream in(shaderPath("visCutSurf"));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t at = text.find("void Frag_Main_2() {");
+    ASSERT_NE(at, std::string::npos);
+    text.insert(at, "#ifdef Frag_Main_2\n#error this entry is refused\n#endif\n");
+    size_t inc = text.find("#include \"common.glsl\"");
+    ASSERT_NE(inc, std::string::npos);
+    std::ifstream common(std::string(KESTRIN_SHADER_DIR) + "common.glsl");
+    std::string ctext((std::istreambuf_iterator<char>(common)), std::istreambuf_iterator<char>());
+    text.replace(inc, 22, ctext);
+    std::ofstream out(path);
+    out << text;
+  }
+  TSheder sh(path);
+  testing::internal::CaptureStderr();
+  bool built = sh.initShader();
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(built) << log;
+  EXPECT_NE(log.find(" !!cant load fragmen Shader ch:2: file is = " + path), std::string::npos) << log;
+  EXPECT_NE(sh.programHandle(0), 0u);
+  EXPECT_EQ(sh.programHandle(1), 0u);
+  EXPECT_NE(sh.programHandle(2), 0u);
+
+  setVolume(4, 4, 4, 2, [](int, int, int, int) { return 0; });
+  const double eye[3] = {0, 0, 0};
+  sh.bind(eye, 0, 0, 0, 0.5, 0);
+  EXPECT_FALSE(sh.isBound());
+  EXPECT_EQ(sh.lastBinding().programIndex, 1);
+  GLint current = -1;
+  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+  EXPECT_EQ(current, 0);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  setVolume(4, 4, 4, 3, [](int, int, int, int) { return 0; });
+  sh.bind(eye, 0, 0, 0, 0.5, 0);
+  EXPECT_TRUE(sh.isBound());
+  sh.unbind();
+  std::remove(path.c_str());
+}
+
+TEST_F(ShaderGL, UnbindOnUninitialisedShaderDoesNothing) {
+  TSheder sh(shaderPath("visI"));
+  glUseProgram(0);
+  sh.unbind();
+  const double eye[3] = {0, 0, 0};
+  sh.bind(eye, 0, 0, 0, 1.0, 0);  // not initialised: nothing happens
+  EXPECT_FALSE(sh.isBound());
+  EXPECT_FALSE(sh.isInitialised());
+  EXPECT_FALSE(sh.hasFailed());
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}

@@ -1,0 +1,16 @@
+# Tests of kview_panel: shader programs, the GLSL layer, the rendering-parameter panel.
+if(TARGET kview_panel)
+  find_package(OpenGL REQUIRED)
+  find_package(GLEW REQUIRED)
+  find_package(Qt6 REQUIRED COMPONENTS Gui Widgets)
+  kestrin_add_test(shader_rules
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/shader_rules_test.cpp
+    LIBS kview_panel)
+
+  kestrin_add_test(shader_programs GUI
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/shader_programs_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/shader_test_context.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/shader_test_gl.cpp
+    LIBS kview_panel GLEW::GLEW OpenGL::GL)
+  target_compile_definitions(shader_programs PRIVATE KESTRIN_SHADER_DIR="${PROJECT_SOURCE_DIR}/shader/")
+endif()
