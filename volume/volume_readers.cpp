@@ -247,12 +247,19 @@ bool t_loadVolRaw16(std::vector<std::string>& fileNames, int* W, int* H, int* D,
     return false;
   }
   std::atomic<int> failed{-1};
+  std::atomic<bool> noMemory{false};
 #pragma omp parallel
   {
-    std::vector<int16_t> buf(plane);
+    // One slice buffer per thread; running out of memory here must not escape the parallel region.
+    std::vector<int16_t> buf;
+    try {
+      buf.resize(plane);
+    } catch (const std::bad_alloc&) {
+      noMemory = true;
+    }
 #pragma omp for schedule(dynamic, 1)
     for (int z = 0; z < d; ++z) {
-      if (failed.load() >= 0) continue;
+      if (failed.load() >= 0 || noMemory.load()) continue;
       FILE* fp = std::fopen(names[size_t(z)].c_str(), "rb");
       const bool ok = fp && std::fread(buf.data(), sizeof(int16_t), plane, fp) == plane;
       if (fp) std::fclose(fp);
@@ -266,6 +273,11 @@ bool t_loadVolRaw16(std::vector<std::string>& fileNames, int* W, int* H, int* D,
       for (int x = 0; x < side; ++x)
         for (int y = 0; y < side; ++y) dst[size_t(y) * size_t(side) + size_t(x)] = float(buf[size_t(x) * size_t(side) + size_t(y)]);
     }
+  }
+  if (noMemory.load()) {
+    delete[] vol;
+    t_fileMessage(memoryMessage(side, side, d));
+    return false;
   }
   if (failed.load() >= 0) {
     delete[] vol;
