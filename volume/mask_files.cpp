@@ -85,6 +85,7 @@ class Cursor {
 struct StagedSurface {
   std::vector<TVec3> verts;
   std::vector<TPolyIdx> polys;
+  bool finite = true;  // false: a vertex is not a number; the surface is left out
 };
 
 // One surface record: nv, nt, nv vertices, nt triangles.  Counts are checked against the bytes
@@ -103,13 +104,12 @@ bool readSurface(Cursor& c, StagedSurface* s, std::string& error) {
   }
   s->verts.resize(nv);
   s->polys.resize(nt);
+  // A vertex that is not a number does not make the file unreadable (the voxels are the work;
+  // a surface can be rebuilt from them), so such a surface is only marked to be left out.
   for (TVec3& v : s->verts)
     for (int a = 0; a < 3; ++a) {
       c.f64(&v[a]);  // the counts were checked against the bytes left
-      if (!std::isfinite(v[a])) {
-        error = "A surface has a vertex that is not a number.";
-        return false;
-      }
+      if (!std::isfinite(v[a])) s->finite = false;
     }
   for (TPolyIdx& p : s->polys) {
     for (int a = 0; a < 3; ++a) {
@@ -153,6 +153,18 @@ void writeSurface(std::vector<uint8_t>& out, const TTriangleMesh& m) {
 void refuse(const std::string& title, const char* path, const std::string& reason) {
   fprintf(stderr, "%s: %s: %s\n", title.c_str(), path, reason.c_str());
   t_warn(title + "\n\n" + path + "\n" + reason + "\nThe mask and its regions were left unchanged.");
+}
+
+// Builds a record's surface from what the file holds.
+void applySurface(const StagedSurface& s, int id, TTriangleMesh& mesh) {
+  if (!s.finite) {
+    fprintf(stderr, "surface of id %d has vertices that are not numbers; it is left out\n", id);
+    mesh.clear();
+  } else if (s.verts.empty()) {
+    mesh.clear();
+  } else {
+    mesh.initFromVertsPolys(s.verts, s.polys);
+  }
 }
 
 std::string sizeText(int W, int H, int D) {
@@ -342,12 +354,7 @@ bool TMaskIdTable::loadKsmask2(const char* path) {
     if (s.hasAlpha) r.alpha = s.alpha[i];
     if (s.hasUsed) r.used = s.used[i];
     if (s.hasPoly) r.polygonRendering = s.poly[i];
-    if (s.hasSurf) {
-      if (s.surf[i].verts.empty())
-        r.surface.clear();
-      else
-        r.surface.initFromVertsPolys(s.surf[i].verts, s.surf[i].polys);
-    }
+    if (s.hasSurf) applySurface(s.surf[i], i, r.surface);
   }
   t_progressEnd();
   updateColorTexture();
@@ -458,10 +465,7 @@ bool TMaskIdTable::loadKsmaskOld(const char* path) {
       r.alpha = s.alpha[k];
       r.used = s.used[k];
       r.polygonRendering = s.poly[k] != 0;
-      if (s.surf[k].verts.empty())
-        r.surface.clear();
-      else
-        r.surface.initFromVertsPolys(s.surf[k].verts, s.surf[k].polys);
+      applySurface(s.surf[k], k, r.surface);
       if (version >= 2) {
         t_progressStep(k * 100 / 255);
         fprintf(stderr, "%d %d   ", k, r.surface.vertexCount);

@@ -1,5 +1,6 @@
 // Mask files: ".ksmask2" round trips and layout, damaged and foreign files refused without a
 // change, failed saves that keep the earlier file; ".ksmask" versions 1 to 3.
+#include <cmath>
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
@@ -194,6 +195,36 @@ TEST_F(MaskFile, Ksmask2DamagedOrForeignFilesChangeNothing) {
       EXPECT_TRUE(Snapshot::take() == prior);
     }
   }
+}
+
+TEST_F(MaskFile, Ksmask2SurfaceWithVerticesNotNumbersIsLeftOut) {
+  makeWork();
+  const Snapshot saved = Snapshot::take();
+  const std::string file = tmp_.path("nan.ksmask2");
+  ASSERT_TRUE(table().saveKsmask2(file.c_str()));
+  std::vector<uint8_t> bytes = readFile(file);
+  // The surface of id 200: walk the surface records of block 8.
+  size_t pos = 48 + size_t(N) + 4 + 1024 + 4 + 256 + 4 + 1024 + 4 + 1024 + 4;
+  for (int i = 0; i < 200; ++i) {
+    int32_t nv, nt;
+    std::memcpy(&nv, &bytes[pos], 4);
+    std::memcpy(&nt, &bytes[pos + 4], 4);
+    pos += 8 + 24 * size_t(nv) + 12 * size_t(nt);
+  }
+  ASSERT_GT(saved.verts[200].size(), 0u);
+  const double nan = std::nan("");
+  std::memcpy(&bytes[pos + 8 + 8], &nan, 8);  // y of the first vertex
+  writeFile(file, bytes);
+  makeOtherWork();
+  // The voxels and the rest of the table load; only that surface is left out.
+  ASSERT_TRUE(table().loadKsmask2(file.c_str()));
+  Snapshot loaded = Snapshot::take();
+  EXPECT_TRUE(loaded.verts[200].empty());
+  EXPECT_EQ(table().records[200].surface.polyCount, 0);
+  loaded.verts[200] = saved.verts[200];
+  loaded.polys[200] = saved.polys[200];
+  EXPECT_TRUE(loaded == saved);
+  EXPECT_TRUE(prompts_.shown.empty());
 }
 
 TEST_F(MaskFile, FailedSavesTellTheUserAndKeepTheEarlierFile) {
