@@ -204,6 +204,12 @@ bool TMaskIdTable::splitParts(uint32_t id) {
   // region.
   if (id < 1 || id >= uint32_t(kIdCount)) return false;
   TOGL3DImage& mask = holder().volMask;
+  // The labelling numbers voxels with ints; beyond that it finds no parts, and dividing a region
+  // into no parts would delete it.
+  if (mask.size() > 0x7fffffffLL) {
+    t_warn("The volume has too many voxels to divide a region into its parts.");
+    return false;
+  }
   std::vector<int> labels(size_t(mask.size()));
   const int n = t_labelConnectedRegions(&mask, uint8_t(id), labels.data());
   int freeIds = 0;
