@@ -176,3 +176,20 @@ TEST(FiberStroke, RotationsTurnWithTheEdgesTheyCarry) {
     EXPECT_NEAR(R[8], 1.0, 1e-9) << j;  // a turn about z only
   }
 }
+
+TEST(FiberStroke, HandleAtTheRegionEndIsBalancedAgainstItsRestPosition) {
+  // The first point of an open fiber is both the handle and the region's first point: the
+  // handle row pulls it to the target, the end row back to rest, with equal weight.
+  auto f = straightFiber(10);
+  f.startDeformation(0, 2.5);  // points 0..2
+  const double t[3] = {0.0, 2.0, 0.0};
+  ASSERT_TRUE(f.deform(0, t));
+  for (int j = 0; j < 10; ++j) EXPECT_EQ(f.regionFlags[j], j <= 2 ? 1 : 0) << j;
+  EXPECT_GT(f.points[0][1], 0.5);
+  EXPECT_LT(f.points[0][1], 1.5);
+  // The region's last point is held at rest by its own row; the rest of the fiber stays.
+  EXPECT_LT(std::fabs(f.points[2][1]), 0.4);
+  EXPECT_GT(f.points[1][1], f.points[2][1]);
+  EXPECT_LT(f.points[1][1], f.points[0][1]);
+  for (int j = 3; j < 10; ++j) EXPECT_EQ(f.points[j][1], 0.0);
+}
