@@ -84,8 +84,8 @@ TEST_F(Muxa, ExampleLayout) {
   EXPECT_EQ(std::string(b.end() - 3, b.end()), "\n\n\n");
 }
 
-TEST_F(Muxa, RoundTripOneAndTwoChannels) {
-  for (int channels : {1, 2}) {
+TEST_F(Muxa, RoundTripOneTwoAndThreeChannels) {
+  for (int channels : {1, 2, 3}) {
     const int W = 9, H = 5, D = 4;
     makeVolume(W, H, D, channels);
     setPitch(0.5, 0.25, 1.125);
@@ -114,9 +114,9 @@ TEST_F(Muxa, RoundTripOneAndTwoChannels) {
           const size_t file_i = idx(W, H, x, H - 1 - y, z), mem_i = idx(W, H, x, y, z);
           // The window-levelled bytes become the new values.
           ASSERT_EQ(l.c[0][file_i], float(tm.vol1.data[mem_i]));
-          if (channels == 2) {
+          if (channels >= 2) {
             ASSERT_EQ(l.c[1][file_i], float(tm.vol2.data[mem_i]));
-            ASSERT_EQ(l.c[2][file_i], 0.0f);
+            ASSERT_EQ(l.c[2][file_i], channels == 3 ? float(tm.vol3.data[mem_i]) : 0.0f);
           }
           ASSERT_EQ(l.mask.data[file_i], tm.volMask.data[mem_i]);
         }
