@@ -14,3 +14,10 @@ if(TARGET kview_panel)
     LIBS kview_panel GLEW::GLEW OpenGL::GL)
   target_compile_definitions(shader_programs PRIVATE KESTRIN_SHADER_DIR="${PROJECT_SOURCE_DIR}/shader/")
 endif()
+
+if(TARGET kview_panel AND TARGET kview)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  kestrin_add_test(visparam_panel
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/visparam_panel_test.cpp
+    LIBS kview_panel kview Qt6::Test)
+endif()
