@@ -21,3 +21,9 @@ if(TARGET kview_panel AND TARGET kview)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/visparam_panel_test.cpp
     LIBS kview_panel kview Qt6::Test)
 endif()
+
+if(TARGET kview_panel AND TARGET kview AND TARGET kapp)
+  kestrin_add_test(visparam_render GUI
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/visparam_render_test.cpp
+    LIBS kview_panel kview kapp Qt6::Test)
+endif()
