@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "view/glsl_program.h"
+#include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
 
 namespace {
@@ -186,7 +187,8 @@ void TSheder::bind(const double eye[3], int volColourSel, int clipSel, int plane
 
   // Textures: each on its own unit, so that samplers of different types never share one.
   TOGL3DImage* volumes[6] = {&tm.vol1, &tm.vol2, &tm.vol3, &tm.volFlag, &tm.volMask, &tm.volGrad};
-  TOGL1DImage* mask = maskColourSource() ? maskColourSource()() : nullptr;
+  TOGL1DImage* mask =
+      maskColourSource() ? maskColourSource()() : &TMaskIdTable::getInst().colorTable;
   for (int k = 0; k < kTextureParamCount; ++k) {
     glActiveTexture(GL_TEXTURE0 + k);
     glBindTexture(kTextureTargets[k], 0);

@@ -94,8 +94,8 @@ class TSheder {
   // Texture unit on which bind puts texture parameter k (0..10).
   static int textureUnitOf(int param);
 
-  // The 256-entry region colour table ("tex1D_tfMask"), owned by the mask-ID table.  Installed by
-  // whoever builds that table; while none is installed the parameter gets no texture.
+  // The 256-entry region colour table ("tex1D_tfMask"): the mask-ID table's, unless another
+  // source is installed (tests); an empty function restores the default.
   static void setMaskColourTableSource(std::function<TOGL1DImage*()> source);
 
  private:

@@ -17,6 +17,7 @@ kestrin_library(kview_panel
     $<TARGET_NAME_IF_EXISTS:kview>
     $<TARGET_NAME_IF_EXISTS:kvolume>
     $<TARGET_NAME_IF_EXISTS:kvolume_gl>
+    $<TARGET_NAME_IF_EXISTS:kvolume_regions>
     $<TARGET_NAME_IF_EXISTS:kplatform_qt>
     kplatform
   PRIVATE_LIBS

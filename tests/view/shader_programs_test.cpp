@@ -12,6 +12,7 @@
 #include "shader_test_context.h"
 #include "view/TSheder.h"
 #include "view/glsl_program.h"
+#include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
 
 namespace {
@@ -37,6 +38,7 @@ class GLEnvironment : public ::testing::Environment {
                              &tm.pseudoColor[0], &tm.pseudoColor[1], &tm.pseudoColor[2]})
         t->unbind(nullptr);
       tm.tf2D.unbind(nullptr);
+      TMaskIdTable::getInst().colorTable.unbind(nullptr);
     }
     // The application and the context stay (reachable) until exit: closing the display would
     // unload the driver before the leak check, leaving its few cached allocations with stacks
