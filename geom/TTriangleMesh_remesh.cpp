@@ -42,7 +42,9 @@ bool TTriangleMesh::isCollapsible(int e) const {
   if (valence(a) < 3 || valence(b) < 3) return false;
   // c and d each lose one edge.  At valence 3 they would be left with two neighbours and
   // two triangles on the same three corners (the last collapse of a tetrahedron).
-  if (valence(c) < 4 || valence(d) < 4) return false;
+  // Counted over the whole fan (both walks): c or d may lie on a boundary, where the
+  // forward walk alone stops early.
+  if (getValence(c) < 4 || getValence(d) < 4) return false;
 
   std::vector<int> ra, rb;
   getRingVerts(a, ra);
@@ -56,7 +58,10 @@ bool TTriangleMesh::isCollapsible(int e) const {
 }
 
 bool TTriangleMesh::collapseEdge(int e) {
-  if (!validEdge(e)) return false;
+  // The re-linking trusts the winged-edge table: on a mesh that failed its topology
+  // checks (coinciding wings, a third triangle on an edge) it would leave dead vertices
+  // referenced by live triangles.
+  if (!isValid || !validEdge(e)) return false;
   if (!isCollapsible(e) || edges[e].isBoundary()) return false;
   const TMeshEdge E = edges[e];
   const int a = E.vert0, b = E.vert1;
@@ -216,7 +221,18 @@ void TTriangleMesh::remeshToEdgeLength(const std::vector<uint16_t>& movable, std
   const double L = averageEdgeLength();
   const double bound = ratio * L;
   std::set<int> RV, RP, RE;
-  auto isMovable = [&](int v) { return v >= 0 && v < static_cast<int>(movable.size()) && movable[v] != 0; };
+  // Where two surfaces touch in one vertex, the walk around it sees one fan only:
+  // collapsing such a vertex away would leave the triangles of its other fan pointing at
+  // a removed vertex.  It stays, like a vertex that is not movable.
+  std::vector<int> incident(vertexCount, 0);
+  for (const TMeshEdge& E : edges) {
+    if (validVertex(E.vert0)) ++incident[E.vert0];
+    if (validVertex(E.vert1)) ++incident[E.vert1];
+  }
+  std::vector<uint8_t> canMove(vertexCount, 0);
+  for (int v = 0; v < vertexCount && v < static_cast<int>(movable.size()); ++v)
+    canMove[v] = movable[v] != 0 && getValence(v) == incident[v];
+  auto isMovable = [&](int v) { return validVertex(v) && canMove[v] != 0; };
   bool collapsed = true;
   while (collapsed) {
     collapsed = false;

@@ -107,9 +107,12 @@ bool t_rotMatBetweenVectors(double out[16], double a[3], double b[3]) {
   t_cross3(a, b, axis);
   const double c = t_dot3(a, b);
   const double s = t_length3(axis);
-  if (s == 0.0 && c < 0.0) {
-    // Opposite vectors: a half-turn about any axis perpendicular to a.  Cross a with the
-    // coordinate axis it is least aligned with.
+  // Opposite vectors: a half-turn about any axis perpendicular to a.  Cross a with the
+  // coordinate axis it is least aligned with.  When the two were normalised from
+  // different lengths, a x b is rounding noise of about 1e-16 whose direction is random
+  // (not perpendicular to a), so "opposite" reaches up to a sine of 1e-8: below that the
+  // half-turn is off by less than 1e-8, above it the noise tilts the axis by less.
+  if (s < 1e-8 && c < 0.0) {
     const double ax = std::fabs(a[0]), ay = std::fabs(a[1]), az = std::fabs(a[2]);
     double e[3] = {0, 0, 0};
     if (ax <= ay && ax <= az) e[0] = 1.0;

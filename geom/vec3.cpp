@@ -50,6 +50,12 @@ void t_resamplePolyline(int n, const TPoints& in, TPoints& out) {
     out.resize(want);
     return;
   }
+  // A negative count asks for no points; its negative step would never be reached by the
+  // walk below and the output would grow without end.
+  if (n < 0) {
+    out.clear();
+    return;
+  }
   const double step = t_polylineLength(in) / n;
   if (step == 0.0) {
     out.clear();

@@ -105,6 +105,65 @@ TEST(MeshCollapseTest, BoundAndBoundaryRules) {
   expectSound(m);
 }
 
+TEST(MeshCollapseTest, ThirdCornerOnTheBoundaryDoesNotBlock) {
+  // Grid of 7 x 7 vertices (id = 7 y + x).  The edge (2,1)-(3,1) joins two interior
+  // vertices; its triangle below has its third corner (2,0) on the border.
+  std::vector<TVec3> V;
+  std::vector<TPolyIdx> T;
+  meshtest::grid(6, 6, V, T);
+  TTriangleMesh g = build(V, T);
+  int e = -1;
+  for (int i = 0; i < g.edgeCount; ++i)
+    if (g.edges[i].vert0 == 9 && g.edges[i].vert1 == 10) e = i;
+  ASSERT_GE(e, 0);
+  EXPECT_TRUE(g.isCollapsible(e));
+  std::vector<uint16_t> movable(g.vertexCount, 0);
+  movable[9] = movable[10] = 1;
+  std::vector<int> map;
+  g.remeshToEdgeLength(movable, map, 100.0);
+  EXPECT_EQ(g.vertexCount, 48);
+  EXPECT_EQ(map[10], -1);
+  expectSound(g);
+}
+
+TEST(MeshCollapseTest, DamagedOrPinchedMeshesStayConsistent) {
+  // Two spheres touching in one vertex: the walk around it sees one fan only.  The
+  // touching vertex has the highest index of the first sphere, so it is the end that a
+  // collapse would remove.
+  std::vector<TVec3> V, V2;
+  std::vector<TPolyIdx> T, T2;
+  meshtest::icosphere(1, 1.0, V, T);
+  meshtest::icosphere(1, 1.0, V2, T2);
+  const int off = static_cast<int>(V.size());
+  for (const TVec3& p : V2) V.emplace_back(p[0], p[1] + 2.0, p[2]);
+  for (TPolyIdx t : T2) {
+    for (int k = 0; k < 3; ++k) t[k] = t[k] == 2 ? off - 1 : t[k] + off;
+    T.push_back(t);
+  }
+  TTriangleMesh pinched = build(V, T);
+  std::vector<uint16_t> movable(pinched.vertexCount, 1);
+  std::vector<int> map;
+  pinched.remeshToEdgeLength(movable, map, 3.0);
+  EXPECT_NE(map[off - 1], -1);
+  for (const TPolyIdx& t : pinched.polys)
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(t[k] >= 0 && t[k] < pinched.vertexCount);
+  expectSound(pinched);
+
+  // A triangle soup that fails the checks: collapses are refused, nothing is removed.
+  std::vector<TVec3> SV;
+  for (int i = 0; i < 6; ++i) SV.emplace_back(i, (i * i) % 5, i % 3);
+  TTriangleMesh soup;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(soup.initFromVertsPolys(SV, {{5, 1, 3}, {0, 5, 1}, {3, 4, 5}, {4, 2, 3}, {4, 2, 5}, {5, 2, 0},
+                                            {0, 4, 3}, {3, 4, 1}, {1, 5, 0}, {0, 2, 5}, {2, 4, 0}}));
+  testing::internal::GetCapturedStderr();
+  const std::vector<TPolyIdx> before = soup.polys;
+  for (int e = 0; e < soup.edgeCount; ++e) EXPECT_FALSE(TTriangleMesh(soup).collapseEdge(e));
+  std::vector<uint16_t> all(soup.vertexCount, 1);
+  soup.remeshToEdgeLength(all, map, 100.0);
+  EXPECT_EQ(soup.polys, before);
+}
+
 TEST(MeshSplitTest, InteriorBoundaryAndBadIndex) {
   TTriangleMesh m = icosphere(1);
   const int v = m.vertexCount, e = m.edgeCount, p = m.polyCount;

@@ -55,6 +55,10 @@ TEST(VecTest, ResamplePolyline) {
   t_resamplePolyline(4, {{3, 3, 3}}, single);
   ASSERT_EQ(single.size(), 5u);
   EXPECT_EQ(single[4], TVec3(0, 0, 0));
+
+  // A negative count gives no points (and must not walk for ever).
+  t_resamplePolyline(-2, {{0, 0, 0}, {4, 0, 0}}, out);
+  EXPECT_TRUE(out.empty());
 }
 
 TEST(VecTest, ClosestPointOnPolyline) {
@@ -170,6 +174,16 @@ TEST(MatrixTest, RotationBetweenVectors) {
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) det3[3 * i + j] = m[4 * j + i];
     EXPECT_NEAR(t_det(det3, 3), 1.0, 1e-12);
+  }
+  // Opposite vectors of different lengths: after normalisation a x b is rounding noise,
+  // not an axis; the result must still take a onto b.
+  for (int rep = 0; rep < 200; ++rep) {
+    const double k = 0.1 + 10.0 * (u(rng) + 1.0);
+    double v[3] = {u(rng), u(rng), u(rng)};
+    double w[3] = {-k * v[0], -k * v[1], -k * v[2]};
+    t_rotMatBetweenVectors(m, v, w);
+    apply4(m, v, r);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(r[c], w[c], 1e-7) << rep;
   }
 }
 
