@@ -59,7 +59,8 @@ TEST(MeshBuildTest, NonManifoldInputIsReported) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(m.initFromVertsPolys({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}},
                                     {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}}));
-  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "this mesh has one or more viertices that connected to more than 2 boundary edges\n");
   EXPECT_EQ(m.edges[0].polyA, 0);
   EXPECT_EQ(m.edges[0].polyB, 1);
   EXPECT_EQ(m.edges[0].wingA1, m.polyEdges[0][1]);
