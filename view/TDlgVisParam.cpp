@@ -151,9 +151,10 @@ void TDlgVisParam::buildControls() {
   label("Volume:", 8, 186, 52);
   const char* volNames[5] = {"RGB", "Intens", "c1", "c2", "c3"};
   auto* volGroup = new QButtonGroup(this);
-  for (int i = 0; i < 5; ++i) {
+  const int volWidths[5] = {52, 64, 44, 44, 44};
+  for (int i = 0, x = 62; i < 5; x += volWidths[i], ++i) {
     m_radVol[i] = new QRadioButton(volNames[i], this);
-    m_radVol[i]->setGeometry(62 + i * 50, 186, 50, 20);
+    m_radVol[i]->setGeometry(x, 186, volWidths[i], 20);
     volGroup->addButton(m_radVol[i], i);
   }
   const char* planeChecks[3] = {"XY-plane", "YZ-plane", "ZX-plane"};

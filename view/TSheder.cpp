@@ -133,13 +133,15 @@ bool TSheder::initShader() {
 bool TSheder::ensureReady() {
   if (m_initialised) return true;
   if (m_failed) return false;
-  // One try per shader and process: a failure is reported here once, and every later draw goes
-  // straight to the fixed-function pipeline.
-  m_failed = true;
   if (!t_glHasCurrentContext()) {
-    fprintf(stderr, "GLSL is not avirable!!!!!!\n");
+    // Called outside any GL context: nothing can be built yet; said once, tried again later.
+    if (!m_noContextReported) fprintf(stderr, "GLSL is not avirable!!!!!!\n");
+    m_noContextReported = true;
     return false;
   }
+  // One build per shader and process: a failure is reported here once, and every later draw
+  // goes straight to the fixed-function pipeline.
+  m_failed = true;
   if (!initShader()) {
     fprintf(stderr, "error GLSL is not avairable\n");
     return false;

@@ -103,6 +103,7 @@ class TSheder {
 
   bool m_initialised = false;
   bool m_failed = false;
+  bool m_noContextReported = false;
   bool m_bound = false;
   unsigned int m_programs[3] = {0, 0, 0};
   int m_mvpLoc[3] = {-1, -1, -1};

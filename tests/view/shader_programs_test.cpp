@@ -355,3 +355,18 @@ TEST_F(ShaderGL, UnbindOnUninitialisedShaderDoesNothing) {
   EXPECT_FALSE(sh.hasFailed());
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
+
+TEST_F(ShaderGL, WithoutAContextNothingIsBuiltUntilOneIsCurrent) {
+  TSheder sh(shaderPath("visI"));
+  t_testDoneCurrent();
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(sh.ensureInit(0, 0));
+  EXPECT_FALSE(sh.ensureInit(0, 0));
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "GLSL is not avirable!!!!!!\n");
+  EXPECT_FALSE(sh.hasFailed());
+  ASSERT_TRUE(t_testMakeContext());
+  setVolume(4, 4, 4, 1, [](int, int, int, int) { return 0; });
+  EXPECT_TRUE(sh.ensureInit(0, 0));
+  sh.unbind();
+}

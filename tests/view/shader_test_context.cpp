@@ -32,3 +32,7 @@ void t_testReleaseContext() {
   s_context = nullptr;
   s_surface = nullptr;
 }
+
+void t_testDoneCurrent() {
+  if (s_context) s_context->doneCurrent();
+}

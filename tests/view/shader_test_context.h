@@ -7,6 +7,8 @@
 
 // Creates (once) and makes current the test context; false when no context can be had.
 bool t_testMakeContext();
+// Leaves no context current.
+void t_testDoneCurrent();
 // Deletes the context and its surface (before the application goes).
 void t_testReleaseContext();
 // GLEW on the current context; false when it fails.
