@@ -135,7 +135,10 @@ void TCore::initApplication(int argc, const char* const* argv) {
   } else {
     const std::string path = argv[1] ? argv[1] : "";
     fileType = fileTypeOfName(path);
-    if (w.loadVolume) w.loadVolume({path}, fileType, pitch, minValues, maxValues);
+    const bool loaded = w.loadVolume && w.loadVolume({path}, fileType, pitch, minValues, maxValues);
+    // A file that could not be read left the default volume: it carries no regions and is
+    // shown like any volume.
+    if (!loaded) fileType = 0;
     if (fileType == 7) {
       if (w.setMaskFromCombinedFile) w.setMaskFromCombinedFile();
     } else if (w.resetMaskForVolume) {

@@ -19,8 +19,9 @@ struct TCoreWiring {
   std::vector<std::function<TModeState*()>> panelOwners;
 
   // Volume holder: loads files (empty list and type 0: the placeholder volume) and reports the
-  // pitch and each channel's value range; the channel count afterwards.
-  std::function<void(const std::vector<std::string>& files, int fileType, double pitch[3],
+  // pitch and each channel's value range; false when the file could not be read and the
+  // default volume was installed instead.  The channel count afterwards.
+  std::function<bool(const std::vector<std::string>& files, int fileType, double pitch[3],
                      double minValues[3], double maxValues[3])>
       loadVolume;
   std::function<int()> channelCount;

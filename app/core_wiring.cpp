@@ -90,7 +90,7 @@ TCoreWiring t_defaultCoreWiring() {
                     double minValues[3], double maxValues[3]) {
     int type = fileType;
     combinedFileTable().clear();
-    TextureManager::getInst().loadVolume(files, type, pitch, minValues, maxValues, combinedFileTable());
+    return TextureManager::getInst().loadVolume(files, type, pitch, minValues, maxValues, combinedFileTable());
   };
 #endif
 #ifdef KESTRIN_HAVE_VOLUME_EXPORT

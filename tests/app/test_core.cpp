@@ -33,6 +33,7 @@ class CoreTest : public ::testing::Test {
   int winLvChannels = 0;
   double winLvMin[3] = {}, winLvMax[3] = {};
   bool exportOk = true;
+  bool loadOk = true;
   std::string exportedTo;
 
   void SetUp() override {
@@ -58,6 +59,7 @@ class CoreTest : public ::testing::Test {
         mx[i] = 100 + i;
       }
       log.push_back("load");
+      return loadOk;
     };
     w.channelCount = [] { return 2; };
     w.resetMaskForVolume = [this] { log.push_back("resetMask"); };
@@ -154,6 +156,15 @@ TEST_F(CoreTest, CombinedFileTakesItsMaskAndStartsInMaskMode) {
   EXPECT_FALSE(logHas("resetMask"));
   EXPECT_EQ(TCore::getInst().modeId, 3);
   EXPECT_EQ(vis->switchedIds.back(), 3);
+}
+
+TEST_F(CoreTest, UnreadableCombinedFileFallsBackToThePlainDefaultVolume) {
+  loadOk = false;
+  run({"/d/broken.muxa"});
+  EXPECT_EQ(loadedType, 7);  // the holder was asked for the combined file
+  EXPECT_TRUE(logHas("resetMask"));
+  EXPECT_FALSE(logHas("combinedMask"));
+  EXPECT_EQ(TCore::getInst().modeId, 0);
 }
 
 TEST_F(CoreTest, PitchArgumentsReplaceTheFilesPitchOnlyWhenAllThreeAreGiven) {
