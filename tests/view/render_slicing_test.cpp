@@ -27,7 +27,7 @@ TEST(RenderSlicing, ExtentFromVoxelsAndPitch) {
   ASSERT_TRUE(t_volumeExtent(p1, 512, 512, 100, e));
   EXPECT_DOUBLE_EQ(e[0], 10);
   EXPECT_DOUBLE_EQ(e[1], 10);
-  EXPECT_NEAR(e[2], 10 * 200.0 / 256.0, 1e-12);  // 3.906...
+  EXPECT_NEAR(e[2], 10 * 200.0 / 256.0, 1e-12);  // 200 mm deep of 256 mm wide
 
   // The longest side becomes 10 whichever axis it is.
   const double p2[3] = {1, 2.5, 1};

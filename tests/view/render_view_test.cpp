@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
+#include <QKeyEvent>
+#include <QWheelEvent>
 #include <QSlider>
 #include <QMouseEvent>
 #include <QTest>
 #include <cmath>
 
 #include "app/TCore.h"
+#include "app/TModeState.h"
 #include "view/CKestrinView.h"
 #include "view/GLSetup.h"
 #include "view/StateVisOrgCrs.h"
@@ -284,4 +287,125 @@ TEST(RenderView, IntensityAndGradientModesDraw) {
       if (grey(img, x, 200) > 51 + 20) ++lit;
     EXPECT_GT(lit, 5) << "mode " << m;
   }
+}
+
+TEST(RenderView, BoxRefusesZeroSizesAndKeepsItsExtent) {
+  VolRendManager& vr = VolRendManager::getInst();
+  const double pitch[3] = {0.5, 0.5, 2.0};
+  ASSERT_TRUE(vr.setVolumeExtent(pitch, 512, 512, 100));
+  EXPECT_NEAR(vr.extent[2], 7.8125, 1e-12);  // 200 mm of 256 mm
+  EXPECT_DOUBLE_EQ(vr.corners[6][0], 10);
+  EXPECT_NEAR(vr.corners[6][2], 7.8125, 1e-12);
+  const double zero[3] = {0.5, 0, 2.0};
+  EXPECT_FALSE(vr.setVolumeExtent(zero, 512, 512, 100));
+  EXPECT_FALSE(vr.setVolumeExtent(pitch, 0, 512, 100));
+  EXPECT_NEAR(vr.extent[2], 7.8125, 1e-12);
+  EXPECT_NEAR(vr.corners[4][2], 7.8125, 1e-12);
+  // Back to the default volume's box.
+  const double one[3] = {1, 1, 1};
+  ASSERT_TRUE(vr.setVolumeExtent(one, 64, 64, 64));
+}
+
+namespace {
+// A mode that records what the view hands it.
+class RecordingMode : public TModeState {
+ public:
+  int draws = 0, keyDowns = 0, keyUps = 0;
+  TPoint2i wheelPoint{-1, -1};
+  int wheelDelta = 0;
+  void OnSwitched(int) override {}
+  void OnMouseWheel(unsigned, int delta, const TPoint2i& p) override {
+    wheelDelta = delta;
+    wheelPoint = p;
+  }
+  void OnKeyDown(int, int, unsigned) override { ++keyDowns; }
+  void OnKeyUp(int, int, unsigned) override { ++keyUps; }
+  void OnDraw() override { ++draws; }
+};
+}  // namespace
+
+TEST(RenderView, KeysRedrawOnceAndWheelGetsViewPoint) {
+  CKestrinView& v = *g_env->view;
+  RecordingMode mode;
+  TModeState* const saved = TCore::getInst().state;
+  TCore::getInst().state = &mode;
+  auto key = [&](QEvent::Type t, bool autoRepeat) {
+    QKeyEvent e(t, Qt::Key_A, Qt::NoModifier, "a", autoRepeat);
+    QApplication::sendEvent(&v, &e);
+  };
+  // A redraw paints now, or at the latest when the pending repaint is delivered.
+  auto settle = [] {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  };
+  key(QEvent::KeyPress, false);
+  settle();
+  EXPECT_EQ(mode.draws, 1);
+  // Repeats of a held key reach the mode but do not redraw (X sends release/press pairs).
+  key(QEvent::KeyRelease, true);
+  key(QEvent::KeyPress, true);
+  key(QEvent::KeyRelease, true);
+  key(QEvent::KeyPress, true);
+  settle();
+  EXPECT_EQ(mode.keyDowns, 3);
+  EXPECT_EQ(mode.keyUps, 0);
+  EXPECT_EQ(mode.draws, 1);
+  key(QEvent::KeyRelease, false);
+  settle();
+  EXPECT_EQ(mode.keyUps, 1);
+  EXPECT_EQ(mode.draws, 2);
+
+  const QPoint local(120, 80);
+  QWheelEvent we(QPointF(local), QPointF(v.mapToGlobal(local)), QPoint(), QPoint(0, -120),
+                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&v, &we);
+  EXPECT_EQ(mode.wheelDelta, -120);
+  EXPECT_EQ(mode.wheelPoint, TPoint2i(120, 80));
+  TCore::getInst().state = saved;
+}
+
+TEST(RenderView, CameraAnimationOrbitsAndStops) {
+  CKestrinView& v = *g_env->view;
+  VolRendManager& vr = VolRendManager::getInst();
+  const double pitch[3] = {1, 1, 1};
+  ASSERT_TRUE(vr.setVolumeExtent(pitch, 40, 20, 10));  // box (10, 5, 2.5)
+  v.hide();  // redraws are only scheduled while hidden
+  v.startAnimation(2);
+  for (int tick = 0; tick < 360; ++tick) {
+    v.stepRotation();
+    // Orbit about y: the eye stays at y = 2 * 5 + 2.5 on a circle of radius 0.8 * 17.5 = 14
+    // around the box centre (5, 2.5, 1.25).
+    ASSERT_NEAR(v.togl.eye[1], 12.5, 1e-12);
+    ASSERT_NEAR(std::hypot(v.togl.eye[0] - 5, v.togl.eye[2] - 1.25), 14, 1e-9);
+    ASSERT_DOUBLE_EQ(v.togl.center[1], 2.5);
+    // up is y made perpendicular to the view direction.
+    double d[3], dl = 0, ud = 0;
+    for (int i = 0; i < 3; ++i) d[i] = v.togl.eye[i] - v.togl.center[i], dl += d[i] * d[i];
+    for (int i = 0; i < 3; ++i) ud += v.togl.up[i] * d[i] / std::sqrt(dl);
+    ASSERT_NEAR(ud, 0, 1e-9);
+    ASSERT_GT(v.togl.up[1], 0);
+  }
+  EXPECT_EQ(v.animCounter, 0);
+  // The last moving tick is at angle 0: eye at centre + (14, 10, 0).
+  EXPECT_NEAR(v.togl.eye[0], 19, 1e-9);
+  EXPECT_NEAR(v.togl.eye[2], 1.25, 1e-9);
+  const double eyeX = v.togl.eye[0];
+  v.stepRotation();  // the 361st tick only stops
+  EXPECT_EQ(v.animCounter, -1);
+  EXPECT_DOUBLE_EQ(v.togl.eye[0], eyeX);
+
+  // The z sweep moves the z slice by 1/360 per tick and stays below 1.
+  vr.slicePos[2] = 0.99;
+  v.startAnimation(4);
+  for (int tick = 0; tick < 10; ++tick) v.stepRotation();
+  EXPECT_LT(vr.slicePos[2], 1.0);
+  EXPECT_GT(vr.slicePos[2], 0.999);
+  v.startAnimation(4);
+  v.animCounter = 0;
+  v.stepRotation();
+
+  const double one[3] = {1, 1, 1};
+  ASSERT_TRUE(vr.setVolumeExtent(one, 64, 64, 64));
+  v.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+  TCore::getInst().setMode(0);
 }
