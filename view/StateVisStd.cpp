@@ -1,14 +1,18 @@
-#include <GL/glew.h>
-
 #include "view/StateVisStd.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <cstdio>
 
 #include "app/TCore.h"
+#include "app/TDlgMaskManip.h"
+#include "app/TDlgWinLv.h"
 #include "platform/GLContextHost.h"
+#include "platform/Prompt.h"
 #include "view/TDlgVisParam.h"
+#include "view/TDlgVisStd.h"
 #include "view/VolRendManager.h"
+#include "view/smooth_right_half.h"
 #include "volume/TextureManager.h"
 
 StateVisStd& StateVisStd::getInst() {
@@ -18,10 +22,20 @@ StateVisStd& StateVisStd::getInst() {
 
 StateVisStd::StateVisStd() {
   fprintf(stderr, "\nTState TState TState StateVisStd↓↓↓↓↓↓↓\n");
+  // The panels need the application object; a program without one gets the mode only.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    m_rulerPanel = new TDlgVisStd();
+    m_regionPanel = new TDlgMaskManip("Region Id Manipulation");
+    m_regionPanel->setModal(false);
+  }
   fprintf(stderr, "TState TState TState StateVisStd↑↑↑↑↑↑↑\n");
 }
 
-StateVisStd::~StateVisStd() = default;
+StateVisStd::~StateVisStd() {
+  // At exit the application may already have deleted its windows (the pointers are then null).
+  delete m_rulerPanel.data();
+  delete m_regionPanel.data();
+}
 
 int StateVisStd::volumeModeFor(int modeId) {
   switch (modeId) {
@@ -30,6 +44,17 @@ int StateVisStd::volumeModeFor(int modeId) {
     case 2: return 3;
     default: return 0;
   }
+}
+
+void StateVisStd::hidePanels() {
+  if (m_rulerPanel) m_rulerPanel->hide();
+  if (m_regionPanel) m_regionPanel->hide();
+}
+
+void StateVisStd::placePanels(int x, int y) {
+  for (QDialog* d : {static_cast<QDialog*>(m_rulerPanel.data()),
+                     static_cast<QDialog*>(m_regionPanel.data())})
+    if (d && d->isVisible()) d->move(x, y);
 }
 
 void StateVisStd::OnSwitched(int modeId) {
@@ -48,6 +73,13 @@ void StateVisStd::OnSwitched(int modeId) {
   if (TDlgVisParam::exists())
     TDlgVisParam::getInst().updateModeControls(volumeModeFor(modeId), true, true, true, true, false);
 
+  if (modeId == 3) {
+    if (m_regionPanel) m_regionPanel->show();
+  } else if (m_rulerPanel) {
+    m_rulerPanel->show();
+    m_rulerPanel->updateRulerList();
+  }
+
   vr.resetCamera();
   t_redrawAll();
 }
@@ -56,23 +88,24 @@ void StateVisStd::OnMouseWheel(unsigned, int, const TPoint2i&) {}
 
 void StateVisStd::OnKeyDown(int key, int repeatCount, unsigned flags) {
   fprintf(stderr, "key%d %d %d\n", key, repeatCount, flags);
+  if (key == Qt::Key_Space) spaceHeld = true;
+  if (key != '3') return;
+  if (t_askYesNoCancel("画像の右半分をスムージングしてもいいですか？") != PromptAnswer::Yes) return;
+  TextureManager& tm = TextureManager::getInst();
+  if (!tm.val1 || tm.vol1.empty()) return;
+  const int W = tm.vol1.W, H = tm.vol1.H, D = tm.vol1.D;
+  t_smoothVolRightHalf(W, H, D, W / 2 + 6, W, H, D, tm.val1);
+  double mn[3] = {0, 0, 0}, mx[3] = {255, 255, 255};
+  if (TDlgWinLv::exists()) {
+    TDlgWinLv::getInst().getMinValues(mn);
+    TDlgWinLv::getInst().getMaxValues(mx);
+  }
+  tm.applyWindowLevel(mn, mx);
+  tm.vol1.unbind(t_mainGLContext());
 }
 
-void StateVisStd::OnKeyUp(int, int, unsigned) {}
-
-void StateVisStd::OnDraw() {
-  const TextureManager& tm = TextureManager::getInst();
-  if (tm.vol1.empty()) return;
-  VolRendManager& vr = VolRendManager::getInst();
-  vr.drawFrame();
-  glEnable(GL_DEPTH_TEST);
-  switch (TCore::getInst().modeId) {
-    case 0: vr.drawVolumeVisI(); break;
-    case 1: vr.drawVolumeVisIG(); break;
-    case 2: vr.drawVolumeVisIG2D(); break;
-    case 3: vr.drawVolumeVisMask(); break;
-    default: break;
-  }
+void StateVisStd::OnKeyUp(int key, int, unsigned) {
+  if (key == Qt::Key_Space) spaceHeld = false;
 }
 
 int StateVisStd::OnSetCursor(const TPoint2i& p) {

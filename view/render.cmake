@@ -1,7 +1,9 @@
-# kview_slicing: the volume box and its view-aligned slices (plain geometry, no GL, no Qt).
+# kview_plain: the volume box and its view-aligned slices, the right-half smoothing (plain C++,
+# no GL, no Qt).
 # kview: GL context and camera, main view, volume renderer, redraw helper, visualisation modes.
-kestrin_library(kview_slicing
-  SOURCES vol_slicing.cpp)
+kestrin_library(kview_plain
+  SOURCES vol_slicing.cpp smooth_right_half.cpp
+  PRIVATE_LIBS OpenMP::OpenMP_CXX)
 
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets)
 set(OpenGL_GL_PREFERENCE GLVND)
@@ -20,16 +22,19 @@ set(KVIEW_SOURCES
   redraw.cpp
   drop_dispatch.cpp
   StateVisStd.cpp
+  StateVisStd_gl.cpp
+  TDlgVisStd.cpp
   StateVisOrgCrs.cpp
   TDlgVisOrgCrs.cpp)
 
 kestrin_library(kview
   SOURCES ${KVIEW_SOURCES}
-  PUBLIC_LIBS kview_slicing kplatform Qt6::Widgets Qt6::OpenGL Qt6::OpenGLWidgets
+  PUBLIC_LIBS kview_plain kplatform Qt6::Widgets Qt6::OpenGL Qt6::OpenGLWidgets
               OpenGL::GL OpenGL::GLU GLEW::GLEW OpenMP::OpenMP_CXX
               $<TARGET_NAME_IF_EXISTS:kview_panel>
               $<TARGET_NAME_IF_EXISTS:kvolume> $<TARGET_NAME_IF_EXISTS:kvolume_gl>
               $<TARGET_NAME_IF_EXISTS:kgeom> $<TARGET_NAME_IF_EXISTS:kgeom_gl>
+              $<TARGET_NAME_IF_EXISTS:kgeom_surf_gl> $<TARGET_NAME_IF_EXISTS:kvolume_regions>
               $<TARGET_NAME_IF_EXISTS:kapp>)
 set_target_properties(kview PROPERTIES AUTOMOC ON)
 

@@ -1,10 +1,14 @@
 # Tests of kview (GL context and camera, main view, volume renderer, visualisation modes).
 kestrin_add_test(render_slicing
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_slicing_test.cpp
-  LIBS kview_slicing)
+  LIBS kview_plain)
 
 kestrin_add_test(render_camera
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_camera_test.cpp
+  LIBS kview)
+
+kestrin_add_test(render_visstd
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_visstd_test.cpp
   LIBS kview)
 
 kestrin_add_test(render_drop

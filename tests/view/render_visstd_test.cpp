@@ -1,0 +1,159 @@
+// Standard visualisation mode without a window: right-half smoothing, its key command and the
+// ruler list.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <cmath>
+#include <vector>
+
+#include "platform/ScriptedPrompts.h"
+#include "view/StateVisStd.h"
+#include "view/TDlgVisParam.h"
+#include "view/TDlgVisStd.h"
+#include "view/smooth_right_half.h"
+#include "volume/TextureManager.h"
+
+namespace {
+
+int argc_ = 1;
+char arg0_[] = "render_visstd_test";
+char* argv_[] = {arg0_, nullptr};
+
+class AppEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    app = new QApplication(argc_, argv_);
+    TDlgVisParam::getInst().createPanel();
+  }
+  void TearDown() override {
+    TDlgVisParam::destroyInst();
+  }
+  QApplication* app = nullptr;
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+size_t at(int W, int H, int x, int y, int z) { return size_t(z) * W * H + size_t(y) * W + x; }
+
+std::vector<float> pattern(int W, int H, int D) {
+  std::vector<float> v(size_t(W) * H * D);
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) v[at(W, H, x, y, z)] = float((x * 37 + y * 11 + z * 5) % 200);
+  return v;
+}
+
+}  // namespace
+
+TEST(RenderSmoothRightHalf, ConstantStaysAndLargeValuesDoNotWrap) {
+  const int W = 12, H = 7, D = 6;
+  // CT-like values above 255 keep their size (the borders renormalise, so a constant stays,
+  // apart from the truncation of each pass's mean: at most 1 per pass).
+  std::vector<float> v(size_t(W) * H * D, 1234.0f);
+  t_smoothVolRightHalf(W, H, D, 0, W, H, D, v.data());
+  for (float f : v) {
+    ASSERT_LE(f, 1234.0f);
+    ASSERT_GE(f, 1224.0f);
+    ASSERT_EQ(f, std::trunc(f));
+  }
+}
+
+TEST(RenderSmoothRightHalf, OnlyTheRangeChangesAndMeansAreTruncated) {
+  const int W = 16, H = 8, D = 6;
+  std::vector<float> v = pattern(W, H, D);
+  const std::vector<float> orig = v;
+  const int x0 = 9, y1 = 5, z1 = 4;
+  t_smoothVolRightHalf(W, H, D, x0, W, y1, z1, v.data());
+  int changed = 0;
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const size_t i = at(W, H, x, y, z);
+        if (x < x0 || y >= y1 || z >= z1) {
+          ASSERT_EQ(v[i], orig[i]) << x << " " << y << " " << z;
+        } else {
+          ASSERT_EQ(v[i], std::trunc(v[i]));
+          ASSERT_GE(v[i], 0);
+          ASSERT_LT(v[i], 200);
+          if (v[i] != orig[i]) ++changed;
+        }
+      }
+  EXPECT_GT(changed, 0);
+  // The smoothed part varies less than before.
+  double before = 0, after = 0;
+  for (int z = 0; z < z1; ++z)
+    for (int y = 0; y < y1; ++y)
+      for (int x = x0 + 1; x < W; ++x) {
+        before += std::fabs(orig[at(W, H, x, y, z)] - orig[at(W, H, x - 1, y, z)]);
+        after += std::fabs(v[at(W, H, x, y, z)] - v[at(W, H, x - 1, y, z)]);
+      }
+  EXPECT_LT(after, before / 2);
+}
+
+TEST(RenderVisStd, KeyThreeAsksAndSmoothsOnlyOnYes) {
+  TextureManager& tm = TextureManager::getInst();
+  const int W = 24, H = 8, D = 6;
+  std::vector<float> init = pattern(W, H, D);
+  delete[] tm.val1;
+  tm.val1 = new float[init.size()];
+  std::copy(init.begin(), init.end(), tm.val1);
+  tm.channelCount = 1;
+  tm.vol1.allocate(W, H, D);
+
+  StateVisStd& mode = StateVisStd::getInst();
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  prompts.answers = {PromptAnswer::No, PromptAnswer::Cancel, PromptAnswer::Yes};
+  mode.OnKeyDown('3', 1, 0);
+  mode.OnKeyDown('3', 1, 0);
+  for (size_t i = 0; i < init.size(); ++i) ASSERT_EQ(tm.val1[i], init[i]);
+  mode.OnKeyDown('4', 1, 0);  // other keys ask nothing
+  mode.OnKeyDown('3', 1, 0);
+  ASSERT_EQ(prompts.texts().size(), 3u);
+  for (const std::string& t : prompts.texts()) EXPECT_EQ(t, "画像の右半分をスムージングしてもいいですか？");
+  int changed = 0;
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const size_t i = at(W, H, x, y, z);
+        if (x < W / 2 + 6)
+          ASSERT_EQ(tm.val1[i], init[i]);
+        else if (tm.val1[i] != init[i])
+          ++changed;
+      }
+  EXPECT_GT(changed, 0);
+  // The 8-bit texture follows the smoothed values.
+  EXPECT_EQ(tm.vol1.data[at(W, H, W - 1, 0, 0)], uint8_t(int(tm.val1[at(W, H, W - 1, 0, 0)])));
+}
+
+TEST(RenderVisStd, RulerListFollowsThePitch) {
+  TextureManager& tm = TextureManager::getInst();
+  tm.vol1.allocate(40, 20, 10);
+  StateVisStd& mode = StateVisStd::getInst();
+  TDlgVisStd* panel = mode.rulerPanel();
+  ASSERT_NE(panel, nullptr);
+  TDlgVisParam::getInst().setPitch(2.5, 1, 1);
+  mode.rulers = {{0, 0, 0, 1, 0, 0}, {0, 0, 0, 0, 1, 1}};
+  mode.selectedRuler = 1;
+  panel->updateRulerList();
+  QListWidget* list = panel->rulerList();
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text().toStdString(), "ruler 0  : 100.000000");
+  EXPECT_EQ(list->item(1)->text().toStdString(), "ruler 1  : 22.360680");
+  EXPECT_EQ(list->currentRow(), 1);
+
+  // The stored fractions stay; only the texts change with the pitch.
+  TDlgVisParam::getInst().setPitch(1, 1, 1);
+  panel->updateRulerList();
+  EXPECT_EQ(list->item(0)->text().toStdString(), "ruler 0  : 40.000000");
+  EXPECT_EQ(mode.rulers[0][3], 1.0);
+
+  // Choosing a line selects that ruler.
+  list->setCurrentRow(0);
+  EXPECT_EQ(mode.selectedRuler, 0);
+  panel->clearAllButton()->click();
+  EXPECT_TRUE(mode.rulers.empty());
+  EXPECT_EQ(list->count(), 0);
+  EXPECT_EQ(mode.selectedRuler, 0);
+}
