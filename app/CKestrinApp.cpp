@@ -21,21 +21,15 @@
 #include "platform/qt/app_profile.h"
 #include "platform/qt/signal_quit.h"
 
-#ifdef KESTRIN_HAVE_KVOLUME
+#include "volume/TMaskIdTable.h"
 #include "volume/app_paths.h"
-#endif
-#ifdef KESTRIN_HAVE_KVIEW
+#include "volume/volume_export.h"
 #include "view/CKestrinView.h"
 #include "view/StateVisStd.h"
-#endif
-#ifdef KESTRIN_HAVE_KVIEW_PANEL
 #include "view/TDlgVisParam.h"
-#endif
-#ifdef KESTRIN_HAVE_KSOLVE
 #include "geom/TDenseMatEx.h"
 #include "geom/TSparseMatrix.h"
 #include "geom/umfpack_component.h"
-#endif
 
 std::string g_appPath;
 
@@ -44,9 +38,7 @@ CKestrinApp::CKestrinApp(int& argc, char** argv) : QApplication(argc, argv), m_a
   g_appPath = QCoreApplication::applicationFilePath().toStdString();
   std::string dir = QCoreApplication::applicationDirPath().toStdString();
   if (!dir.empty() && dir.back() != '/') dir += '/';
-#ifdef KESTRIN_HAVE_KVOLUME
   g_appDir = dir;
-#endif
 }
 
 CKestrinApp::~CKestrinApp() { ExitInstance(); }
@@ -65,16 +57,13 @@ bool CKestrinApp::InitInstance() {
 
   // Main frame with the main view (the view's GL context comes into being when it is shown).
   QWidget* view = nullptr;
-#ifdef KESTRIN_HAVE_KVIEW
   view = new CKestrinView();
-#endif
   m_frame = new CMainFrame(view);
   m_frame->installProgressSink();
   m_frame->resize(1024, 768);
   m_frame->show();
 
   std::fprintf(stderr, "create dialogs & State* classes ------↓↓↓↓↓\n");
-#ifdef KESTRIN_HAVE_KVIEW_PANEL
   {
     TDlgVisParam::AppHooks hooks;
     hooks.modeId = [] { return TCore::getInst().modeId; };
@@ -89,13 +78,19 @@ bool CKestrinApp::InitInstance() {
     vp.createPanel();
     vp.show();
   }
-#endif
   TDlgWinLv::getInst().hide();
+  // The 8-bit exports use the window-level panel's windows; a loaded mask file hands its pitch to
+  // the rendering panel, which holds the pitch of the volume.
+  t_setExportWindowSource([](double minimum[3], double maximum[3]) {
+    TDlgWinLv::getInst().getMinValues(minimum);
+    TDlgWinLv::getInst().getMaxValues(maximum);
+  });
+  TMaskIdTable::getInst().setPitchSink([](const double pitch[3]) {
+    if (TDlgVisParam::exists()) TDlgVisParam::getInst().setPitch(pitch);
+  });
 
   // Mode objects (the organ cross-section and graph-cut modes are built at the first switch).
-#ifdef KESTRIN_HAVE_KVIEW
   StateVisStd::getInst();
-#endif
   StateSegSRG::getInst();
   StateSegRGrow::getInst();
   StateSegFulManu::getInst();
@@ -107,11 +102,9 @@ bool CKestrinApp::InitInstance() {
 
   TCore::getInst().initApplication(m_argc, m_argv);
 
-#ifdef KESTRIN_HAVE_KSOLVE
   t_loadUmfpackDll(g_appDir.c_str());
   TDenseMatEx::TEST();
   TSparseMatrix::test();
-#endif
   std::fprintf(stderr, "start Kestrin InitInstance() ----------------------------------↑↑\n\n");
   return true;
 }
@@ -123,9 +116,7 @@ int CKestrinApp::ExitInstance() {
   // No worker may go on reading volumes that are about to be written or freed.
   core.stopAllWorkers();
   const bool ok = core.finishPlugin();
-#ifdef KESTRIN_HAVE_KSOLVE
   if (g_umfpackDllLoaded) t_freeUmfpackDll();
-#endif
 
   // Windows go while the window system exists; the mode objects outlive it (static lifetime).
   if (m_frame) m_frame->removeProgressSink();
@@ -133,10 +124,10 @@ int CKestrinApp::ExitInstance() {
     if (!owner) continue;
     if (TModeState* m = owner()) m->destroyPanels();
   }
+  t_setExportWindowSource(nullptr);
+  TMaskIdTable::getInst().setPitchSink(nullptr);
   TDlgWinLv::destroyInst();
-#ifdef KESTRIN_HAVE_KVIEW_PANEL
   TDlgVisParam::destroyInst();
-#endif
   delete m_frame;
   m_frame = nullptr;
 

@@ -8,9 +8,7 @@
 
 #include "platform/Prompt.h"
 
-#ifdef KESTRIN_HAVE_MASK_TABLE
 #include "volume/TMaskIdTable.h"
-#endif
 
 namespace {
 
@@ -20,12 +18,8 @@ struct CellLook {
 };
 
 CellLook lookOf(int id) {
-#ifdef KESTRIN_HAVE_MASK_TABLE
   const TMaskIdInfo& r = TMaskIdTable::getInst().records[id];
   return {QColor(r.color & 0xff, (r.color >> 8) & 0xff, (r.color >> 16) & 0xff), r.used != 0};
-#else
-  return {QColor(id, id, id), id == 0};
-#endif
 }
 
 }  // namespace

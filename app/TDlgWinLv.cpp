@@ -13,9 +13,7 @@
 #include "app/ModeViewHost.h"
 #include "platform/qt/edit_sync.h"
 
-#ifdef KESTRIN_HAVE_KVOLUME
 #include "volume/TextureManager.h"
-#endif
 
 namespace {
 TDlgWinLv* g_winLv = nullptr;
@@ -145,9 +143,7 @@ void TDlgWinLv::applyWindowLevel() {
   double mn[3], mx[3];
   getMinValues(mn);
   getMaxValues(mx);
-#ifdef KESTRIN_HAVE_KVOLUME
   TextureManager::getInst().applyWindowLevel(mn, mx);
-#endif
   if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
   std::fprintf(stderr, "update window level\n");
   std::fprintf(stderr, "%f %f %f\n", mn[0], mn[1], mn[2]);

@@ -1,6 +1,5 @@
 // The real program's wiring of TCore to the volume holder, the mask-ID table, the panels and the
-// mode objects.  Parts of other layers are linked in as their libraries are built (the
-// KESTRIN_HAVE_* definitions come from app/CMakeLists.txt); a missing part leaves its hook empty.
+// mode objects.  Tests install their own wiring instead.
 #include <vector>
 
 #include "app/CMainFrame.h"
@@ -17,30 +16,17 @@
 #include "modes/region/StateSegSRG.h"
 #include "platform/GLContextHost.h"
 
-#ifdef KESTRIN_HAVE_KVOLUME
 #include "volume/TextureManager.h"
-#endif
-#ifdef KESTRIN_HAVE_MASK_TABLE
 #include "volume/TMaskIdTable.h"
-#endif
-#ifdef KESTRIN_HAVE_KVIEW
 #include "view/TDlgVisOrgCrs.h"  // StateVisOrgCrs.h needs the complete panel type
 #include "view/StateVisOrgCrs.h"
 #include "view/StateVisStd.h"
-#endif
-#ifdef KESTRIN_HAVE_KVIEW_PANEL
 #include "view/TDlgVisParam.h"
-#endif
 
 namespace {
 
-#ifdef KESTRIN_HAVE_KVIEW
 TModeState* visStd() { return &StateVisStd::getInst(); }
 TModeState* visOrgCrs() { return &StateVisOrgCrs::getInst(); }
-#else
-TModeState* visStd() { return nullptr; }
-TModeState* visOrgCrs() { return nullptr; }
-#endif
 
 // The region table that a combined ".muxa" file carried, from its load to the mask table.
 std::vector<unsigned char>& combinedFileTable() {
@@ -74,7 +60,6 @@ TCoreWiring t_defaultCoreWiring() {
   w.modeOf[13] = refContours;
   w.panelOwners = {visStd, visOrgCrs, fulManu, rGrow, gCut, srg, curveCyl, contMesh, cMeshZel, refContours};
 
-#ifdef KESTRIN_HAVE_KVOLUME
   w.channelCount = [] { return TextureManager::getInst().channelCount; };
   w.flipZVolume = [] { TextureManager::getInst().flipZ(); };
   w.resetTransferFunctions = [] {
@@ -84,26 +69,18 @@ TCoreWiring t_defaultCoreWiring() {
     tm.tfIG.initRamp(ctx);
     tm.tf2D.init(ctx);
   };
-#endif
-#ifdef KESTRIN_HAVE_VOLUME_LOAD
   w.loadVolume = [](const std::vector<std::string>& files, int fileType, double pitch[3],
                     double minValues[3], double maxValues[3]) {
     int type = fileType;
     combinedFileTable().clear();
     return TextureManager::getInst().loadVolume(files, type, pitch, minValues, maxValues, combinedFileTable());
   };
-#endif
-#ifdef KESTRIN_HAVE_VOLUME_EXPORT
   w.exportMaskTif = [](const std::string& path) { return TextureManager::getInst().exportMaskTif(path); };
-#endif
-#ifdef KESTRIN_HAVE_MASK_TABLE
   w.resetMaskForVolume = [] { TMaskIdTable::getInst().resetForVolume(); };
   w.setMaskFromCombinedFile = [] {
     TMaskIdTable::getInst().setFromCombinedFile(combinedFileTable(), TextureManager::getInst().volMask);
   };
   w.flipZMaskSurfaces = [] { TMaskIdTable::getInst().flipZ(); };
-#endif
-#ifdef KESTRIN_HAVE_KVIEW_PANEL
   w.visParamAfterLoad = [](const double pitch[3]) {
     TDlgVisParam& p = TDlgVisParam::getInst();
     p.initControls();
@@ -118,7 +95,6 @@ TCoreWiring t_defaultCoreWiring() {
     if (p.isVisible()) p.move(x, y);
     return p.frameGeometry().height();
   };
-#endif
   w.winLvSetChannels = [](int n, const double mn[3], const double mx[3]) {
     TDlgWinLv::getInst().setChannels(n, mn, mx);
   };

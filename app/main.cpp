@@ -6,23 +6,11 @@
 #include "app/CKestrinApp.h"
 #include "platform/qt/signal_quit.h"
 
-#ifdef KESTRIN_HAVE_KVIEW
 #include "view/GLSetup.h"
-#endif
 
 int main(int argc, char** argv) {
   // Shared contexts and a compatibility profile must be chosen before the application object.
-#ifdef KESTRIN_HAVE_KVIEW
   t_setupGLDefaults();
-#else
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QSurfaceFormat fmt;
-  fmt.setProfile(QSurfaceFormat::CompatibilityProfile);
-  fmt.setOption(QSurfaceFormat::DeprecatedFunctions);
-  fmt.setVersion(2, 1);
-  fmt.setDepthBufferSize(24);
-  QSurfaceFormat::setDefaultFormat(fmt);
-#endif
   CKestrinApp app(argc, argv);
   if (!app.InitInstance()) {
     app.ExitInstance();

@@ -3,16 +3,11 @@
 #include "app/ModeRegionData.h"
 #include "platform/GLContextHost.h"
 
-#ifdef KESTRIN_HAVE_KVOLUME
 #include "volume/TextureManager.h"
-#endif
-#ifdef KESTRIN_HAVE_MASK_TABLE
 #include "volume/TMaskIdTable.h"
-#endif
 
 namespace {
 
-#ifdef KESTRIN_HAVE_KVOLUME
 class TAppRegionData : public TModeRegionData {
  public:
   std::size_t maskVoxelCount() override {
@@ -28,29 +23,20 @@ class TAppRegionData : public TModeRegionData {
   void dropFlagTexture() override { TextureManager::getInst().volFlag.unbind(t_mainGLContext()); }
   void dropMaskTexture() override { TextureManager::getInst().volMask.unbind(t_mainGLContext()); }
   bool isIdUsed(int id) override {
-#ifdef KESTRIN_HAVE_MASK_TABLE
     if (id < 0 || id > 255) return false;
     return TMaskIdTable::getInst().records[id].used != 0;
-#else
-    return id == 0;
-#endif
   }
   void commitRegion(int id) override {
-#ifdef KESTRIN_HAVE_MASK_TABLE
     TMaskIdTable::getInst().activateRegion(static_cast<uint32_t>(id));
-#endif
   }
 };
 
 TAppRegionData g_appRegionData;
-#endif
 
 }  // namespace
 
 void t_installAppRegionData() {
-#ifdef KESTRIN_HAVE_KVOLUME
   t_setModeRegionData(&g_appRegionData);
-#endif
 }
 
 void t_uninstallAppRegionData() { t_setModeRegionData(nullptr); }

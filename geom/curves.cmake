@@ -20,4 +20,4 @@ kestrin_library(kgeom_surf_gl
 
 kestrin_library(kgeom_spline
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bspline.cpp
-  PUBLIC_LIBS kgeom $<TARGET_NAME_IF_EXISTS:ksolve>)
+  PUBLIC_LIBS kgeom ksolve)
