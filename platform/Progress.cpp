@@ -8,8 +8,8 @@ std::atomic<TProgressSink*> g_sink{nullptr};
 
 void t_setProgressSink(TProgressSink* sink) { g_sink = sink; }
 
-void t_progressStart(int captionIndex) {
-  if (TProgressSink* s = g_sink.load()) s->progressStart(captionIndex);
+void t_progressStart(int captionIndex, int percent) {
+  if (TProgressSink* s = g_sink.load()) s->progressStart(captionIndex, percent);
 }
 
 void t_progressStep(int percent) {

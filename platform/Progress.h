@@ -7,14 +7,15 @@ class TProgressSink {
  public:
   virtual ~TProgressSink() = default;
   // Each call may come from a worker thread; implementations must be thread-safe.
-  virtual void progressStart(int captionIndex) = 0;
+  // Starting again with a higher percent is how synchronous work advances the bar.
+  virtual void progressStart(int captionIndex, int percent) = 0;
   virtual void progressStep(int percent) = 0;
   virtual void progressEnd() = 0;
 };
 
 void t_setProgressSink(TProgressSink* sink);
 
-void t_progressStart(int captionIndex);
+void t_progressStart(int captionIndex, int percent = 0);
 void t_progressStep(int percent);
 void t_progressEnd();
 

@@ -25,8 +25,7 @@ const char kMsgOtherResolution[] = "解像度が異なるファイルは読み�
 bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& type, double pitch[3],
                                 double minimum[3], double maximum[3],
                                 std::vector<unsigned char>& colourTable) {
-  t_progressStart(1);
-  t_progressStep(0);
+  t_progressStart(1, 0);
 
   delete[] val1;
   delete[] val2;
@@ -90,7 +89,7 @@ bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& 
     default:
       break;
   }
-  t_progressStep(50);
+  t_progressStart(1, 50);
 
   if (ok) {
     filePath = first;
@@ -118,7 +117,7 @@ bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& 
     if (c < channelCount) t_getMinMax(W, H, D, values[c], &minimum[c], &maximum[c]);
   }
 
-  t_progressStep(80);
+  t_progressStart(1, 80);
   for (int c = 0; c < channelCount; ++c)
     channelTexture(c).allocateFromVolume(W, H, D, values[c], minimum[c], maximum[c], nullptr);
 

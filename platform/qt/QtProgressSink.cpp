@@ -17,9 +17,9 @@ void TQtProgressSink::deliver(std::function<void()> fn) {
   QMetaObject::invokeMethod(ctx, std::move(fn), Qt::QueuedConnection);
 }
 
-void TQtProgressSink::progressStart(int captionIndex) {
+void TQtProgressSink::progressStart(int captionIndex, int percent) {
   auto f = m_start;
-  if (f) deliver([f, captionIndex] { f(captionIndex, 0); });
+  if (f) deliver([f, captionIndex, percent] { f(captionIndex, percent); });
 }
 
 void TQtProgressSink::progressStep(int percent) {

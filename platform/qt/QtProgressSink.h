@@ -15,7 +15,7 @@ class TQtProgressSink : public TProgressSink {
   TQtProgressSink(QObject* context, std::function<void(int index, int percent)> onStart,
                   std::function<void(int percent)> onStep, std::function<void()> onEnd);
 
-  void progressStart(int captionIndex) override;
+  void progressStart(int captionIndex, int percent) override;
   void progressStep(int percent) override;
   void progressEnd() override;
 

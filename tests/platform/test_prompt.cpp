@@ -29,7 +29,7 @@ TEST(Prompt, WithoutServiceConsoleTakesSafeAnswer) {
 namespace {
 struct RecordingSink : TProgressSink {
   std::vector<int> events;
-  void progressStart(int c) override { events.push_back(1000 + c); }
+  void progressStart(int c, int percent) override { events.push_back(1000 * (percent + 1) + c); }
   void progressStep(int p) override { events.push_back(p); }
   void progressEnd() override { events.push_back(-1); }
 };
@@ -39,10 +39,11 @@ TEST(Progress, FractionIsTruncatedPercent) {
   RecordingSink sink;
   t_setProgressSink(&sink);
   t_progressStart(3);
+  t_progressStart(3, 40);
   EXPECT_TRUE(t_progressToMainFrame(0.999));
   EXPECT_TRUE(t_progressToMainFrame(0.5));
   t_progressEnd();
   t_setProgressSink(nullptr);
   EXPECT_FALSE(t_progressToMainFrame(0.5));
-  EXPECT_EQ(sink.events, (std::vector<int>{1003, 99, 50, -1}));
+  EXPECT_EQ(sink.events, (std::vector<int>{1003, 41003, 99, 50, -1}));
 }

@@ -73,7 +73,7 @@ TEST(QtProgressSink, CallsOnTheInterfaceThreadRunAtOnceAndDeadFramesAreSkipped) 
   TQtProgressSink sink(frame, nullptr, [&](int) { ++steps; }, nullptr);
   sink.progressStep(10);
   EXPECT_EQ(steps, 1);  // synchronous callers see the change immediately
-  sink.progressStart(1);  // no start handler: nothing happens
+  sink.progressStart(1, 0);  // no start handler: nothing happens
   std::thread worker([&] { sink.progressStep(20); });
   worker.join();
   delete frame;  // the queued call belongs to the frame and goes with it

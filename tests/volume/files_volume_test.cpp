@@ -100,7 +100,9 @@ void writeTraw(const std::string& path, int W, int H, int D, const double pitch[
 
 struct ProgressLog : TProgressSink {
   std::vector<std::string> calls;
-  void progressStart(int c) override { calls.push_back("start " + std::to_string(c)); }
+  void progressStart(int c, int p) override {
+    calls.push_back("start " + std::to_string(c) + " " + std::to_string(p));
+  }
   void progressStep(int p) override { calls.push_back("step " + std::to_string(p)); }
   void progressEnd() override { calls.push_back("end"); }
 };
@@ -118,7 +120,7 @@ TEST(LoadVolume, EmptyListAndUnknownTypeInstallTheDefaultVolume) {
   EXPECT_EQ(l.type, 0);
   expectDefaultVolume(tm, l);
   EXPECT_EQ(l.colours.size(), 1024u);
-  EXPECT_EQ(progress.calls, (std::vector<std::string>{"start 1", "step 0", "step 50", "step 80", "end"}));
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"start 1 0", "start 1 50", "start 1 80", "end"}));
   TempDir t;
   expectDefaultVolume(tm, load(tm, {greyTiff(t, "a.tif")}, 0));
   EXPECT_TRUE(prompts.texts().empty());

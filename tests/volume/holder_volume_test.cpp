@@ -63,7 +63,7 @@ std::vector<float> randomVolume(size_t n, unsigned seed, float lo, float hi) {
 
 struct RecordingSink : TProgressSink {
   std::vector<int> events;  // start: 1000 + caption, step: percent, end: -1
-  void progressStart(int c) override { events.push_back(1000 + c); }
+  void progressStart(int c, int) override { events.push_back(1000 + c); }
   void progressStep(int p) override { events.push_back(p); }
   void progressEnd() override { events.push_back(-1); }
 };
