@@ -14,13 +14,14 @@ StateVisOrgCrs& StateVisOrgCrs::getInst() {
 
 StateVisOrgCrs::StateVisOrgCrs() {
   // The panel needs the application object; a program without one gets the mode only.
-  if (qobject_cast<QApplication*>(QCoreApplication::instance())) m_panel = new TDlgVisOrgCrs();
+  if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    m_panel = new TDlgVisOrgCrs();
+    // A window must go while the application still exists, not with this exit-time singleton.
+    qAddPostRoutine([] { delete StateVisOrgCrs::getInst().m_panel.data(); });
+  }
 }
 
-StateVisOrgCrs::~StateVisOrgCrs() {
-  // At exit the application may already have deleted its windows (QPointer is then null).
-  delete m_panel.data();
-}
+StateVisOrgCrs::~StateVisOrgCrs() { delete m_panel.data(); }
 
 void StateVisOrgCrs::hidePanels() {
   if (m_panel) m_panel->hide();

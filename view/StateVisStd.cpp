@@ -27,12 +27,16 @@ StateVisStd::StateVisStd() {
     m_rulerPanel = new TDlgVisStd();
     m_regionPanel = new TDlgMaskManip("Region Id Manipulation");
     m_regionPanel->setModal(false);
+    // The panels are windows: they must go while the application still exists, not with this
+    // exit-time singleton.
+    qAddPostRoutine([] { StateVisStd::getInst().destroyPanels(); });
   }
   fprintf(stderr, "TState TState TState StateVisStd↑↑↑↑↑↑↑\n");
 }
 
-StateVisStd::~StateVisStd() {
-  // At exit the application may already have deleted its windows (the pointers are then null).
+StateVisStd::~StateVisStd() { destroyPanels(); }
+
+void StateVisStd::destroyPanels() {
   delete m_rulerPanel.data();
   delete m_regionPanel.data();
 }

@@ -30,6 +30,9 @@ class StateVisStd : public TModeState {
   void drawRulers();
   void drawMaskSurfaces();
 
+  // Deletes both panels (also done when the application object goes).
+  void destroyPanels();
+
   TDlgVisStd* rulerPanel() const { return m_rulerPanel.data(); }
   TDlgMaskManip* regionPanel() const { return m_regionPanel.data(); }
 

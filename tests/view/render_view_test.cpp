@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QWheelEvent>
 #include <QSlider>
 #include <QMouseEvent>
@@ -19,6 +21,7 @@
 #include "view/StateVisOrgCrs.h"
 #include "view/StateVisStd.h"
 #include "view/TDlgVisParam.h"
+#include "view/TDlgVisStd.h"
 #include "view/VolRendManager.h"
 #include "volume/TextureManager.h"
 #include "volume/volume_values.h"
@@ -69,6 +72,9 @@ class ViewEnvironment : public ::testing::Environment {
     delete view;
     view = nullptr;
     TDlgVisParam::destroyInst();
+    // The shown panels must go while the application exists.  The application itself stays
+    // (deleting it makes the GL driver drop blocks that the leak checker cannot attribute).
+    StateVisStd::getInst().destroyPanels();
   }
   QApplication* app = nullptr;
   CKestrinView* view = nullptr;
@@ -408,4 +414,46 @@ TEST(RenderView, CameraAnimationOrbitsAndStops) {
   v.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
   TCore::getInst().setMode(0);
+}
+
+TEST(RenderView, PitchTypedInThePanelReshapesTheBox) {
+  CKestrinView& v = *g_env->view;
+  TDlgVisParam& panel = TDlgVisParam::getInst();
+  StateVisStd::getInst().rulers = {{0, 0, 0, 1, 0, 0}};
+  QLineEdit* x = panel.pitchEdit(0);
+  x->setText("2.5");
+  // 64 x 2.5 = 160 mm wide against 64 mm: the box becomes (10, 4, 4), the camera faces it.
+  VolRendManager& vr = VolRendManager::getInst();
+  EXPECT_DOUBLE_EQ(vr.extent[0], 10);
+  EXPECT_DOUBLE_EQ(vr.extent[1], 4);
+  EXPECT_DOUBLE_EQ(vr.extent[2], 4);
+  EXPECT_DOUBLE_EQ(v.togl.eye[0], 5);
+  EXPECT_DOUBLE_EQ(v.togl.eye[1], 2);
+  EXPECT_DOUBLE_EQ(v.togl.eye[2], 8);
+  // The ruler list follows the pitch: the x ruler spans 160 mm now.
+  QListWidget* list = StateVisStd::getInst().rulerPanel()->rulerList();
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_EQ(list->item(0)->text().toStdString(), "ruler 0  : 160.000000");
+  x->setText("1");
+  EXPECT_DOUBLE_EQ(vr.extent[1], 10);
+  StateVisStd::getInst().rulers.clear();
+  TCore::getInst().setMode(0);
+}
+
+TEST(RenderView, FrameCheckBoxHidesTheOutline) {
+  CKestrinView& v = *g_env->view;
+  const double eye[3] = {5, 5, 30}, c[3] = {5, 5, 5};
+  auto yellowPixels = [&] {
+    placeCamera(v, eye, c);
+    const QImage img = v.grabFramebuffer();
+    int n = 0;
+    for (int y = 0; y < img.height(); y += 2)
+      for (int x = 0; x < img.width(); x += 2) n += isYellow(img.pixel(x, y));
+    return n;
+  };
+  EXPECT_GT(yellowPixels(), 50);
+  TDlgVisParam::getInst().frameCheck()->setChecked(false);
+  EXPECT_EQ(yellowPixels(), 0);
+  TDlgVisParam::getInst().frameCheck()->setChecked(true);
+  EXPECT_GT(yellowPixels(), 50);
 }

@@ -29,6 +29,8 @@ class AppEnvironment : public ::testing::Environment {
   }
   void TearDown() override {
     TDlgVisParam::destroyInst();
+    delete app;
+    app = nullptr;
   }
   QApplication* app = nullptr;
 };
