@@ -248,7 +248,7 @@ void CKestrinView::wheelEvent(QWheelEvent* e) {
 
 void CKestrinView::keyPressEvent(QKeyEvent* e) {
   TModeState* m = currentMode();
-  if (m) m->OnKeyDown(e->key(), e->isAutoRepeat() ? 2 : 1, flagsOf(Qt::NoButton, e->modifiers()));
+  if (m) m->OnKeyDown(e->key(), e->count() > 0 ? e->count() : 1, flagsOf(Qt::NoButton, e->modifiers()));
   // A held key repeats; only the first press redraws.
   if (!e->isAutoRepeat()) redrawNow();
   updateCursor();
