@@ -137,7 +137,10 @@ void CKestrinView::showEvent(QShowEvent* e) {
   // Qt creates the context when the widget is first shown; when it could not, initializeGL is
   // never called.  Check once the show has been processed.
   QTimer::singleShot(0, this, [this] {
-    if (!m_glReady && isVisible() && (!context() || !context()->isValid())) reportContextFailure();
+    // An empty widget is not initialised yet (Qt waits for a real size): that is no failure.
+    if (!m_glReady && isVisible() && width() > 0 && height() > 0 &&
+        (!context() || !context()->isValid()))
+      reportContextFailure();
   });
 }
 
