@@ -23,6 +23,7 @@
 #include "view/TDlgVisParam.h"
 #include "view/TDlgVisStd.h"
 #include "view/VolRendManager.h"
+#include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
 #include "volume/volume_values.h"
 
@@ -456,4 +457,64 @@ TEST(RenderView, FrameCheckBoxHidesTheOutline) {
   EXPECT_EQ(yellowPixels(), 0);
   TDlgVisParam::getInst().frameCheck()->setChecked(true);
   EXPECT_GT(yellowPixels(), 50);
+}
+
+TEST(RenderView, MaskModeDrawsRegionSurfacesAndRulersShow) {
+  CKestrinView& v = *g_env->view;
+  TCore::getInst().setMode(3);
+  const double eye[3] = {5, 5, 30}, c[3] = {5, 5, 5};
+  // Region 7 shown by its surface: a red sphere of radius 0.1 of the unit cube at its centre.
+  TMaskIdTable& table = TMaskIdTable::getInst();
+  TMaskIdInfo& rec = table.records[7];
+  rec.surface.initSphere(0.1);
+  for (TVec3& p : rec.surface.verts) p = TVec3(p[0] + 0.5, p[1] + 0.5, p[2] + 0.5);
+  rec.color = 0x0000ff;  // red
+  rec.alpha = 255;
+  rec.polygonRendering = 1;
+  rec.used = 1;
+  auto centre = [&] {
+    placeCamera(v, eye, c);
+    return v.grabFramebuffer().pixel(200, 200);
+  };
+  // A fully transparent volume leaves the surfaces alone on the background.
+  QSlider* tp = TDlgVisParam::getInst().transparencySlider();
+  const int tp0 = tp->value();
+  tp->setValue(0);
+  const QRgb with = centre();
+  EXPECT_GT(qRed(with), 100);
+  EXPECT_LT(qGreen(with), qRed(with) / 3);
+  EXPECT_LT(qBlue(with), qRed(with) / 3);
+  rec.polygonRendering = 0;
+  const QRgb without = centre();
+  EXPECT_TRUE(isBackground(without));
+  // Id 255 is never drawn as a surface.
+  table.records[255] = table.records[7];
+  table.records[255].polygonRendering = 1;
+  EXPECT_EQ(centre(), without);
+  table.records[255].polygonRendering = 0;
+  table.records[255].surface.clear();
+  rec.surface.clear();
+  tp->setValue(tp0);
+
+  // A ruler across the front face (x from 0.1 to 0.9 at y 0.95, z 1), above the shell's
+  // projection and below the box outline: a green line there, hidden while the space bar is held.
+  TCore::getInst().setMode(0);
+  StateVisStd& mode = StateVisStd::getInst();
+  mode.rulers = {{0.1, 0.95, 1.0, 0.9, 0.95, 1.0}};
+  auto greenPixels = [&] {
+    placeCamera(v, eye, c);
+    const QImage im = v.grabFramebuffer();
+    int n = 0;
+    for (int y = 84; y < 99; ++y)
+      for (int x = 150; x < 250; ++x) {
+        const QRgb p = im.pixel(x, y);
+        n += qGreen(p) > 150 && qRed(p) < 100 && qBlue(p) < 100;
+      }
+    return n;
+  };
+  EXPECT_GT(greenPixels(), 40);
+  mode.OnKeyDown(Qt::Key_Space, 1, 0);
+  EXPECT_EQ(greenPixels(), 0);
+  mode.OnKeyUp(Qt::Key_Space, 1, 0);
+  mode.rulers.clear();
 }
