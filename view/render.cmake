@@ -31,11 +31,11 @@ kestrin_library(kview
   SOURCES ${KVIEW_SOURCES}
   PUBLIC_LIBS kview_plain kplatform Qt6::Widgets Qt6::OpenGL Qt6::OpenGLWidgets
               OpenGL::GL OpenGL::GLU GLEW::GLEW OpenMP::OpenMP_CXX
-              $<TARGET_NAME_IF_EXISTS:kview_panel>
-              $<TARGET_NAME_IF_EXISTS:kvolume> $<TARGET_NAME_IF_EXISTS:kvolume_gl>
-              $<TARGET_NAME_IF_EXISTS:kgeom> $<TARGET_NAME_IF_EXISTS:kgeom_gl>
-              $<TARGET_NAME_IF_EXISTS:kgeom_surf_gl> $<TARGET_NAME_IF_EXISTS:kvolume_regions>
-              $<TARGET_NAME_IF_EXISTS:kapp>)
+              kview_panel
+              kvolume kvolume_gl
+              kgeom kgeom_gl
+              kgeom_surf_gl kvolume_regions
+              kapp)
 set_target_properties(kview PROPERTIES AUTOMOC ON)
 
 # The shader sources sit beside the executable (and the tests run from bin/).

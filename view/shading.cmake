@@ -14,11 +14,11 @@ kestrin_library(kview_panel
     ${CMAKE_CURRENT_LIST_DIR}/glsl_program.cpp
   PUBLIC_LIBS
     Qt6::Widgets
-    $<TARGET_NAME_IF_EXISTS:kview>
-    $<TARGET_NAME_IF_EXISTS:kvolume>
-    $<TARGET_NAME_IF_EXISTS:kvolume_gl>
-    $<TARGET_NAME_IF_EXISTS:kvolume_regions>
-    $<TARGET_NAME_IF_EXISTS:kplatform_qt>
+    kview
+    kvolume
+    kvolume_gl
+    kvolume_regions
+    kplatform_qt
     kplatform
   PRIVATE_LIBS
     GLEW::GLEW OpenGL::GL)
