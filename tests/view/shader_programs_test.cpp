@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "view/glsl_program.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
+#include "volume/volume_values.h"
 
 namespace {
 
@@ -369,4 +371,185 @@ TEST_F(ShaderGL, WithoutAContextNothingIsBuiltUntilOneIsCurrent) {
   setVolume(4, 4, 4, 1, [](int, int, int, int) { return 0; });
   EXPECT_TRUE(sh.ensureInit(0, 0));
   sh.unbind();
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the volume programs draw: one slice through the middle of the volume, blending off, so
+// that each pixel holds the program's colour and opacity for the voxel under it.
+
+namespace {
+
+struct Rgba { int r, g, b, a; };
+
+// Renders the slice z = 0.5 of a W x H volume with base's program bound for the volume draws
+// (opacity coefficient 1) and the given volume colour selector.
+std::vector<unsigned char> renderVolumeSlice(const char* base, int W, int H, int volColourSel) {
+  TSheder sh(shaderPath(base));
+  EXPECT_TRUE(sh.initShader()) << base;
+  EXPECT_TRUE(t_testBeginFramebuffer(W, H, 0, 0, 0, 0));
+  glDisable(GL_BLEND);
+  const double eye[3] = {0, 0, 5};
+  EXPECT_TRUE(sh.ensureInitEx(eye, volColourSel, 1.0, 0)) << base;
+  drawSliceQuad(0.5f);
+  sh.unbind();
+  auto px = t_testReadPixels(W, H);
+  t_testEndFramebuffer();
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << base;
+  return px;
+}
+
+Rgba pixelAt(const std::vector<unsigned char>& px, int W, int x, int y) {
+  const unsigned char* p = &px[(size_t(y) * W + x) * 4];
+  return {p[0], p[1], p[2], p[3]};
+}
+
+void fillGradient(int value) {
+  TOGL3DImage& g = TextureManager::getInst().volGrad;
+  std::memset(g.data, value, size_t(g.W) * g.H * g.D);
+  g.unbind(nullptr);  // published: the next bind uploads the new bytes
+}
+
+// Holder tables to their start state: ramps, the one default 2-D point, no pseudo colours.
+void resetTables() {
+  TextureManager& tm = TextureManager::getInst();
+  tm.tfI.initRamp(nullptr);
+  tm.tfIG.initRamp(nullptr);
+  tm.tf2D.init(nullptr);
+}
+
+}  // namespace
+
+TEST_F(ShaderGL, IntensityProgramsTakeOpacityFromTheirTransferFunctions) {
+  resetTables();
+  // Channel 1 rises along x: column x holds 16 x.
+  setVolume(16, 4, 2, 1, [](int, int x, int, int) { return x * 16; });
+  TextureManager& tm = TextureManager::getInst();
+
+  // visI: the opacity is the intensity curve at the voxel's value (a ramp: the value itself).
+  auto px = renderVolumeSlice("visI", 16, 4, 1);
+  for (int x = 0; x < 16; ++x) EXPECT_NEAR(pixelAt(px, 16, x, 2).a, x * 16, 3) << "visI column " << x;
+  tm.tfI.clearChannel(0, nullptr);
+  px = renderVolumeSlice("visI", 16, 4, 1);
+  for (int x = 0; x < 16; ++x) EXPECT_EQ(pixelAt(px, 16, x, 2).a, 0) << "visI cleared, column " << x;
+
+  // visIG: intensity curve (channel 0) times gradient curve (channel 1) of the second function.
+  fillGradient(128);
+  px = renderVolumeSlice("visIG", 16, 4, 1);
+  for (int x = 0; x < 16; ++x)
+    EXPECT_NEAR(pixelAt(px, 16, x, 2).a, x * 16 * 128 / 255.0, 3) << "visIG column " << x;
+  tm.tfIG.clearChannel(1, nullptr);
+  px = renderVolumeSlice("visIG", 16, 4, 1);
+  EXPECT_EQ(pixelAt(px, 16, 12, 2).a, 0);
+  resetTables();
+}
+
+TEST_F(ShaderGL, TwoDimensionalTableIsReadWithIntensityAcrossAndGradientUp) {
+  resetTables();
+  TextureManager& tm = TextureManager::getInst();
+  // Left half: intensity 64, gradient 192.  Right half: intensity 192, gradient 64.
+  setVolume(16, 4, 2, 1, [](int, int x, int, int) { return x < 8 ? 64 : 192; });
+  for (int i = 0; i < 16 * 4 * 2; ++i) tm.volGrad.data[i] = (i % 16) < 8 ? 192 : 64;
+  // One point at intensity 0.25, gradient 0.75: only the left half is inside it.
+  tm.tf2D.setPoints({TTransFuncPoint{0.25, 0.75, 0.1}}, nullptr);
+  auto px = renderVolumeSlice("visIG2D", 16, 4, 1);
+  EXPECT_GT(pixelAt(px, 16, 2, 2).a, 200);
+  EXPECT_EQ(pixelAt(px, 16, 13, 2).a, 0);
+  resetTables();
+}
+
+TEST_F(ShaderGL, DefaultTwoDimensionalPointMissesTheDefaultShell) {
+  // The default shell rises so steeply that every voxel of middle intensity has a saturated
+  // gradient byte: nothing of it lies near the default point (0.5, 0.5), so mode 2 starts out
+  // empty on it, while a point at the top of the gradient axis shows the shell.
+  resetTables();
+  TextureManager& tm = TextureManager::getInst();
+  int W, H, D;
+  float* v = nullptr;
+  t_makeDefaultVolume(&W, &H, &D, &v);
+  setVolume(W, H, D, 1, [](int, int, int, int) { return 0; });
+  delete[] tm.val1;
+  tm.val1 = v;
+  const double mn[3] = {0, 0, 0}, mx[3] = {800, 800, 800};
+  tm.applyWindowLevel(mn, mx);
+  tm.computeGradientVolume(W, H, D, 1);
+  auto opaque = [&](const std::vector<unsigned char>& px) {
+    int n = 0;
+    for (size_t i = 3; i < px.size(); i += 4) n += px[i] > 16;
+    return n;
+  };
+  auto px = renderVolumeSlice("visIG2D", W, H, 1);
+  EXPECT_EQ(opaque(px), 0);
+  tm.tf2D.setPoints({TTransFuncPoint{0.5, 1.0, 0.1}}, nullptr);
+  px = renderVolumeSlice("visIG2D", W, H, 1);
+  EXPECT_GT(opaque(px), 200);
+  // The ring: the centre of the slice stays empty, the shell at radius 3 of 10 is drawn.
+  EXPECT_EQ(pixelAt(px, W, W / 2, H / 2).a, 0);
+  delete[] tm.val1;
+  tm.val1 = nullptr;
+  resetTables();
+}
+
+TEST_F(ShaderGL, VolumeColourModesUseThePseudoColourTables) {
+  resetTables();
+  TextureManager& tm = TextureManager::getInst();
+  // A constant volume (no shading) and three single-hue tables: red, green, blue.
+  setVolume(8, 4, 2, 1, [](int, int, int, int) { return 200; });
+  for (int t = 0; t < 3; ++t) {
+    tm.pseudoColor[t].allocate(256, nullptr);
+    tm.pseudoColor[t].linear = false;
+    for (int i = 0; i < 256; ++i) tm.pseudoColor[t].data[4 * i + t] = 255;
+  }
+  struct Case { int sel; int hue; };
+  for (Case c : {Case{2, 0}, Case{3, 1}, Case{4, 2}}) {
+    auto px = renderVolumeSlice("visI", 8, 4, c.sel);
+    Rgba p = pixelAt(px, 8, 4, 2);
+    const int rgb[3] = {p.r, p.g, p.b};
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(rgb[k], k == c.hue ? 255 : 0) << "selector " << c.sel;
+  }
+  // "Intens": grey of the value; "RGB" of one channel: grey as well.
+  for (int sel : {0, 1}) {
+    Rgba p = pixelAt(renderVolumeSlice("visI", 8, 4, sel), 8, 4, 2);
+    EXPECT_NEAR(p.r, 200, 2);
+    EXPECT_EQ(p.r, p.g);
+    EXPECT_EQ(p.g, p.b);
+  }
+  for (auto& t : tm.pseudoColor) t.clear(nullptr);
+}
+
+TEST_F(ShaderGL, MaskAndSegmentationProgramsShowRegionsAndFlags) {
+  resetTables();
+  TextureManager& tm = TextureManager::getInst();
+  setVolume(8, 4, 2, 1, [](int, int, int, int) { return 160; });
+  for (int i = 0; i < 8 * 4 * 2; ++i) {
+    const bool left = (i % 8) < 4;
+    tm.volMask.data[i] = left ? 3 : 0;
+    tm.volFlag.data[i] = left ? 255 : 1;
+  }
+  TOGL1DImage colours;
+  colours.allocate(256, nullptr);
+  colours.linear = false;
+  colours.data[3 * 4 + 1] = 255;  // region 3 green, opacity 200
+  colours.data[3 * 4 + 3] = 200;
+  TSheder::setMaskColourTableSource([&colours] { return &colours; });
+
+  // visMask: region 3 in its colour and opacity; unlabelled voxels faint (a quarter of the
+  // intensity curve).
+  auto px = renderVolumeSlice("visMask", 8, 4, 1);
+  Rgba region = pixelAt(px, 8, 1, 2), outside = pixelAt(px, 8, 6, 2);
+  EXPECT_EQ(region.g, 255);
+  EXPECT_EQ(region.r, 0);
+  EXPECT_NEAR(region.a, 200, 2);
+  EXPECT_NEAR(outside.a, 160 / 4, 2);
+  EXPECT_NEAR(outside.r, 160, 2);
+
+  // segGCut: extracted voxels (255) red and at least half opaque, target voxels (1) by the
+  // intensity curve in grey.
+  px = renderVolumeSlice("segGCut", 8, 4, 1);
+  Rgba extracted = pixelAt(px, 8, 1, 2), target = pixelAt(px, 8, 6, 2);
+  EXPECT_GT(extracted.r, extracted.g + 100);
+  EXPECT_GE(extracted.a, 160);
+  EXPECT_NEAR(target.a, 160, 2);
+  EXPECT_EQ(target.r, target.g);
+  TSheder::setMaskColourTableSource(nullptr);
+  colours.clear(nullptr);
 }
