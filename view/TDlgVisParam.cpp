@@ -404,10 +404,11 @@ void TDlgVisParam::setPitch(double x, double y, double z) {
     m_pitchSpin[a]->setValue(t_pitchToSpinPos(v[a], m_pitchSpin[a]->minimum(),
                                               m_pitchSpin[a]->maximum()));
     writePitchEdit(a);
-    // Keep the value itself; the spin only holds thousandths.  A value the field cannot hold
-    // (not positive, out of its range) is replaced by what the field shows.
-    m_pitch[a] = t_pitchKeepsValue(v[a], m_pitchSpin[a]->value()) ? v[a]
-                                                                   : m_pitchSpin[a]->value() * 0.001;
+    // Keep the value itself; the spin only holds thousandths within its range.  A sub-micron
+    // or very coarse pitch of a file stays as loaded (the field shows its clamped neighbour);
+    // only a value that is no pitch at all (not finite, not positive) is replaced by what the
+    // field shows.
+    m_pitch[a] = std::isfinite(v[a]) && v[a] > 0 ? v[a] : m_pitchSpin[a]->value() * 0.001;
   }
   m_updating = false;
   applyPitch();

@@ -148,13 +148,24 @@ TEST_F(VisParam, PitchRoundTripKeepsTheLoadedValue) {
 }
 
 TEST_F(VisParam, PitchOutsideTheFieldFallsBackToWhatItShows) {
+  // No pitch at all (zero, negative) becomes what the field shows; a loaded pitch beyond the
+  // field's range is shown clamped but handed on as loaded.
   panel().setPitch(0.0, -3.0, 500.0);
   double p[3];
   panel().getPitch(p);
   EXPECT_EQ(p[0], 0.001);
   EXPECT_EQ(p[1], 0.001);
-  EXPECT_EQ(p[2], 100.0);
+  EXPECT_EQ(p[2], 500.0);
   EXPECT_EQ(panel().pitchEdit(2)->text(), "100.000");
+  // A sub-micron pitch of a microscopy file is not rounded up to the field's 0.001 mm.
+  panel().setPitch(0.0002, 0.0002, 0.0005);
+  double w[3];
+  TextureManager::getInst().getPitch(w);
+  EXPECT_EQ(w[0], 0.0002);
+  EXPECT_EQ(w[2], 0.0005);
+  EXPECT_EQ(panel().pitchEdit(0)->text(), "0.001");
+  // The box follows the real proportions: 100 x 50 x 20 voxels of (0.2, 0.2, 0.5) um.
+  EXPECT_DOUBLE_EQ(VolRendManager::getInst().extent[2], 5.0);
   // Typing zero: the spin clamps to 1 and the edit shows its value.
   QLineEdit* ex = panel().pitchEdit(0);
   ex->selectAll();
