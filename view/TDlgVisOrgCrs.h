@@ -1,10 +1,10 @@
 #pragma once
 // Panel of the organ cross-section mode.  Built hidden with the mode; its controls come with the
-// mode's surface building.
-#include <QDialog>
+// mode's surface building.  A mode panel: the keyboard never closes it.
+#include "app/TModePanel.h"
 
-class TDlgVisOrgCrs : public QDialog {
+class TDlgVisOrgCrs : public TModePanel {
   Q_OBJECT
  public:
-  explicit TDlgVisOrgCrs(QWidget* parent = nullptr);
+  TDlgVisOrgCrs();
 };

@@ -12,14 +12,14 @@
 #include "view/TDlgVisParam.h"
 #include "volume/TextureManager.h"
 
-TDlgVisStd::TDlgVisStd(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("Rulers");
-  setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint);
+TDlgVisStd::TDlgVisStd() : TModePanel(QStringLiteral("Rulers")) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel("Rulers : shift + left drag ", this));
   m_list = new QListWidget(this);
   layout->addWidget(m_list);
   m_clearAll = new QPushButton("Clear All", this);
+  // Enter must not clear the rulers when the button has the focus.
+  m_clearAll->setAutoDefault(false);
   layout->addWidget(m_clearAll);
   connect(m_clearAll, &QPushButton::clicked, this, [this] { OnBnClickedButtonClearAll(); });
   connect(m_list, &QListWidget::currentRowChanged, this, [this] {

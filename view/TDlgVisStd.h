@@ -1,15 +1,16 @@
 #pragma once
 // Ruler panel of the standard visualisation mode: the list of rulers with their lengths in
-// millimetres and "Clear All".
-#include <QDialog>
+// millimetres and "Clear All".  A mode panel: the keyboard and the window's close button never
+// close it; the mode shows and hides it.
+#include "app/TModePanel.h"
 
 class QListWidget;
 class QPushButton;
 
-class TDlgVisStd : public QDialog {
+class TDlgVisStd : public TModePanel {
   Q_OBJECT
  public:
-  explicit TDlgVisStd(QWidget* parent = nullptr);
+  TDlgVisStd();
 
   // Rewrites the list from the mode's rulers ("ruler %d  : %f", length in mm with the current
   // pitch) and selects the mode's selected ruler.

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <cmath>
 #include <vector>
 
 #include "platform/ScriptedPrompts.h"
+#include "view/StateVisOrgCrs.h"
 #include "view/StateVisStd.h"
 #include "view/TDlgVisParam.h"
 #include "view/TDlgVisStd.h"
@@ -158,4 +160,37 @@ TEST(RenderVisStd, RulerListFollowsThePitch) {
   EXPECT_TRUE(mode.rulers.empty());
   EXPECT_EQ(list->count(), 0);
   EXPECT_EQ(mode.selectedRuler, 0);
+}
+
+// The mode panels stay on screen whatever the keyboard or the window's close button does; only
+// the mode hides them.  Enter on the focused "Clear All" keeps the rulers.
+TEST(RenderVisStd, KeyboardAndCloseNeverHideThePanels) {
+  StateVisStd& mode = StateVisStd::getInst();
+  TDlgVisStd* rulers = mode.rulerPanel();
+  ASSERT_NE(rulers, nullptr);
+  mode.rulers = {{0, 0, 0, 1, 0, 0}};
+  rulers->show();
+  auto press = [](QWidget* w, int key) {
+    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+  };
+  for (QWidget* w : {static_cast<QWidget*>(rulers), static_cast<QWidget*>(rulers->clearAllButton()),
+                     static_cast<QWidget*>(rulers->rulerList())})
+    for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) press(w, key);
+  rulers->close();
+  EXPECT_TRUE(rulers->isVisible());
+  EXPECT_EQ(mode.rulers.size(), 1u);
+  mode.hidePanels();
+  EXPECT_FALSE(rulers->isVisible());
+  mode.rulers.clear();
+
+  TDlgVisOrgCrs* organ = StateVisOrgCrs::getInst().panel();
+  ASSERT_NE(organ, nullptr);
+  EXPECT_FALSE(organ->isVisible());
+  organ->show();
+  press(organ, Qt::Key_Escape);
+  press(organ, Qt::Key_Return);
+  organ->close();
+  EXPECT_TRUE(organ->isVisible());
+  StateVisOrgCrs::getInst().hidePanels();
 }
