@@ -123,7 +123,8 @@ void CMainFrame::placeModeDialogs() {
   if (!created) return;
   // The restored rectangle, also when maximised.
   const QRect r = isMaximized() ? normalGeometry() : frameGeometry();
-  const int x = r.right() + 75;
+  // 75 pixels beyond the frame's right edge (QRect::right() is the last pixel column inside).
+  const int x = r.x() + r.width() + 75;
   const int y = r.top();
   // The rendering panel's height, then the mode panels below it.
   int h = 0;

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QSlider>
 
 #include <cmath>
@@ -71,8 +72,9 @@ TDlgWinLv::TDlgWinLv() : QDialog(nullptr) {
     for (QSlider* s : {m_minSlider[r], m_maxSlider[r]}) {
       s->setRange(0, 0);
       s->setValue(0);
-      // The window is applied when a drag ends, not on every step of it.
-      connect(s, &QSlider::sliderReleased, this, [this] { applyWindowLevel(); });
+      // The window is applied when the mouse lets go of a slider (the end of a drag, or of a
+      // click beside the handle that paged it), not on every step of a drag.
+      s->installEventFilter(this);
     }
     connect(m_minSlider[r], &QSlider::valueChanged, this, [this, r] { onSliderMoved(r, false); });
     connect(m_maxSlider[r], &QSlider::valueChanged, this, [this, r] { onSliderMoved(r, true); });
@@ -167,6 +169,18 @@ void TDlgWinLv::onEditChanged(int row, bool isMax) {
   m_updating = false;
   applyWindowLevel();
   update();
+}
+
+bool TDlgWinLv::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonRelease) {
+    for (int r = 0; r < 3; ++r) {
+      if (watched != m_minSlider[r] && watched != m_maxSlider[r]) continue;
+      // Queued: the slider first takes the release (a drag without tracking settles only then).
+      QMetaObject::invokeMethod(this, [this] { applyWindowLevel(); }, Qt::QueuedConnection);
+      break;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
 }
 
 void TDlgWinLv::keyPressEvent(QKeyEvent* e) {

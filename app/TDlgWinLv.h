@@ -42,6 +42,7 @@ class TDlgWinLv : public QDialog {
   QLabel* maxRangeText(int row) const { return m_maxRange[row]; }
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void keyReleaseEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;

@@ -4,9 +4,13 @@
 
 #include "app/ModeViewHost.h"
 
-// The console banners printed at the start and at the end of a mode object's construction.
+// The console banners printed at the start and at the end of a mode object's construction; the
+// start banner sets itself apart from the traces before it with an empty line.
 inline void t_traceModeBanner(const char* className, bool start) {
-  std::fprintf(stderr, "TState TState TState %s%s\n", className, start ? "↓↓↓↓↓↓↓" : "↑↑↑↑↑↑↑");
+  if (start)
+    std::fprintf(stderr, "\nTState TState TState %s↓↓↓↓↓↓↓\n", className);
+  else
+    std::fprintf(stderr, "TState TState TState %s↑↑↑↑↑↑↑\n", className);
 }
 
 inline void t_modeRedrawAll() {

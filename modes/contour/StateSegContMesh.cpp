@@ -17,7 +17,8 @@ StateSegContMesh::StateSegContMesh() {
 StateSegContMesh::~StateSegContMesh() = default;
 
 void StateSegContMesh::OnSwitched(int) {
-  // The mode is entered also when the question is cancelled (every voxel is then locked).
+  // The mode is entered also when the question is cancelled; the flag volume then keeps what it
+  // held.
   selectTargetRegions(0, 1);
   const TCoreWiring& w = TCore::wiring();
   m_channels = w.channelCount ? w.channelCount() : 1;

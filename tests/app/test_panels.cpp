@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QTimer>
 
@@ -97,6 +98,37 @@ TEST(MainFrame, GoneFrameIsNoLongerTheTarget) {
   t_progressStart(1);  // no sink: nothing happens, nothing crashes
 }
 
+TEST(MainFrame, PanelsArePlaced75PixelsBeyondTheRightEdgeUnderTheRenderingPanel) {
+  FakeMode mode{"m"};
+  int renderingX = -1, renderingY = -1, renderingHeight = 40;
+  TCoreWiring w;
+  w.panelOwners = {[&]() -> TModeState* { return &mode; }};
+  w.placeRenderingPanel = [&](int x, int y) {
+    renderingX = x;
+    renderingY = y;
+    return renderingHeight;
+  };
+  TCore::setWiring(w);
+  {
+    CMainFrame frame;
+    frame.setGeometry(100, 50, 400, 300);
+    mode.placedAt.clear();
+    frame.placeModeDialogs();
+    const QRect r = frame.frameGeometry();
+    EXPECT_EQ(renderingX, r.x() + r.width() + 75);
+    EXPECT_EQ(renderingY, r.y());
+    ASSERT_EQ(mode.placedAt.size(), 1u);
+    EXPECT_EQ(mode.placedAt[0], TPoint2i(r.x() + r.width() + 75, r.y() + 40));
+
+    // A rendering panel that is not initialised yet: nothing is placed.
+    renderingHeight = -1;
+    mode.placedAt.clear();
+    frame.placeModeDialogs();
+    EXPECT_TRUE(mode.placedAt.empty());
+  }
+  TCore::setWiring(TCoreWiring());
+}
+
 // ---- window level -------------------------------------------------------------------------------
 
 TEST(WindowLevel, ChannelsSetTheRowsAndTypedValuesMoveTheSliders) {
@@ -147,6 +179,35 @@ TEST(WindowLevel, ChannelsSetTheRowsAndTypedValuesMoveTheSliders) {
   pressKey(&w, Qt::Key_Return);
   w.close();
   EXPECT_TRUE(w.isVisible());
+  TDlgWinLv::destroyInst();
+}
+
+TEST(WindowLevel, LettingGoOfASliderAppliesTheWindowOnce) {
+  TDlgWinLv& w = TDlgWinLv::getInst();
+  const double mn[3] = {0, 0, 0}, mx[3] = {100, 0, 0};
+  w.setChannels(1, mn, mx);
+  w.show();
+  QSlider* s = w.maxSlider(0);
+  {
+    const QSignalBlocker b(s);
+    s->setValue(0);  // handle at the left end
+  }
+  const QPointF beside(s->width() - 3, s->height() / 2.0);
+  const QPointF global = s->mapToGlobal(beside);
+  ::testing::internal::CaptureStderr();
+  QMouseEvent press(QEvent::MouseButtonPress, beside, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, beside, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &release);
+  QCoreApplication::processEvents();
+  const std::string out = ::testing::internal::GetCapturedStderr();
+  EXPECT_GT(s->value(), 0);  // the click moved the slider
+  EXPECT_EQ(w.maxEdit(0)->text().toStdString(), QString::number(s->value() * 0.1, 'f', 1).toStdString());
+  std::size_t applied = 0;
+  for (std::size_t at = out.find("update window level\n"); at != std::string::npos;
+       at = out.find("update window level\n", at + 1))
+    ++applied;
+  EXPECT_EQ(applied, 1u) << out;
   TDlgWinLv::destroyInst();
 }
 
@@ -255,6 +316,19 @@ class Modes : public ::testing::Test {
 };
 
 }  // namespace
+
+TEST(ModeObjects, ConstructionPrintsTheBannerPairAroundThePanel) {
+  ::testing::internal::CaptureStderr();
+  {
+    StateSegGCut mode;
+    EXPECT_FALSE(mode.panel()->isVisible());
+  }
+  const std::string out = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(out.find("\nTState TState TState StateSegGCut↓↓↓↓↓↓↓\n"
+                     "TState TState TState StateSegGCut↑↑↑↑↑↑↑\n"),
+            std::string::npos)
+      << out;
+}
 
 TEST_F(Modes, EachModeBuildsItsPanelHiddenAndShowsItOnEntry) {
   StateSegRGrow* m = StateSegRGrow::getInst();
