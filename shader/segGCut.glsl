@@ -1,15 +1,15 @@
 #version 330 compatibility
 // Volume rendering in the segmentation modes: the working flag volume decides how a voxel is
 // shown.  Extracted voxels (255) are red and at least half opaque; target voxels (1) follow the
-// intensity transfer function; voxels outside the target (0) are dimmed; other marks of the
-// modes (2..254) are tinted green.
+// two-dimensional transfer function (the editor the rendering panel shows in these modes);
+// voxels outside the target (0) are dimmed; other marks of the modes (2..254) are tinted green.
 #include "common.glsl"
 
 #ifdef FRAGMENT_STAGE
 vec4 segGCut(int n) {
   vec3 tc = vTexCoord;
   vec3 v = kChannels(tc, n);
-  float a = texture(tex1D_tfI, kEntry(kIntensity(v, n))).a;
+  float a = texture(tex2D_tfIG2D, vec2(kEntry(kIntensity(v, n)), kEntry(kGradient(tc)))).r;
   vec3 col = kVolumeColour(v, n) * kShade(tc);
   int f = kFlag(tc);
   if (f >= 255) {

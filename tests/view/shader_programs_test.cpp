@@ -123,7 +123,7 @@ TEST_F(ShaderGL, EachProgramReadsItsOwnTransferFunction) {
   struct Case { const char* base; int param; };
   const Case cases[] = {{"visI", TSheder::P_TF_I},       {"visIG", TSheder::P_TF_IG},
                         {"visIG2D", TSheder::P_TF_IG2D}, {"visMask", TSheder::P_TF_MASK},
-                        {"segGCut", TSheder::P_TF_I},    {"refContour", TSheder::P_OTHERMODE},
+                        {"segGCut", TSheder::P_TF_IG2D},    {"refContour", TSheder::P_OTHERMODE},
                         {"visCutSurf", TSheder::P_CLPCOLMODE}};
   for (const Case& c : cases) {
     TSheder sh(shaderPath(c.base));
@@ -542,14 +542,22 @@ TEST_F(ShaderGL, MaskAndSegmentationProgramsShowRegionsAndFlags) {
   EXPECT_NEAR(outside.a, 160 / 4, 2);
   EXPECT_NEAR(outside.r, 160, 2);
 
-  // segGCut: extracted voxels (255) red and at least half opaque, target voxels (1) by the
-  // intensity curve in grey.
+  // segGCut: extracted voxels (255) red and at least half opaque, target voxels (1) in grey by
+  // the 2-D transfer function, the editor of the segmentation modes.
+  fillGradient(128);
+  tm.tf2D.setPoints({TTransFuncPoint{160 / 255.0, 0.5, 0.1}}, nullptr);
   px = renderVolumeSlice("segGCut", 8, 4, 1);
   Rgba extracted = pixelAt(px, 8, 1, 2), target = pixelAt(px, 8, 6, 2);
   EXPECT_GT(extracted.r, extracted.g + 100);
-  EXPECT_GE(extracted.a, 160);
-  EXPECT_NEAR(target.a, 160, 2);
+  EXPECT_GE(extracted.a, 127);
+  EXPECT_GT(target.a, 240);
   EXPECT_EQ(target.r, target.g);
+  // With no point left the target voxels vanish; the extracted ones stay.
+  tm.tf2D.setPoints({}, nullptr);
+  px = renderVolumeSlice("segGCut", 8, 4, 1);
+  EXPECT_EQ(pixelAt(px, 8, 6, 2).a, 0);
+  EXPECT_GE(pixelAt(px, 8, 1, 2).a, 127);
+  resetTables();
   TSheder::setMaskColourTableSource(nullptr);
   colours.clear(nullptr);
 }
