@@ -208,6 +208,17 @@ TEST(WindowLevel, LettingGoOfASliderAppliesTheWindowOnce) {
        at = out.find("update window level\n", at + 1))
     ++applied;
   EXPECT_EQ(applied, 1u) << out;
+
+  // Keyboard steps of a focused slider are applied when the arrow key comes up.
+  const int before = s->value();
+  ::testing::internal::CaptureStderr();
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &down);
+  QKeyEvent up(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &up);
+  const std::string keyOut = ::testing::internal::GetCapturedStderr();
+  EXPECT_LT(s->value(), before);
+  EXPECT_NE(keyOut.find("update window level\n"), std::string::npos) << keyOut;
   TDlgWinLv::destroyInst();
 }
 
