@@ -268,12 +268,12 @@ void CKestrinView::keyReleaseEvent(QKeyEvent* e) {
 void CKestrinView::contextMenuEvent(QContextMenuEvent* e) {
   // The right button drives the camera; only the keyboard's menu key opens the edit menu.
   if (e->reason() != QContextMenuEvent::Keyboard) return;
-  QMenu menu(this);
-  QMenu* edit = menu.addMenu("Edit");
-  edit->addAction("Cut");
-  edit->addAction("Copy");
-  edit->addAction("Paste");
-  menu.exec(e->globalPos());
+  // The "Edit" popup itself: its three items at the point, not a menu holding it.
+  QMenu edit("Edit", this);
+  edit.addAction("Cut");
+  edit.addAction("Copy");
+  edit.addAction("Paste");
+  edit.exec(e->globalPos());
 }
 
 void CKestrinView::dragEnterEvent(QDragEnterEvent* e) {

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QSlider>
 #include <QMouseEvent>
@@ -328,6 +330,12 @@ class RecordingMode : public TModeState {
   void OnKeyDown(int, int, unsigned) override { ++keyDowns; }
   void OnKeyUp(int, int, unsigned) override { ++keyUps; }
   void OnDraw() override { ++draws; }
+  int zone = 0;
+  TPoint2i cursorPoint{-1, -1};
+  int OnSetCursor(const TPoint2i& p) override {
+    cursorPoint = p;
+    return zone;
+  }
 };
 }  // namespace
 
@@ -517,4 +525,62 @@ TEST(RenderView, MaskModeDrawsRegionSurfacesAndRulersShow) {
   EXPECT_EQ(greenPixels(), 0);
   mode.OnKeyUp(Qt::Key_Space, 1, 0);
   mode.rulers.clear();
+}
+
+// The cursor follows the zone the mode reports at the last mouse point; zones outside 0..9 give
+// the default cursor back.  The keyboard's menu key opens the "Edit" popup with its three items.
+TEST(RenderView, CursorZonesAndEditPopup) {
+  CKestrinView& v = *g_env->view;
+  RecordingMode mode;
+  TModeState* const saved = TCore::getInst().state;
+  TCore::getInst().state = &mode;
+  auto moveTo = [&](QPoint p) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(p), QPointF(v.mapToGlobal(p)), Qt::NoButton,
+                  Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&v, &e);
+  };
+  mode.zone = 1;
+  moveTo(QPoint(200, 10));
+  EXPECT_EQ(mode.cursorPoint, TPoint2i(200, 10));
+  EXPECT_EQ(v.cursor().shape(), Qt::SizeHorCursor);  // roll band: horizontal motion
+  mode.zone = 2;
+  moveTo(QPoint(5, 200));
+  EXPECT_EQ(v.cursor().shape(), Qt::SizeVerCursor);  // dolly band: vertical motion
+  mode.zone = 0;
+  moveTo(QPoint(200, 200));
+  EXPECT_EQ(v.cursor().shape(), Qt::CrossCursor);
+  mode.zone = 6;
+  moveTo(QPoint(201, 200));
+  EXPECT_EQ(v.cursor().shape(), Qt::BitmapCursor);
+  for (int z : {10, -1}) {
+    mode.zone = 2;
+    moveTo(QPoint(5, 200));
+    ASSERT_EQ(v.cursor().shape(), Qt::SizeVerCursor);
+    mode.zone = z;
+    moveTo(QPoint(6, 200));
+    EXPECT_EQ(v.cursor().shape(), Qt::ArrowCursor) << z;
+  }
+
+  QStringList items;
+  auto closePopup = [&items] {
+    if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      for (QAction* a : m->actions()) items << a->text();
+      m->close();
+    }
+  };
+  QTimer::singleShot(0, closePopup);
+  QTimer::singleShot(3000, closePopup);  // never hang on a menu that did not show at once
+  const QPoint at(100, 100);
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, at, v.mapToGlobal(at));
+  QApplication::sendEvent(&v, &key);
+  EXPECT_EQ(items, QStringList({"Cut", "Copy", "Paste"}));
+  // The right button drives the camera: its menu request opens nothing.
+  items.clear();
+  QTimer::singleShot(0, closePopup);
+  QContextMenuEvent mouse(QContextMenuEvent::Mouse, at, v.mapToGlobal(at));
+  QApplication::sendEvent(&v, &mouse);
+  QApplication::processEvents();
+  EXPECT_TRUE(items.isEmpty());
+  v.unsetCursor();
+  TCore::getInst().state = saved;
 }
