@@ -106,7 +106,6 @@ TEST(RenderSlicing, PolygonsArePerpendicularInsideBoxAndOrdered) {
     ASSERT_FALSE(polys.empty());
 
     double prevDepth = -1e300;
-    int winding = 0;
     for (const TSlicePolygon& p : polys) {
       ASSERT_GE(p.n, 3);
       ASSERT_LE(p.n, 6);
@@ -131,9 +130,8 @@ TEST(RenderSlicing, PolygonsArePerpendicularInsideBoxAndOrdered) {
                               e1[0] * e2[1] - e1[1] * e2[0]};
         const double s = dot(cr, d);
         if (std::fabs(s) < 1e-9) continue;  // a vertex where two edges meet at a corner
-        const int w = s > 0 ? 1 : -1;
-        if (winding == 0) winding = w;
-        EXPECT_EQ(w, winding) << "trial " << trial;
+        // Counter-clockwise seen from the eye: the view's default face culling keeps them.
+        EXPECT_GT(s, 0) << "trial " << trial;
       }
     }
   }
