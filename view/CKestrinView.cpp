@@ -285,7 +285,11 @@ void CKestrinView::dropEvent(QDropEvent* e) {
   for (const QUrl& u : e->mimeData()->urls())
     paths.push_back((u.isLocalFile() ? u.toLocalFile() : u.toString()).toStdString());
   e->acceptProposedAction();
-  if (t_dispatchDroppedFiles(paths)) t_redrawAll();
+  // Loaded (or refused with a message box) once the drop is over: the program the files came
+  // from waits for the end of the drop and must not wait for a load or a modal box.
+  QTimer::singleShot(0, this, [paths] {
+    if (t_dispatchDroppedFiles(paths)) t_redrawAll();
+  });
 }
 
 // ---- camera animation -----------------------------------------------------------------------

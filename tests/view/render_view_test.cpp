@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QSlider>
@@ -18,6 +19,7 @@
 
 #include "app/TCore.h"
 #include "app/TModeState.h"
+#include "platform/ScriptedPrompts.h"
 #include "view/CKestrinView.h"
 #include "view/GLSetup.h"
 #include "view/StateVisOrgCrs.h"
@@ -25,6 +27,7 @@
 #include "view/TDlgVisParam.h"
 #include "view/TDlgVisStd.h"
 #include "view/VolRendManager.h"
+#include "view/drop_dispatch.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
 #include "volume/volume_values.h"
@@ -582,5 +585,49 @@ TEST(RenderView, CursorZonesAndEditPopup) {
   QApplication::processEvents();
   EXPECT_TRUE(items.isEmpty());
   v.unsetCursor();
+  TCore::getInst().state = saved;
+}
+
+// Files dropped on the view are loaded once the drop is over (the program they came from waits
+// for its end), and everything is redrawn; a refused drop shows its message then too.
+TEST(RenderView, DroppedFilesLoadAfterTheDrop) {
+  CKestrinView& v = *g_env->view;
+  RecordingMode mode;
+  TModeState* const saved = TCore::getInst().state;
+  TCore::getInst().state = &mode;
+  std::vector<std::string> loaded;
+  TDropLoaders loaders;
+  loaders.loadVolume = [&loaded](const std::string& p) { loaded.push_back(p); };
+  t_setDropLoaders(loaders);
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  auto drop = [&](const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&v, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent e(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&v, &e);
+  };
+  auto settle = [] {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  };
+
+  drop({QUrl::fromLocalFile("/data/vol.TIF")});
+  EXPECT_TRUE(loaded.empty());
+  const int draws = mode.draws;
+  settle();
+  EXPECT_EQ(loaded, std::vector<std::string>{"/data/vol.TIF"});
+  EXPECT_GT(mode.draws, draws);
+
+  drop({QUrl::fromLocalFile("/data/a.tif"), QUrl::fromLocalFile("/data/b.tif")});
+  EXPECT_TRUE(prompts.texts().empty());
+  settle();
+  ASSERT_EQ(prompts.texts().size(), 1u);
+  EXPECT_EQ(prompts.texts()[0], kDropRefusalText);
+  EXPECT_EQ(loaded.size(), 1u);
+
+  t_setDropLoaders(TDropLoaders());
   TCore::getInst().state = saved;
 }
