@@ -25,6 +25,7 @@
 #include "volume/app_paths.h"
 #include "volume/volume_export.h"
 #include "view/CKestrinView.h"
+#include "view/drop_dispatch.h"
 #include "view/StateVisStd.h"
 #include "view/TDlgVisParam.h"
 #include "geom/TDenseMatEx.h"
@@ -101,6 +102,11 @@ bool CKestrinApp::InitInstance() {
   std::fprintf(stderr, "create dialogs & State* classes ------↑↑↑↑↑\n");
 
   TCore::getInst().initApplication(m_argc, m_argv);
+  // Files dropped on the main view go to the core's file commands.
+  TDropLoaders drops;
+  drops.loadVolume = [](const std::string& path) { TCore::getInst().loadVolume(path); };
+  drops.loadMask = [](const std::string& path) { TCore::getInst().loadMask(path); };
+  t_setDropLoaders(drops);
 
   t_loadUmfpackDll(g_appDir.c_str());
   TDenseMatEx::TEST();

@@ -117,6 +117,46 @@ int TCore::fileTypeOfName(const std::string& name) {
   return 0;
 }
 
+int TCore::volumeTypeOfName(const std::string& name) {
+  if (name.size() >= 4 && name.compare(name.size() - 4, 4, "D_ss") == 0) return 6;
+  return fileTypeOfName(name);
+}
+
+void TCore::loadVolume(const std::string& path) {
+  TCoreWiring& w = wiring();
+  zFlipped = false;
+  double pitch[3] = {1.0, 1.0, 1.0};
+  double minValues[3] = {0, 0, 0};
+  double maxValues[3] = {0, 0, 0};
+  int fileType = volumeTypeOfName(path);
+  const bool loaded = w.loadVolume && w.loadVolume({path}, fileType, pitch, minValues, maxValues);
+  // The default volume stands in for a file that could not be read: no regions come with it.
+  if (!loaded) fileType = 0;
+  if (fileType == 7) {
+    if (w.setMaskFromCombinedFile) w.setMaskFromCombinedFile();
+  } else if (w.resetMaskForVolume) {
+    w.resetMaskForVolume();
+  }
+  initAfterLoad(pitch, minValues, maxValues, fileType);
+  if (w.graphCutResetForNewVolume) w.graphCutResetForNewVolume();
+  std::fprintf(stderr, "%f %f %f\n", minValues[0], minValues[1], minValues[2]);
+  std::fprintf(stderr, "%f %f %f\n", maxValues[0], maxValues[1], maxValues[2]);
+}
+
+void TCore::loadMask(const std::string& path) {
+  if (path.size() < 7) return;
+  TCoreWiring& w = wiring();
+  const std::string tail = path.substr(path.size() - 7);
+  const auto& loader = tail == ".ksmask" ? w.loadOldMaskFile
+                       : tail == "ksmask2" ? w.loadMaskFile
+                                           : std::function<bool(const std::string&)>();
+  if (!loader) return;
+  // The file holds the stack in file order; the display may show it flipped.
+  if (zFlipped && w.flipZVolume) w.flipZVolume();
+  loader(path);
+  if (zFlipped && w.flipZVolume) w.flipZVolume();
+}
+
 void TCore::initApplication(int argc, const char* const* argv) {
   TCoreWiring& w = wiring();
   zFlipped = false;

@@ -40,6 +40,10 @@ struct TCoreWiring {
   // Z flip of the voxels and of the region surfaces.
   std::function<void()> flipZVolume;
   std::function<void()> flipZMaskSurfaces;
+  // Mask files: the current ".ksmask2" and the older ".ksmask"; false when refused (the user
+  // has been told and nothing changed).
+  std::function<bool(const std::string& path)> loadMaskFile;
+  std::function<bool(const std::string& path)> loadOldMaskFile;
   // Writes the mask as an 8-bit TIFF; false when the file could not be written.
   std::function<bool(const std::string& path)> exportMaskTif;
   // Places the visible panels beside the main frame (no-op without a frame).
@@ -67,6 +71,15 @@ class TCore {
                      int fileType);
   // Command line at start-up: [volume [pitchX pitchY pitchZ [pluginOutput]]].
   void initApplication(int argc, const char* const* argv);
+  // File commands.  A volume load clears the z flip, resets or fills the mask, and switches to
+  // mode 0 (mode 3 for a combined file).  A mask load reads the file in file order (inside the
+  // z-flip wrap); the caller switches modes and redraws.
+  void loadVolume(const std::string& path);
+  void loadMask(const std::string& path);
+  // The volume type of a file command by the last four characters: 2 TIFF, 1 ".sph",
+  // 7 ".muxa", 6 ".traw3D_ss", else 0.
+  static int volumeTypeOfName(const std::string& name);
+
   // In plug-in mode writes the mask for the host (with the stack unflipped); false when that
   // write failed (the user has been told).  True otherwise.
   bool finishPlugin();

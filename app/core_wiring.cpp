@@ -77,6 +77,10 @@ TCoreWiring t_defaultCoreWiring() {
   };
   w.exportMaskTif = [](const std::string& path) { return TextureManager::getInst().exportMaskTif(path); };
   w.resetMaskForVolume = [] { TMaskIdTable::getInst().resetForVolume(); };
+  w.loadMaskFile = [](const std::string& path) { return TMaskIdTable::getInst().loadKsmask2(path.c_str()); };
+  w.loadOldMaskFile = [](const std::string& path) {
+    return TMaskIdTable::getInst().loadKsmaskOld(path.c_str());
+  };
   w.setMaskFromCombinedFile = [] {
     TMaskIdTable::getInst().setFromCombinedFile(combinedFileTable(), TextureManager::getInst().volMask);
   };

@@ -1,5 +1,7 @@
 #include "view/drop_dispatch.h"
 
+#include <cstdio>
+
 #include "app/TCore.h"
 #include "platform/Prompt.h"
 
@@ -30,6 +32,18 @@ DropAction t_dropActionOf(const std::string& path) {
   return DropAction::Refuse;
 }
 
+namespace {
+// Runs the loader of a recognised file; a kind that cannot be read yet is traced and skipped.
+bool run(const std::function<void(const std::string&)>& loader, const std::string& path) {
+  if (!loader) {
+    std::fprintf(stderr, "no loader for the dropped file %s\n", path.c_str());
+    return false;
+  }
+  loader(path);
+  return true;
+}
+}  // namespace
+
 bool t_dispatchDroppedFiles(const std::vector<std::string>& paths) {
   if (paths.size() != 1) {
     t_info(kDropRefusalText);
@@ -39,18 +53,15 @@ bool t_dispatchDroppedFiles(const std::vector<std::string>& paths) {
   const TDropLoaders& l = loaders();
   switch (t_dropActionOf(p)) {
     case DropAction::LoadVolume:
-      if (l.loadVolume) l.loadVolume(p);
-      return true;
+      return run(l.loadVolume, p);
     case DropAction::LoadMask:
-      if (l.loadMask) l.loadMask(p);
+      if (!run(l.loadMask, p)) return false;
       TCore::getInst().setMode(3);
       return true;
     case DropAction::LoadCamera:
-      if (l.loadCamera) l.loadCamera(p);
-      return true;
+      return run(l.loadCamera, p);
     case DropAction::LoadCameraTransFunc:
-      if (l.loadCameraTransFunc) l.loadCameraTransFunc(p);
-      return true;
+      return run(l.loadCameraTransFunc, p);
     case DropAction::Refuse:
       break;
   }

@@ -284,3 +284,56 @@ TEST_F(CoreTest, ExitStopsTheWorkersOfEveryMode) {
   TCore::getInst().stopAllWorkers();
   for (const auto& m : modes) EXPECT_EQ(m->stopped, 1);
 }
+
+TEST_F(CoreTest, VolumeFileCommandClearsTheFlipAndTypesTheName) {
+  struct Case {
+    const char* name;
+    int type;
+    const char* mask;
+    int mode;
+  } cases[] = {{"/d/a.tif", 2, "resetMask", 0},          {"/d/a.traw3D_ss", 6, "resetMask", 0},
+               {"/d/a.muxa", 7, "combinedMask", 3},      {"/d/a.Sph", 0, "resetMask", 0}};
+  for (const Case& c : cases) {
+    TCore::getInst().zFlipped = true;
+    log.clear();
+    TCore::getInst().loadVolume(c.name);
+    EXPECT_EQ(loadedType, c.type) << c.name;
+    EXPECT_TRUE(logHas(c.mask)) << c.name;
+    EXPECT_TRUE(logHas("gcutReset")) << c.name;
+    EXPECT_FALSE(TCore::getInst().zFlipped);
+    EXPECT_EQ(TCore::getInst().modeId, c.mode) << c.name;
+    EXPECT_EQ(visPitch[2], 0.7);
+  }
+  // A combined file that cannot be read brings no regions.
+  loadOk = false;
+  log.clear();
+  TCore::getInst().loadVolume("/d/broken.muxa");
+  EXPECT_TRUE(logHas("resetMask"));
+  EXPECT_EQ(TCore::getInst().modeId, 0);
+}
+
+TEST_F(CoreTest, MaskFileCommandPicksTheReaderAndKeepsFileOrder) {
+  std::vector<std::string> read;
+  TCore::wiring().loadMaskFile = [&](const std::string& p) {
+    read.push_back("new " + p);
+    log.push_back("readMask");
+    return true;
+  };
+  TCore::wiring().loadOldMaskFile = [&](const std::string& p) {
+    read.push_back("old " + p);
+    return true;
+  };
+  TCore& c = TCore::getInst();
+  c.zFlipped = false;
+  c.loadMask("/d/a.ksmask2");
+  c.loadMask("/d/b.ksmask");
+  c.loadMask("mask2");         // fewer than seven characters
+  c.loadMask("/d/c.ksmask3");  // neither form
+  EXPECT_EQ(read, (std::vector<std::string>{"new /d/a.ksmask2", "old /d/b.ksmask"}));
+  // On a flipped display the file is read between two flips.
+  c.zFlipped = true;
+  log.clear();
+  c.loadMask("/d/a.ksmask2");
+  EXPECT_EQ(log, (std::vector<std::string>{"flipZ", "readMask", "flipZ"}));
+  c.zFlipped = false;
+}

@@ -99,3 +99,14 @@ TEST_F(RenderDrop, WrongCountOrEndingIsRefusedWithTheMessage) {
   for (const std::string& t : prompts.texts()) EXPECT_EQ(t, kRefusal);
   EXPECT_TRUE(mode.switched.empty());
 }
+
+TEST_F(RenderDrop, AKindWithoutLoaderLoadsNothingAndKeepsTheMode) {
+  t_setDropLoaders(TDropLoaders());  // e.g. camera files while nothing reads them
+  TCore::getInst().setMode(0);
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(drop({"/d/view.kscam"}).empty());
+  EXPECT_TRUE(drop({"/d/m.ksmask2"}).empty());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(TCore::getInst().modeId, 0);  // no switch to the mask mode without a mask load
+  EXPECT_TRUE(prompts.shown.empty());
+}
