@@ -15,6 +15,7 @@ kestrin_library(kvolume
     ${CMAKE_CURRENT_LIST_DIR}/TransFunc_1D.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TransFunc_2D.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TextureManager.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/replace_file.cpp
   PUBLIC_LIBS kplatform
   PRIVATE_LIBS Qt6::Gui OpenMP::OpenMP_CXX)
 

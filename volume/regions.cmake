@@ -4,7 +4,6 @@
 kestrin_library(kvolume_regions
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/volume_filters.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/replace_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TMaskIdTable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mask_files.cpp
     ${CMAKE_CURRENT_LIST_DIR}/muxa_file.cpp

@@ -40,7 +40,9 @@ TReplaceFile::TReplaceFile(const std::string& path) : m_path(path) {
   if (!m_fp) {
     fail("the file cannot be created", errno);
     close(fd);
+    return;
   }
+  setvbuf(m_fp, nullptr, _IOFBF, 1 << 20);
 }
 
 TReplaceFile::~TReplaceFile() {
@@ -51,6 +53,7 @@ TReplaceFile::~TReplaceFile() {
 void TReplaceFile::fail(const char* what, int err) {
   if (!m_error.empty()) return;
   m_error = what;
+  m_errno = err;
   if (err) m_error += std::string(" (") + strerror(err) + ")";
 }
 

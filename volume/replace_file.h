@@ -23,8 +23,10 @@ class TReplaceFile {
   bool write(const void* data, size_t n);
   // Flushes, closes and renames over the target; false with error() set when anything failed.
   bool commit();
-  // Why the file could not be written (empty while all is well).
+  // Why the file could not be written (empty while all is well), and the system's error number of
+  // that failure (0 when there is none).
   const std::string& error() const { return m_error; }
+  int errorNumber() const { return m_errno; }
 
  private:
   void fail(const char* what, int err);
@@ -33,5 +35,6 @@ class TReplaceFile {
   std::string m_tmpPath;
   FILE* m_fp = nullptr;
   std::string m_error;
+  int m_errno = 0;
   bool m_committed = false;
 };

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Prompt.h"
+#include "volume/replace_file.h"
 
 namespace {
 
@@ -69,101 +70,6 @@ void message(const std::string& text) {
   t_prompts().message(text, "Kestrin", PromptButtons::Ok, PromptIcon::Warning);
 }
 
-// A file written beside the target under a temporary name and renamed into place on commit.
-class AtomicFile {
- public:
-  explicit AtomicFile(const std::string& path) : m_path(path) {}
-  ~AtomicFile() { abandon(); }
-
-  bool open() {
-    // Through a link the file it points to is replaced, and the link stays.
-    if (char* real = realpath(m_path.c_str(), nullptr)) {
-      m_path = real;
-      free(real);
-    }
-    // Renaming over a file the user may not write would bypass its protection.
-    if (::access(m_path.c_str(), F_OK) == 0 && ::access(m_path.c_str(), W_OK) != 0) {
-      m_reason = std::strerror(errno);
-      return false;
-    }
-    m_temp = m_path + ".XXXXXX";
-    std::vector<char> name(m_temp.begin(), m_temp.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-      m_reason = std::strerror(errno);
-      return false;
-    }
-    m_temp = name.data();
-    m_fp = fdopen(fd, "wb");
-    if (!m_fp) {
-      m_reason = std::strerror(errno);
-      ::close(fd);
-      ::unlink(m_temp.c_str());
-      return false;
-    }
-    std::setvbuf(m_fp, nullptr, _IOFBF, 1 << 20);
-    return true;
-  }
-
-  bool write(const void* data, size_t n) {
-    if (!m_fp || m_failed) return false;
-    if (n && std::fwrite(data, 1, n, m_fp) != n) {
-      m_failed = true;
-      m_reason = std::strerror(errno);
-    }
-    return !m_failed;
-  }
-
-  bool commit() {
-    if (!m_fp) return false;
-    FILE* fp = m_fp;
-    m_fp = nullptr;
-    if (std::fflush(fp) != 0 && !m_failed) {
-      m_failed = true;
-      m_reason = std::strerror(errno);
-    }
-    // mkstemp makes the file private; give it the permissions a newly created file would get.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fileno(fp), 0666 & ~mask);
-    if (std::fclose(fp) != 0 && !m_failed) {
-      m_failed = true;
-      m_reason = std::strerror(errno);
-    }
-    if (m_failed) {
-      ::unlink(m_temp.c_str());
-      return false;
-    }
-    if (std::rename(m_temp.c_str(), m_path.c_str()) != 0) {
-      m_reason = std::strerror(errno);
-      ::unlink(m_temp.c_str());
-      return false;
-    }
-    m_done = true;
-    return true;
-  }
-
-  void abandon() {
-    if (m_fp) {
-      std::fclose(m_fp);
-      m_fp = nullptr;
-    }
-    if (!m_done && !m_temp.empty()) ::unlink(m_temp.c_str());
-    m_temp.clear();
-  }
-
-  const std::string& reason() const { return m_reason; }
-
- private:
-  std::string m_path;
-  std::string m_temp;
-  std::string m_reason;
-  FILE* m_fp = nullptr;
-  bool m_failed = false;
-  bool m_done = false;
-};
-
 // What both layouts need checked before a byte is written.
 bool checkSize(const std::string& path, int W, int H, int D, unsigned long long size) {
   if (W > 65535 || H > 65535 || D > 65535) {
@@ -188,9 +94,9 @@ bool writePages(const std::string& path, int W, int H, int D, bool rgb, int byte
   const unsigned long long size =
       rgb ? t_tiffFileSize(W, H, D, bytesPerSample) : t_tiffDoubleFileSize(W, H, D);
   if (!checkSize(path, W, H, D, size)) return false;
-  AtomicFile out(path);
-  if (!out.open()) {
-    message("The file cannot be created: " + path + " (" + out.reason() + ")");
+  TReplaceFile out(path);
+  if (!out.ok()) {
+    message("The file cannot be created: " + path + " (" + std::strerror(out.errorNumber()) + ")");
     return false;
   }
   std::vector<uint8_t> head;
@@ -260,7 +166,7 @@ bool writePages(const std::string& path, int W, int H, int D, bool rgb, int byte
     P = pageEnd;
   }
   if (!ok || !out.commit()) {
-    message("Writing the file failed: " + path + " (" + out.reason() +
+    message("Writing the file failed: " + path + " (" + std::strerror(out.errorNumber()) +
             ").  The file was not written; check the free disk space.");
     return false;
   }

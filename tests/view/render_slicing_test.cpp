@@ -117,7 +117,9 @@ TEST(RenderSlicing, PolygonsArePerpendicularInsideBoxAndOrdered) {
           EXPECT_LE(p.p[k][a], ext[a] + 1e-9);
         }
       }
-      if (prevDepth > -1e300) EXPECT_NEAR(depth - prevDepth, 23.0 / N, 1e-9);
+      if (prevDepth > -1e300) {
+        EXPECT_NEAR(depth - prevDepth, 23.0 / N, 1e-9);
+      }
       prevDepth = depth;
       // Convex, every turn on the same side.
       for (int k = 0; k < p.n; ++k) {
