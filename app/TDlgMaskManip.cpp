@@ -50,6 +50,30 @@ TDlgMaskManip::TDlgMaskManip(const std::string& title, QWidget* parent) : QDialo
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
+  m_buttons = buttons;
+}
+
+void TDlgMaskManip::setPanelMode() {
+  m_panelMode = true;
+  m_buttons->hide();
+}
+
+void TDlgMaskManip::refreshCells() {
+  for (int id = 0; id < 256; ++id) refreshCell(id);
+}
+
+void TDlgMaskManip::accept() {
+  if (!m_panelMode) QDialog::accept();
+}
+
+void TDlgMaskManip::reject() {
+  if (!m_panelMode) QDialog::reject();
+}
+
+void TDlgMaskManip::showEvent(QShowEvent* e) {
+  // The table may have changed while the cells were hidden.
+  refreshCells();
+  QDialog::showEvent(e);
 }
 
 void TDlgMaskManip::refreshCell(int id) {
@@ -77,7 +101,7 @@ bool TDlgMaskManip::getSelectedIds(std::vector<unsigned char>& out) {
   pickMany = true;
   pickOne = false;
   for (unsigned char& s : selection) s = 0;
-  for (int id = 0; id < 256; ++id) refreshCell(id);
+  refreshCells();
   if (exec() != QDialog::Accepted) return false;
   bool any = false;
   for (unsigned char s : selection) any = any || s;

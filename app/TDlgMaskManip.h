@@ -29,10 +29,24 @@ class TDlgMaskManip : public QDialog {
 
   QAbstractButton* cell(int id) const { return m_cells[id]; }
 
+  // Used as a modeless panel: no OK or Cancel, and neither Enter nor Escape hides it (there would
+  // be no way to show it again short of switching the mode).
+  void setPanelMode();
+  // Redraws every cell from the mask-ID table (after a mask or a combined file was loaded).
+  void refreshCells();
+
+  void accept() override;
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
  private:
   void onCellClicked(int id);
   void refreshCell(int id);
 
+  bool m_panelMode = false;
+  QWidget* m_buttons = nullptr;
   QLabel* m_title = nullptr;
   QAbstractButton* m_cells[256] = {};
 };

@@ -27,6 +27,7 @@ StateVisStd::StateVisStd() {
     m_rulerPanel = new TDlgVisStd();
     m_regionPanel = new TDlgMaskManip("Region Id Manipulation");
     m_regionPanel->setModal(false);
+    m_regionPanel->setPanelMode();
     // The panels are windows: they must go while the application still exists, not with this
     // exit-time singleton.
     qAddPostRoutine([] { StateVisStd::getInst().destroyPanels(); });
@@ -78,7 +79,11 @@ void StateVisStd::OnSwitched(int modeId) {
     TDlgVisParam::getInst().updateModeControls(volumeModeFor(modeId), true, true, true, true, false);
 
   if (modeId == 3) {
-    if (m_regionPanel) m_regionPanel->show();
+    if (m_regionPanel) {
+      // Already shown when a mask was loaded in this view: the cells still need the new table.
+      m_regionPanel->refreshCells();
+      m_regionPanel->show();
+    }
   } else if (m_rulerPanel) {
     m_rulerPanel->show();
     m_rulerPanel->updateRulerList();

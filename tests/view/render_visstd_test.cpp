@@ -9,12 +9,14 @@
 #include <cmath>
 #include <vector>
 
+#include "app/TDlgMaskManip.h"
 #include "platform/ScriptedPrompts.h"
 #include "view/StateVisOrgCrs.h"
 #include "view/StateVisStd.h"
 #include "view/TDlgVisParam.h"
 #include "view/TDlgVisStd.h"
 #include "view/smooth_right_half.h"
+#include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
 
 namespace {
@@ -193,4 +195,40 @@ TEST(RenderVisStd, KeyboardAndCloseNeverHideThePanels) {
   organ->close();
   EXPECT_TRUE(organ->isVisible());
   StateVisOrgCrs::getInst().hidePanels();
+}
+
+// The region panel of the mask view is modeless: OK, Cancel, Escape and Enter must not hide it
+// (nothing would bring it back), and it shows the table that a loaded file brought even when it
+// was already on screen.
+TEST(RenderVisStd, RegionPanelStaysAndFollowsTheLoadedTable) {
+  StateVisStd& mode = StateVisStd::getInst();
+  TDlgMaskManip* regions = mode.regionPanel();
+  ASSERT_NE(regions, nullptr);
+  TMaskIdTable& table = TMaskIdTable::getInst();
+  table.resetForVolume();
+  mode.OnSwitched(3);
+  ASSERT_TRUE(regions->isVisible());
+  for (const char* name : {"okButton", "cancelButton"}) {
+    auto* b = regions->findChild<QAbstractButton*>(name);
+    ASSERT_NE(b, nullptr);
+    EXPECT_FALSE(b->isVisible()) << name;
+  }
+  for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(regions, &e);
+  }
+  regions->close();
+  EXPECT_TRUE(regions->isVisible());
+
+  // A combined file loaded in the mask view: id 1 red and used.
+  table.records[1].color = 0x0000ff;
+  table.records[1].used = 1;
+  mode.OnSwitched(3);
+  EXPECT_NE(regions->cell(1)->styleSheet().indexOf("#ff0000"), -1)
+      << regions->cell(1)->styleSheet().toStdString();
+  EXPECT_EQ(regions->cell(1)->text().toStdString(), "1✓");
+
+  mode.hidePanels();
+  EXPECT_FALSE(regions->isVisible());
+  table.resetForVolume();
 }
