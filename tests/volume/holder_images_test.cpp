@@ -98,6 +98,21 @@ TEST(TOGL3DImage, AllocateZeroSizeLeavesEmpty) {
   EXPECT_EQ(img.W + img.H + img.D, 0);
 }
 
+TEST(TOGL3DImage, AllocateZeroesEveryBlockOfALargeVolume) {
+  // Over a megabyte, with a partial last block; the second allocation may reuse the freed,
+  // dirtied memory of the first.
+  TOGL3DImage img;
+  for (int round = 0; round < 2; ++round) {
+    img.allocate(130, 130, 65);
+    ASSERT_NE(img.data, nullptr);
+    const int64_t n = img.size();
+    int64_t nonZero = 0;
+    for (int64_t i = 0; i < n; ++i) nonZero += img.data[i] != 0;
+    EXPECT_EQ(nonZero, 0) << "round " << round;
+    std::memset(img.data, 0xAB, static_cast<size_t>(n));
+  }
+}
+
 TEST(TOGL3DImage, CopyOwnsDataAndNeverSharesTheTexture) {
   DeleteLog::install();
   TOGL3DImage a;
