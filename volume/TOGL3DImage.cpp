@@ -82,9 +82,10 @@ void TOGL3DImage::allocateFromVolume(int w, int h, int d, const float* values, d
   allocate(w, h, d, context);
   if (!data || !values) return;
   const int64_t slice = int64_t(W) * H;
+  uint8_t* out = data;  // local: a byte stored through the member could change the member
 #pragma omp parallel for schedule(static)
   for (int z = 0; z < D; ++z) {
     const int64_t o = slice * z;
-    for (int64_t i = 0; i < slice; ++i) data[o + i] = t_windowLevelByte(values[o + i], minimum, maximum);
+    for (int64_t i = 0; i < slice; ++i) out[o + i] = t_windowLevelByte(values[o + i], minimum, maximum);
   }
 }

@@ -289,10 +289,13 @@ void TextureManager::computeGradientVolume(int W, int H, int D, int channels) {
   // normalise, and dividing by 0 would fill it with NaN.
   if (!(gmax > 0)) return;
   uint8_t* tex = volGrad.data;
+  // A local pointer: through the member, every byte stored to tex could change valGrad itself,
+  // and the loop would reload it per voxel.
+  float* grad = valGrad;
 #pragma omp parallel for schedule(static)
   for (int64_t i = 0; i < n; ++i) {
-    const float v = valGrad[i] / gmax;
-    valGrad[i] = v;
+    const float v = grad[i] / gmax;
+    grad[i] = v;
     const double t = double(v) * 600;
     tex[i] = !(t > 0) ? 0 : t >= 255 ? 255 : uint8_t(int(t));
   }
