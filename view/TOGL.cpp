@@ -148,7 +148,11 @@ bool TOGL::mouseMove(QPoint p) {
       double ne[3];
       for (int i = 0; i < 3; ++i) ne[i] = eye[i] + f[i] * (dist / 80.0) * dy;
       const double r[3] = {ne[0] - center[0], ne[1] - center[1], ne[2] - center[2]};
-      if (len3(r) > 0.02)
+      // A long step (a fast drag, or moves merged while a slow frame was drawn) could carry the
+      // eye through the centre, turning the view round; such a step is ignored like one that
+      // ends at the centre.
+      const bool stillInFront = dot3(r, f) < 0;
+      if (len3(r) > 0.02 && stillInFront)
         for (int i = 0; i < 3; ++i) eye[i] = ne[i];
       break;
     }

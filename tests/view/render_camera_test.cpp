@@ -100,6 +100,14 @@ TEST_F(RenderCamera, DollyStopsShortOfCentre) {
   EXPECT_EQ(ogl.lastMouse, QPoint(5, 188));
   EXPECT_TRUE(ogl.mouseMove(QPoint(5, 180)));  // back up: moves away again
   EXPECT_GT(ogl.eye[2], before);
+
+  // One long step (merged moves) would pass through the centre and look at the volume from
+  // behind: ignored as well.
+  const double far = ogl.eye[2];
+  EXPECT_TRUE(ogl.mouseMove(QPoint(5, 180 + 120)));
+  EXPECT_DOUBLE_EQ(ogl.eye[2], far);
+  EXPECT_TRUE(ogl.mouseMove(QPoint(5, 300 + 40)));  // half the distance: still taken
+  EXPECT_NEAR(ogl.eye[2], far / 2, 1e-12);
 }
 
 TEST_F(RenderCamera, MoveWithoutCaptureChangesNothing) {
