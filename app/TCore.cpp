@@ -122,21 +122,32 @@ int TCore::volumeTypeOfName(const std::string& name) {
   return fileTypeOfName(name);
 }
 
-void TCore::loadVolume(const std::string& path) {
-  TCoreWiring& w = wiring();
-  zFlipped = false;
-  double pitch[3] = {1.0, 1.0, 1.0};
-  double minValues[3] = {0, 0, 0};
-  double maxValues[3] = {0, 0, 0};
-  int fileType = volumeTypeOfName(path);
+namespace {
+
+// Loads one file of the given type and fills the mask from it or resets the mask.  Returns the
+// type the rest of the load goes on with: a file that could not be read left the default volume,
+// which carries no regions and is shown like any volume (type 0).
+int loadOneVolume(TCoreWiring& w, const std::string& path, int fileType, double pitch[3],
+                  double minValues[3], double maxValues[3]) {
   const bool loaded = w.loadVolume && w.loadVolume({path}, fileType, pitch, minValues, maxValues);
-  // The default volume stands in for a file that could not be read: no regions come with it.
   if (!loaded) fileType = 0;
   if (fileType == 7) {
     if (w.setMaskFromCombinedFile) w.setMaskFromCombinedFile();
   } else if (w.resetMaskForVolume) {
     w.resetMaskForVolume();
   }
+  return fileType;
+}
+
+}  // namespace
+
+void TCore::loadVolume(const std::string& path) {
+  TCoreWiring& w = wiring();
+  zFlipped = false;
+  double pitch[3] = {1.0, 1.0, 1.0};
+  double minValues[3] = {0, 0, 0};
+  double maxValues[3] = {0, 0, 0};
+  const int fileType = loadOneVolume(w, path, volumeTypeOfName(path), pitch, minValues, maxValues);
   initAfterLoad(pitch, minValues, maxValues, fileType);
   if (w.graphCutResetForNewVolume) w.graphCutResetForNewVolume();
   std::fprintf(stderr, "%f %f %f\n", minValues[0], minValues[1], minValues[2]);
@@ -174,16 +185,7 @@ void TCore::initApplication(int argc, const char* const* argv) {
     if (w.resetMaskForVolume) w.resetMaskForVolume();
   } else {
     const std::string path = argv[1] ? argv[1] : "";
-    fileType = fileTypeOfName(path);
-    const bool loaded = w.loadVolume && w.loadVolume({path}, fileType, pitch, minValues, maxValues);
-    // A file that could not be read left the default volume: it carries no regions and is
-    // shown like any volume.
-    if (!loaded) fileType = 0;
-    if (fileType == 7) {
-      if (w.setMaskFromCombinedFile) w.setMaskFromCombinedFile();
-    } else if (w.resetMaskForVolume) {
-      w.resetMaskForVolume();
-    }
+    fileType = loadOneVolume(w, path, fileTypeOfName(path), pitch, minValues, maxValues);
   }
 
   if (argc > 4) {

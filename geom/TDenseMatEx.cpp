@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "geom/TDenseSqMat.h"
+#include "geom/cg4.h"
 
 void TDenseMatEx::trace(const TDenseSqMat& m) {
   std::fprintf(stderr, "-----TDenseMatEx Trace %d %d\n", m.n, m.n);
@@ -23,33 +24,7 @@ void t_denseSolveCG(double* const* A, const double b[4], double x[4]) {
       for (int j = 0; j < 4; ++j) out[i] += A[i][j] * v[j];
     }
   };
-  double r[4], p[4], q[4], ax[4];
-  for (int i = 0; i < 4; ++i) x[i] = 0.0;
-  mult(x, ax);
-  double rho = 0.0;
-  for (int i = 0; i < 4; ++i) {
-    r[i] = b[i] - ax[i];
-    p[i] = r[i];
-    rho += r[i] * r[i];
-  }
-  for (int iter = 0; iter < 4; ++iter) {
-    if (rho <= 1e-9) break;
-    mult(p, q);
-    double pq = 0.0;
-    for (int i = 0; i < 4; ++i) pq += p[i] * q[i];
-    const double alpha = rho / pq;
-    for (int i = 0; i < 4; ++i) x[i] += alpha * p[i];
-    if (iter % 30 == 0) {
-      mult(x, ax);
-      for (int i = 0; i < 4; ++i) r[i] = b[i] - ax[i];
-    } else {
-      for (int i = 0; i < 4; ++i) r[i] -= alpha * q[i];
-    }
-    double rho2 = 0.0;
-    for (int i = 0; i < 4; ++i) rho2 += r[i] * r[i];
-    for (int i = 0; i < 4; ++i) p[i] = (rho2 / rho) * p[i] + r[i];
-    rho = rho2;
-  }
+  t_cg4(mult, b, x, 1e-9);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "geom/TTriangleMesh.h"
+#include "geom/cg4.h"
 #include "geom/umfpack_component.h"
 
 TSparseMatrix::TSparseMatrix(int rows, int cols)
@@ -161,7 +162,7 @@ void TSparseMatrix::copyTo(TSparseMatrix& out) const {
   }
 }
 
-bool TSparseMatrix::factorLU() {
+bool TSparseMatrix::readyToFactor() const {
   if (nRows != nCols) {
     std::fputs("error row size is not equal to col size\n", stderr);
     return false;
@@ -170,6 +171,11 @@ bool TSparseMatrix::factorLU() {
     std::fputs("error mat field is not ready!\n          ", stderr);
     return false;
   }
+  return true;
+}
+
+bool TSparseMatrix::factorLU() {
+  if (!readyToFactor()) return false;
   if (g_umfpackDllLoaded) {
     if (symbolic) freeFactors();
     int st = g_umfpack.symbolic(nCols, nCols, rowPtr, colIdx, values, &symbolic);
@@ -187,14 +193,7 @@ bool TSparseMatrix::factorLU() {
 }
 
 bool TSparseMatrix::solveLU(const double* b, double* x) {
-  if (nRows != nCols) {
-    std::fputs("error row size is not equal to col size\n", stderr);
-    return false;
-  }
-  if (!colIdx) {
-    std::fputs("error mat field is not ready!\n          ", stderr);
-    return false;
-  }
+  if (!readyToFactor()) return false;
   if (g_umfpackDllLoaded) {
     if (!symbolic && !factorLU()) {
       std::fill(x, x + nCols, 0.0);
@@ -219,33 +218,7 @@ bool t_solveCG(const int* rowPtr, const int* colIdx, const double* values, const
       for (int e = rowPtr[i]; e < rowPtr[i + 1]; ++e) out[i] += values[e] * v[colIdx[e]];
     }
   };
-  double r[4], p[4], q[4], ax[4];
-  for (int i = 0; i < 4; ++i) x[i] = 0.0;
-  mult(x, ax);
-  double rho = 0.0;
-  for (int i = 0; i < 4; ++i) {
-    r[i] = b[i] - ax[i];
-    p[i] = r[i];
-    rho += r[i] * r[i];
-  }
-  for (int iter = 0; iter < 4; ++iter) {
-    if (!(rho > tolerance)) break;
-    mult(p, q);
-    double pq = 0.0;
-    for (int i = 0; i < 4; ++i) pq += p[i] * q[i];
-    const double alpha = rho / pq;
-    for (int i = 0; i < 4; ++i) x[i] += alpha * p[i];
-    if (iter == 0) {
-      mult(x, ax);
-      for (int i = 0; i < 4; ++i) r[i] = b[i] - ax[i];
-    } else {
-      for (int i = 0; i < 4; ++i) r[i] -= alpha * q[i];
-    }
-    double rho2 = 0.0;
-    for (int i = 0; i < 4; ++i) rho2 += r[i] * r[i];
-    for (int i = 0; i < 4; ++i) p[i] = (rho2 / rho) * p[i] + r[i];
-    rho = rho2;
-  }
+  t_cg4(mult, b, x, tolerance);
   return true;
 }
 

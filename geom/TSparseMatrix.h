@@ -51,6 +51,10 @@ class TSparseMatrix {
   int* luColIdx = nullptr;
   int* luPerm = nullptr;
   double* luValues = nullptr;
+
+ private:
+  // A square matrix in compressed form; otherwise the console says which is missing.
+  bool readyToFactor() const;
 };
 
 // The program's own sparse LU (left-looking, partial pivoting by rows, no reordering).  The
