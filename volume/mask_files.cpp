@@ -155,6 +155,22 @@ void refuse(const std::string& title, const char* path, const std::string& reaso
   t_warn(title + "\n\n" + path + "\n" + reason + "\nThe mask and its regions were left unchanged.");
 }
 
+// The whole file of a mask load, read only when there is a volume to receive it; false after
+// telling the user why not.
+bool readMaskFile(const char* title, const char* path, const TOGL3DImage& mask,
+                  std::vector<uint8_t>& buf) {
+  if (mask.empty()) {
+    refuse(title, path, "No volume is loaded.");
+    return false;
+  }
+  std::string error;
+  if (!readWholeFile(path, buf, error)) {
+    refuse(title, path, error);
+    return false;
+  }
+  return true;
+}
+
 // Builds a record's surface from what the file holds.
 void applySurface(const StagedSurface& s, int id, TTriangleMesh& mesh) {
   if (!s.finite) {
@@ -242,16 +258,9 @@ bool TMaskIdTable::loadKsmask2(const char* path) {
   static const char* kTitle = "error in loading ksmask2";
   TextureManager& tm = holder();
   TOGL3DImage& mask = tm.volMask;
-  if (mask.empty()) {
-    refuse(kTitle, path, "No volume is loaded.");
-    return false;
-  }
   std::vector<uint8_t> buf;
+  if (!readMaskFile(kTitle, path, mask, buf)) return false;
   std::string error;
-  if (!readWholeFile(path, buf, error)) {
-    refuse(kTitle, path, error);
-    return false;
-  }
   Cursor c(buf.data(), buf.size());
   int32_t id = -1;
   if (!c.i32(&id) || id != 1) {
@@ -368,16 +377,9 @@ bool TMaskIdTable::loadKsmaskOld(const char* path) {
   static const char* kTitle = "error in loading ksmask";
   TextureManager& tm = holder();
   TOGL3DImage& mask = tm.volMask;
-  if (mask.empty()) {
-    refuse(kTitle, path, "No volume is loaded.");
-    return false;
-  }
   std::vector<uint8_t> buf;
+  if (!readMaskFile(kTitle, path, mask, buf)) return false;
   std::string error;
-  if (!readWholeFile(path, buf, error)) {
-    refuse(kTitle, path, error);
-    return false;
-  }
   Cursor c(buf.data(), buf.size());
   int32_t version, W, H, D;
   if (!c.i32(&version) || !c.i32(&W) || !c.i32(&H) || !c.i32(&D)) {
