@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QKeyEvent>
 
+#include "app/TModeState.h"
+
 class TModePanel : public QDialog {
  public:
   explicit TModePanel(const QString& title) : QDialog(nullptr) {
@@ -65,4 +67,17 @@ class TModePanelHolder {
 
  private:
   Dlg* m_dlg = nullptr;
+};
+
+// A mode that owns one panel: hides, places and destroys it with the other mode panels.
+template <class Dlg>
+class TPanelMode : public TModeState {
+ public:
+  void hidePanels() override { m_dlg.hide(); }
+  void placePanels(int x, int y) override { m_dlg.place(x, y); }
+  void destroyPanels() override { m_dlg.destroy(); }
+  Dlg* panel() const { return m_dlg.get(); }
+
+ protected:
+  TModePanelHolder<Dlg> m_dlg;
 };

@@ -6,7 +6,7 @@
 #include "app/TModeState.h"
 #include "modes/contour/TDlgSegCMeshZel.h"
 
-class StateSegCMeshZel : public TModeState {
+class StateSegCMeshZel : public TPanelMode<TDlgSegCMeshZel> {
  public:
   // The one object of this mode, built on first use.
   static StateSegCMeshZel* getInst();
@@ -16,14 +16,8 @@ class StateSegCMeshZel : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
-  TDlgSegCMeshZel* panel() const { return m_dlg.get(); }
 
  private:
   StateSegCMeshZel();
   ~StateSegCMeshZel() override;
-
-  TModePanelHolder<TDlgSegCMeshZel> m_dlg;
 };

@@ -6,7 +6,7 @@
 #include "app/TModeState.h"
 #include "modes/contour/TDlgSegContMesh.h"
 
-class StateSegContMesh : public TModeState {
+class StateSegContMesh : public TPanelMode<TDlgSegContMesh> {
  public:
   // The one object of this mode, built on first use.
   static StateSegContMesh* getInst();
@@ -16,16 +16,11 @@ class StateSegContMesh : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
-  TDlgSegContMesh* panel() const { return m_dlg.get(); }
   int channelCount() const { return m_channels; }
 
  private:
   StateSegContMesh();
   ~StateSegContMesh() override;
 
-  TModePanelHolder<TDlgSegContMesh> m_dlg;
   int m_channels = 1;
 };

@@ -6,7 +6,7 @@
 #include "app/TModeState.h"
 #include "modes/curve/TDlgRefContours.h"
 
-class StateRefContours : public TModeState {
+class StateRefContours : public TPanelMode<TDlgRefContours> {
  public:
   // The one object of this mode, built on first use.
   static StateRefContours* getInst();
@@ -16,16 +16,11 @@ class StateRefContours : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
-  TDlgRefContours* panel() const { return m_dlg.get(); }
   int targetId() const { return m_targetId; }
 
  private:
   StateRefContours();
   ~StateRefContours() override;
 
-  TModePanelHolder<TDlgRefContours> m_dlg;
   int m_targetId = -1;
 };

@@ -9,7 +9,7 @@
 #include "app/TModeState.h"
 #include "modes/curve/TDlgSegCurveCyl.h"
 
-class StateSegCurveCyl : public TModeState {
+class StateSegCurveCyl : public TPanelMode<TDlgSegCurveCyl> {
  public:
   // The one object of this mode, built on first use.
   static StateSegCurveCyl* getInst();
@@ -19,17 +19,12 @@ class StateSegCurveCyl : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
-  TDlgSegCurveCyl* panel() const { return m_dlg.get(); }
   std::size_t curveCount() const { return m_curves.size(); }
 
  private:
   StateSegCurveCyl();
   ~StateSegCurveCyl() override;
 
-  TModePanelHolder<TDlgSegCurveCyl> m_dlg;
   std::vector<std::vector<std::array<double, 3>>> m_curves;
   std::vector<std::array<double, 3>> m_newCurve;
 };

@@ -6,7 +6,7 @@
 #include "app/TModeState.h"
 #include "modes/region/TDlgSegFulManu.h"
 
-class StateSegFulManu : public TModeState {
+class StateSegFulManu : public TPanelMode<TDlgSegFulManu> {
  public:
   // The one object of this mode, built on first use.
   static StateSegFulManu* getInst();
@@ -16,10 +16,6 @@ class StateSegFulManu : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
-  TDlgSegFulManu* panel() const { return m_dlg.get(); }
   bool isRefinement() const { return m_refinement; }
   int targetId() const { return m_targetId; }
 
@@ -27,7 +23,6 @@ class StateSegFulManu : public TModeState {
   StateSegFulManu();
   ~StateSegFulManu() override;
 
-  TModePanelHolder<TDlgSegFulManu> m_dlg;
   bool m_refinement = false;
   int m_targetId = 0;
 };

@@ -12,7 +12,7 @@
 #include "modes/region/TDlgSegGCut.h"
 #include "platform/Worker.h"
 
-class StateSegGCut : public TModeState {
+class StateSegGCut : public TPanelMode<TDlgSegGCut> {
  public:
   StateSegGCut();
   ~StateSegGCut() override;
@@ -22,16 +22,12 @@ class StateSegGCut : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
   void stopWorkers() override { m_worker.stopAndJoin(); }
 
   // Forgets the pre-computation of the previous volume so that the next cut starts afresh;
   // refused with the busy message while the pre-computation runs.
   void resetForNewVolume();
 
-  TDlgSegGCut* panel() const { return m_dlg.get(); }
   bool isPrecomputing() const { return m_worker.isRunning(); }
   bool isPrecomputeReady() const { return m_precompReady; }
   // The pre-computation worker (its computation is started by the mode's panel).
@@ -40,7 +36,6 @@ class StateSegGCut : public TModeState {
   static const char* const kBusyMessage;
 
  private:
-  TModePanelHolder<TDlgSegGCut> m_dlg;
   bool m_precompReady = false;
   std::vector<int> m_wsdLabels;                  // watershed region of every voxel
   std::vector<std::vector<int>> m_wsdAdjacency;  // neighbouring regions of every region

@@ -8,7 +8,7 @@
 #include "app/TModeState.h"
 #include "modes/region/TDlgSegRGrow.h"
 
-class StateSegRGrow : public TModeState {
+class StateSegRGrow : public TPanelMode<TDlgSegRGrow> {
  public:
   // The one object of this mode, built on first use.
   static StateSegRGrow* getInst();
@@ -18,10 +18,6 @@ class StateSegRGrow : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
-  TDlgSegRGrow* panel() const { return m_dlg.get(); }
   const std::vector<std::array<double, 3>>& controlPoints() const { return m_ctrlPoints; }
   double ctrlPointRadius() const { return m_ctrlPointRadius; }
 
@@ -29,7 +25,6 @@ class StateSegRGrow : public TModeState {
   StateSegRGrow();
   ~StateSegRGrow() override;
 
-  TModePanelHolder<TDlgSegRGrow> m_dlg;
   std::vector<std::array<double, 3>> m_ctrlPoints;
   double m_ctrlPointRadius = 0;
   bool m_dragSlice = false, m_dragStroke = false, m_addPoints = false, m_movePoint = false;

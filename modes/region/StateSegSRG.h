@@ -9,7 +9,7 @@
 #include "app/TModeState.h"
 #include "modes/region/TDlgSegSRG.h"
 
-class StateSegSRG : public TModeState {
+class StateSegSRG : public TPanelMode<TDlgSegSRG> {
  public:
   // The one object of this mode, built on first use.
   static StateSegSRG* getInst();
@@ -19,17 +19,12 @@ class StateSegSRG : public TModeState {
   void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
   void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
   void OnDraw() override {}
-  void hidePanels() override { m_dlg.hide(); }
-  void placePanels(int x, int y) override { m_dlg.place(x, y); }
-  void destroyPanels() override { m_dlg.destroy(); }
-  TDlgSegSRG* panel() const { return m_dlg.get(); }
   std::size_t groupCount() const { return m_groups.size(); }
 
  private:
   StateSegSRG();
   ~StateSegSRG() override;
 
-  TModePanelHolder<TDlgSegSRG> m_dlg;
   std::vector<std::array<double, 3>> m_stroke;
   std::vector<std::vector<std::array<double, 3>>> m_groups;
 };
