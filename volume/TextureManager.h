@@ -74,7 +74,7 @@ class TextureManager {
   // (Re)builds valGrad and volGrad from the channel values.
   void computeGradientVolume(int W, int H, int D, int channels);
 
-  // Loading (volume/TextureManager_load.cpp).  Type codes: 1 ".sph", 2 TIFF, 3 BMP stack,
+  // Loading (volume/io/load.cpp).  Type codes: 1 ".sph", 2 TIFF, 3 BMP stack,
   // 4 DICOM stack, 5 16-bit raw stack, 6 ".traw3D_ss", 7 ".muxa"; anything else reads nothing.
   // Never leaves the holder without a volume: a failed read installs the default volume.
   // Returns true when the file's volume was installed, false when the default one was.

@@ -9,7 +9,7 @@ kestrin_library(kvolume_files
     ${CMAKE_CURRENT_LIST_DIR}/sph_reader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dicom_medcon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/volume_readers.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TextureManager_load.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/io/load.cpp
   PUBLIC_LIBS kvolume kplatform OpenMP::OpenMP_CXX)
 # Type 7 (".muxa") is read by kvolume_regions, which in turn writes TIFF through this library;
 # the two static libraries refer to each other.
