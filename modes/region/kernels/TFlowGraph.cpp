@@ -71,21 +71,35 @@ void TFlowGraph::addEdge(std::int64_t p, std::int64_t q, double w, double wRev) 
   m_arcCount += 2;
 }
 
+// A terminal arc is reached only as its node's parent: while it has residual capacity its node
+// belongs to that terminal's tree, and once saturated it never gains any back (its sister gets
+// nothing).  So neither the node's nor the terminal's arc list ever needs it, and it is left out
+// of both: the scans of growth and adoption then touch neighbour arcs only.
+void TFlowGraph::addTerminalArc(Index from, Index to, double cap) {
+  if (m_arcCount + 2 > m_arcCapacity) throw std::length_error("TFlowGraph: arc array full");
+  const Index a = static_cast<Index>(m_arcCount);
+  m_arcs[a] = {cap, to, kNone};
+  m_arcs[a + 1] = {0.0, from, kNone};
+  m_arcCount += 2;
+}
+
 void TFlowGraph::addTerminalEdges(std::int64_t source, std::int64_t sink, std::int64_t node,
                                   double capSource, double capSink) {
   const Index i = static_cast<Index>(node);
   if (capSource > capSink) {
     const Index a = static_cast<Index>(m_arcCount);
-    addEdge(source, node, capSource - capSink, 0.0);
+    addTerminalArc(static_cast<Index>(source), i, capSource - capSink);
     m_nodes[i].tree = 1;
     m_nodes[i].parent = a + 1;  // node -> source
+    m_nodes[i].dist = 1;
     m_preFlow += capSink;
     activate(i);
   } else if (capSink > capSource) {
     const Index a = static_cast<Index>(m_arcCount);
-    addEdge(node, sink, capSink - capSource, 0.0);
+    addTerminalArc(i, static_cast<Index>(sink), capSink - capSource);
     m_nodes[i].tree = -1;
     m_nodes[i].parent = a;  // node -> sink
+    m_nodes[i].dist = 1;
     m_preFlow += capSource;
     activate(i);
   } else {
@@ -96,6 +110,11 @@ void TFlowGraph::addTerminalEdges(std::int64_t source, std::int64_t sink, std::i
 // Returns the arc that joins the trees (from a source-tree node to a sink-tree node), or kNone
 // when no active node can grow any more.  A node that produced a join stays at the head of the
 // active list and is scanned again at the next growth.
+//
+// New tree nodes inherit their parent's stamp with one more arc of distance, and a tree node
+// that is stamped no later and lies farther from the terminal than p is hung under p.  The key
+// (stamp, -distance) grows strictly from every node to its parent (growth, these shortcuts and
+// adoption all keep it so), so a shortcut can never make a node its own ancestor.
 TFlowGraph::Index TFlowGraph::growTrees() {
   Arc* const arcs = m_arcs;
   Node* const nodes = m_nodes;
@@ -110,9 +129,15 @@ TFlowGraph::Index TFlowGraph::growTrees() {
         if (nq.tree == 0) {
           nq.tree = 1;
           nq.parent = a ^ 1u;
+          nq.ts = np.ts;
+          nq.dist = np.dist + 1;
           activate(q);
         } else if (nq.tree == -1) {
           return a;
+        } else if (m_shortcuts && nq.ts <= np.ts && nq.dist > np.dist) {
+          nq.parent = a ^ 1u;
+          nq.ts = np.ts;
+          nq.dist = np.dist + 1;
         }
       }
     } else if (np.tree == -1) {
@@ -123,9 +148,15 @@ TFlowGraph::Index TFlowGraph::growTrees() {
         if (nq.tree == 0) {
           nq.tree = -1;
           nq.parent = a ^ 1u;
+          nq.ts = np.ts;
+          nq.dist = np.dist + 1;
           activate(q);
         } else if (nq.tree == 1) {
           return a ^ 1u;
+        } else if (m_shortcuts && nq.ts <= np.ts && nq.dist > np.dist) {
+          nq.parent = a ^ 1u;
+          nq.ts = np.ts;
+          nq.dist = np.dist + 1;
         }
       }
     }
@@ -298,8 +329,11 @@ void TFlowGraph::adoptSinkOrphans() {
 // 0 is never the current time, so a walk cannot stop at a node whose chain was never checked.
 void TFlowGraph::nextTime() {
   if (m_time == 0xFFFFFFFFu) {
+    // Wrapped: clear every stamp.  The distances no longer order the trees, so the growth
+    // shortcuts stay off for the rest of the run.
     for (std::int64_t i = 0; i < m_nodeCount; ++i) m_nodes[i].ts = 0;
     m_time = 0;
+    m_shortcuts = false;
   }
   ++m_time;
   for (Index t : {m_source, m_sink}) {

@@ -22,7 +22,7 @@ class TFlowGraph {
   struct Arc {
     double cap;  // residual capacity
     Index to;
-    Index next;  // next arc of the from-node's list (newest first)
+    Index next;  // next arc of the from-node's list (newest first; terminal arcs are in no list)
   };
   struct Node {
     Index first = kNone;       // first arc of the outgoing list
@@ -68,6 +68,7 @@ class TFlowGraph {
 
  private:
   void activate(Index i);
+  void addTerminalArc(Index from, Index to, double cap);
   Index growTrees();
   double augment(Index join);
   void adoptSourceOrphans();
@@ -83,6 +84,7 @@ class TFlowGraph {
   Index m_activeFirst = kNone;
   Index m_activeLast = kNone;
   std::uint32_t m_time = 0;
+  bool m_shortcuts = true;
   double m_preFlow = 0.0;
   Index m_source = kNone;
   Index m_sink = kNone;
