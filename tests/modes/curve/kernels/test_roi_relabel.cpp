@@ -1,0 +1,166 @@
+// Relabelling of the working labels from a refined surface, the graph-cut flags and the commit
+// into the mask; and many relabelling jobs racing with only the newest one applied.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "modes/curve/kernels/roi_relabel.h"
+
+namespace {
+
+const int W = 12, H = 10, D = 8;
+const double kPitch = 0.5;
+
+// A closed box [lo, hi] (faces off the voxel-centre grid).
+TTriangleMesh box(const double lo[3], const double hi[3]) {
+  TTriangleMesh m;
+  m.initBox(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]);
+  const double t[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, lo[0], lo[1], lo[2], 1};
+  m.transform(t);
+  m.updateNormals();
+  return m;
+}
+
+bool centreInside(int x, int y, int z, const double lo[3], const double hi[3]) {
+  const double c[3] = {(x + 0.5) * kPitch, (y + 0.5) * kPitch, (z + 0.5) * kPitch};
+  for (int k = 0; k < 3; ++k)
+    if (c[k] < lo[k] || c[k] > hi[k]) return false;
+  return true;
+}
+
+uint8_t expected(uint8_t old, bool inside) {
+  // The table of the refinement labels, written out.
+  if (inside) return (old == 0 || old == 4) ? 4 : 6;
+  return (old == 0 || old == 4) ? 0 : 2;
+}
+
+TRelabelJob job(uint64_t gen, const double lo[3], const double hi[3], const std::vector<uint8_t>& labels) {
+  TRelabelJob j;
+  j.generation = gen;
+  j.W = W;
+  j.H = H;
+  j.D = D;
+  j.extent[0] = W * kPitch;
+  j.extent[1] = H * kPitch;
+  j.extent[2] = D * kPitch;
+  j.mesh = box(lo, hi);
+  j.labels = labels;
+  return j;
+}
+
+std::vector<uint8_t> randomLabels(unsigned seed) {
+  std::mt19937 rng(seed);
+  const uint8_t values[] = {0, 2, 4, 6, 9, 255};
+  std::uniform_int_distribution<int> pick(0, 5);
+  std::vector<uint8_t> l(W * H * D);
+  for (auto& v : l) v = values[pick(rng)];
+  return l;
+}
+
+}  // namespace
+
+TEST(RoiRelabel, LabelsFollowTheSurfaceAndKeepTheirHistory) {
+  const double lo[3] = {1.13, 0.77, 0.61}, hi[3] = {4.36, 3.9, 2.88};
+  const std::vector<uint8_t> before = randomLabels(3);
+  TRelabelJob j = job(1, lo, hi, before);
+  ASSERT_TRUE(t_relabelByRoiMesh(j));
+  int inside = 0;
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const int i = x + W * (y + H * z);
+        const bool in = centreInside(x, y, z, lo, hi);
+        inside += in;
+        EXPECT_EQ(j.labels[i], expected(before[i], in)) << x << " " << y << " " << z;
+      }
+  EXPECT_GT(inside, 50);
+  EXPECT_LT(inside, W * H * D - 50);
+
+  // A newer request makes this one stale: nothing is written.
+  std::atomic<uint64_t> newest{5};
+  TRelabelJob stale = job(4, lo, hi, before);
+  EXPECT_FALSE(t_relabelByRoiMesh(stale, &newest));
+  EXPECT_EQ(stale.labels, before);
+  // An open surface has no inside and must not wipe the region.
+  TRelabelJob open = job(6, lo, hi, before);
+  std::vector<TPolyIdx> polys(open.mesh.polys.begin(), open.mesh.polys.end() - 1);
+  open.mesh.initFromVertsPolys(open.mesh.verts, polys);
+  EXPECT_FALSE(t_relabelByRoiMesh(open, &newest));
+  EXPECT_EQ(open.labels, before);
+}
+
+TEST(RoiRelabel, CutFlagsAndCommitIntoTheMask) {
+  const std::vector<uint8_t> labels = {0, 2, 4, 6, 9, 2, 4, 0};
+  std::vector<uint8_t> flags;
+  t_refLabelsToCutFlags(labels, flags);
+  EXPECT_EQ(flags, (std::vector<uint8_t>{1, 1, 255, 255, 255, 1, 255, 1}));
+  // The cut moves the boundary: voxel 1 comes back in, voxel 3 goes out.
+  std::vector<uint8_t> after = labels;
+  flags[1] = 255;
+  flags[3] = 1;
+  t_refLabelsFromCutFlags(flags, after);
+  EXPECT_EQ(after, (std::vector<uint8_t>{0, 6, 4, 2, 6, 2, 4, 0}));
+
+  // Commit with target 7: removed voxels clear, added ones take 7 from regions 3 and 5.
+  std::vector<uint8_t> mask = {0, 7, 3, 7, 7, 7, 5, 3};
+  const std::vector<int> touched = t_commitRefLabels(after, mask.data(), 7);
+  EXPECT_EQ(mask, (std::vector<uint8_t>{0, 7, 7, 0, 7, 0, 7, 3}));
+  EXPECT_EQ(touched, (std::vector<int>{3, 5}));
+}
+
+TEST(RoiRelabel, TheNewestOfManyConcurrentJobsWins) {
+  // 200 edits in a burst, each relabelling on its own thread from its own copies; results are
+  // handed over under a lock and only a result newer than the applied one is taken.
+  const std::vector<uint8_t> start = randomLabels(9);
+  const int kJobs = 200;
+  std::atomic<uint64_t> newest{0};
+  std::mutex slot;
+  uint64_t applied = 0;
+  std::vector<uint8_t> labels = start;
+  auto boxOf = [](int g, double lo[3], double hi[3]) {
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = 0.61 + 0.013 * (g % 37) + 0.1 * k;
+      hi[k] = lo[k] + 1.7 + 0.011 * (g % 23);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int g = 1; g <= kJobs; ++g) {
+    double lo[3], hi[3];
+    boxOf(g, lo, hi);
+    newest.store(g, std::memory_order_release);
+    TRelabelJob j;
+    {
+      std::lock_guard<std::mutex> lock(slot);
+      j = job(g, lo, hi, labels);
+    }
+    threads.emplace_back([j = std::move(j), &newest, &slot, &applied, &labels]() mutable {
+      if (!t_relabelByRoiMesh(j, &newest)) return;
+      std::lock_guard<std::mutex> lock(slot);
+      if (j.generation > applied && j.generation == newest.load(std::memory_order_acquire)) {
+        applied = j.generation;
+        labels = j.labels;
+      }
+    });
+    if (threads.size() >= 8) {
+      threads.front().join();
+      threads.erase(threads.begin());
+    }
+  }
+  for (auto& t : threads) t.join();
+  ASSERT_EQ(applied, static_cast<uint64_t>(kJobs));
+  // The applied labels are those of the last edit, whatever ran before it.
+  double lo[3], hi[3];
+  boxOf(kJobs, lo, hi);
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const int i = x + W * (y + H * z);
+        const bool in = centreInside(x, y, z, lo, hi);
+        EXPECT_EQ(t_refWasInside(labels[i]), t_refWasInside(start[i]));
+        EXPECT_EQ(labels[i] == 4 || labels[i] == 6, in) << i;
+      }
+}
