@@ -18,6 +18,8 @@
 
 #include "volume/TextureManager.h"
 #include "volume/TMaskIdTable.h"
+#include "volume/io/exports.h"
+#include "volume/io/load.h"
 #include "view/TDlgVisOrgCrs.h"  // StateVisOrgCrs.h needs the complete panel type
 #include "view/StateVisOrgCrs.h"
 #include "view/StateVisStd.h"
@@ -73,9 +75,10 @@ TCoreWiring t_defaultCoreWiring() {
                     double minValues[3], double maxValues[3]) {
     int type = fileType;
     combinedFileTable().clear();
-    return TextureManager::getInst().loadVolume(files, type, pitch, minValues, maxValues, combinedFileTable());
+    return t_loadVolume(TextureManager::getInst(), files, type, pitch, minValues, maxValues,
+                        combinedFileTable());
   };
-  w.exportMaskTif = [](const std::string& path) { return TextureManager::getInst().exportMaskTif(path); };
+  w.exportMaskTif = [](const std::string& path) { return t_exportMaskTif(TextureManager::getInst(), path); };
   w.resetMaskForVolume = [] { TMaskIdTable::getInst().resetForVolume(); };
   w.loadMaskFile = [](const std::string& path) { return TMaskIdTable::getInst().loadKsmask2(path.c_str()); };
   w.loadOldMaskFile = [](const std::string& path) {

@@ -74,24 +74,8 @@ class TextureManager {
   // (Re)builds valGrad and volGrad from the channel values.
   void computeGradientVolume(int W, int H, int D, int channels);
 
-  // Loading (volume/io/load.cpp).  Type codes: 1 ".sph", 2 TIFF, 3 BMP stack,
-  // 4 DICOM stack, 5 16-bit raw stack, 6 ".traw3D_ss", 7 ".muxa"; anything else reads nothing.
-  // Never leaves the holder without a volume: a failed read installs the default volume.
-  // Returns true when the file's volume was installed, false when the default one was.
-  bool loadVolume(const std::vector<std::string>& fileNames, int& type, double pitch[3],
-                  double minimum[3], double maximum[3], std::vector<unsigned char>& colourTable);
-  // Adds channel 2 or 3 of the same size (type 1 to 4).
-  bool loadChannel(int channel, const std::vector<std::string>& fileNames, int type,
-                   double* minimum, double* maximum);
-
-  // Exports (volume/TextureManager_export.cpp); true on success.
-  bool exportVolumeTif(const std::string& path);
-  bool exportVolumeTifChannels(const std::string& path);
-  bool exportSlicesBmp(const std::string& prefix);
-  bool exportMaskTif(const std::string& path);
-  bool resampleAndExport(const std::string& path);
-  // Combined volume-and-mask file (volume/TextureManager_muxa.cpp); true on success.
-  bool saveMuxa(const std::string& path);
+  // Loading, the ".muxa" file and the exports are free functions over the holder in volume/io/
+  // (library kvolume_io, above the readers and the region libraries).
 
   // Voxel pitch of the current volume, held by the rendering panel, which registers itself
   // here; (1, 1, 1) while nobody is registered.

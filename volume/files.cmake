@@ -1,5 +1,5 @@
-# kvolume_files: Image3D, the TIFF reader and writers, loading volumes by type (TIFF, ".sph",
-# ".traw3D_ss", BMP, 16-bit raw and DICOM stacks).  Plain C++: no Qt Widgets, no GL.
+# kvolume_files: Image3D, the TIFF reader and writers, the readers of the volume file types (TIFF,
+# ".sph", ".traw3D_ss", BMP, 16-bit raw and DICOM stacks).  Plain C++: no Qt Widgets, no GL.
 kestrin_library(kvolume_files
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Image3D.cpp
@@ -9,8 +9,4 @@ kestrin_library(kvolume_files
     ${CMAKE_CURRENT_LIST_DIR}/sph_reader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dicom_medcon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/volume_readers.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/io/load.cpp
   PUBLIC_LIBS kvolume kplatform OpenMP::OpenMP_CXX)
-# Type 7 (".muxa") is read by kvolume_regions, which in turn writes TIFF through this library;
-# the two static libraries refer to each other.
-target_link_libraries(kvolume_files PUBLIC kvolume_regions)

@@ -1,7 +1,7 @@
 #pragma once
-// Pieces of the volume exports of TextureManager (volume/TextureManager_export.cpp) that stand on
-// their own: the display window of the 8-bit exports, the new-pitch question of the resampling
-// export, and the resampling kernel.
+// Pieces of the volume exports (volume/io/exports.h) that stand on their own: the display window
+// of the 8-bit exports, the new-pitch question of the resampling export, and the resampling
+// kernel.
 #include <functional>
 #include <string>
 

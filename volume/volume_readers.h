@@ -1,5 +1,5 @@
 #pragma once
-// Readers of the volume file types that TextureManager::loadVolume dispatches to (besides
+// Readers of the volume file types that t_loadVolume (volume/io/load.h) dispatches to (besides
 // ".sph", DICOM and ".muxa", which have their own files), the grey-or-colour question and the
 // 8-bit row flip.  Every reader gives W, H, D and new[]-allocated float value volumes
 // (voxel (x, y, z) at z*W*H + y*W + x, rows in file order) and returns true, or shows the user

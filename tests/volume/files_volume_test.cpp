@@ -1,4 +1,4 @@
-// TextureManager::loadVolume and loadChannel over every file type: the row reversal, the pitch
+// t_loadVolume and t_loadChannel over every file type: the row reversal, the pitch
 // each type reports, the grey-or-colour question, and the default volume after any failure.
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "volume/Image3D.h"
 #include "volume/TextureManager.h"
+#include "volume/io/load.h"
 #include "volume/tiff_write.h"
 #include "volume/volume_readers.h"
 
@@ -34,7 +35,7 @@ struct Loaded {
 Loaded load(TextureManager& tm, const std::vector<std::string>& names, int type) {
   Loaded l;
   l.type = type;
-  l.ok = tm.loadVolume(names, l.type, l.pitch, l.mn, l.mx, l.colours);
+  l.ok = t_loadVolume(tm, names, l.type, l.pitch, l.mn, l.mx, l.colours);
   return l;
 }
 
@@ -350,18 +351,18 @@ TEST(LoadChannel, SameSizeOnlyAndInChannelOrder) {
   double mn = -1, mx = -1;
 
   // Channel 3 over one channel would leave channel 2 empty.
-  EXPECT_FALSE(tm.loadChannel(3, {greyTiff(t, "b.tif")}, 2, &mn, &mx));
+  EXPECT_FALSE(t_loadChannel(tm, 3, {greyTiff(t, "b.tif")}, 2, &mn, &mx));
   EXPECT_EQ(prompts.texts().back(), "Channel 3 cannot be loaded before channel 2.");
   EXPECT_EQ(tm.channelCount, 1);
 
-  EXPECT_FALSE(tm.loadChannel(2, {greyTiff(t, "c.tif", 5, 3)}, 2, &mn, &mx));
+  EXPECT_FALSE(t_loadChannel(tm, 2, {greyTiff(t, "c.tif", 5, 3)}, 2, &mn, &mx));
   EXPECT_EQ(prompts.texts().back(), "解像度が異なるファイルは読み込めません");
   EXPECT_EQ(tm.channelCount, 1);
   EXPECT_EQ(tm.val2, nullptr);
 
-  EXPECT_FALSE(tm.loadChannel(2, {t / "c.tif"}, 5, &mn, &mx));  // not a channel type
+  EXPECT_FALSE(t_loadChannel(tm, 2, {t / "c.tif"}, 5, &mn, &mx));  // not a channel type
 
-  ASSERT_TRUE(tm.loadChannel(2, {greyTiff(t, "d.tif")}, 2, &mn, &mx));
+  ASSERT_TRUE(t_loadChannel(tm, 2, {greyTiff(t, "d.tif")}, 2, &mn, &mx));
   EXPECT_EQ(tm.channelCount, 2);
   EXPECT_EQ(mn, 0.0);
   EXPECT_EQ(mx, 111.0);
@@ -371,7 +372,7 @@ TEST(LoadChannel, SameSizeOnlyAndInChannelOrder) {
 
   // A failing read keeps the channel that was there.
   const float* before = tm.val2;
-  EXPECT_FALSE(tm.loadChannel(2, {t / "missing.tif"}, 2, &mn, &mx));
+  EXPECT_FALSE(t_loadChannel(tm, 2, {t / "missing.tif"}, 2, &mn, &mx));
   EXPECT_EQ(tm.val2, before);
   EXPECT_EQ(tm.channelCount, 2);
 }

@@ -4,6 +4,7 @@
 
 #include "regions_test_util.h"
 #include "volume/TOGL3DImage.h"
+#include "volume/io/muxa_save.h"
 #include "volume/muxa_file.h"
 
 namespace {
@@ -59,7 +60,7 @@ TEST_F(Muxa, ExampleLayout) {
   makeVolume(4, 3, 2, 1);
   setPitch(0.5, 0.5, 1.0);
   const std::string file = tmp_.path("small.muxa");
-  ASSERT_TRUE(TextureManager::getInst().saveMuxa(file));
+  ASSERT_TRUE(t_saveMuxa(TextureManager::getInst(), file));
   ASSERT_EQ(prompts_.texts(), std::vector<std::string>{kNotice});
   const std::vector<uint8_t> b = readFile(file);
   const std::string head = "PELKO-MUXA\n8\nI\n4,3,2\n0.500000,0.500000,1.000000\n";
@@ -90,7 +91,7 @@ TEST_F(Muxa, RoundTripOneTwoAndThreeChannels) {
     makeVolume(W, H, D, channels);
     setPitch(0.5, 0.25, 1.125);
     const std::string file = tmp_.path("round.muxa");
-    ASSERT_TRUE(TextureManager::getInst().saveMuxa(file));
+    ASSERT_TRUE(t_saveMuxa(TextureManager::getInst(), file));
     const std::vector<uint8_t> b = readFile(file);
     const int bits = channels == 1 ? 8 : 24;
     const std::string head = "PELKO-MUXA\n" + std::to_string(bits) +
@@ -133,7 +134,7 @@ TEST_F(Muxa, RoundTripOneTwoAndThreeChannels) {
 TEST_F(Muxa, DamagedOrForeignFilesAreRefused) {
   makeVolume(6, 5, 3, 1);
   const std::string good = tmp_.path("good.muxa");
-  ASSERT_TRUE(TextureManager::getInst().saveMuxa(good));
+  ASSERT_TRUE(t_saveMuxa(TextureManager::getInst(), good));
   const std::vector<uint8_t> bytes = readFile(good);
   const std::string bad = tmp_.path("bad.muxa");
   auto refused = [&](const std::vector<uint8_t>& b, const std::string& why) {
@@ -176,12 +177,12 @@ TEST_F(Muxa, DamagedOrForeignFilesAreRefused) {
 
 TEST_F(Muxa, FailedSavesTellTheUserAndKeepTheEarlierFile) {
   makeVolume(6, 5, 3, 1);
-  EXPECT_FALSE(TextureManager::getInst().saveMuxa("/nonexistent-folder/x.muxa"));
+  EXPECT_FALSE(t_saveMuxa(TextureManager::getInst(), "/nonexistent-folder/x.muxa"));
   ASSERT_EQ(prompts_.shown.size(), 2u);  // the notice, then the failure
   EXPECT_EQ(prompts_.shown[1].text.rfind("The combined file could not be saved.", 0), 0u);
 
   const std::string file = tmp_.path("x.muxa");
-  ASSERT_TRUE(TextureManager::getInst().saveMuxa(file));
+  ASSERT_TRUE(t_saveMuxa(TextureManager::getInst(), file));
   const std::vector<uint8_t> good = readFile(file);
   makeVolume(6, 5, 3, 2);
   struct rlimit old;
@@ -190,7 +191,7 @@ TEST_F(Muxa, FailedSavesTellTheUserAndKeepTheEarlierFile) {
   small.rlim_cur = 64;
   signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
-  const bool saved = TextureManager::getInst().saveMuxa(file);
+  const bool saved = t_saveMuxa(TextureManager::getInst(), file);
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_FALSE(saved);
   EXPECT_EQ(readFile(file), good);

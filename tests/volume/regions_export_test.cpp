@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "regions_test_util.h"
+#include "volume/io/exports.h"
 #include "volume/volume_export.h"
 
 namespace {
@@ -71,7 +72,7 @@ TEST_F(Export, RawValuesAsDoubles) {
   const int W = 5, H = 4, D = 3;
   installVolume(W, H, D, {rampVolume(W, H, D)});
   const std::string f1 = tmp_.path("one.tif");
-  ASSERT_TRUE(TextureManager::getInst().exportVolumeTif(f1));
+  ASSERT_TRUE(t_exportVolumeTif(TextureManager::getInst(), f1));
   TiffData t = readTiff(f1);
   EXPECT_EQ(t.dtype, "float64");
   ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
@@ -83,7 +84,7 @@ TEST_F(Export, RawValuesAsDoubles) {
 
   installVolume(W, H, D, {rampVolume(W, H, D), rampVolume(W, H, D, -2.0f)});
   const std::string f2 = tmp_.path("two.tif");
-  ASSERT_TRUE(TextureManager::getInst().exportVolumeTif(f2));
+  ASSERT_TRUE(t_exportVolumeTif(TextureManager::getInst(), f2));
   t = readTiff(f2);
   ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
   const size_t p = ((size_t(2) * H + 0) * W + 4) * 3;
@@ -105,7 +106,7 @@ TEST_F(Export, WindowLevelledTiffAndMask) {
     for (int c = 0; c < 3; ++c) lo[c] = 100, hi[c] = 200;
   });
   const std::string f = tmp_.path("wl.tif");
-  ASSERT_TRUE(TextureManager::getInst().exportVolumeTifChannels(f));
+  ASSERT_TRUE(t_exportVolumeTifChannels(TextureManager::getInst(), f));
   TiffData t = readTiff(f);
   EXPECT_EQ(t.dtype, "uint8");
   ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
@@ -119,7 +120,7 @@ TEST_F(Export, WindowLevelledTiffAndMask) {
   uint8_t* m = TextureManager::getInst().volMask.data;
   for (int i = 0; i < W * H * D; ++i) m[i] = uint8_t(i * 11);
   const std::string fm = tmp_.path("mask.tif");
-  ASSERT_TRUE(TextureManager::getInst().exportMaskTif(fm));
+  ASSERT_TRUE(t_exportMaskTif(TextureManager::getInst(), fm));
   t = readTiff(fm);
   EXPECT_EQ(t.dtype, "uint8");
   ASSERT_EQ(t.shape, (std::vector<int>{D, H, W, 3}));
@@ -129,7 +130,7 @@ TEST_F(Export, WindowLevelledTiffAndMask) {
         for (int s = 0; s < 3; ++s)
           ASSERT_EQ(t.v[((size_t(z) * H + r) * W + x) * 3 + s], m[idx(W, H, x, H - 1 - r, z)]);
 
-  EXPECT_FALSE(TextureManager::getInst().exportMaskTif("/nonexistent-folder/m.tif"));
+  EXPECT_FALSE(t_exportMaskTif(TextureManager::getInst(), "/nonexistent-folder/m.tif"));
   EXPECT_EQ(prompts_.shown.size(), 1u);  // the writer says why
 }
 
@@ -163,7 +164,7 @@ TEST_F(Export, BmpSlices) {
     for (int c = 0; c < 3; ++c) lo[c] = 100, hi[c] = 200;
   });
   const std::string prefix = tmp_.path("P");
-  ASSERT_TRUE(TextureManager::getInst().exportSlicesBmp(prefix));
+  ASSERT_TRUE(t_exportSlicesBmp(TextureManager::getInst(), prefix));
   for (int z = 0; z < D; ++z) {
     Bmp bmp;
     ASSERT_TRUE(bmp.load(prefix + std::to_string(z) + ".bmp")) << z;
@@ -179,7 +180,7 @@ TEST_F(Export, BmpSlices) {
   ASSERT_TRUE(s2.load(prefix + "2.bmp"));
   EXPECT_EQ(s2.bgr(1, H - 1)[2], 191);  // volume row 0 is the picture's bottom row
 
-  EXPECT_FALSE(TextureManager::getInst().exportSlicesBmp("/nonexistent-folder/P"));
+  EXPECT_FALSE(t_exportSlicesBmp(TextureManager::getInst(), "/nonexistent-folder/P"));
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_EQ(prompts_.shown[0].text.rfind("4 of 4 slice files could not be written", 0), 0u);
 
@@ -194,7 +195,7 @@ TEST_F(Export, BmpSlices) {
   small.rlim_cur = 80;  // a slice file is 54 + 16 * 3 bytes
   signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
-  const bool saved = TextureManager::getInst().exportSlicesBmp(prefix);
+  const bool saved = t_exportSlicesBmp(TextureManager::getInst(), prefix);
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_FALSE(saved);
   ASSERT_EQ(prompts_.shown.size(), 2u);
@@ -283,14 +284,14 @@ TEST_F(Export, ResamplingAsksThePitch) {
     EXPECT_EQ(oldPitch[2], 2.0);
     return false;  // cancelled
   });
-  EXPECT_FALSE(TextureManager::getInst().resampleAndExport(f));
+  EXPECT_FALSE(t_resampleAndExportAsking(TextureManager::getInst(), f));
   EXPECT_FALSE(fileExists(f));
   EXPECT_EQ(offered[2], 2.0);  // the dialog starts from the current pitch
   t_setResamplePitchAsker([](const double*, double newPitch[3]) {
     newPitch[0] = newPitch[1] = newPitch[2] = 2.0;
     return true;
   });
-  EXPECT_TRUE(TextureManager::getInst().resampleAndExport(f));
+  EXPECT_TRUE(t_resampleAndExportAsking(TextureManager::getInst(), f));
   EXPECT_TRUE(prompts_.sawText("export new volume 4 3 4"));
 }
 

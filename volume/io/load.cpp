@@ -8,6 +8,7 @@
 #include "volume/TTiffIO.h"
 #include "volume/TextureManager.h"
 #include "volume/dicom_medcon.h"
+#include "volume/io/load.h"
 #include "volume/muxa_file.h"
 #include "volume/sph_reader.h"
 #include "volume/volume_readers.h"
@@ -22,9 +23,16 @@ const char kMsgOtherResolution[] = "解像度が異なるファイルは読み�
 
 }  // namespace
 
-bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& type, double pitch[3],
-                                double minimum[3], double maximum[3],
-                                std::vector<unsigned char>& colourTable) {
+bool t_loadVolume(TextureManager& tm, const std::vector<std::string>& fileNames, int& type,
+                  double pitch[3], double minimum[3], double maximum[3],
+                  std::vector<unsigned char>& colourTable) {
+  // The readers write straight into the holder's value pointers and channel count.
+  float*& val1 = tm.val1;
+  float*& val2 = tm.val2;
+  float*& val3 = tm.val3;
+  float*& valGrad = tm.valGrad;
+  int& channelCount = tm.channelCount;
+  TOGL3DImage& volMask = tm.volMask;
   t_progressStart(1, 0);
 
   delete[] val1;
@@ -32,10 +40,10 @@ bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& 
   delete[] val3;
   delete[] valGrad;
   val1 = val2 = val3 = valGrad = nullptr;
-  TOGL3DImage* images[6] = {&vol1, &vol2, &vol3, &volFlag, &volGrad, &volMask};
+  TOGL3DImage* images[6] = {&tm.vol1, &tm.vol2, &tm.vol3, &tm.volFlag, &tm.volGrad, &volMask};
   for (TOGL3DImage* im : images) im->clear(nullptr);
-  vol1.linear = vol2.linear = vol3.linear = volGrad.linear = true;
-  volFlag.linear = volMask.linear = false;
+  tm.vol1.linear = tm.vol2.linear = tm.vol3.linear = tm.volGrad.linear = true;
+  tm.volFlag.linear = volMask.linear = false;
   colourTable.assign(1024, 0);
 
   std::vector<std::string> names = fileNames;  // the readers empty their list
@@ -92,7 +100,7 @@ bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& 
   t_progressStart(1, 50);
 
   if (ok) {
-    filePath = first;
+    tm.filePath = first;
   } else {
     delete[] val1;
     delete[] val2;
@@ -103,7 +111,7 @@ bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& 
     for (int i = 0; i < 3; ++i) pitch[i] = 1.0;
     channelCount = 1;
     t_makeDefaultVolume(&W, &H, &D, &val1);
-    filePath.clear();
+    tm.filePath.clear();
   }
 
   // The rows of every slice are reversed once after reading; every export reverses them again.
@@ -119,19 +127,20 @@ bool TextureManager::loadVolume(const std::vector<std::string>& fileNames, int& 
 
   t_progressStart(1, 80);
   for (int c = 0; c < channelCount; ++c)
-    channelTexture(c).allocateFromVolume(W, H, D, values[c], minimum[c], maximum[c], nullptr);
+    tm.channelTexture(c).allocateFromVolume(W, H, D, values[c], minimum[c], maximum[c], nullptr);
 
-  computeGradientVolume(W, H, D, channelCount);
-  volFlag.allocate(W, H, D, nullptr);
+  tm.computeGradientVolume(W, H, D, channelCount);
+  tm.volFlag.allocate(W, H, D, nullptr);
   if (!fileMask || volMask.W != W || volMask.H != H || volMask.D != D) volMask.allocate(W, H, D, nullptr);
-  updateHistogram();
+  tm.updateHistogram();
   t_progressEnd();
   return ok;
 }
 
-bool TextureManager::loadChannel(int channel, const std::vector<std::string>& fileNames, int type,
-                                 double* minimum, double* maximum) {
+bool t_loadChannel(TextureManager& tm, int channel, const std::vector<std::string>& fileNames,
+                   int type, double* minimum, double* maximum) {
   if (channel < 2 || channel > 3) return false;
+  int& channelCount = tm.channelCount;
   // A channel must follow the loaded ones: channel 3 over a one-channel volume would leave
   // channel 2 without values for everything that reads channelCount channels.
   if (channel > channelCount + 1) {
@@ -139,7 +148,7 @@ bool TextureManager::loadChannel(int channel, const std::vector<std::string>& fi
                   std::to_string(channel - 1) + ".");
     return false;
   }
-  const int W = vol1.W, H = vol1.H, D = vol1.D;
+  const int W = tm.vol1.W, H = tm.vol1.H, D = tm.vol1.D;
 
   std::vector<std::string> names = fileNames;
   const std::string first = names.empty() ? std::string() : names[0];
@@ -165,8 +174,8 @@ bool TextureManager::loadChannel(int channel, const std::vector<std::string>& fi
     return false;
   }
 
-  float*& slot = channel == 2 ? val2 : val3;
-  TOGL3DImage& tex = channelTexture(channel - 1);
+  float*& slot = channel == 2 ? tm.val2 : tm.val3;
+  TOGL3DImage& tex = tm.channelTexture(channel - 1);
   tex.clear(nullptr);
   tex.linear = true;
   delete[] slot;
@@ -174,8 +183,8 @@ bool TextureManager::loadChannel(int channel, const std::vector<std::string>& fi
   t_flipVolumeY32(W, H, D, slot);
   t_getMinMax(W, H, D, slot, minimum, maximum);
   tex.allocateFromVolume(W, H, D, slot, *minimum, *maximum, nullptr);
-  computeGradientVolume(W, H, D, channelCount);
-  updateHistogram();
+  tm.computeGradientVolume(W, H, D, channelCount);
+  tm.updateHistogram();
   channelCount = channel;
   return true;
 }

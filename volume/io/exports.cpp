@@ -1,5 +1,4 @@
-// Exports of the loaded volume and the mask.  Every export reverses the row order of the slices
-// (undoing the reversal of the loaders), so that files keep the orientation they were read in.
+// Exports of the loaded volume and the mask.
 #include <cfloat>
 #include <cstdio>
 #include <new>
@@ -8,6 +7,7 @@
 #include "platform/Prompt.h"
 #include "volume/Image3D.h"
 #include "volume/TextureManager.h"
+#include "volume/io/exports.h"
 #include "volume/replace_file.h"
 #include "volume/tiff_write.h"
 #include "volume/volume_export.h"
@@ -58,9 +58,11 @@ void fillFlipped(Image3D& image, F f) {
 
 }  // namespace
 
-bool TextureManager::exportVolumeTif(const std::string& path) {
+bool t_exportVolumeTif(const TextureManager& tm, const std::string& path) {
+  const float *val1 = tm.val1, *val2 = tm.val2, *val3 = tm.val3;
+  const int channelCount = tm.channelCount;
   if (!val1) return false;
-  const int W = getW(), H = getH(), D = getD();
+  const int W = tm.getW(), H = tm.getH(), D = tm.getD();
   // One image per distinct channel: a channel repeated in the samples is one image passed twice.
   Image3D c1, c2, c3, zero;
   const bool has2 = channelCount >= 2 && val2, has3 = channelCount >= 3 && val3;
@@ -81,18 +83,18 @@ bool TextureManager::exportVolumeTif(const std::string& path) {
   return t_writeTiff(target, c1, has2 ? c2 : zero, has3 ? c3 : zero, DBL_MAX, -DBL_MAX, 64);
 }
 
-bool TextureManager::exportVolumeTifChannels(const std::string& path) {
-  if (!val1) return false;
-  const int W = getW(), H = getH(), D = getD();
+bool t_exportVolumeTifChannels(const TextureManager& tm, const std::string& path) {
+  if (!tm.val1) return false;
+  const int W = tm.getW(), H = tm.getH(), D = tm.getD();
   double lo[3], hi[3];
-  t_exportWindows(*this, lo, hi);
-  const int channels = channelCount;
+  t_exportWindows(tm, lo, hi);
+  const int channels = tm.channelCount;
   Image3D img[3];
   Image3D* need[3] = {&img[0], &img[1], &img[2]};
   const int count = channels == 1 ? 1 : 3;
   if (!allocateImages(need, count, W, H, D)) return false;
   for (int c = 0; c < count; ++c) {
-    const float* v = c < channels ? channelValues(c) : nullptr;
+    const float* v = c < channels ? tm.channelValues(c) : nullptr;
     if (v)
       fillFlipped(img[c], [&](int64_t i) { return t_exportWindowMap(v[i], lo[c], hi[c]); });
     else
@@ -103,11 +105,13 @@ bool TextureManager::exportVolumeTifChannels(const std::string& path) {
   return t_writeTiff(target, img[0], img[1], img[2], 255, 0, 8);
 }
 
-bool TextureManager::exportSlicesBmp(const std::string& prefix) {
+bool t_exportSlicesBmp(const TextureManager& tm, const std::string& prefix) {
+  const float *val1 = tm.val1, *val2 = tm.val2, *val3 = tm.val3;
+  const int channelCount = tm.channelCount;
   if (!val1) return false;
-  const int W = getW(), H = getH(), D = getD();
+  const int W = tm.getW(), H = tm.getH(), D = tm.getD();
   double lo[3], hi[3];
-  t_exportWindows(*this, lo, hi);
+  t_exportWindows(tm, lo, hi);
   const float* v[3] = {val1, channelCount >= 2 ? val2 : nullptr,
                        channelCount >= 3 ? val3 : nullptr};
   if (channelCount == 1) v[1] = v[2] = val1;
@@ -143,9 +147,9 @@ bool TextureManager::exportSlicesBmp(const std::string& prefix) {
   return true;
 }
 
-bool TextureManager::exportMaskTif(const std::string& path) {
-  if (volMask.empty()) return false;
-  const TOGL3DImage& m = volMask;
+bool t_exportMaskTif(const TextureManager& tm, const std::string& path) {
+  const TOGL3DImage& m = tm.volMask;
+  if (m.empty()) return false;
   Image3D img;
   Image3D* need[1] = {&img};
   if (!allocateImages(need, 1, m.W, m.H, m.D)) return false;
@@ -154,10 +158,10 @@ bool TextureManager::exportMaskTif(const std::string& path) {
   return t_writeTiff(target, img, img, img, 255, 0, 8);
 }
 
-bool TextureManager::resampleAndExport(const std::string& path) {
+bool t_resampleAndExportAsking(TextureManager& tm, const std::string& path) {
   double oldPitch[3], newPitch[3];
-  getPitch(oldPitch);
+  tm.getPitch(oldPitch);
   for (int a = 0; a < 3; ++a) newPitch[a] = oldPitch[a];
   if (!t_askResamplePitch(oldPitch, newPitch)) return false;  // cancelled: nothing is written
-  return t_resampleAndExport(*this, path, oldPitch, newPitch);
+  return t_resampleAndExport(tm, path, oldPitch, newPitch);
 }

@@ -6,6 +6,7 @@
 #include "platform/Prompt.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
+#include "volume/io/muxa_save.h"
 #include "volume/replace_file.h"
 
 namespace {
@@ -20,14 +21,16 @@ const uint8_t* rowOf(const TOGL3DImage& img, int W, int H, int D, int y, int z,
 
 }  // namespace
 
-bool TextureManager::saveMuxa(const std::string& path) {
+bool t_saveMuxa(const TextureManager& tm, const std::string& path) {
+  const TOGL3DImage &vol1 = tm.vol1, &vol2 = tm.vol2, &vol3 = tm.vol3, &volMask = tm.volMask;
+  const int channelCount = tm.channelCount;
   if (vol1.empty()) return false;
   t_info("現在の実装では、指定したWindow levelを使用して 8bit range[0,255] のmuxa を保存します．");
 
   const int W = vol1.W, H = vol1.H, D = vol1.D;
   const int bits = channelCount == 1 ? 8 : 24;
   double pitch[3];
-  getPitch(pitch);
+  tm.getPitch(pitch);
 
   TReplaceFile file(path);
   char head[512];
