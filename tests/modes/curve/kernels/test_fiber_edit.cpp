@@ -82,6 +82,69 @@ TEST(FiberEdit, SurfaceFollowsAMovedFiberInsideTheRoiOnly) {
   }
 }
 
+TEST(FiberEdit, DragMovesThePointAlongTheCutAndTheSurfaceFollows) {
+  TFiberScene s;
+  sphereScene(s, false);
+  const TFiberView view = camera();
+  const TPoints stroke = line(40, 203.3, 365, 198.1, 40);
+  ASSERT_TRUE(s.createFibersAndRoiMesh(stroke, view, 8));
+  // The mode keeps the eye and the 3-D stroke (window points at depth 0.8) of the cut.
+  for (int k = 0; k < 3; ++k) s.lastCutEye[k] = view.eye[k];
+  for (const TVec3& p : stroke) {
+    double w[3];
+    view.unProject(p[0], p[1], 0.8, w);
+    s.lastCutStroke.emplace_back(w[0], w[1], w[2]);
+  }
+  // Press on the fiber point nearest the front of the sphere, move along the stroke's line.
+  TFiberStroke& F = s.newFibers[0];
+  int front = 0;
+  for (int i = 0; i < static_cast<int>(F.points.size()); ++i)
+    if (F.points[i][2] > F.points[front][2]) front = i;
+  double w[3];
+  view.project(F.points[front], w);
+  ASSERT_TRUE(s.startDrag(view, w[0], w[1], 0.002));
+  ASSERT_TRUE(s.dragging());
+  const TPoints before = F.points;
+  const double mx = w[0] + 12.0, my = w[1] + 12.0 * (198.1 - 203.3) / 325.0;
+  s.moveDrag(view, mx, my, nullptr);
+  const double voxel[3] = {0.05, 0.05, 0.05};
+  const TPoints regionBefore = s.regionMesh.verts;
+  ASSERT_TRUE(s.endDrag(voxel));
+  EXPECT_FALSE(s.dragging());
+  // The target: the cursor ray met with the plane through the picked point facing the eye.
+  double o[3], d[3], n[3];
+  view.cursorRay(mx, my, o, d);
+  t_sub3(view.eye, view.center, n);
+  t_normalize3(n);
+  double rel[3];
+  t_sub3(before[front], o, rel);
+  const double t = t_dot3(rel, n) / t_dot3(d, n);
+  double target[3];
+  for (int k = 0; k < 3; ++k) target[k] = o[k] + t * d[k];
+  int picked = -1;
+  double nearest = 1e9;
+  for (int i = 0; i < static_cast<int>(F.points.size()); ++i)
+    if (t_dist3(F.points[i], target) < nearest) {
+      nearest = t_dist3(F.points[i], target);
+      picked = i;
+    }
+  EXPECT_LT(nearest, 0.01);
+  EXPECT_GT(t_dist3(before[picked], target), 0.05);
+  // Points far along the loop stay (up to their projection onto the cut plane); the surface
+  // moved where the constraints moved.
+  const int n2 = static_cast<int>(F.points.size());
+  EXPECT_LT(t_dist3(F.points[(front + n2 / 2) % n2], before[(front + n2 / 2) % n2]), 0.005);
+  double moved = 0.0, err = 0.0;
+  for (int v = 0; v < s.regionMesh.vertexCount; ++v) moved = std::max(moved, t_dist3(regionBefore[v], s.regionMesh.verts[v]));
+  for (const auto& c : F.constraints) {
+    double q[3];
+    meshPoint(s.regionMesh, c, q);
+    err = std::max(err, t_dist3(q, c.pos));
+  }
+  EXPECT_GT(moved, 0.03);
+  EXPECT_LT(err, 0.5 * t_dist3(before[picked], target));
+}
+
 TEST(FiberEdit, OverDrawReplacesTheArcBetweenTheStrokeEnds) {
   TFiberScene s;
   const double voxel[3] = {0.05, 0.05, 0.05};
