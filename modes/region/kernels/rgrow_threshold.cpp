@@ -1,0 +1,86 @@
+#include "modes/region/kernels/rgrow_threshold.h"
+
+#include <algorithm>
+
+namespace {
+
+inline double normalised(float c, double lo, double hi) {
+  const double range = hi - lo;
+  return range != 0 ? (c - lo) / range : 0.0;
+}
+
+// Runs body(begin, end) over the voxel index in pieces, each piece a parallel loop, and reports
+// the share done after each piece.
+template <class Body>
+void inPieces(long long n, const TRgrowProgress& progress, Body body) {
+  const long long piece = std::max<long long>(n / 32 + 1, 1LL << 20);
+  for (long long begin = 0; begin < n; begin += piece) {
+    const long long end = std::min(n, begin + piece);
+    body(begin, end);
+    t_rgrowReport(progress, static_cast<double>(end) / n);
+  }
+}
+
+}  // namespace
+
+TRgrowHsv t_rgrowHsv(float c1, float c2, float c3, const TRgrowChannelRanges& ranges) {
+  const double r = normalised(c1, ranges.lo[0], ranges.hi[0]);
+  const double g = normalised(c2, ranges.lo[1], ranges.hi[1]);
+  const double b = normalised(c3, ranges.lo[2], ranges.hi[2]);
+  int largest;  // 0 r, 1 g, 2 b; ties go to the later component
+  if (r > g)
+    largest = r > b ? 0 : 2;
+  else
+    largest = g > b ? 1 : 2;
+  const double M = largest == 0 ? r : largest == 1 ? g : b;
+  const double m = std::min(r, std::min(g, b));
+  TRgrowHsv out;
+  if (M != m) {
+    const double delta = M - m;
+    if (largest == 0)
+      out.h = 60 * (g - b) / delta;
+    else if (largest == 1)
+      out.h = 60 * (b - r) / delta + 120;
+    else
+      out.h = 60 * (r - g) / delta + 240;
+    if (out.h < 0) out.h += 360;
+  }
+  out.s = M == 0 ? 0 : (M - m) / M;
+  out.v = M;
+  return out;
+}
+
+TRgrowStatus t_runThreshold(const TRgrowVolume& vol, uint8_t* flags, const TRgrowThresholds& t,
+                            const TRgrowProgress& progress) {
+  if (!flags || !vol.validWithGradient()) return TRgrowStatus::BadInput;
+  const long long n = static_cast<long long>(vol.voxelCount());
+  inPieces(n, progress, [&](long long begin, long long end) {
+#pragma omp parallel for schedule(static) if (end - begin >= kRgrowParallelMin)
+    for (long long i = begin; i < end; ++i) {
+      if (flags[i] == 0) continue;
+      flags[i] = t_rgrowPassesThreshold(vol, static_cast<size_t>(i), t) ? 255 : 1;
+    }
+  });
+  return TRgrowStatus::Ok;
+}
+
+TRgrowStatus t_runThresholdHsv(const TRgrowVolume& vol, uint8_t* flags, const TRgrowThresholds& bounds,
+                               const TRgrowChannelRanges& ranges, const TRgrowProgress& progress) {
+  if (!flags || !vol.validWithGradient() || vol.channels != 3) return TRgrowStatus::BadInput;
+  const long long n = static_cast<long long>(vol.voxelCount());
+  const float *c1 = vol.ch[0], *c2 = vol.ch[1], *c3 = vol.ch[2], *grad = vol.gradient;
+  inPieces(n, progress, [&](long long begin, long long end) {
+#pragma omp parallel for schedule(static) if (end - begin >= kRgrowParallelMin)
+    for (long long i = begin; i < end; ++i) {
+      if (flags[i] == 0) continue;
+      const TRgrowHsv hsv = t_rgrowHsv(c1[i], c2[i], c3[i], ranges);
+      const double g = grad[i];
+      const bool in = bounds.minv[0] <= hsv.h && hsv.h <= bounds.maxv[0] &&  //
+                      bounds.minv[1] <= hsv.s && hsv.s <= bounds.maxv[1] &&  //
+                      bounds.minv[2] <= hsv.v && hsv.v <= bounds.maxv[2] &&  //
+                      bounds.gMin <= g && g <= bounds.gMax;
+      flags[i] = in ? 255 : 1;
+    }
+  });
+  return TRgrowStatus::Ok;
+}
