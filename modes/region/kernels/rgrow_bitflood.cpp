@@ -1,0 +1,184 @@
+#include "modes/region/kernels/rgrow_bitflood.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+template <class T>
+std::unique_ptr<T[]> tryAlloc(size_t n) {
+  return std::unique_ptr<T[]>(new (std::nothrow) T[n]);
+}
+
+}  // namespace
+
+bool TRgrowBitFlood::allocate(int W, int H, int D) {
+  if (W <= 0 || H <= 0 || D <= 0) {
+    release();
+    return false;
+  }
+  if (W == m_W && H == m_H && D == m_D && m_pass) return true;
+  release();
+  const long long rows = static_cast<long long>(H) * D;
+  if (rows > INT32_MAX - 1) return false;
+  const int nw = (W + 63) / 64;
+  const size_t words = static_cast<size_t>(rows) * nw;
+  m_pass = tryAlloc<uint64_t>(words);
+  m_reached = tryAlloc<uint64_t>(words);
+  m_tmp = tryAlloc<uint64_t>(nw);
+  m_queue = tryAlloc<int>(static_cast<size_t>(rows) + 1);
+  m_queued = tryAlloc<uint8_t>(static_cast<size_t>(rows));
+  if (!m_pass || !m_reached || !m_tmp || !m_queue || !m_queued) {
+    release();
+    return false;
+  }
+  m_W = W;
+  m_H = H;
+  m_D = D;
+  m_nw = nw;
+  m_rows = static_cast<int>(rows);
+  std::memset(m_pass.get(), 0, words * sizeof(uint64_t));
+  std::memset(m_reached.get(), 0, words * sizeof(uint64_t));
+  std::memset(m_queued.get(), 0, static_cast<size_t>(rows));
+  return true;
+}
+
+void TRgrowBitFlood::release() {
+  m_pass.reset();
+  m_reached.reset();
+  m_tmp.reset();
+  m_queue.reset();
+  m_queued.reset();
+  m_W = m_H = m_D = m_nw = m_rows = 0;
+  m_head = m_tail = 0;
+}
+
+void TRgrowBitFlood::clearReached() {
+  std::memset(m_reached.get(), 0, wordCount() * sizeof(uint64_t));
+}
+
+void TRgrowBitFlood::addStart(int x, int y, int z) {
+  const int r = y + m_H * z;
+  const uint64_t bit = uint64_t{1} << (x & 63);
+  passRow(r)[x >> 6] |= bit;
+  reachedRow(r)[x >> 6] |= bit;
+}
+
+// Extends `bits` (a subset of `pass`) to the whole runs of pass bits that it touches.
+// Upwards a single addition does it: adding the seed bits to the pass bits carries through the
+// rest of each run above a seed, across words by the carry.  Downwards the runs are filled by
+// doubling shifts, word by word from the top, entering a word at bit 63 when the run continues
+// from bit 0 of the word above.
+void TRgrowBitFlood::fillRuns(const uint64_t* pass, uint64_t* bits) const {
+  unsigned carry = 0;
+  for (int w = 0; w < m_nw; ++w) {
+    const uint64_t p = pass[w], s = bits[w];
+    const unsigned __int128 sum = static_cast<unsigned __int128>(p) + s + carry;
+    const uint64_t lo = static_cast<uint64_t>(sum);
+    carry = static_cast<unsigned>(sum >> 64);
+    bits[w] = ((lo ^ p) & p) | s;
+  }
+  uint64_t enter = 0;
+  for (int w = m_nw - 1; w >= 0; --w) {
+    uint64_t p = pass[w];
+    uint64_t g = bits[w] | (enter & p);
+    g |= p & (g >> 1);
+    p &= p >> 1;
+    g |= p & (g >> 2);
+    p &= p >> 2;
+    g |= p & (g >> 4);
+    p &= p >> 4;
+    g |= p & (g >> 8);
+    p &= p >> 8;
+    g |= p & (g >> 16);
+    p &= p >> 16;
+    g |= p & (g >> 32);
+    bits[w] = g;
+    enter = (g & 1u) ? (uint64_t{1} << 63) : 0;
+  }
+}
+
+void TRgrowBitFlood::schedule(int r, bool faceOnly) {
+  const int y = r % m_H, z = r / m_H;
+  for (int dz = -1; dz <= 1; ++dz) {
+    const int zz = z + dz;
+    if (zz < 0 || zz >= m_D) continue;
+    for (int dy = -1; dy <= 1; ++dy) {
+      if (dz == 0 && dy == 0) continue;
+      if (faceOnly && dz != 0 && dy != 0) continue;
+      const int yy = y + dy;
+      if (yy < 0 || yy >= m_H) continue;
+      const int q = yy + m_H * zz;
+      if (m_queued[q]) continue;
+      m_queued[q] = 1;
+      m_queue[m_tail] = q;
+      if (++m_tail == m_rows + 1) m_tail = 0;
+    }
+  }
+}
+
+// Recomputes row r from its neighbour rows; true when it gained bits.
+bool TRgrowBitFlood::processRow(int r, bool faceOnly, uint64_t* in) {
+  const int nw = m_nw;
+  const int y = r % m_H, z = r / m_H;
+  std::memset(in, 0, sizeof(uint64_t) * nw);
+  for (int dz = -1; dz <= 1; ++dz) {
+    const int zz = z + dz;
+    if (zz < 0 || zz >= m_D) continue;
+    for (int dy = -1; dy <= 1; ++dy) {
+      if (dz == 0 && dy == 0) continue;
+      if (faceOnly && dz != 0 && dy != 0) continue;
+      const int yy = y + dy;
+      if (yy < 0 || yy >= m_H) continue;
+      const uint64_t* q = reachedRow(yy + m_H * zz);
+      for (int w = 0; w < nw; ++w) in[w] |= q[w];
+    }
+  }
+  const uint64_t* pass = passRow(r);
+  uint64_t* bits = reachedRow(r);
+  uint64_t gained = 0;
+  if (faceOnly) {
+    for (int w = 0; w < nw; ++w) {
+      in[w] &= pass[w];
+      gained |= in[w] & ~bits[w];
+    }
+  } else {
+    // Union of the neighbour rows dilated by one voxel along x (the dilation of a union is the
+    // union of the dilations).  Computed in place from the top word down, so each word still
+    // sees the undilated word below it.
+    uint64_t above = 0;  // undilated word w + 1
+    for (int w = nw - 1; w >= 0; --w) {
+      const uint64_t v = in[w];
+      const uint64_t below = w > 0 ? in[w - 1] : 0;
+      in[w] = (v | (v << 1) | (v >> 1) | (below >> 63) | (above << 63)) & pass[w];
+      gained |= in[w] & ~bits[w];
+      above = v;
+    }
+  }
+  if (!gained) return false;
+  for (int w = 0; w < nw; ++w) in[w] |= bits[w];
+  fillRuns(pass, in);
+  std::memcpy(bits, in, sizeof(uint64_t) * nw);
+  return true;
+}
+
+void TRgrowBitFlood::grow(bool faceOnly) {
+  if (!m_pass) return;
+  m_head = m_tail = 0;
+  uint64_t* tmp = m_tmp.get();
+  // Rows that hold start bits: fill their runs and wake their neighbours.
+  for (int r = 0; r < m_rows; ++r) {
+    uint64_t* bits = reachedRow(r);
+    uint64_t any = 0;
+    for (int w = 0; w < m_nw; ++w) any |= bits[w];
+    if (!any) continue;
+    fillRuns(passRow(r), bits);
+    schedule(r, faceOnly);
+  }
+  while (m_head != m_tail) {
+    const int r = m_queue[m_head];
+    if (++m_head == m_rows + 1) m_head = 0;
+    m_queued[r] = 0;
+    if (processRow(r, faceOnly, tmp)) schedule(r, faceOnly);
+  }
+}

@@ -1,0 +1,336 @@
+#include "modes/region/kernels/rgrow_flood.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "modes/region/kernels/rgrow_bitflood.h"
+#include "modes/region/kernels/rgrow_threshold.h"
+
+namespace {
+
+// ---- pass sets ----------------------------------------------------------------------------------
+
+// Fills the engine's pass bits row by row with flags[i] != 0 && test(i).
+template <class Test>
+void fillPass(TRgrowBitFlood& e, const uint8_t* flags, const Test& test) {
+  const int W = e.W(), rows = e.rowCount(), nw = e.wordsPerRow();
+#pragma omp parallel for schedule(static) if (static_cast<long long>(rows) * W >= kRgrowParallelMin)
+  for (int row = 0; row < rows; ++row) {
+    const size_t base = static_cast<size_t>(row) * W;
+    uint64_t* out = e.passRow(row);
+    for (int w = 0; w < nw; ++w) {
+      const int x0 = w * 64, n = std::min(64, W - x0);
+      uint64_t bits = 0;
+      for (int b = 0; b < n; ++b) {
+        const size_t i = base + x0 + b;
+        bits |= static_cast<uint64_t>(flags[i] != 0 && test(i)) << b;
+      }
+      out[w] = bits;
+    }
+  }
+}
+
+// r * r > d * d in single precision, d * d summed over C channels.
+template <int C>
+struct DistanceTest {
+  const float* ch[3];
+  float a[3];
+  float rr;
+  bool operator()(size_t i) const {
+    const float d0 = a[0] - ch[0][i];
+    float d2 = d0 * d0;
+    if (C >= 2) {
+      const float d1 = a[1] - ch[1][i];
+      d2 = d2 + d1 * d1;
+    }
+    if (C >= 3) {
+      const float d3 = a[2] - ch[2][i];
+      d2 = d2 + d3 * d3;
+    }
+    return rr > d2;
+  }
+};
+
+void fillPassDistance(TRgrowBitFlood& e, const TRgrowVolume& vol, const uint8_t* flags, float r,
+                      size_t seedIndex) {
+  const float rr = r * r;
+  auto run = [&](auto test) {
+    for (int k = 0; k < 3; ++k) {
+      test.ch[k] = vol.ch[k];
+      test.a[k] = k < vol.channels ? vol.ch[k][seedIndex] : 0.0f;
+    }
+    test.rr = rr;
+    fillPass(e, flags, test);
+  };
+  if (vol.channels == 1)
+    run(DistanceTest<1>{});
+  else if (vol.channels == 2)
+    run(DistanceTest<2>{});
+  else
+    run(DistanceTest<3>{});
+}
+
+void fillPassThreshold(TRgrowBitFlood& e, const TRgrowVolume& vol, const uint8_t* flags,
+                       const TRgrowThresholds& t) {
+  fillPass(e, flags, [&](size_t i) { return t_rgrowPassesThreshold(vol, i, t); });
+}
+
+// ---- results ------------------------------------------------------------------------------------
+
+// out[i] = value for every reached voxel.
+void markReached(const TRgrowBitFlood& e, uint8_t* out, uint8_t value) {
+  const int W = e.W(), rows = e.rowCount(), nw = e.wordsPerRow();
+#pragma omp parallel for schedule(static) if (static_cast<long long>(rows) * W >= kRgrowParallelMin)
+  for (int row = 0; row < rows; ++row) {
+    uint8_t* line = out + static_cast<size_t>(row) * W;
+    const uint64_t* bits = e.reachedRow(row);
+    for (int w = 0; w < nw; ++w) {
+      uint64_t b = bits[w];
+      if (b == ~uint64_t{0}) {
+        std::memset(line + w * 64, value, 64);  // a full word lies inside the row
+        continue;
+      }
+      while (b) {
+        line[w * 64 + __builtin_ctzll(b)] = value;
+        b &= b - 1;
+      }
+    }
+  }
+}
+
+// Every non-zero flag becomes 1.
+void resetFlags(uint8_t* flags, size_t n) {
+  const long long count = static_cast<long long>(n);
+#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
+  for (long long i = 0; i < count; ++i)
+    if (flags[i]) flags[i] = 1;
+}
+
+bool validSeed(const TRgrowVolume& vol, const TQueueVoxel& s) {
+  return s.x >= 0 && s.x < vol.W && s.y >= 0 && s.y < vol.H && s.z >= 0 && s.z < vol.D &&
+         s.idx == s.x + vol.W * (s.y + vol.H * s.z);
+}
+
+// One flood into a byte scratch volume (2 reached, 0 elsewhere).
+template <class FillPass>
+bool floodIntoScratch(const TRgrowVolume& vol, const uint8_t* flags, const TQueueVoxel& seed, bool faceOnly,
+                      uint8_t* scratch, const FillPass& fill) {
+  if (!flags || !scratch || !vol.valid() || !validSeed(vol, seed)) return false;
+  TRgrowBitFlood e;
+  if (!e.allocate(vol.W, vol.H, vol.D)) return false;
+  fill(e);
+  e.addStart(seed.x, seed.y, seed.z);
+  e.grow(faceOnly);
+  std::memset(scratch, 0, vol.voxelCount());
+  markReached(e, scratch, 2);
+  return true;
+}
+
+// The seed loop shared by the distance and threshold floods.
+template <class FillPass>
+TRgrowStatus floodSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds, const double extent[3],
+                        bool faceOnly, const TRgrowProgress& progress, const FillPass& fill) {
+  if (!flags || !vol.valid() || !extent) return TRgrowStatus::BadInput;
+  if (seeds.size() > static_cast<size_t>(kRgrowMaxSeeds)) return TRgrowStatus::TooManySeeds;
+  TRgrowBitFlood e;
+  if (!seeds.empty() && !e.allocate(vol.W, vol.H, vol.D)) return TRgrowStatus::OutOfMemory;
+  resetFlags(flags, vol.voxelCount());
+  const int n = static_cast<int>(seeds.size());
+  for (int k = 0; k < n; ++k) {
+    TQueueVoxel s;
+    if (!t_rgrowSeedVoxel(seeds[k], extent, vol.W, vol.H, vol.D, s) || flags[s.idx] == 0) continue;
+    fill(e, s);
+    e.clearReached();
+    e.addStart(s.x, s.y, s.z);
+    e.grow(faceOnly);
+    markReached(e, flags, 255);
+    std::printf("%d/%d   ", k, n);
+    std::fflush(stdout);
+    t_rgrowReport(progress, static_cast<double>(k + 1) / n);
+  }
+  return TRgrowStatus::Ok;
+}
+
+}  // namespace
+
+bool t_rgrowSeedVoxel(const TVec3& p, const double extent[3], int W, int H, int D, TQueueVoxel& out) {
+  const int dims[3] = {W, H, D};
+  int v[3];
+  for (int a = 0; a < 3; ++a) {
+    const double e = extent[a];
+    if (!(e > 0) || !std::isfinite(e) || dims[a] <= 0) return false;
+    if (!(0 <= p[a] && p[a] <= e)) return false;  // also rejects NaN
+    const double t = std::trunc(p[a] / (e / dims[a]));
+    v[a] = static_cast<int>(std::min<double>(std::max(t, 0.0), dims[a] - 1));
+  }
+  out = TQueueVoxel(v[0], v[1], v[2], v[0] + W * (v[1] + H * v[2]));
+  return true;
+}
+
+bool t_regionGrowFlood26(const TRgrowVolume& vol, const uint8_t* flags, float r, const TQueueVoxel& seed,
+                         uint8_t* scratch) {
+  return floodIntoScratch(vol, flags, seed, false, scratch,
+                          [&](TRgrowBitFlood& e) { fillPassDistance(e, vol, flags, r, seed.idx); });
+}
+
+bool t_regionGrowFlood6(const TRgrowVolume& vol, const uint8_t* flags, float r, const TQueueVoxel& seed,
+                        uint8_t* scratch) {
+  return floodIntoScratch(vol, flags, seed, true, scratch,
+                          [&](TRgrowBitFlood& e) { fillPassDistance(e, vol, flags, r, seed.idx); });
+}
+
+bool t_regionGrowFloodList27(const TRgrowVolume& vol, const uint8_t* flags, const TRgrowThresholds& t,
+                             const TQueueVoxel& seed, uint8_t* scratch) {
+  if (!vol.gradient) return false;
+  return floodIntoScratch(vol, flags, seed, false, scratch,
+                          [&](TRgrowBitFlood& e) { fillPassThreshold(e, vol, flags, t); });
+}
+
+bool t_regionGrowFloodList6(const TRgrowVolume& vol, const uint8_t* flags, const TRgrowThresholds& t,
+                            const TQueueVoxel& seed, uint8_t* scratch) {
+  if (!vol.gradient) return false;
+  return floodIntoScratch(vol, flags, seed, true, scratch,
+                          [&](TRgrowBitFlood& e) { fillPassThreshold(e, vol, flags, t); });
+}
+
+TRgrowStatus t_regionGrowFromSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds,
+                                   const double extent[3], float r, bool faceOnly,
+                                   const TRgrowProgress& progress) {
+  return floodSeeds(vol, flags, seeds, extent, faceOnly, progress, [&](TRgrowBitFlood& e, const TQueueVoxel& s) {
+    fillPassDistance(e, vol, flags, r, s.idx);
+  });
+}
+
+TRgrowStatus t_regionGrowListFromSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds,
+                                       const double extent[3], const TRgrowThresholds& t, bool faceOnly,
+                                       const TRgrowProgress& progress) {
+  if (!vol.gradient) return TRgrowStatus::BadInput;
+  // Filled again for every seed: the previous seed's voxel was added to the pass set.
+  return floodSeeds(vol, flags, seeds, extent, faceOnly, progress,
+                    [&](TRgrowBitFlood& e, const TQueueVoxel&) { fillPassThreshold(e, vol, flags, t); });
+}
+
+// ---- shape growth ---------------------------------------------------------------------------------
+
+namespace {
+
+struct Neighbour {
+  int dx, dy, dz, weight;
+};
+
+// The 26 neighbours in table order (dz slowest, dx fastest) with their support weights.
+std::vector<Neighbour> shapeNeighbours() {
+  std::vector<Neighbour> t;
+  for (int dz = -1; dz <= 1; ++dz)
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int zeros = (dx == 0) + (dy == 0) + (dz == 0);
+        if (zeros == 3) continue;
+        t.push_back({dx, dy, dz, zeros == 0 ? 2 : zeros == 1 ? 3 : 4});
+      }
+  return t;
+}
+
+enum : uint8_t { kOpen = 0, kClosed = 1, kGrown = 2, kTouched = 3 };
+
+// Grows one seed.  visit: kOpen for voxels that may grow, kClosed otherwise (prepared by the
+// caller), support all 0.  Ends with kGrown on the grown voxels.
+void shapeGrow(const TRgrowVolume& vol, uint8_t* visit, uint8_t* support, const TQueueVoxel& seed, int coefficient,
+               std::vector<TQueueVoxel>& front, std::vector<TQueueVoxel>& touched) {
+  static const std::vector<Neighbour> table = shapeNeighbours();
+  const int W = vol.W, H = vol.H, D = vol.D;
+  const int plane = W * H;
+  front.clear();
+  front.push_back(seed);
+  visit[seed.idx] = kGrown;
+  for (int wave = 0; !front.empty(); ++wave) {
+    touched.clear();
+    for (const TQueueVoxel& v : front) {
+      for (const Neighbour& nb : table) {
+        const int x = v.x + nb.dx, y = v.y + nb.dy, z = v.z + nb.dz;
+        if (x < 0 || x >= W || y < 0 || y >= H || z < 0 || z >= D) continue;
+        const int i = v.idx + nb.dx + W * nb.dy + plane * nb.dz;
+        if (visit[i] == kOpen) {
+          visit[i] = kTouched;
+          touched.push_back(TQueueVoxel(x, y, z, i));
+        } else if (visit[i] != kTouched) {
+          continue;
+        }
+        support[i] = static_cast<uint8_t>(support[i] + nb.weight);
+      }
+    }
+    // Only candidates whose support grew in this wave can join now: the others failed the same
+    // bound before (the bound changes once, after the third wave, when no candidate is waiting).
+    const int bound = wave < 3 ? 1 : coefficient;
+    front.clear();
+    for (const TQueueVoxel& c : touched) {
+      if (support[c.idx] >= bound) {
+        visit[c.idx] = kGrown;
+        front.push_back(c);
+      } else {
+        visit[c.idx] = kOpen;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds,
+                                        const double extent[3], float r, int coefficient,
+                                        const TRgrowProgress& progress) {
+  if (!flags || !vol.valid() || !extent) return TRgrowStatus::BadInput;
+  if (seeds.size() > static_cast<size_t>(kRgrowMaxSeeds)) return TRgrowStatus::TooManySeeds;
+  const size_t n = vol.voxelCount();
+  const long long count = static_cast<long long>(n);
+  const int seedCount = static_cast<int>(seeds.size());
+  // The flags change only after every seed has grown, so that running out of memory on the way
+  // leaves them as they were.
+  std::unique_ptr<uint8_t[]> grown;
+  try {
+    std::unique_ptr<uint8_t[]> visit, support;
+    std::vector<TQueueVoxel> front, touched;
+    if (seedCount > 0) {
+      grown.reset(new uint8_t[n]());
+      visit.reset(new uint8_t[n]);
+      support.reset(new uint8_t[n]);
+    }
+    for (int k = 0; k < seedCount; ++k) {
+      TQueueVoxel s;
+      if (!t_rgrowSeedVoxel(seeds[k], extent, vol.W, vol.H, vol.D, s) || flags[s.idx] == 0) continue;
+      const float rr = r * r;
+      float a[3] = {0, 0, 0};
+      for (int c = 0; c < vol.channels; ++c) a[c] = vol.ch[c][s.idx];
+      uint8_t* vis = visit.get();
+#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
+      for (long long i = 0; i < count; ++i) {
+        float d2 = 0;
+        for (int c = 0; c < vol.channels; ++c) {
+          const float d = a[c] - vol.ch[c][i];
+          d2 = c == 0 ? d * d : d2 + d * d;
+        }
+        vis[i] = flags[i] != 0 && rr > d2 ? kOpen : kClosed;
+      }
+      std::memset(support.get(), 0, n);
+      shapeGrow(vol, vis, support.get(), s, coefficient, front, touched);
+      uint8_t* g = grown.get();
+#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
+      for (long long i = 0; i < count; ++i)
+        if (vis[i] == kGrown) g[i] = 1;
+      std::printf("fin region growing %d / %d \n", k, seedCount);
+      std::fflush(stdout);
+      t_rgrowReport(progress, static_cast<double>(k + 1) / seedCount);
+    }
+  } catch (const std::bad_alloc&) {
+    return TRgrowStatus::OutOfMemory;
+  }
+  const uint8_t* g = grown.get();
+#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
+  for (long long i = 0; i < count; ++i)
+    if (flags[i]) flags[i] = g && g[i] ? 255 : 1;
+  return TRgrowStatus::Ok;
+}
