@@ -1,11 +1,9 @@
 // Relabelling of the working labels from a refined surface, the graph-cut flags and the commit
-// into the mask; and many relabelling jobs racing with only the newest one applied.
+// into the mask.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "modes/curve/kernels/roi_relabel.h"
@@ -110,57 +108,4 @@ TEST(RoiRelabel, CutFlagsAndCommitIntoTheMask) {
   const std::vector<int> touched = t_commitRefLabels(after, mask.data(), 7);
   EXPECT_EQ(mask, (std::vector<uint8_t>{0, 7, 7, 0, 7, 0, 7, 3}));
   EXPECT_EQ(touched, (std::vector<int>{3, 5}));
-}
-
-TEST(RoiRelabel, TheNewestOfManyConcurrentJobsWins) {
-  // 200 edits in a burst, each relabelling on its own thread from its own copies; results are
-  // handed over under a lock and only a result newer than the applied one is taken.
-  const std::vector<uint8_t> start = randomLabels(9);
-  const int kJobs = 200;
-  std::atomic<uint64_t> newest{0};
-  std::mutex slot;
-  uint64_t applied = 0;
-  std::vector<uint8_t> labels = start;
-  auto boxOf = [](int g, double lo[3], double hi[3]) {
-    for (int k = 0; k < 3; ++k) {
-      lo[k] = 0.61 + 0.013 * (g % 37) + 0.1 * k;
-      hi[k] = lo[k] + 1.7 + 0.011 * (g % 23);
-    }
-  };
-  std::vector<std::thread> threads;
-  for (int g = 1; g <= kJobs; ++g) {
-    double lo[3], hi[3];
-    boxOf(g, lo, hi);
-    newest.store(g, std::memory_order_release);
-    TRelabelJob j;
-    {
-      std::lock_guard<std::mutex> lock(slot);
-      j = job(g, lo, hi, labels);
-    }
-    threads.emplace_back([j = std::move(j), &newest, &slot, &applied, &labels]() mutable {
-      if (!t_relabelByRoiMesh(j, &newest)) return;
-      std::lock_guard<std::mutex> lock(slot);
-      if (j.generation > applied && j.generation == newest.load(std::memory_order_acquire)) {
-        applied = j.generation;
-        labels = j.labels;
-      }
-    });
-    if (threads.size() >= 8) {
-      threads.front().join();
-      threads.erase(threads.begin());
-    }
-  }
-  for (auto& t : threads) t.join();
-  ASSERT_EQ(applied, static_cast<uint64_t>(kJobs));
-  // The applied labels are those of the last edit, whatever ran before it.
-  double lo[3], hi[3];
-  boxOf(kJobs, lo, hi);
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        const int i = x + W * (y + H * z);
-        const bool in = centreInside(x, y, z, lo, hi);
-        EXPECT_EQ(t_refWasInside(labels[i]), t_refWasInside(start[i]));
-        EXPECT_EQ(labels[i] == 4 || labels[i] == 6, in) << i;
-      }
 }
