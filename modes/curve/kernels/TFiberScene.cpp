@@ -221,7 +221,7 @@ bool TFiberScene::startDrag(const TFiberView& view, double x, double y, double c
 }
 
 void TFiberScene::moveDrag(const TFiberView& view, double x, double y, const TTriangleMesh* cutSurface) {
-  if (m_drag.fiber < 0) return;
+  if (m_drag.fiber < 0 || m_drag.fiber >= static_cast<int>(newFibers.size())) return;
   double o[3], d[3], target[3] = {0, 0, 0};
   view.cursorRay(x, y, o, d);
   int poly = -1;
@@ -258,7 +258,11 @@ void TFiberScene::moveDrag(const TFiberView& view, double x, double y, const TTr
 }
 
 bool TFiberScene::endDrag(const double voxelSize[3]) {
-  if (m_drag.fiber < 0) return false;
+  if (m_drag.fiber < 0 || m_drag.fiber >= static_cast<int>(newFibers.size())) {
+    m_drag = TFiberPick();
+    selectedCrossPoint = -1;
+    return false;
+  }
   auto finishNew = [&](TFiberStroke& f) {
     t_snapFiberToCurve(f, lastCutEye, lastCutStroke);
     f.finishDeformation();
@@ -285,7 +289,8 @@ bool TFiberScene::endDrag(const double voxelSize[3]) {
 // ---- over-draw and rub ----
 
 bool TFiberScene::overDrawFiber(TPoints stroke, const double voxelSize[3], std::string* message) {
-  if (newFibers.empty() || stroke.empty()) return false;
+  // A stroke without length has nothing to lay along the fiber.
+  if (newFibers.empty() || t_polylineLength(stroke) == 0.0) return false;
   int best = -1, i1 = -1, i2 = -1;
   double bestSum = 100000.0;
   for (int f = 0; f < static_cast<int>(newFibers.size()); ++f) {

@@ -264,6 +264,9 @@ bool t_eraseFiberAndCutMesh(TTriangleMesh& regionMesh, TRoiMesh& roi, std::vecto
   };
   if (heldByOther(cA)) cA = -1;
   if (heldByOther(cB)) cB = -1;
+  // A fiber that did not split its surface leaves both ends in one part: that part is the
+  // surface itself, not a piece the fiber alone enclosed, and it stays.
+  if (cA >= 0 && cA == cB) cA = cB = -1;
 
   std::fputs("delete mesh\n", stderr);
   t_progressStep(50);

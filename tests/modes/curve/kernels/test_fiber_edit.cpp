@@ -334,6 +334,26 @@ TEST(FiberEdit, ErasingTheInnerLoopRemovesTheSurfaceItAloneHeld) {
   EXPECT_EQ(s.newFibers[0].depth, 0);
 }
 
+TEST(FiberEdit, ErasingAFiberThatDoesNotSplitItsSurfaceKeepsTheSurface) {
+  // The stroke stops over the inner sphere: both fibers are open arcs, and cutting along the
+  // inner one leaves the inner sphere in one piece.
+  TFiberScene s;
+  sphereScene(s, true);
+  ASSERT_TRUE(s.createFibersAndRoiMesh(line(30, 201.3, 205, 200.2, 30), camera(), 8));
+  ASSERT_EQ(s.newFibers.size(), 2u);
+  const int inner = s.newFibers[0].length() < s.newFibers[1].length() ? 0 : 1;
+  ASSERT_FALSE(s.newFibers[inner].closed);
+  std::vector<int> labels;
+  const int partsBefore = s.regionMesh.getConnectedComponents(labels);
+  const int vertsBefore = s.regionMesh.vertexCount;
+  std::string msg;
+  if (s.newFibers[inner].depth != 1) GTEST_SKIP() << "the arcs did not nest";
+  ASSERT_TRUE(s.eraseNewFiber(inner, 8, &msg)) << msg;
+  EXPECT_EQ(s.regionMesh.getConnectedComponents(labels), partsBefore);
+  EXPECT_GE(s.regionMesh.vertexCount, vertsBefore);
+  EXPECT_TRUE(closedSurface(s.regionMesh));
+}
+
 TEST(FiberEdit, ErasingAStoredFiberDissolvesItsCrossPoints) {
   TFiberScene s;
   auto line3 = [](double y) {
