@@ -17,6 +17,7 @@
 #include "modes/region/StateSegSRG.h"
 #include "platform/CLocale.h"
 #include "platform/Prompt.h"
+#include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtPrompts.h"
 #include "platform/qt/app_profile.h"
 #include "platform/qt/signal_quit.h"
@@ -50,6 +51,9 @@ bool CKestrinApp::InitInstance() {
   t_setupAppProfile();
   m_prompts = std::make_unique<TQtPromptService>();
   t_setPromptService(m_prompts.get());
+  // Picture files of every format Qt reads (the built-in codec reads BMP only).
+  static TQtImageCodec pictureCodec;
+  t_setImageCodec(&pictureCodec);
   m_chooser = std::make_unique<TDlgMaskIdChooser>();
   t_setMaskIdChooser(m_chooser.get());
   t_installAppRegionData();
@@ -140,5 +144,6 @@ int CKestrinApp::ExitInstance() {
   t_setMaskIdChooser(nullptr);
   t_uninstallAppRegionData();
   t_setPromptService(nullptr);
+  t_setImageCodec(nullptr);
   return ok ? 0 : 1;
 }

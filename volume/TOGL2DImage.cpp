@@ -1,10 +1,9 @@
 #include "volume/TOGL2DImage.h"
 
-#include <QImage>
-#include <QString>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ImageCodec.h"
 #include "volume/TOGL3DImage.h"
 
 namespace {
@@ -72,39 +71,32 @@ void TOGL2DImage::allocate(int w, int h, TGLContextHost* context) {
 }
 
 bool TOGL2DImage::allocateFromFile(const std::string& path, bool* bottomUp, TGLContextHost* context) {
-  QImage src;
-  if (!src.load(QString::fromStdString(path)) || src.isNull()) return false;
-  // Palette, grey, 16-bit and 24/32-bit pictures all resolve to their displayed colours here.
-  const QImage rgb = src.convertToFormat(QImage::Format_RGB32);
-  if (rgb.isNull()) return false;
+  TRgbPicture src;
+  if (!t_imageCodec().read(path, src) || src.W <= 0 || src.H <= 0) return false;
   if (bottomUp) *bottomUp = bmpIsBottomUp(path);
-  allocate(rgb.width(), rgb.height(), context);
+  allocate(src.W, src.H, context);
   if (!data) return false;
-  for (int y = 0; y < H; ++y) {
-    const QRgb* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-    uint8_t* out = data + size_t(y) * W * 4;
-    for (int x = 0; x < W; ++x) {
-      out[4 * x + 0] = uint8_t(qRed(line[x]));
-      out[4 * x + 1] = uint8_t(qGreen(line[x]));
-      out[4 * x + 2] = uint8_t(qBlue(line[x]));
-      out[4 * x + 3] = 128;
-    }
+  const size_t n = size_t(W) * H;
+  for (size_t i = 0; i < n; ++i) {
+    data[4 * i + 0] = src.rgb[3 * i + 0];
+    data[4 * i + 1] = src.rgb[3 * i + 1];
+    data[4 * i + 2] = src.rgb[3 * i + 2];
+    data[4 * i + 3] = 128;
   }
   return true;
 }
 
 bool TOGL2DImage::saveAsFile(const std::string& path) const {
   if (!data || W <= 0 || H <= 0) return false;
-  QImage img(W, H, QImage::Format_RGB888);
-  if (img.isNull()) return false;
-  for (int y = 0; y < H; ++y) {
-    uint8_t* line = img.scanLine(y);
-    const uint8_t* in = data + size_t(y) * W * 4;
-    for (int x = 0; x < W; ++x) {
-      line[3 * x + 0] = in[4 * x + 0];
-      line[3 * x + 1] = in[4 * x + 1];
-      line[3 * x + 2] = in[4 * x + 2];
-    }
+  TRgbPicture out;
+  out.W = W;
+  out.H = H;
+  out.rgb.resize(size_t(W) * H * 3);
+  const size_t n = size_t(W) * H;
+  for (size_t i = 0; i < n; ++i) {
+    out.rgb[3 * i + 0] = data[4 * i + 0];
+    out.rgb[3 * i + 1] = data[4 * i + 1];
+    out.rgb[3 * i + 2] = data[4 * i + 2];
   }
-  return img.save(QString::fromStdString(path), "BMP");
+  return t_imageCodec().writeBmp(path, out);
 }

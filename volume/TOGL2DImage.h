@@ -27,8 +27,9 @@ class TOGL2DImage {
   // W x H pixels of zero bytes (after clear); a zero size leaves the picture empty.
   void allocate(int w, int h, TGLContextHost* context = nullptr);
 
-  // Reads an image file (BMP and whatever else the image codec knows).  Grey pixels give
-  // (g, g, g, 128), colour pixels (R, G, B, 128); palette images give their palette colours.
+  // Reads an image file through the installed picture codec (platform/ImageCodec.h: BMP, and
+  // whatever else the application's codec knows).  Grey pixels give (g, g, g, 128), colour
+  // pixels (R, G, B, 128); palette images give their palette colours.
   // *bottomUp reports whether the file stores its rows bottom first (may be null).  False when
   // the file cannot be read; the picture is then unchanged.
   bool allocateFromFile(const std::string& path, bool* bottomUp, TGLContextHost* context = nullptr);

@@ -7,3 +7,12 @@ if(TARGET kplatform_qt)
     LIBS kplatform_qt
     TIMEOUT 120)
 endif()
+
+# The built-in BMP reader against QImage, and the Qt picture codec.
+if(TARGET kplatform_qt)
+  kestrin_add_test(test_image_codec_qt
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_image_codec.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
+    LIBS kplatform_qt
+    TIMEOUT 120)
+endif()
