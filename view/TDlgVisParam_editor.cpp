@@ -10,6 +10,7 @@
 
 #include "view/TDlgVisParam.h"
 #include "view/TTransFuncEditor.h"
+#include "view/transfunc_paint.h"
 #include "volume/TextureManager.h"
 
 namespace {
@@ -150,13 +151,13 @@ void TDlgVisParam::paintEditorBox(int box, QPainter& painter) {
     painter.setPen(zeroPen);
     painter.drawLine(0, zeroY, w, zeroY);
     painter.setPen(curvePen);
-    if (tf.data && tf.N >= 256) tf.drawCurve(&painter, box - 1, w, zeroY);
+    if (tf.data && tf.N >= 256) t_drawTransFuncCurve(painter, tf, box - 1, w, zeroY);
     text = (m_volumeMode == 1 || box == 1) ? "intensity stroke to modify"
                                            : "gradient  stroke to modify";
   } else if (m_volumeMode == 3) {
     painter.setPen(curvePen);
     painter.setBrush(Qt::NoBrush);
-    tm.tf2D.drawPoints(picture.data(), &painter, w, h);
+    t_drawTransFuncPoints(&painter, tm.tf2D, picture.data(), w, h);
     text = "multiDim  dblclck to add probe";
   }
   painter.setPen(kTextColour);

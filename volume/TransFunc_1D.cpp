@@ -1,7 +1,5 @@
 #include "volume/TransFunc_1D.h"
 
-#include <QPainter>
-#include <QPoint>
 #include <algorithm>
 #include <cmath>
 
@@ -63,16 +61,4 @@ std::vector<std::pair<int, int>> TransFunc_1D::curvePoints(int channel, int widt
     pts.emplace_back(int(i * (width / 255.0)), int(height - (v * height) / 255.0));
   }
   return pts;
-}
-
-void TransFunc_1D::drawCurve(QPainter* dc, int channel, int width, int height) const {
-  if (!dc) return;
-  const auto pts = curvePoints(channel, width, height);
-  if (pts.size() < 2) return;
-  QPoint prev(pts[0].first, pts[0].second);
-  for (size_t i = 1; i < pts.size(); ++i) {
-    const QPoint p(pts[i].first, pts[i].second);
-    dc->drawLine(prev, p);
-    prev = p;
-  }
 }

@@ -6,7 +6,6 @@
 
 #include "volume/TOGL1DImage.h"
 
-class QPainter;
 class TGLContextHost;
 
 class TransFunc_1D : public TOGL1DImage {
@@ -25,10 +24,9 @@ class TransFunc_1D : public TOGL1DImage {
   void paintByStroke(int channel, double x0, double y0, double x1, double y1,
                      TGLContextHost* context = nullptr);
 
-  // The channel's curve in an editor box of width x height pixels: 256 points, entry 0 first.
+  // The channel's curve in an editor box of width x height pixels: 256 points, entry 0 first
+  // (the editor paints it, view/transfunc_paint.h).
   std::vector<std::pair<int, int>> curvePoints(int channel, int width, int height) const;
-  // Draws curvePoints as a polyline with the painter's current pen.
-  void drawCurve(QPainter* dc, int channel, int width, int height) const;
 
   // GL (kvolume_gl): as TOGL1DImage::bindTexture (kept here so callers need one name).
   void bindTexture() { TOGL1DImage::bindTexture(); }

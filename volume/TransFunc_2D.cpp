@@ -1,6 +1,5 @@
 #include "volume/TransFunc_2D.h"
 
-#include <QPainter>
 #include <algorithm>
 #include <cmath>
 
@@ -104,16 +103,5 @@ void TransFunc_2D::overlayPicture(uint8_t* picture, int width, int height) const
       p[1] = p[0];
       p[2] = std::max(v, p[0]);
     }
-  }
-}
-
-void TransFunc_2D::drawPoints(uint8_t* picture, QPainter* dc, int width, int height) const {
-  if (points.empty()) return;
-  overlayPicture(picture, width, height);
-  if (!dc) return;
-  for (const TTransFuncPoint& p : points) {
-    const int cx = int(width * p.x);
-    const int cy = int(height - height * p.y);
-    dc->drawEllipse(cx - 6, cy - 6, 12, 12);
   }
 }

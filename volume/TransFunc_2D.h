@@ -8,7 +8,6 @@
 
 #include "volume/TOGL2DImage.h"
 
-class QPainter;
 class TGLContextHost;
 
 struct TTransFuncPoint {
@@ -40,11 +39,9 @@ class TransFunc_2D : public TOGL2DImage {
   void setPoints(const std::vector<TTransFuncPoint>& pts, TGLContextHost* context = nullptr);
 
   // Tints the editor picture (width x height, 4 bytes per pixel B, G, R, A, bottom row first)
-  // with the table; nothing when there are no points.
+  // with the table; nothing when there are no points.  The editor paints the points over it
+  // (view/transfunc_paint.h).
   void overlayPicture(uint8_t* picture, int width, int height) const;
-  // overlayPicture, then an ellipse of 12 x 12 pixels per point with the painter's pen and brush
-  // (painter coordinates have y downwards).  dc may be null (picture only).
-  void drawPoints(uint8_t* picture, QPainter* dc, int width, int height) const;
 
   void bindTexture() { TOGL2DImage::bindTexture(); }
 };

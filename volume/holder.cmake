@@ -1,7 +1,6 @@
-# kvolume: the volume holder's data, texture images and transfer functions (no GL, no widgets;
-# QtGui only for reading and writing bitmaps and for painting into editor pictures).
+# kvolume: the volume holder's data, texture images and transfer functions.  Plain C++: no Qt, no
+# GL (pictures are read and written through the platform's picture codec).
 # kvolume_gl: the GL members (texture creation and upload) of the same classes.
-find_package(Qt6 REQUIRED COMPONENTS Gui)
 find_package(OpenGL REQUIRED)
 find_package(GLEW REQUIRED)
 
@@ -17,7 +16,7 @@ kestrin_library(kvolume
     ${CMAKE_CURRENT_LIST_DIR}/TextureManager.cpp
     ${CMAKE_CURRENT_LIST_DIR}/replace_file.cpp
   PUBLIC_LIBS kplatform
-  PRIVATE_LIBS Qt6::Gui OpenMP::OpenMP_CXX)
+  PRIVATE_LIBS OpenMP::OpenMP_CXX)
 
 kestrin_library(kvolume_gl
   SOURCES

@@ -1,8 +1,6 @@
 // Transfer functions: ramps, stroke painting, curves, the 2-D table and its control points.
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QPainter>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -82,16 +80,6 @@ TEST(TransFunc1D, CurvePoints) {
   EXPECT_EQ(ramp[255], std::make_pair(510, 0));
   EXPECT_EQ(ramp[100], std::make_pair(200, 60));  // 100 - 10000/255 = 60.78, truncated
   for (const auto& p : tf.curvePoints(1, 510, 90)) ASSERT_EQ(p.second, 90);
-
-  QImage img(511, 101, QImage::Format_RGB32);
-  img.fill(Qt::black);
-  {
-    QPainter painter(&img);
-    painter.setPen(Qt::white);
-    tf.drawCurve(&painter, 1, 510, 90);
-  }
-  EXPECT_EQ(img.pixel(300, 90), QColor(Qt::white).rgb());
-  EXPECT_EQ(img.pixel(300, 50), QColor(Qt::black).rgb());
 }
 
 TEST(TransFunc2D, InitTableAndCutOff) {
@@ -161,13 +149,13 @@ TEST(TransFunc2D, PickMoveAddAndDegeneratePoints) {
   EXPECT_EQ(tableAt(tf, 51, 51), 0);
 }
 
-TEST(TransFunc2D, EditorOverlayAndPoints) {
+TEST(TransFunc2D, EditorOverlay) {
   TransFunc_2D tf;
   tf.init();
   const int w = 64, h = 64;
   std::vector<uint8_t> pic(w * h * 4);
   for (int i = 0; i < w * h; ++i) pic[4 * i] = 50;  // grey-blue histogram picture (B only)
-  tf.drawPoints(pic.data(), nullptr, w, h);
+  tf.overlayPicture(pic.data(), w, h);
   const auto px = [&](int c, int r) { return &pic[4 * (r * w + c)]; };
   EXPECT_EQ(px(32, 32)[1], 50);   // G := B
   EXPECT_EQ(px(32, 32)[2], 255);  // R := max(table, B)
@@ -180,17 +168,4 @@ TEST(TransFunc2D, EditorOverlayAndPoints) {
   EXPECT_EQ(px(0, 5)[2], 0);
   EXPECT_EQ(px(5, 1)[2], 0);
   EXPECT_GT(px(1, 2)[2], 0);
-
-  // With a painter: a 12 x 12 ellipse around each point, y counted from the bottom.
-  tf.setPoints({{0.25, 0.75, 0.1}});
-  QImage img(w, h, QImage::Format_RGB32);
-  img.fill(Qt::black);
-  {
-    QPainter painter(&img);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::white);
-    tf.drawPoints(pic.data(), &painter, w, h);
-  }
-  EXPECT_EQ(img.pixel(16, 16), QColor(Qt::white).rgb());
-  EXPECT_EQ(img.pixel(16, 48), QColor(Qt::black).rgb());
 }
