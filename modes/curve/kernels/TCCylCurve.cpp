@@ -19,9 +19,16 @@ bool TCCylCurve::updateCurve(bool force) {
     return true;
   }
   if (force || candidates.empty() || int(candidates[0].size()) != n) {
+    TOrderSearchLimits limits = searchLimits;
+    long long left = searchLimits.nodeBudget;
     for (int k = std::min(n - 1, 3); k <= n - 1; ++k) {
-      searchBestOrders(k, candidates);
+      // Whatever is left, but enough for the complete graph to yield a path.
+      limits.nodeBudget = std::max(left, 32LL * n * n);
+      TOrderSearchStats stats;
+      searchBestOrders(k, candidates, limits, &stats);
       if (candidates.size() > 1) break;
+      left -= stats.nodes;
+      if (!stats.exhaustive && k < n - 2) k = n - 2;  // next: the complete graph
     }
   }
   if (candidates.size() == 2) {
@@ -52,6 +59,12 @@ bool TCCylCurve::updateCurve(bool force) {
 }
 
 void TCCylCurve::searchBestOrders(int k, std::vector<std::vector<int>>& out) const {
+  searchBestOrders(k, out, searchLimits, nullptr);
+}
+
+void TCCylCurve::searchBestOrders(int k, std::vector<std::vector<int>>& out, const TOrderSearchLimits& limits,
+                                  TOrderSearchStats* statsOut) const {
+  if (statsOut) *statsOut = TOrderSearchStats();
   out.clear();
   const int n = int(ctrlPoints.size());
   if (n == 0) return;
@@ -65,7 +78,8 @@ void TCCylCurve::searchBestOrders(int k, std::vector<std::vector<int>>& out) con
   TPointDistanceGraph graph;
   t_buildPointDistanceGraph(graph, ctrlPoints, std::min(k, n - 1));
   TOrderSearchStats stats;
-  std::vector<std::vector<int>> best = t_searchBestPointOrders(ctrlPoints, graph, searchLimits, &stats);
+  std::vector<std::vector<int>> best = t_searchBestPointOrders(ctrlPoints, graph, limits, &stats);
+  if (statsOut) *statsOut = stats;
 
   std::vector<int> placed(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) placed[size_t(i)] = i;

@@ -27,7 +27,9 @@ class TCCylCurve {
 
   // Recomputes the candidates when forced or when they no longer match the points, then
   // rebuilds the tube along the selected candidate.  The graph starts with the 3 nearest
-  // neighbours (n - 1 when smaller) and widens only while no order exists.  Below two
+  // neighbours (n - 1 when smaller) and widens only while no order exists.  Beyond the
+  // exhaustive size the searches share one node budget, and a graph whose search ran out
+  // of it without any order gives way to the complete graph at once.  Below two
   // points the tube is emptied.  Returns false, leaving the tube as it was, when the
   // selected candidate does not match the points.
   bool updateCurve(bool force);
@@ -35,6 +37,8 @@ class TCCylCurve {
   // candidates <- the order as placed, then the up to three best orders over the
   // k-nearest-neighbour graph; one or two points give two entries of the one order.
   void searchBestOrders(int k, std::vector<std::vector<int>>& out) const;
+  void searchBestOrders(int k, std::vector<std::vector<int>>& out, const TOrderSearchLimits& limits,
+                        TOrderSearchStats* stats) const;
 
   // Among the control points closer to the ray's line than the tube radius, the one
   // nearest to the ray origin; index -1 and false when none.

@@ -26,8 +26,10 @@ struct Tables {
   const TPoints* pts = nullptr;
   std::vector<double> S;  // squared distances
   std::vector<double> D;  // distances
+  mutable std::vector<double> bends;  // bend(a, r, v) once computed, -1 before; small sets only
 
   explicit Tables(const TPoints& p) : n(int(p.size())), pts(&p), S(size_t(n) * n, 0.0), D(size_t(n) * n, 0.0) {
+    if (n <= 64) bends.assign(size_t(n) * n * n, -1.0);
     for (int i = 0; i < n; ++i)
       for (int j = i + 1; j < n; ++j) {
         const double s = t_distSq3(p[size_t(i)], p[size_t(j)]);
@@ -40,6 +42,13 @@ struct Tables {
 
   // (θ - π)² at point r between the distinct points a (before) and v (after).
   double bend(int a, int r, int v) const {
+    if (bends.empty()) return bendOf(a, r, v);
+    double& b = bends[(size_t(a) * n + r) * n + v];
+    if (b < 0.0) b = bendOf(a, r, v);
+    return b;
+  }
+
+  double bendOf(int a, int r, int v) const {
     const TVec3& P = (*pts)[size_t(r)];
     double u[3], w[3];
     t_sub3((*pts)[size_t(a)], P, u);
@@ -99,6 +108,7 @@ class Search {
     adj.assign(size_t(n) * n, 0);
     nbr.resize(size_t(n));
     minIn.assign(size_t(n), std::numeric_limits<double>::infinity());
+    min2.assign(size_t(n), std::numeric_limits<double>::infinity());
     for (int i = 0; i < n && i < int(g.neighbours.size()); ++i)
       for (int j : g.neighbours[size_t(i)]) {
         if (j < 0 || j >= n || j == i) continue;
@@ -108,14 +118,29 @@ class Search {
       for (int j = 0; j < n; ++j)
         if (adj[size_t(i) * n + j]) {
           nbr[size_t(i)].push_back(j);
-          minIn[size_t(i)] = std::min(minIn[size_t(i)], T.s(i, j));
+          const double e = T.s(i, j);
+          if (e < minIn[size_t(i)]) {
+            min2[size_t(i)] = minIn[size_t(i)];
+            minIn[size_t(i)] = e;
+          } else if (e < min2[size_t(i)]) {
+            min2[size_t(i)] = e;
+          }
         }
+      if (nbr[size_t(i)].size() < 2) min2[size_t(i)] = minIn[size_t(i)];
       // Nearest first: good orders are met early and bound the rest.
       std::stable_sort(nbr[size_t(i)].begin(), nbr[size_t(i)].end(),
                        [&](int a, int b) { return T.s(i, a) < T.s(i, b); });
     }
     path.assign(size_t(n), -1);
     visited.assign(size_t(n), 0);
+    double total = 0.0;
+    for (int i = 0; i < n; ++i)
+      if (!nbr[size_t(i)].empty()) {
+        maxMin2 = std::max(maxMin2, min2[size_t(i)]);
+        total += minIn[size_t(i)] + min2[size_t(i)];
+      }
+    // The bounds are kept by subtraction; this much rounding they may have gathered.
+    slack = 64.0 * std::numeric_limits<double>::epsilon() * (total + 1.0) * n;
   }
 
   // False when the graph cannot hold a Hamiltonian path (disconnected, or more than two
@@ -148,19 +173,21 @@ class Search {
   // Depth-first from every start 0 … n - 2, within `nodeLimit` further nodes in all.
   // Returns false when the limit stopped it.
   bool run(long long nodeLimit, int firstStart, int lastStart) {
-    stopAt = nodes + nodeLimit;
+    stopAt = nodeLimit > std::numeric_limits<long long>::max() - nodes ? std::numeric_limits<long long>::max()
+                                                                       : nodes + nodeLimit;
     aborted = false;
     for (int s = firstStart; s <= lastStart && !aborted; ++s) {
       path[0] = s;
       visited[size_t(s)] = 1;
-      double lb = 0.0;
+      double lb = 0.0, lb2 = 0.0;
       int above = 0;
       for (int v = 0; v < n; ++v)
         if (v != s) {
           lb += minIn[size_t(v)];
+          lb2 += minIn[size_t(v)] + min2[size_t(v)];
           if (v > s) ++above;
         }
-      dfs(1, 0.0, -1, lb, above);
+      dfs(1, 0.0, -1, lb, lb2, above);
       visited[size_t(s)] = 0;
     }
     return !aborted;
@@ -238,11 +265,13 @@ class Search {
   }
 
   // True when no completion of the current prefix of length `len` can enter the three best.
+  // lbRest is a lower bound of the energy still to come.
   bool bounded(int len, double partial, double lbRest) const {
     if (best.size() < 3) return false;
     const Ranked& third = best[2];
     if (partial > third.E) return true;
-    if (lbRest > 0.0 && partial + lbRest * (1.0 - 1e-9) > third.E * (1.0 + 1e-12)) return true;
+    const double l = lbRest * (1.0 - 1e-9) - slack;
+    if (l > 0.0 && partial + l > third.E * (1.0 + 1e-12)) return true;
     if (partial == third.E) {
       // Equal so far: only a lexicographically smaller order can still win the tie.
       for (int q = 0; q < len; ++q) {
@@ -254,9 +283,14 @@ class Search {
   }
 
   // path[0 … depth - 1] is placed; partial is its energy so far; pending the position of
-  // the point that waits for its bend; lbRest the sum of the cheapest steps into the
-  // points not yet placed; above the number of those with an index above path[0].
-  void dfs(int depth, double partial, int pending, double lbRest, int above) {
+  // the point that waits for its bend; for the points not yet placed, sumIn is the sum of
+  // their cheapest steps and sum12 of their two cheapest, and above counts those with an
+  // index above path[0].
+  //
+  // Two lower bounds of the steps still to come: every point not yet placed is entered by
+  // a step of its own (sumIn); and counting each remaining step at both its ends, the last
+  // placed point has one, every later point two except the final one (sum12).
+  void dfs(int depth, double partial, int pending, double sumIn, double sum12, int above) {
     if (aborted) return;
     if (depth == n) {
       ++considered;
@@ -264,13 +298,20 @@ class Search {
       return;
     }
     if (above == 0) return;  // the path would end below its start: met from the other end
-    if (bounded(depth, partial, lbRest)) return;
+    const int last = path[size_t(depth - 1)];
+    double out = -1.0;  // cheapest step on from the last point
+    for (int v : nbr[size_t(last)])
+      if (!visited[size_t(v)]) {
+        out = T.s(last, v);
+        break;
+      }
+    if (out < 0.0) return;  // a dead end
+    if (bounded(depth, partial, std::max(sumIn, 0.5 * (out + sum12 - maxMin2)))) return;
     if (nodes >= stopAt) {
       aborted = true;
       return;
     }
     ++nodes;
-    const int last = path[size_t(depth - 1)];
     for (int v : nbr[size_t(last)]) {
       if (visited[size_t(v)]) continue;
       double e = partial + T.s(last, v);
@@ -281,7 +322,8 @@ class Search {
       }
       visited[size_t(v)] = 1;
       path[size_t(depth)] = v;
-      dfs(depth + 1, e, pend, lbRest - minIn[size_t(v)], above - (v > path[0] ? 1 : 0));
+      dfs(depth + 1, e, pend, sumIn - minIn[size_t(v)], sum12 - minIn[size_t(v)] - min2[size_t(v)],
+          above - (v > path[0] ? 1 : 0));
       visited[size_t(v)] = 0;
       if (aborted) break;
     }
@@ -290,7 +332,9 @@ class Search {
 
   std::vector<char> adj;
   std::vector<std::vector<int>> nbr;
-  std::vector<double> minIn;
+  std::vector<double> minIn, min2;  // cheapest and second cheapest step at each point
+  double maxMin2 = 0.0;
+  double slack = 0.0;
   std::vector<int> path;
   std::vector<char> visited;
   long long stopAt = 0;
@@ -344,8 +388,9 @@ std::vector<std::vector<int>> t_searchBestPointOrders(const TPoints& points, con
   }
   Search search(points, graph, limits);
   if (search.mayHavePath()) {
-    long long left = std::max<long long>(limits.nodeBudget, 1);
-    if (n >= 10) {
+    long long left = n <= limits.exhaustiveUpTo ? std::numeric_limits<long long>::max()
+                                                : std::max<long long>(limits.nodeBudget, 1);
+    if (n > limits.exhaustiveUpTo) {
       // Large sets: a short probe from every start first, so that the bound is tight and
       // every start has had a look before the budget can run out in the first ones.
       const long long perStart = left / (8LL * n);

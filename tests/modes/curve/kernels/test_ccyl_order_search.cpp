@@ -283,9 +283,24 @@ TEST(CCylOrderSearch, BudgetStopsTheSearchWithValidRankedOrders) {
       for (size_t d = 0; d < c; ++d) EXPECT_NE(best[c], best[d]);
     }
     // The unbounded search can only do as well or better.
-    const auto exact = t_searchBestPointOrders(p, g, TOrderSearchLimits{200000000LL}, &st);
+    TOrderSearchLimits unbounded;
+    unbounded.exhaustiveUpTo = 64;
+    const auto exact = t_searchBestPointOrders(p, g, unbounded, &st);
+    EXPECT_TRUE(st.exhaustive);
     ASSERT_FALSE(exact.empty());
     EXPECT_LE(t_pointOrderEnergy(p, exact[0]), t_pointOrderEnergy(p, best[0]));
+  }
+  // A curve whose first graphs split into clusters still gets its candidates when the
+  // budget is too small to settle them.
+  TCCylCurve curve;
+  curve.ctrlPoints = randomPoints(rng, 14, Layout::TwoClusters);
+  curve.searchLimits.nodeBudget = 50;
+  ASSERT_TRUE(curve.updateCurve(true));
+  ASSERT_EQ(curve.candidates.size(), 4u);
+  for (const auto& c : curve.candidates) {
+    std::vector<int> sorted = c;
+    std::sort(sorted.begin(), sorted.end());
+    for (int i = 0; i < 14; ++i) ASSERT_EQ(sorted[size_t(i)], i);
   }
 }
 
