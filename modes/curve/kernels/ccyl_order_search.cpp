@@ -103,8 +103,8 @@ bool ranksBefore(double E, const std::vector<int>& a, double F, const std::vecto
 
 class Search {
  public:
-  Search(const TPoints& pts, const TPointDistanceGraph& g, const TOrderSearchLimits& lim)
-      : T(pts), n(int(pts.size())), budget(lim.nodeBudget) {
+  Search(const TPoints& pts, const TPointDistanceGraph& g)
+      : T(pts), n(int(pts.size())) {
     adj.assign(size_t(n) * n, 0);
     nbr.resize(size_t(n));
     minIn.assign(size_t(n), std::numeric_limits<double>::infinity());
@@ -226,7 +226,6 @@ class Search {
 
   const Tables T;
   const int n;
-  const long long budget;
   long long nodes = 0;
   long long considered = 0;
   std::vector<Ranked> best;  // up to three, best first
@@ -386,7 +385,7 @@ std::vector<std::vector<int>> t_searchBestPointOrders(const TPoints& points, con
     if (stats) *stats = st;
     return out;
   }
-  Search search(points, graph, limits);
+  Search search(points, graph);
   if (search.mayHavePath()) {
     long long left = n <= limits.exhaustiveUpTo ? std::numeric_limits<long long>::max()
                                                 : std::max<long long>(limits.nodeBudget, 1);
