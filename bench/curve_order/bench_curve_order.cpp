@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <numeric>
 #include <random>
 #include <vector>
 
 #include "modes/curve/kernels/TCCylCurve.h"
+#include "modes/curve/kernels/ccyl_fill.h"
 
 namespace {
 
@@ -141,6 +143,35 @@ int main() {
     }
     printf("  n = %2d: same best order %d/%d, mean ratio %.4f, worst ratio %.4f\n", n, same, sets, sumRatio / sets,
            worstRatio);
+  }
+
+  // "Finish" on a 512 x 512 x 256 volume: a helix of 20 control points through it.
+  {
+    const int W = 512, H = 512, D = 256;
+    const double pitch[3] = {0.5, 0.5, 0.8};
+    std::vector<uint8_t> flags(size_t(W) * H * D, 1), mask(flags.size(), 0);
+    TCCylCurve curve;
+    for (int i = 0; i < 20; ++i) {
+      const double t = 0.35 * i;
+      curve.ctrlPoints.emplace_back(128 + 80 * std::cos(t), 128 + 80 * std::sin(t), 20 + 8.0 * i);
+    }
+    fflush(stdout);
+    const int saved = dup(1), devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+    close(devnull);
+    curve.updateCurve(true);
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    for (double r : {2.0, 6.0}) {
+      curve.tube.radius = r;
+      const std::vector<TCCylCurve> stored{curve};
+      const auto tubes = t_collectCurveTubes(stored, nullptr);
+      const auto t0 = std::chrono::steady_clock::now();
+      const TCCylFillResult res = t_fillCurvedCylinders(flags.data(), mask.data(), W, H, D, pitch, tubes, 1);
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+      printf("fill %dx%dx%d, 20-point helix, radius %.0f: %lld voxels in %.1f ms\n", W, H, D, r, res.filled, ms);
+    }
   }
   return 0;
 }
