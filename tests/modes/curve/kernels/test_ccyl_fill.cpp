@@ -156,17 +156,16 @@ TEST(CCylFill, RadiusBoundaryIdsAndDegenerateCurves) {
 }
 
 TEST(CCylFill, DoubleClickPicksTheNearestHitCurve) {
+  // Three curves across the ray at z = 8, 3, 1; the nearest has too few points to count.
   std::vector<TCCylCurve> curves(3);
-  const double zs[3] = {8.0, 3.0, 1.0};
   for (int c = 0; c < 3; ++c) {
     curves[size_t(c)].tube.radius = 0.5;
-    curves[size_t(c)].ctrlPoints = {{-2, 0, zs[c]}, {2, 0, zs[c]}};
+    curves[size_t(c)].ctrlPoints = {{-2, 0, 8.0 - 2.5 * c - (c == 2)}, {2, 0, 8.0 - 2.5 * c - (c == 2)}};
     ASSERT_TRUE(curves[size_t(c)].updateCurve(true));
   }
-  curves[2].ctrlPoints.resize(1);  // too few points to be picked
-  const double o[3] = {0.1, 0.2, 0}, d[3] = {0, 0, 1};
+  curves[2].ctrlPoints.resize(1);
+  const double o[3] = {0.1, 0.2, 0}, miss[3] = {0.1, 3.0, 0}, d[3] = {0, 0, 1};
   EXPECT_EQ(t_pickStoredCurve(curves, o, d), 1);
-  const double miss[3] = {0.1, 3.0, 0};
   EXPECT_EQ(t_pickStoredCurve(curves, miss, d), -1);
 }
 
