@@ -208,6 +208,10 @@ bool TRoiMesh::solvePositions(const TPoints& delta) {
   }
   for (int k = 0; k < 3; ++k)
     if (!M3->solveLU(rhs[k].data(), sol[k].data())) return false;
+  // A factor of a (nearly) singular system can give infinities rather than a refusal.
+  for (int k = 0; k < 3; ++k)
+    for (int i = 0; i < n; ++i)
+      if (!std::isfinite(sol[k][i])) return false;
   for (int i = 0; i < n; ++i)
     if (!fixedFlags[i]) mesh.verts[i].set(sol[0][i], sol[1][i], sol[2][i]);
   return true;

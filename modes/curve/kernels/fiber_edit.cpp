@@ -284,6 +284,11 @@ bool t_eraseFiberAndCutMesh(TTriangleMesh& regionMesh, TRoiMesh& roi, std::vecto
     for (auto& p : cp.newPairs) {
       if (p.first == idx) {
         std::fputs("strange cross point !!\n", stderr);
+        // The ROI maps still name vertices of the surface before the cut: drop them so that no
+        // deformation writes through them.
+        roi.clear();
+        regionToRoi.clear();
+        roiToRegion.clear();
         t_progressEnd();
         return false;
       }
