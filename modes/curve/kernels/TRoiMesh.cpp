@@ -217,7 +217,7 @@ bool TRoiMesh::solvePositions(const TPoints& delta) {
   return true;
 }
 
-bool TRoiMesh::iterate(int mode, const std::vector<int>*, const TPoints*) {
+bool TRoiMesh::iterate(int mode) {
   const int n = mesh.vertexCount;
   TPoints delta(n);
   for (int it = 0; it < kIterations; ++it) {
@@ -288,7 +288,7 @@ bool TRoiMesh::deformByFibers(const std::vector<int>& map, const TPoints& refPos
     else if (s <= scale) blend[i] = scale > 0.0 ? s / scale : 0.0;
     else blend[i] = 1.0;
   }
-  if (!iterate(1, &map, &refPositions)) {
+  if (!iterate(1)) {
     mesh.verts = saved;
     return false;
   }
@@ -301,7 +301,7 @@ bool TRoiMesh::deformLaplacianPreserving(const std::vector<int>& map, const TPoi
   if (mesh.vertexCount == 0) return true;
   const TPoints saved = mesh.verts;
   if (!ensureFactors(true)) return false;
-  if (!iterate(2, &map, &refPositions)) {
+  if (!iterate(2)) {
     mesh.verts = saved;
     return false;
   }
@@ -311,7 +311,7 @@ bool TRoiMesh::deformLaplacianPreserving(const std::vector<int>& map, const TPoi
 bool TRoiMesh::deformFiberMesh() {
   if (mesh.vertexCount == 0) return true;
   const TPoints saved = mesh.verts;
-  if (!iterate(3, nullptr, nullptr)) {
+  if (!iterate(3)) {
     mesh.verts = saved;
     return false;
   }

@@ -82,7 +82,7 @@ class TRoiMesh {
   void curvatureStep();
   // One iteration's solve of M3 for the target Laplacians; false when a solve fails.
   bool solvePositions(const TPoints& delta);
-  bool iterate(int mode, const std::vector<int>* map, const TPoints* ref);
+  bool iterate(int mode);
 
   // Per system: its factor matches its current entries.
   bool m_m1Regularised = false;
