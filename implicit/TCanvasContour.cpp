@@ -1,5 +1,6 @@
 #include "implicit/TCanvasContour.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -87,8 +88,12 @@ void TCanvasContour::updateStroke() {
 
 bool TCanvasContour::hasValidShape() const {
   if (controlPoints.size() < 3 || stroke.points.size() < 3) return false;
+  // Points on one spot leave a few ulps of length from the spline fit: that is no length.
+  double size = 1.0;
+  for (const TVec3& p : stroke.points)
+    for (int k = 0; k < 3; ++k) size = std::max(size, std::fabs(p[k]));
   const double len = t_polylineLength(stroke.points);
-  return std::isfinite(len) && len > 0.0;
+  return std::isfinite(len) && len > 1e-9 * size;
 }
 
 void TCanvasContour::eraseCrossPointsWith(int index) {

@@ -75,12 +75,12 @@ inline TCanvasContour crossSection(const Ellipsoid& E, int a, double t, int nCtr
 
 // nContours cross-sections spread evenly over the three canvas orientations.
 inline std::vector<TCanvasContour> crossSections(const Ellipsoid& E, int nContours, int nCtrl,
-                                                 const double extent[3]) {
+                                                 const double extent[3], double spread = 0.6) {
   std::vector<TCanvasContour> out;
   const int per = nContours / 3;
   for (int j = 0; j < per; ++j)
     for (int a = 0; a < 3; ++a) {
-      const double f = per == 1 ? 0.0 : 0.8 * (2.0 * (j + 0.5) / per - 1.0);
+      const double f = per == 1 ? 0.0 : spread * (2.0 * (j + 0.5) / per - 1.0);
       out.push_back(crossSection(E, a, E.c[a] + f * E.r[a], nCtrl, extent));
     }
   return out;

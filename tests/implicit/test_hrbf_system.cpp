@@ -202,6 +202,19 @@ TEST(HrbfField, InterpolatesSamplesAndNormals) {
 TEST(HrbfIncremental, PartialFactorEqualsFullFactor) {
   const std::vector<TCanvasContour> cs = sampledContours(3, 1, 4.0);
   THrbfFactorCache cache;
+  {
+    // A single drawn contour: its polynomial rows' limit is the matrix size itself.
+    THrbfRegionOrder o;
+    o.kernel = 1;
+    o.nChannels = 1;
+    t_gatherContourConstraints(1, {}, cs[0], o.newPt, o.prePt, o.rowBlockEnd, o.samples);
+    ASSERT_EQ(o.rowBlockEnd[0], int(5 * (o.samples.size() + 1)));
+    std::vector<double> x;
+    ASSERT_EQ(t_hrbfSolveIncremental(o, cache, x), THrbfStatus::Ok);
+    EXPECT_EQ(cache.factor, nullptr);  // not storing: nothing cached
+    EXPECT_LE(fieldDifference(x, solveFull(4, 1, o.samples), o.samples), 1e-9);
+    EXPECT_LE(backwardError(x, o.samples), 1e-13);
+  }
   for (int step = 1; step < 3; ++step) {
     std::vector<TCanvasContour> stored(cs.begin(), cs.begin() + step);
     THrbfRegionOrder o;
@@ -226,7 +239,8 @@ TEST(HrbfIncremental, EraseByExchangesEqualsFreshFactor) {
   std::vector<TCanvasContour> cs = sampledContours(3, 1, 0.55, 10);
   static Volumes vols;
   for (int i : {1, 2}) {
-    cs[size_t(i)].calcSamples(kExtent, 1, kDim, kDim, kDim, vols.v[0].data(), nullptr, nullptr, 1.5, 0.05, 0.5, 0.3);
+    cs[size_t(i)].calcSamples(kExtent, 1, kDim, kDim, kDim, vols.v[0].data(), nullptr, nullptr, 3.0 + i, 0.05, 0.5,
+                              0.3);
     cs[size_t(i)].applyTiltAngles(1, 0.2, 0.3);
   }
   // The first contour must own more than 100 samples (a > 500 rows with the polynomial).
