@@ -6,7 +6,7 @@ PKGS=(cmake ninja-build g++ pkg-config
       libsuitesparse-dev medcon)
 TEST_PKGS=(libgtest-dev xvfb xauth libtiff-tools python3-numpy python3-tifffile python3-scipy
            python3-pydicom python3-vtk9 gfortran python3-skimage
-           libboost-graph-dev libmaxflow-dev)
+           libboost-graph-dev libmaxflow-dev libopenblas0-pthread)
 want=("${PKGS[@]}")
 if [ "${1:-}" = "--tests" ]; then want+=("${TEST_PKGS[@]}"); fi
 missing=()
