@@ -44,7 +44,8 @@ def main():
             best = dt if best is None else min(best, dt)
             del f, out
         print("%s %.6f %d %d" % (name, best, pts, tris), flush=True)
-    print("vtkSMPTools %s %d" % (vtk.vtkSMPTools.GetBackend(), vtk.vtkSMPTools.GetEstimatedNumberOfThreads()),
+    print("VTK %s, vtkSMPTools %s %d threads" % (vtk.vtkVersion.GetVTKVersion(), vtk.vtkSMPTools.GetBackend(),
+                                                 vtk.vtkSMPTools.GetEstimatedNumberOfThreads()),
           flush=True)
 
 
