@@ -1,7 +1,12 @@
 // Construction, topology, normals, rings and whole-mesh operations of TTriangleMesh.
 #include "geom/TTriangleMesh.h"
 
+#include <omp.h>
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <unordered_map>
 
@@ -37,41 +42,373 @@ void TTriangleMesh::copyFrom(const TTriangleMesh& src) {
   isValid = src.isValid;
 }
 
+namespace {
+
+// Large meshes are built with several threads; small ones (hole patches, shapes) on one.
+constexpr int kParallelPolys = 8192;
+static_assert(sizeof(TPolyIdx) == 3 * sizeof(int), "polyEdges is read as one array of sides");
+
+bool freshTableHolds(const TTriangleMesh& m, int crowded);
+
+// Unit normal of every triangle (zero when degenerate).
+void computePolyNormals(TTriangleMesh& m) {
+#pragma omp parallel for schedule(dynamic, 16384) if (m.polyCount > kParallelPolys)
+  for (int i = 0; i < m.polyCount; ++i) {
+    const TPolyIdx& t = m.polys[i];
+    double a[3], b[3], n[3];
+    t_sub3(m.verts[t[1]], m.verts[t[0]], a);
+    t_sub3(m.verts[t[2]], m.verts[t[0]], b);
+    t_cross3(a, b, n);
+    if (!t_normalize3(n)) n[0] = n[1] = n[2] = 0.0;
+    m.polyNormals[i].set(n[0], n[1], n[2]);
+  }
+}
+
+// Reserves room for n elements, asking the kernel to back a large block with huge pages:
+// the mesh arrays are filled once, right after, and a fresh 4 KiB page costs a fault each.
+template <class T>
+void reserveFresh(std::vector<T>& v, size_t n) {
+  v.reserve(n);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  const size_t bytes = n * sizeof(T), huge = size_t(2) << 20;
+  if (bytes < 4 * huge) return;
+  const uintptr_t a = (reinterpret_cast<uintptr_t>(v.data()) + huge - 1) & ~(huge - 1);
+  const uintptr_t z = (reinterpret_cast<uintptr_t>(v.data()) + bytes) & ~(huge - 1);
+  if (z > a) madvise(reinterpret_cast<void*>(a), z - a, MADV_HUGEPAGE);
+#endif
+}
+
+template <class T>
+void resizeFresh(std::vector<T>& v, size_t n) {
+  if (v.capacity() < n) {
+    std::vector<T>().swap(v);
+    reserveFresh(v, n);
+  }
+  v.resize(n);
+}
+
+// Splits [0, n) into blocks of at least minSize for the threads, several a thread so that
+// one thread held up by the machine delays little.
+int blockCount(long long n, long long minSize) {
+  const long long want = 4LL * std::max(1, omp_get_max_threads());
+  return static_cast<int>(std::max(1LL, std::min(want, n / std::max(1LL, minSize))));
+}
+long long blockStart(long long n, int blocks, int b) { return n * b / blocks; }
+
+// The triangles around every vertex in increasing triangle order, as compressed rows:
+// those of vertex v are tris[start[v] .. start[v + 1]).
+struct VertexFans {
+  std::vector<int> start, tris;
+
+  VertexFans(int vertexCount, const std::vector<TPolyIdx>& polys) {
+    const int n = static_cast<int>(polys.size());
+    resizeFresh(start, static_cast<size_t>(vertexCount) + 1);
+    resizeFresh(tris, static_cast<size_t>(n) * 3);
+    if (n <= kParallelPolys || !buildInBlocks(vertexCount, polys)) buildSequential(vertexCount, polys);
+  }
+  const int* begin(int v) const { return tris.data() + start[v]; }
+  const int* end(int v) const { return tris.data() + start[v + 1]; }
+
+ private:
+  // Counting sort in one sweep.
+  void buildSequential(int vertexCount, const std::vector<TPolyIdx>& polys) {
+    std::fill(start.begin(), start.end(), 0);
+    for (const TPolyIdx& t : polys)
+      for (int k = 0; k < 3; ++k) ++start[static_cast<size_t>(t[k]) + 1];
+    for (int v = 0; v < vertexCount; ++v) start[v + 1] += start[v];
+    std::vector<int> fill(start.begin(), start.end() - 1);
+    const int n = static_cast<int>(polys.size());
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k) tris[fill[polys[i][k]]++] = i;
+  }
+
+  // The same sort by blocks of triangles: each block counts into an array over the vertex
+  // range it refers to, and fills its part of every row after the parts of the blocks
+  // before it.  Meshes whose triangles refer to nearby vertices (the surfaces from
+  // volumes) have short ranges; false when the ranges would need much more memory than
+  // the rows themselves.
+  bool buildInBlocks(int vertexCount, const std::vector<TPolyIdx>& polys) {
+    const int n = static_cast<int>(polys.size());
+    const int nb = blockCount(n, kParallelPolys);
+    if (nb < 2) return false;
+    std::vector<int> lo(static_cast<size_t>(nb)), hi(static_cast<size_t>(nb));
+    std::vector<std::vector<int>> count(static_cast<size_t>(nb));
+#pragma omp parallel for schedule(dynamic, 1)
+    for (int c = 0; c < nb; ++c) {
+      int a = vertexCount, z = -1;
+      for (long long i = blockStart(n, nb, c); i < blockStart(n, nb, c + 1); ++i)
+        for (int k = 0; k < 3; ++k) {
+          a = std::min(a, polys[i][k]);
+          z = std::max(z, polys[i][k]);
+        }
+      lo[c] = a;
+      hi[c] = z;
+    }
+    long long span = 0;
+    for (int c = 0; c < nb; ++c) span += std::max(0, hi[c] - lo[c] + 1);
+    if (span > 2LL * vertexCount + 4LL * kParallelPolys) return false;
+#pragma omp parallel
+    {
+#pragma omp for schedule(dynamic, 1)
+      for (int c = 0; c < nb; ++c) {
+        std::vector<int>& cnt = count[c];
+        cnt.assign(static_cast<size_t>(std::max(0, hi[c] - lo[c] + 1)), 0);
+        const int base = lo[c];
+        for (long long i = blockStart(n, nb, c); i < blockStart(n, nb, c + 1); ++i)
+          for (int k = 0; k < 3; ++k) ++cnt[polys[i][k] - base];
+      }
+      // Row lengths, then (after the prefix sum) each block's first slot in each row.
+#pragma omp for schedule(dynamic, 16384)
+      for (int v = 0; v < vertexCount; ++v) {
+        int d = 0;
+        for (int c = 0; c < nb; ++c)
+          if (v >= lo[c] && v <= hi[c]) d += count[c][v - lo[c]];
+        start[static_cast<size_t>(v) + 1] = d;
+      }
+#pragma omp single
+      {
+        start[0] = 0;
+        for (int v = 0; v < vertexCount; ++v) start[v + 1] += start[v];
+      }
+#pragma omp for schedule(dynamic, 16384)
+      for (int v = 0; v < vertexCount; ++v) {
+        int s = start[v];
+        for (int c = 0; c < nb; ++c)
+          if (v >= lo[c] && v <= hi[c]) {
+            const int d = count[c][v - lo[c]];
+            count[c][v - lo[c]] = s;
+            s += d;
+          }
+      }
+#pragma omp for schedule(dynamic, 1)
+      for (int c = 0; c < nb; ++c) {
+        int* fill = count[c].data();
+        const int base = lo[c];
+        for (long long i = blockStart(n, nb, c); i < blockStart(n, nb, c + 1); ++i)
+          for (int k = 0; k < 3; ++k) tris[fill[polys[i][k] - base]++] = static_cast<int>(i);
+      }
+    }
+    return true;
+  }
+};
+
+// Sums the normals of the triangles around each vertex, in triangle order (the same sums,
+// bit for bit, as one sweep over the triangles), and normalises them.
+void sumVertexNormals(TTriangleMesh& m, const VertexFans& fans) {
+  resizeFresh(m.vertNormals, static_cast<size_t>(m.vertexCount));
+#pragma omp parallel for schedule(dynamic, 8192) if (m.polyCount > kParallelPolys)
+  for (int v = 0; v < m.vertexCount; ++v) {
+    double s[3] = {0.0, 0.0, 0.0};
+    for (const int* t = fans.begin(v); t != fans.end(v); ++t) {
+      const TVec3& n = m.polyNormals[*t];
+      if (n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0) continue;
+      s[0] += n[0];
+      s[1] += n[1];
+      s[2] += n[2];
+    }
+    TVec3& vn = m.vertNormals[v];
+    vn.set(s[0], s[1], s[2]);
+    t_normalize3(vn);
+  }
+}
+
+// The winged-edge table from the vertex fans.  Edges are numbered in the order in which
+// the triangle sides first meet them (triangle by triangle, side 0, 1, 2); the first side
+// of an edge in each direction links its triangle into the edge, a later side in the same
+// direction (a third triangle on the edge) keeps the edge in polyEdges only.  Returns the
+// first edge that more than two sides share, or -1.
+int buildEdgeTable(TTriangleMesh& m, const VertexFans& fans) {
+  const int np = m.polyCount;
+  const long long sides = static_cast<long long>(np) * 3;
+  const std::vector<TPolyIdx>& P = m.polys;
+  const bool par = np > kParallelPolys;
+  enum : uint8_t { kFirst = 1, kLinked = 2, kCrowded = 4 };
+  // Each polyEdges entry first holds the side index of its edge's first side.  The sides
+  // of the edges whose smaller vertex is v all lie in v's fan, in side order, so each
+  // vertex settles its edges alone.
+  resizeFresh(m.polyEdges, static_cast<size_t>(np));
+  int* sideEdge = np ? m.polyEdges[0].data() : nullptr;
+  std::vector<uint8_t> flags;
+  resizeFresh(flags, static_cast<size_t>(sides));
+#pragma omp parallel if (par)
+  {
+    struct Side {
+      int hi, side;
+      bool fromLo;
+    };
+    std::vector<Side> list;
+#pragma omp for schedule(dynamic, 8192)
+    for (int v = 0; v < m.vertexCount; ++v) {
+      list.clear();
+      for (const int* it = fans.begin(v); it != fans.end(v); ++it) {
+        const int t = *it;
+        const TPolyIdx& Q = P[t];
+        const int p = Q[0] == v ? 0 : (Q[1] == v ? 1 : 2);
+        const int q = (p + 2) % 3;  // the side that ends at v
+        const int out = Q[(p + 1) % 3], in = Q[q];
+        if (q < p && in > v) list.push_back({in, 3 * t + q, false});
+        if (out > v) list.push_back({out, 3 * t + p, true});
+        if (q > p && in > v) list.push_back({in, 3 * t + q, false});
+      }
+      const int n = static_cast<int>(list.size());
+      for (int j = 0; j < n; ++j) {
+        int first = -1, earlier = 0;
+        bool isLinked = true;
+        for (int e = 0; e < j; ++e) {
+          if (list[e].hi != list[j].hi) continue;
+          if (first < 0) first = list[e].side;
+          ++earlier;
+          if (list[e].fromLo == list[j].fromLo) isLinked = false;
+        }
+        const int s = list[j].side;
+        sideEdge[s] = first < 0 ? s : first;
+        flags[s] = uint8_t((first < 0 ? kFirst : 0) | (isLinked ? kLinked : 0));
+        if (earlier == 2) flags[first] |= kCrowded;
+      }
+    }
+  }
+
+  // Number the first sides: each block of sides counts its own, numbers them after the
+  // blocks before it, and then the other sides take their first side's number.
+  const int nb = par ? blockCount(sides, 3LL * kParallelPolys) : 1;
+  std::vector<int> firstOf(static_cast<size_t>(nb) + 1, 0), crowdedOf(static_cast<size_t>(nb), -1);
+#pragma omp parallel if (par)
+  {
+#pragma omp for schedule(dynamic, 1)
+    for (int c = 0; c < nb; ++c) {
+      int k = 0;
+      for (long long s = blockStart(sides, nb, c); s < blockStart(sides, nb, c + 1); ++s) k += flags[s] & kFirst;
+      firstOf[c + 1] = k;
+    }
+#pragma omp single
+    for (int c = 0; c < nb; ++c) firstOf[c + 1] += firstOf[c];
+#pragma omp for schedule(dynamic, 1)
+    for (int c = 0; c < nb; ++c) {
+      int e = firstOf[c];
+      for (long long s = blockStart(sides, nb, c); s < blockStart(sides, nb, c + 1); ++s) {
+        if (!(flags[s] & kFirst)) continue;
+        if ((flags[s] & kCrowded) && crowdedOf[c] < 0) crowdedOf[c] = e;
+        sideEdge[s] = e++;
+      }
+    }
+    // Reads first sides only, all numbered now; writes the others.
+#pragma omp for schedule(dynamic, 1)
+    for (int c = 0; c < nb; ++c)
+      for (long long s = blockStart(sides, nb, c); s < blockStart(sides, nb, c + 1); ++s)
+        if (!(flags[s] & kFirst)) sideEdge[s] = sideEdge[sideEdge[s]];
+  }
+  const int total = firstOf[nb];
+  int crowded = -1;
+  for (int c = 0; c < nb && crowded < 0; ++c) crowded = crowdedOf[c];
+
+  std::vector<TMeshEdge> recs;
+  resizeFresh(recs, static_cast<size_t>(total));
+#pragma omp parallel for schedule(dynamic, 8192) if (par)
+  for (int i = 0; i < np; ++i) {
+    const TPolyIdx& E = m.polyEdges[i];
+    // Each record field has exactly one writer: vert0/vert1 the edge's first side, the A
+    // fields its first side running from the smaller vertex, the B fields the other way.
+    for (int k = 0; k < 3; ++k) {
+      const int a = P[i][k], b = P[i][(k + 1) % 3];
+      const uint8_t f = flags[3 * static_cast<size_t>(i) + k];
+      TMeshEdge& R = recs[E[k]];
+      if (f & kFirst) {
+        R.vert0 = a < b ? a : b;
+        R.vert1 = a < b ? b : a;
+      }
+      if (!(f & kLinked)) continue;
+      const int before = E[(k + 2) % 3], after = E[(k + 1) % 3];
+      if (a < b) {
+        R.polyA = i;
+        R.wingA0 = before;
+        R.wingA1 = after;
+      } else {
+        R.polyB = i;
+        R.wingB1 = before;
+        R.wingB0 = after;
+      }
+    }
+  }
+
+  // The incident edge of a vertex: the last side touching it in triangle order.
+  resizeFresh(m.vertEdge, static_cast<size_t>(m.vertexCount));
+#pragma omp parallel for schedule(dynamic, 16384) if (par)
+  for (int v = 0; v < m.vertexCount; ++v) {
+    if (fans.begin(v) == fans.end(v)) {
+      m.vertEdge[v] = -1;
+      continue;
+    }
+    const int t = fans.end(v)[-1];
+    const int p = P[t][0] == v ? 0 : (P[t][1] == v ? 1 : 2);
+    m.vertEdge[v] = m.polyEdges[t][p == 1 ? 1 : 2];
+  }
+  m.edgeCount = total;
+  m.edges.swap(recs);
+  return crowded;
+}
+
+}  // namespace
+
+void TTriangleMesh::buildEdges() {
+  // The fan construction assumes three distinct corners in range (initFromVertsPolys
+  // refuses anything else); a mesh edited into another state takes the sequential path.
+  for (const TPolyIdx& t : polys)
+    for (int k = 0; k < 3; ++k)
+      if (t[k] < 0 || t[k] >= vertexCount || t[k] == t[(k + 1) % 3]) {
+        buildEdgesSequential();
+        return;
+      }
+  const VertexFans fans(vertexCount, polys);
+  buildEdgeTable(*this, fans);
+}
+
 bool TTriangleMesh::initFromVertsPolys(const std::vector<TVec3>& points, const std::vector<TPolyIdx>& triangles) {
   clear();
   // Mesh data also comes from files: refuse indices that would reach outside the
   // vertex array or give an edge from a vertex to itself.
   const long long nv = static_cast<long long>(points.size());
-  for (size_t i = 0; i < triangles.size(); ++i) {
+  const int nt = static_cast<int>(triangles.size());
+  int badCount = 0;
+#pragma omp parallel for schedule(static) reduction(+ : badCount) if (nt > kParallelPolys)
+  for (int i = 0; i < nt; ++i) {
+    const TPolyIdx& t = triangles[i];
+    const bool bad = t[0] < 0 || t[0] >= nv || t[1] < 0 || t[1] >= nv || t[2] < 0 || t[2] >= nv ||
+                     t[0] == t[1] || t[1] == t[2] || t[2] == t[0];
+    badCount += bad ? 1 : 0;
+  }
+  for (int i = 0; badCount > 0 && i < nt; ++i) {
     const TPolyIdx& t = triangles[i];
     for (int k = 0; k < 3; ++k) {
       if (t[k] < 0 || t[k] >= nv) {
-        fprintf(stderr, "polygon %d refers to vertex %d, which does not exist (%d vertices)\n", static_cast<int>(i),
-                t[k], static_cast<int>(nv));
+        fprintf(stderr, "polygon %d refers to vertex %d, which does not exist (%d vertices)\n", i, t[k],
+                static_cast<int>(nv));
         return false;
       }
     }
     if (t[0] == t[1] || t[1] == t[2] || t[2] == t[0]) {
-      fprintf(stderr, "polygon %d uses one vertex twice (%d %d %d)\n", static_cast<int>(i), t[0], t[1], t[2]);
+      fprintf(stderr, "polygon %d uses one vertex twice (%d %d %d)\n", i, t[0], t[1], t[2]);
       return false;
     }
   }
   vertexCount = static_cast<int>(points.size());
-  verts = points;
-  vertNormals.assign(vertexCount, TVec3());
-  polyCount = static_cast<int>(triangles.size());
-  polys = triangles;
-  polyNormals.assign(polyCount, TVec3());
+  reserveFresh(verts, points.size());
+  verts.assign(points.begin(), points.end());
+  polyCount = nt;
+  reserveFresh(polys, triangles.size());
+  polys.assign(triangles.begin(), triangles.end());
 
-  updateNormals();
-  buildEdges();
+  resizeFresh(polyNormals, static_cast<size_t>(polyCount));
+  computePolyNormals(*this);
+  const VertexFans fans(vertexCount, polys);
+  sumVertexNormals(*this, fans);
+  const int crowded = buildEdgeTable(*this, fans);
 
   isValid = 0;
   if (hasNonManifoldBoundary()) {
     fprintf(stderr, "this mesh has one or more viertices that connected to more than 2 boundary edges\n");
     return false;
   }
-  if (!checkTopology()) {
+  if (!freshTableHolds(*this, crowded)) {
     fprintf(stderr, "this mesh has strange polygon structure \n");
     return false;
   }
@@ -83,16 +420,7 @@ bool TTriangleMesh::initFromVertsPolys(const std::vector<TVec3>& points, const s
 void TTriangleMesh::updateNormals() {
   vertNormals.assign(vertexCount, TVec3());
   polyNormals.resize(polyCount);
-#pragma omp parallel for schedule(static) if (polyCount > 8192)
-  for (int i = 0; i < polyCount; ++i) {
-    const TPolyIdx& t = polys[i];
-    double a[3], b[3], n[3];
-    t_sub3(verts[t[1]], verts[t[0]], a);
-    t_sub3(verts[t[2]], verts[t[0]], b);
-    t_cross3(a, b, n);
-    if (!t_normalize3(n)) n[0] = n[1] = n[2] = 0.0;
-    polyNormals[i].set(n[0], n[1], n[2]);
-  }
+  computePolyNormals(*this);
   // The sums run in triangle order so the result does not depend on the thread count.
   for (int i = 0; i < polyCount; ++i) {
     const TVec3& n = polyNormals[i];
@@ -108,7 +436,7 @@ void TTriangleMesh::updateNormals() {
   for (int v = 0; v < vertexCount; ++v) t_normalize3(vertNormals[v]);
 }
 
-void TTriangleMesh::buildEdges() {
+void TTriangleMesh::buildEdgesSequential() {
   polyEdges.assign(polyCount, TPolyIdx{0, 0, 0});
   vertEdge.assign(vertexCount, -1);
   const size_t sides = static_cast<size_t>(polyCount) * 3;
@@ -212,12 +540,16 @@ void TTriangleMesh::buildEdges() {
 
 bool TTriangleMesh::hasNonManifoldBoundary() const {
   std::vector<int> count(vertexCount, 0);
-  for (const TMeshEdge& e : edges) {
-    if (!e.isBoundary()) continue;
-    if (++count[e.vert0] >= 3) return true;
-    if (++count[e.vert1] >= 3) return true;
+  bool found = false;
+#pragma omp parallel for schedule(static, 4096) if (edgeCount > 3 * kParallelPolys)
+  for (int e = 0; e < edgeCount; ++e) {
+    const TMeshEdge& E = edges[e];
+    if (!E.isBoundary()) continue;
+    const int c0 = __atomic_add_fetch(&count[E.vert0], 1, __ATOMIC_RELAXED);
+    const int c1 = __atomic_add_fetch(&count[E.vert1], 1, __ATOMIC_RELAXED);
+    if (c0 >= 3 || c1 >= 3) __atomic_store_n(&found, true, __ATOMIC_RELAXED);
   }
-  return false;
+  return found;
 }
 
 namespace {
@@ -226,28 +558,43 @@ bool sameTriple(int a, int b, int c, int x, int y, int z) {
          (a == y && ((b == x && c == z) || (b == z && c == x))) ||
          (a == z && ((b == x && c == y) || (b == y && c == x)));
 }
+
+// The smallest e in [0, n) for which fails(e) holds, or n; several threads for large n.
+template <class F>
+int firstFailing(int n, F fails) {
+  int first = n;
+#pragma omp parallel for schedule(static, 4096) reduction(min : first) if (n > 3 * kParallelPolys)
+  for (int e = 0; e < n; ++e)
+    if (e < first && fails(e)) first = e;
+  return first;
+}
 }  // namespace
 
+// Three sweeps over the edges, each reporting its first faulty edge: distinct wings,
+// the links of each side (and at most two triangles an edge), opposite directions.
 bool TTriangleMesh::checkTopology() const {
   std::vector<int> refs(edgeCount, 0);
+#pragma omp parallel for schedule(static, 4096) if (polyCount > kParallelPolys)
   for (int i = 0; i < polyCount; ++i)
     for (int k = 0; k < 3; ++k) {
       const int e = polyEdges[i][k];
-      if (e >= 0 && e < edgeCount) ++refs[e];
+      if (e >= 0 && e < edgeCount) __atomic_fetch_add(&refs[e], 1, __ATOMIC_RELAXED);
     }
 
-  for (int e = 0; e < edgeCount; ++e) {
+  auto wingsRepeat = [&](int e) {
     const TMeshEdge& E = edges[e];
-    if (E.polyA == -1 || E.polyB == -1) continue;
+    if (E.polyA == -1 || E.polyB == -1) return false;
     const int w[4] = {E.wingA0, E.wingA1, E.wingB0, E.wingB1};
-    bool distinct = true;
     for (int i = 0; i < 4; ++i)
       for (int j = i + 1; j < 4; ++j)
-        if (w[i] == w[j]) distinct = false;
-    if (!distinct) {
-      fprintf(stderr, "wrong #52 %d    %d %d %d %d\n", e, E.wingA0, E.wingA1, E.wingB0, E.wingB1);
-      return false;
-    }
+        if (w[i] == w[j]) return true;
+    return false;
+  };
+  int bad = firstFailing(edgeCount, wingsRepeat);
+  if (bad < edgeCount) {
+    const TMeshEdge& E = edges[bad];
+    fprintf(stderr, "wrong #52 %d    %d %d %d %d\n", bad, E.wingA0, E.wingA1, E.wingB0, E.wingB1);
+    return false;
   }
 
   auto farEnd = [&](int w, int from) -> int {
@@ -255,47 +602,52 @@ bool TTriangleMesh::checkTopology() const {
     return edges[w].vert0 == from ? edges[w].vert1 : edges[w].vert0;
   };
   auto validPoly = [&](int p) { return p >= 0 && p < polyCount; };
-
-  for (int e = 0; e < edgeCount; ++e) {
+  // The fault of edge e's links as the message to print, or null.
+  auto linkFault = [&](int e, char* msg, size_t size) -> bool {
     const TMeshEdge& E = edges[e];
     if (refs[e] > 2) {
-      fprintf(stderr, "edge[%d] is referred from %d polygons!\n", e, refs[e]);
-      return false;
+      if (msg) snprintf(msg, size, "edge[%d] is referred from %d polygons!\n", e, refs[e]);
+      return true;
     }
     if (E.polyA != -1) {
       const int c0 = farEnd(E.wingA0, E.vert0), c1 = farEnd(E.wingA1, E.vert1);
       if (c0 == -1 || c0 != c1 || !validPoly(E.polyA)) {
-        fprintf(stderr, "wrong #1 edge == %d\n", e);
-        return false;
+        if (msg) snprintf(msg, size, "wrong #1 edge == %d\n", e);
+        return true;
       }
       const TPolyIdx& P = polys[E.polyA];
       if (!sameTriple(P[0], P[1], P[2], E.vert0, E.vert1, c0)) {
-        fprintf(stderr, "wrong #2 edge == %d\n", e);
-        return false;
+        if (msg) snprintf(msg, size, "wrong #2 edge == %d\n", e);
+        return true;
       }
       const TPolyIdx& PE = polyEdges[E.polyA];
       if (!sameTriple(PE[0], PE[1], PE[2], e, E.wingA0, E.wingA1)) {
-        fprintf(stderr, "wrong #3 edge == %d\n", e);
-        return false;
+        if (msg) snprintf(msg, size, "wrong #3 edge == %d\n", e);
+        return true;
       }
     }
     if (E.polyB != -1) {
       const int c0 = farEnd(E.wingB0, E.vert0), c1 = farEnd(E.wingB1, E.vert1);
       if (c0 == -1 || c0 != c1 || !validPoly(E.polyB)) {
-        fprintf(stderr, "wrong #4 edge == %d\n", e);
-        return false;
+        if (msg) snprintf(msg, size, "wrong #4 edge == %d\n", e);
+        return true;
       }
       const TPolyIdx& P = polys[E.polyB];
-      if (!sameTriple(P[0], P[1], P[2], E.vert0, E.vert1, c0)) {
-        fprintf(stderr, "wrong #2 edge == %d\n", e);
-        return false;
-      }
       const TPolyIdx& PE = polyEdges[E.polyB];
-      if (!sameTriple(PE[0], PE[1], PE[2], e, E.wingB0, E.wingB1)) {
-        fprintf(stderr, "wrong #2 edge == %d\n", e);
-        return false;
+      if (!sameTriple(P[0], P[1], P[2], E.vert0, E.vert1, c0) ||
+          !sameTriple(PE[0], PE[1], PE[2], e, E.wingB0, E.wingB1)) {
+        if (msg) snprintf(msg, size, "wrong #2 edge == %d\n", e);
+        return true;
       }
     }
+    return false;
+  };
+  bad = firstFailing(edgeCount, [&](int e) { return linkFault(e, nullptr, 0); });
+  if (bad < edgeCount) {
+    char msg[96];
+    linkFault(bad, msg, sizeof msg);
+    fputs(msg, stderr);
+    return false;
   }
 
   // Both triangles of an interior edge must run it in opposite directions: polyA from
@@ -306,14 +658,17 @@ bool TTriangleMesh::checkTopology() const {
       if (P[k] == from && P[(k + 1) % 3] == to) return true;
     return false;
   };
-  for (int e = 0; e < edgeCount; ++e) {
+  bad = firstFailing(edgeCount, [&](int e) {
     const TMeshEdge& E = edges[e];
-    if (E.polyA == -1 || E.polyB == -1) continue;
-    if (runs(E.polyA, E.vert0, E.vert1) && runs(E.polyB, E.vert1, E.vert0)) continue;
+    if (E.polyA == -1 || E.polyB == -1) return false;
+    return !(runs(E.polyA, E.vert0, E.vert1) && runs(E.polyB, E.vert1, E.vert0));
+  });
+  if (bad < edgeCount) {
+    const TMeshEdge& E = edges[bad];
     const TPolyIdx& A = polys[E.polyA];
     const TPolyIdx& B = polys[E.polyB];
     if (A[0] == B[0] || A[0] == B[1] || A[0] == B[2]) {
-      fprintf(stderr, "wrong #11 %d \n", e);
+      fprintf(stderr, "wrong #11 %d \n", bad);
     } else if (A[1] == B[0]) {
       fprintf(stderr, "wrong122\n");
     } else if (A[1] == B[1]) {
@@ -326,10 +681,52 @@ bool TTriangleMesh::checkTopology() const {
   return true;
 }
 
+namespace {
+
+// checkTopology for a table just built from valid triangles, where most of its checks
+// hold by construction: the wings, corners and directions of every linked side come
+// from that side's own triangle.  What remains are the repeated wings of two triangles
+// on the same three vertices and the edges of more than two triangles; the verdict and
+// the message are those of checkTopology.
+bool freshTableHolds(const TTriangleMesh& m, int crowded) {
+  const int bad = firstFailing(m.edgeCount, [&](int e) {
+    const TMeshEdge& E = m.edges[e];
+    if (E.polyA == -1 || E.polyB == -1) return false;
+    return E.wingA0 == E.wingA1 || E.wingA0 == E.wingB0 || E.wingA0 == E.wingB1 || E.wingA1 == E.wingB0 ||
+           E.wingA1 == E.wingB1 || E.wingB0 == E.wingB1;
+  });
+  if (bad < m.edgeCount) {
+    const TMeshEdge& E = m.edges[bad];
+    fprintf(stderr, "wrong #52 %d    %d %d %d %d\n", bad, E.wingA0, E.wingA1, E.wingB0, E.wingB1);
+    return false;
+  }
+  if (crowded >= 0) {
+    int refs = 0;
+    for (const TPolyIdx& E : m.polyEdges) refs += (E[0] == crowded) + (E[1] == crowded) + (E[2] == crowded);
+    fprintf(stderr, "edge[%d] is referred from %d polygons!\n", crowded, refs);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void TTriangleMesh::updateRingLists() {
+  if (rings.capacity() < static_cast<size_t>(vertexCount)) {
+    std::vector<std::vector<int>>().swap(rings);
+    reserveFresh(rings, static_cast<size_t>(vertexCount));
+  }
   rings.assign(vertexCount, std::vector<int>());
-#pragma omp parallel for schedule(dynamic, 1024) if (vertexCount > 8192)
-  for (int v = 0; v < vertexCount; ++v) getRingVerts(v, rings[v]);
+#pragma omp parallel if (vertexCount > 8192)
+  {
+    // Walk into a scratch list, then copy it: one allocation of the right size a vertex.
+    std::vector<int> scratch;
+#pragma omp for schedule(dynamic, 1024)
+    for (int v = 0; v < vertexCount; ++v) {
+      getRingVerts(v, scratch);
+      rings[v].assign(scratch.begin(), scratch.end());
+    }
+  }
 }
 
 void TTriangleMesh::ensureRingLists() {

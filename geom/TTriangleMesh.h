@@ -61,6 +61,9 @@ class TTriangleMesh {
   bool initFromVertsPolys(const std::vector<TVec3>& points, const std::vector<TPolyIdx>& triangles);
   void updateNormals();
   void buildEdges();
+  // The same table as buildEdges, built on one thread by buckets of the smaller vertex: the
+  // reference the faster construction is tested against.
+  void buildEdgesSequential();
   bool hasNonManifoldBoundary() const;
   bool checkTopology() const;
   void updateRingLists();

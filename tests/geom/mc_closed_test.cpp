@@ -1,12 +1,15 @@
 // Marching cubes: closed, outward-oriented surfaces on analytic shapes and random data,
-// the enclosed volume against the analytic value, and a numbering that matches a plain
-// sequential sweep whatever the thread count.
+// the enclosed volume against the analytic value, a numbering that matches a plain
+// sequential sweep whatever the thread count, and a threaded mesh build equal to the
+// one-thread construction.
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "curves_mesh_checks.h"
@@ -244,6 +247,146 @@ TEST(MarchingCubesClosed, NumberingMatchesTheSequentialSweepForAnyThreadCount) {
     for (size_t n = 0; n < t.size(); ++n) ASSERT_EQ(t[n], rt[n]) << "triangle " << n;
   }
   omp_set_num_threads(saved);
+}
+
+// A noisy field of many small blobs: thousands of closed pieces, large enough for the
+// threaded mesh build.
+Field manyBlobs(int N, int cell, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  const int nc = (N + cell - 1) / cell;
+  std::vector<double> cx, cy, cz, rad;
+  for (int c = 0; c < nc * nc * nc; ++c) {
+    const int a = c % nc, b = (c / nc) % nc, d = c / (nc * nc);
+    const double r = 1.2 + 0.45 * cell * u(rng) * 0.5;
+    rad.push_back(r);
+    cx.push_back(a * cell + r + 0.5 + (cell - 2 * r - 1) * u(rng));
+    cy.push_back(b * cell + r + 0.5 + (cell - 2 * r - 1) * u(rng));
+    cz.push_back(d * cell + r + 0.5 + (cell - 2 * r - 1) * u(rng));
+  }
+  std::uniform_real_distribution<double> noise(-0.3, 0.3);
+  Field g(N, N, N);
+  for (int z = 0; z < N; ++z)
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) {
+        const size_t c = size_t(x / cell) + size_t(nc) * (size_t(y / cell) + size_t(nc) * (z / cell));
+        const double dx = x + 0.5 - cx[c], dy = y + 0.5 - cy[c], dz = z + 0.5 - cz[c];
+        g.at(x, y, z) = float(rad[c] - std::sqrt(dx * dx + dy * dy + dz * dz) + noise(rng));
+      }
+  return g;
+}
+
+// The mesh as the one-thread construction builds it from the same lists.
+void sequentialBuild(const std::vector<TVec3>& v, const std::vector<TPolyIdx>& t, TTriangleMesh& m) {
+  m.clear();
+  m.vertexCount = int(v.size());
+  m.polyCount = int(t.size());
+  m.verts = v;
+  m.polys = t;
+  m.updateNormals();
+  m.buildEdgesSequential();
+}
+
+void expectSameTable(const TTriangleMesh& a, const TTriangleMesh& b) {
+  ASSERT_EQ(a.edgeCount, b.edgeCount);
+  ASSERT_EQ(a.polyEdges, b.polyEdges);
+  ASSERT_EQ(a.vertEdge, b.vertEdge);
+  for (int e = 0; e < a.edgeCount; ++e) {
+    const TMeshEdge &x = a.edges[size_t(e)], &y = b.edges[size_t(e)];
+    const int fx[8] = {x.vert0, x.vert1, x.polyA, x.polyB, x.wingA0, x.wingA1, x.wingB0, x.wingB1};
+    const int fy[8] = {y.vert0, y.vert1, y.polyA, y.polyB, y.wingA0, y.wingA1, y.wingB0, y.wingB1};
+    for (int q = 0; q < 8; ++q) ASSERT_EQ(fx[q], fy[q]) << "edge " << e << " field " << q;
+  }
+}
+
+TEST(MarchingCubesMesh, ManyBlobSurfaceBuildsTheSameMeshAsTheSequentialConstruction) {
+  const Field g = manyBlobs(72, 9, 99);
+  const double ext[3] = {72.0, 64.0, 80.0};
+  std::vector<TVec3> v;
+  std::vector<TPolyIdx> t;
+  t_marchingCubesFloatArrays(72, 72, 72, g.f.data(), 0.0f, ext, v, t, nullptr, nullptr);
+  ASSERT_GT(t.size(), 50000u);
+  TTriangleMesh ref;
+  sequentialBuild(v, t, ref);
+  ASSERT_TRUE(ref.checkTopology());
+  ref.updateRingLists();
+
+  const int saved = omp_get_max_threads();
+  for (int threads : {1, 3, 8}) {
+    omp_set_num_threads(threads);
+    TTriangleMesh m;
+    testing::internal::CaptureStderr();
+    t_marchingCubesFloat(72, 72, 72, g.f.data(), 0.0f, ext, m, nullptr, nullptr);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(m.isValid, 1) << threads << " threads";
+    EXPECT_EQ(m.verts, v);
+    EXPECT_EQ(m.polys, t);
+    EXPECT_EQ(m.polyNormals, ref.polyNormals);
+    EXPECT_EQ(m.vertNormals, ref.vertNormals);  // the same sums in the same order
+    expectSameTable(m, ref);
+    EXPECT_EQ(m.rings, ref.rings);
+  }
+  omp_set_num_threads(saved);
+}
+
+// Builds the lists both ways: the same table, and the verdict and console lines of the
+// full checks on the sequential table.
+void expectSameVerdict(const std::vector<TVec3>& v, const std::vector<TPolyIdx>& t, const char* what) {
+  SCOPED_TRACE(what);
+  TTriangleMesh ref, m;
+  sequentialBuild(v, t, ref);
+  testing::internal::CaptureStderr();
+  bool refOk = false;
+  if (ref.hasNonManifoldBoundary())
+    fprintf(stderr, "this mesh has one or more viertices that connected to more than 2 boundary edges\n");
+  else if (!ref.checkTopology())
+    fprintf(stderr, "this mesh has strange polygon structure \n");
+  else
+    refOk = true;
+  const std::string refErr = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(refOk);  // every case here is a defect
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(m.initFromVertsPolys(v, t), refOk);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), refErr);
+  EXPECT_EQ(m.isValid, 0);
+  expectSameTable(m, ref);
+}
+
+TEST(MarchingCubesMesh, DefectsInALargeMeshAreReportedAsByTheSequentialConstruction) {
+  const Field g = manyBlobs(48, 8, 5);
+  const double ext[3] = {48.0, 48.0, 48.0};
+  std::vector<TVec3> v;
+  std::vector<TPolyIdx> t;
+  t_marchingCubesFloatArrays(48, 48, 48, g.f.data(), 0.0f, ext, v, t, nullptr, nullptr);
+  ASSERT_GT(t.size(), 20000u);
+
+  // A third triangle on the three edges of triangle 7000 (its copy, appended).
+  std::vector<TPolyIdx> crowded = t;
+  crowded.push_back(t[7000]);
+  expectSameVerdict(v, crowded, "three triangles on an edge");
+
+  // Two triangles on the same three new vertices, facing apart: their wings coincide.
+  std::vector<TVec3> pv = v;
+  const int n = int(v.size());
+  pv.insert(pv.end(), {{100, 0, 0}, {101, 0, 0}, {100, 1, 0}});
+  std::vector<TPolyIdx> pillow = t;
+  pillow.insert(pillow.begin() + 4000, {{n, n + 1, n + 2}, {n, n + 2, n + 1}});
+  expectSameVerdict(pv, pillow, "a two-triangle pillow");
+
+  // Two triangles that share one vertex taken out: four boundary edges meet there.
+  const TPolyIdx& A = t[9000];
+  size_t other = 0;
+  for (size_t j = 0; j < t.size() && !other; ++j) {
+    int shared = 0;
+    for (int p = 0; p < 3; ++p)
+      for (int q = 0; q < 3; ++q) shared += t[j][p] == A[q];
+    if (shared == 1) other = j;
+  }
+  ASSERT_GT(other, 0u);
+  std::vector<TPolyIdx> holes;
+  for (size_t j = 0; j < t.size(); ++j)
+    if (j != 9000 && j != other) holes.push_back(t[j]);
+  expectSameVerdict(v, holes, "a bow-tie hole");
 }
 
 }  // namespace
