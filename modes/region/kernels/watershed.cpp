@@ -44,13 +44,17 @@ class SlabFlood {
   // Levels, INIT labels and the order by level (counting sort: equal levels in voxel order).
   void setValues(const float* values, float scale) {
     std::vector<std::int64_t> count(kWsMaxLevel + 2, 0);
-    for (std::int64_t i = 0; i < m_n; ++i) {
-      TWatershedNode& nd = m_nodes[i];
-      nd.level = t_watershedLevel(values[i], scale);
-      nd.label = kWsInit;
-      nd.dist = 0;
-      ++count[nd.level + 1];
-    }
+    std::int64_t i = 0;
+    for (int z = 0; z < m_D; ++z)
+      for (int y = 0; y < m_H; ++y)
+        for (int x = 0; x < m_W; ++x, ++i) {
+          TWatershedNode& nd = m_nodes[i];
+          nd.level = t_watershedLevel(values[i], scale);
+          nd.label = kWsInit;
+          nd.dist = 0;
+          nd.border = x == 0 || y == 0 || z == 0 || x == m_W - 1 || y == m_H - 1 || z == m_D - 1;
+          ++count[nd.level + 1];
+        }
     for (int h = 1; h <= kWsMaxLevel + 1; ++h) count[h] += count[h - 1];
     m_levelStart.assign(count.begin(), count.end());
     for (std::int64_t i = 0; i < m_n; ++i) m_order[count[m_nodes[i].level]++] = i;
@@ -143,14 +147,14 @@ class SlabFlood {
   // The 26 neighbours inside the slab, in the order dz, dy, dx = -1 ... 1 (x fastest).
   template <class F>
   void forNeighbours(std::int64_t p, F f) const {
+    if (!m_nodes[p].border) {
+      for (int k = 0; k < 26; ++k) f(p + m_off[k]);
+      return;
+    }
     const int x = static_cast<int>(p % m_W);
     const std::int64_t yz = p / m_W;
     const int y = static_cast<int>(yz % m_H);
     const int z = static_cast<int>(yz / m_H);
-    if (x > 0 && x < m_W - 1 && y > 0 && y < m_H - 1 && z > 0 && z < m_D - 1) {
-      for (int k = 0; k < 26; ++k) f(p + m_off[k]);
-      return;
-    }
     for (int k = 0; k < 26; ++k) {
       const int xx = x + m_dx[k], yy = y + m_dy[k], zz = z + m_dz[k];
       if (xx < 0 || yy < 0 || zz < 0 || xx >= m_W || yy >= m_H || zz >= m_D) continue;

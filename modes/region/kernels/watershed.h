@@ -14,6 +14,7 @@ struct TWatershedNode {
   std::int32_t label;
   std::int32_t dist;
   std::uint16_t level;
+  std::uint8_t border;  // on the slab's border: some of the 26 neighbours are missing
 };
 constexpr int kWsMarker = -3;
 constexpr int kWsMask = -2;
