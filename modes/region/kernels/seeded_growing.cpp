@@ -4,21 +4,19 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <new>
 
 namespace {
 
-// One waiting voxel: the key's bit pattern (keys are never negative, so their bits order like the
-// keys), then the insertion number in the high half and the voxel index in the low half of tag.
-struct FrontEntry {
-  std::uint64_t key;
-  std::uint64_t tag;
-};
-inline bool frontLess(const FrontEntry& a, const FrontEntry& b) {
-  return a.key < b.key || (a.key == b.key && a.tag < b.tag);
+// One waiting voxel: the key's bit pattern in the high half (keys are never negative, so their
+// bits order like the keys), the insertion number and the voxel index in the low half.  Ordering
+// the 128-bit numbers orders by key, then by insertion.
+using FrontEntry = unsigned __int128;
+inline FrontEntry makeEntry(std::uint64_t key, std::uint64_t insertion, std::uint64_t voxel) {
+  return (static_cast<FrontEntry>(key) << 64) | (insertion << 32) | voxel;
 }
-struct FrontGreater {
-  bool operator()(const FrontEntry& a, const FrontEntry& b) const { return frontLess(b, a); }
-};
+inline std::uint32_t entryVoxel(FrontEntry e) { return static_cast<std::uint32_t>(e); }
 
 // The front: a priority queue ordered by (key, insertion number).
 //
@@ -40,12 +38,11 @@ class SrgFront {
     const int b = bucketOf(e);
     if (active_ >= 0 && b <= active_) {
       heap_.push_back(e);
-      std::push_heap(heap_.begin(), heap_.end(), FrontGreater());
+      std::push_heap(heap_.begin(), heap_.end(), std::greater<FrontEntry>());
       if (heap_.size() > kHeapFloor && heap_.size() > run_.size() - pos_) rebucket();
       return;
     }
-    buckets_[b].push_back(e);
-    mark(b);
+    append(b, e);
   }
 
   // The entry of the sorted run k places after the next one, or null: likely to leave soon.
@@ -56,9 +53,9 @@ class SrgFront {
   FrontEntry pop() {
     if (pos_ == run_.size() && heap_.empty()) activateLowest();
     --size_;
-    if (heap_.empty() || (pos_ < run_.size() && frontLess(run_[pos_], heap_.front())))
+    if (heap_.empty() || (pos_ < run_.size() && run_[pos_] < heap_.front()))
       return run_[pos_++];
-    std::pop_heap(heap_.begin(), heap_.end(), FrontGreater());
+    std::pop_heap(heap_.begin(), heap_.end(), std::greater<FrontEntry>());
     const FrontEntry e = heap_.back();
     heap_.pop_back();
     return e;
@@ -68,8 +65,9 @@ class SrgFront {
   static constexpr int kShift = 45;
   static constexpr int kBuckets = 1 << 18;  // non-negative doubles: bits < 2^63
   static constexpr std::size_t kHeapFloor = 1 << 15;
+  static constexpr std::size_t kMaxSpare = 4096;
 
-  static int bucketOf(const FrontEntry& e) { return static_cast<int>(e.key >> kShift); }
+  static int bucketOf(FrontEntry e) { return static_cast<int>(static_cast<std::uint64_t>(e >> 64) >> kShift); }
 
   void mark(int b) {
     words_[b >> 6] |= std::uint64_t(1) << (b & 63);
@@ -91,23 +89,32 @@ class SrgFront {
   // Called with the run and the heap both exhausted and the front not empty.
   void activateLowest() {
     const int b = lowestMarked();
+    run_.clear();
+    if (run_.capacity() > 0 && spare_.size() < kMaxSpare) spare_.push_back(std::move(run_));
     run_ = std::move(buckets_[b]);
     buckets_[b] = std::vector<FrontEntry>();
     unmark(b);
-    std::sort(run_.begin(), run_.end(), [](const FrontEntry& a, const FrontEntry& b) { return frontLess(a, b); });
+    std::sort(run_.begin(), run_.end());
     pos_ = 0;
     active_ = b;
   }
 
+  void append(int b, FrontEntry e) {
+    std::vector<FrontEntry>& v = buckets_[b];
+    if (v.empty()) {
+      // Storage of emptied buckets is reused rather than freed and allocated anew.
+      if (v.capacity() == 0 && !spare_.empty()) {
+        v.swap(spare_.back());
+        spare_.pop_back();
+      }
+      mark(b);
+    }
+    v.push_back(e);
+  }
+
   void rebucket() {
-    for (std::size_t i = pos_; i < run_.size(); ++i) {
-      buckets_[bucketOf(run_[i])].push_back(run_[i]);
-      mark(bucketOf(run_[i]));
-    }
-    for (const FrontEntry& e : heap_) {
-      buckets_[bucketOf(e)].push_back(e);
-      mark(bucketOf(e));
-    }
+    for (std::size_t i = pos_; i < run_.size(); ++i) append(bucketOf(run_[i]), run_[i]);
+    for (const FrontEntry e : heap_) append(bucketOf(e), e);
     run_.clear();
     pos_ = 0;
     heap_.clear();
@@ -119,6 +126,7 @@ class SrgFront {
   std::vector<FrontEntry> run_;
   std::size_t pos_ = 0;
   std::vector<FrontEntry> heap_;
+  std::vector<std::vector<FrontEntry>> spare_;
   int active_ = -1;
   std::size_t size_ = 0;
 };
@@ -142,24 +150,55 @@ struct FastDiv {
   }
 };
 
-// The nearest labelled group the plain way, for volumes with values that are not finite:
-// the distinct labels in ascending order, the first taken, a later one only when strictly nearer.
-int nearestGroupExact(const std::uint8_t* lb, const std::int64_t* nb, int n, const double* mtab,
-                      double iv) {
-  bool seen[256] = {};
-  for (int k = 0; k < n; ++k) seen[lb[nb[k]]] = true;
-  int best = 0;
-  double bestDist = 0.0;
-  for (int L = 1; L < 255; ++L) {
-    if (!seen[L]) continue;
-    const double d = std::fabs(mtab[L] - iv);
-    if (best == 0 || d < bestDist) {
-      best = L;
-      bestDist = d;
+// Voxel (x, y, z) of a grid kept in bricks of 4 x 4 x 4 bytes, bricks in x-fastest order:
+// address = tz[z] + ty[y] + tx[x].  The tables also hold the entries for -1 and the size, so that
+// the corners of a voxel's 3 x 3 x 3 block can be looked up for any voxel of the grid (those
+// entries point at the edge voxels, which is good enough for prefetching).
+struct TBrickLayout {
+  std::vector<std::int64_t> xs, ys, zs;
+  const std::int64_t* tx;
+  const std::int64_t* ty;
+  const std::int64_t* tz;
+  std::int64_t bx, by, bz;
+  TBrickLayout(int W, int H, int D)
+      : xs(W + 2), ys(H + 2), zs(D + 2), bx((W + 3) / 4), by((H + 3) / 4), bz((D + 3) / 4) {
+    for (int i = -1; i <= W; ++i) {
+      const int c = std::min(std::max(i, 0), W - 1);
+      xs[i + 1] = (static_cast<std::int64_t>(c >> 2) << 6) | (c & 3);
     }
+    for (int i = -1; i <= H; ++i) {
+      const int c = std::min(std::max(i, 0), H - 1);
+      ys[i + 1] = ((static_cast<std::int64_t>(c >> 2) * bx) << 6) | ((c & 3) << 2);
+    }
+    for (int i = -1; i <= D; ++i) {
+      const int c = std::min(std::max(i, 0), D - 1);
+      zs[i + 1] = ((static_cast<std::int64_t>(c >> 2) * bx * by) << 6) | ((c & 3) << 4);
+    }
+    tx = xs.data() + 1;
+    ty = ys.data() + 1;
+    tz = zs.data() + 1;
   }
-  return best;
-}
+  std::size_t size() const { return static_cast<std::size_t>(bx * by * bz * 64); }
+  std::int64_t at(int x, int y, int z) const { return tz[z] + ty[y] + tx[x]; }
+};
+
+// Allocates on 64-byte boundaries, so that every brick is one cache line.
+template <class T>
+struct TCacheLineAllocator {
+  using value_type = T;
+  TCacheLineAllocator() = default;
+  template <class U>
+  TCacheLineAllocator(const TCacheLineAllocator<U>&) {}
+  T* allocate(std::size_t n) {
+    void* p = ::operator new(n * sizeof(T), std::align_val_t(64));
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(64)); }
+  template <class U>
+  bool operator==(const TCacheLineAllocator<U>&) const { return true; }
+  template <class U>
+  bool operator!=(const TCacheLineAllocator<U>&) const { return false; }
+};
 
 }  // namespace
 
@@ -199,70 +238,96 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   }
   if (groupsInside < 2) return TSrgStatus::TooFewGroups;
 
-  // Labels: 0 unvisited, 1..254 the group label, kWaiting for a voxel in the front.
+  // Labels: 0 unvisited, 1..254 the group label, kWaiting for a voxel in the front.  They are
+  // kept in bricks of 4 x 4 x 4 voxels, one cache line each, so that the 26 neighbours of a voxel
+  // lie on about three lines instead of nine: the growth jumps across the volume from one voxel to
+  // the next and waits on every line it touches.
   constexpr std::uint8_t kWaiting = 255;
-  std::vector<std::uint8_t> lab(static_cast<std::size_t>(N));
+  const TBrickLayout bricks(W, H, D);
+  std::vector<std::uint8_t, TCacheLineAllocator<std::uint8_t>> lab(bricks.size());
   std::uint8_t* const lb = lab.data();
-  int finite = 1;
-#pragma omp parallel for schedule(static) reduction(min : finite)
-  for (std::int64_t i = 0; i < N; ++i) {
-    lb[i] = 0;
-    if (!std::isfinite(values[i])) finite = 0;
-  }
+#pragma omp parallel for schedule(static)
+  for (std::int64_t i = 0; i < static_cast<std::int64_t>(bricks.size()); ++i) lb[i] = 0;
 
-  // Group means by label; unvisited and waiting voxels read an infinite mean, so that with finite
-  // intensities they are never the nearest.
-  double mtab[256];
-  for (double& m : mtab) m = HUGE_VAL;
+  // Group means by label.
+  double mtab[256] = {};
   std::vector<double> sum(nGroups + 1, 0.0);
   std::vector<std::int64_t> count(nGroups + 1, 0);
-  for (int L = 1; L <= nGroups; ++L) mtab[L] = 0.0;
   SrgFront front;
   std::uint64_t inserted = 0;
 
-  // The 26 neighbours, dz outermost and dx innermost, as index offsets and coordinate steps.
-  std::int64_t nbOff[26];
-  int nbDx[26], nbDy[26], nbDz[26];
-  {
-    int n = 0;
-    for (int dz = -1; dz <= 1; ++dz)
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-          if (!dx && !dy && !dz) continue;
-          nbDx[n] = dx;
-          nbDy[n] = dy;
-          nbDz[n] = dz;
-          nbOff[n] = dx + static_cast<std::int64_t>(W) * (dy + static_cast<std::int64_t>(H) * dz);
-          ++n;
-        }
-  }
   const FastDiv divW(static_cast<std::uint32_t>(W));
   const FastDiv divWH(static_cast<std::uint32_t>(static_cast<std::int64_t>(W) * H));
+  const std::int64_t WH = static_cast<std::int64_t>(W) * H;
 
-  // Writes the neighbours of v = (x, y, z) that lie inside the volume, in order; returns their count.
-  auto neighbours = [&](std::int64_t v, int x, int y, int z, std::int64_t* out) {
+  // The neighbours of voxel v = (x, y, z) inside the volume in the order dz, dy, dx = -1, 0, 1 (dx
+  // innermost): their label addresses, and for a voxel on the volume's border also their linear
+  // indices.  Returns their count, negated for a voxel inside (all 26, at v + linOff[k]).
+  std::int64_t nbLin[26], nbLab[26], linOff[26];
+  int nbStep[26][3];
+  for (int dz = -1, c = 0; dz <= 1; ++dz)
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (dx || dy || dz) {
+          nbStep[c][0] = dx;
+          nbStep[c][1] = dy;
+          nbStep[c][2] = dz;
+          linOff[c++] = dx + W * static_cast<std::int64_t>(dy) + WH * dz;
+        }
+  // One bit per label value (bits 0 and 63 stand for unvisited and waiting when fewer than 63
+  // groups share the 64 bits).
+  std::uint64_t labelBit[256];
+  for (int L = 0; L < 256; ++L) labelBit[L] = std::uint64_t(1) << (L & 63);
+  auto neighbours = [&](std::int64_t v, int x, int y, int z) {
     if (x > 0 && x < W - 1 && y > 0 && y < H - 1 && z > 0 && z < D - 1) {
-      for (int n = 0; n < 26; ++n) out[n] = v + nbOff[n];
-      return 26;
+      // Inside the volume the linear indices are v + linOff[k]; only the label addresses are listed.
+      const std::int64_t* tz = bricks.tz + z;
+      const std::int64_t* ty = bricks.ty + y;
+      const std::int64_t* tx = bricks.tx + x;
+      const std::int64_t x0 = tx[-1], x1 = tx[0], x2 = tx[1];
+      int c = 0;
+#pragma GCC unroll 3
+      for (int dz = -1; dz <= 1; ++dz) {
+#pragma GCC unroll 3
+        for (int dy = -1; dy <= 1; ++dy) {
+          const std::int64_t row = tz[dz] + ty[dy];
+          nbLab[c++] = row + x0;
+          if (dz || dy) nbLab[c++] = row + x1;
+          nbLab[c++] = row + x2;
+        }
+      }
+      return -26;
     }
     int c = 0;
-    for (int n = 0; n < 26; ++n) {
-      const int nx = x + nbDx[n], ny = y + nbDy[n], nz = z + nbDz[n];
-      if (nx < 0 || nx >= W || ny < 0 || ny >= H || nz < 0 || nz >= D) continue;
-      out[c++] = v + nbOff[n];
+    for (int dz = -1; dz <= 1; ++dz) {
+      const int nz = z + dz;
+      if (nz < 0 || nz >= D) continue;
+      for (int dy = -1; dy <= 1; ++dy) {
+        const int ny = y + dy;
+        if (ny < 0 || ny >= H) continue;
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = x + dx;
+          if ((!dx && !dy && !dz) || nx < 0 || nx >= W) continue;
+          nbLab[c] = bricks.at(nx, ny, nz);
+          nbLin[c] = v + dx + W * static_cast<std::int64_t>(dy) + WH * dz;
+          ++c;
+        }
+      }
     }
     return c;
   };
-  // Puts the listed unvisited voxels into the front with keys from mean m.
-  auto enqueue = [&](const std::int64_t* u, int n, double m) {
-    for (int k = 0; k < n; ++k) {
-      lb[u[k]] = kWaiting;
-      front.push({keyBits(std::fabs(static_cast<double>(values[u[k]]) - m)),
-                  (inserted++ << 32) | static_cast<std::uint64_t>(u[k])});
+  // Puts the listed neighbours of v (positions in nbLab) into the front with keys from mean m.
+  int freeNb[26];
+  auto enqueue = [&](std::int64_t v, int x, int y, int z, bool inside, int nFree, double m) {
+    for (int k = 0; k < nFree; ++k) {
+      const int q = freeNb[k];
+      const std::int64_t u = inside ? v + linOff[q] : nbLin[q];
+      lb[inside ? bricks.at(x + nbStep[q][0], y + nbStep[q][1], z + nbStep[q][2]) : nbLab[q]] = kWaiting;
+      front.push(makeEntry(keyBits(std::fabs(static_cast<double>(values[u]) - m)), inserted++,
+                           static_cast<std::uint64_t>(u)));
     }
   };
 
-  std::int64_t nb[26], freeNb[26];
   // Seeding.
   for (int g = 0; g < nGroups; ++g) {
     const int L = g + 1;
@@ -270,61 +335,105 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       int ijk[3];
       if (!box.voxelOf(p, ijk)) continue;
       const std::int64_t v = box.index(ijk[0], ijk[1], ijk[2]);
-      if (lb[v] == 0) {
-        lb[v] = static_cast<std::uint8_t>(L);
+      std::uint8_t& lv = lb[bricks.at(ijk[0], ijk[1], ijk[2])];
+      if (lv == 0) {
+        lv = static_cast<std::uint8_t>(L);
         sum[L] += static_cast<double>(values[v]);
         count[L] += 1;
         mtab[L] = sum[L] / static_cast<double>(count[L]);
       }
-      const int n = neighbours(v, ijk[0], ijk[1], ijk[2], nb);
+      const int listed = neighbours(v, ijk[0], ijk[1], ijk[2]);
+      const int n = listed < 0 ? -listed : listed;
       int nFree = 0;
       for (int k = 0; k < n; ++k)
-        if (lb[nb[k]] == 0) freeNb[nFree++] = nb[k];
-      enqueue(freeNb, nFree, mtab[L]);
+        if (lb[nbLab[k]] == 0) freeNb[nFree++] = k;
+      enqueue(v, ijk[0], ijk[1], ijk[2], listed < 0, nFree, mtab[L]);
     }
   }
 
   // Growing.
   const std::int64_t reportEvery = std::max<std::int64_t>(N / 100, 4096);
   std::int64_t taken = 0, nextReport = reportEvery;
-  // Rows of the 3 x 3 x 3 block around a voxel, for prefetching the voxels that leave soon.
-  std::int64_t rowOff[9];
-  for (int dz = -1, q = 0; dz <= 1; ++dz)
-    for (int dy = -1; dy <= 1; ++dy) rowOff[q++] = nbOff[0] + 1 + 1 + W * (dy + 1) + static_cast<std::int64_t>(W) * H * (dz + 1) - 1;
   while (!front.empty()) {
     const FrontEntry e = front.pop();
+    // The label lines and the value of the voxel that the sorted run gives a few steps later.
     if (const FrontEntry* a = front.ahead(16)) {
-      const std::int64_t av = static_cast<std::int64_t>(a->tag & 0xffffffffu);
-      for (const std::int64_t r : rowOff) {
-        const std::int64_t t = std::min(std::max(av + r, std::int64_t(0)), N - 1);
-        __builtin_prefetch(lb + t);
-        __builtin_prefetch(values + t);
-      }
+      const std::uint32_t av = entryVoxel(*a);
+      const std::uint32_t az = divWH.div(av);
+      const std::uint32_t ar = av - az * static_cast<std::uint32_t>(WH);
+      const std::uint32_t ay = divW.div(ar);
+      const std::uint32_t ax = ar - ay * static_cast<std::uint32_t>(W);
+      __builtin_prefetch(values + av);
+      for (int dz = -1; dz <= 1; dz += 2)
+        for (int dy = -1; dy <= 1; dy += 2) {
+          const std::int64_t row = bricks.tz[static_cast<int>(az) + dz] + bricks.ty[static_cast<int>(ay) + dy];
+          __builtin_prefetch(lb + row + bricks.tx[static_cast<int>(ax) - 1]);
+          __builtin_prefetch(lb + row + bricks.tx[static_cast<int>(ax) + 1]);
+        }
     }
-    const std::uint32_t v32 = static_cast<std::uint32_t>(e.tag);
+    const std::uint32_t v32 = entryVoxel(e);
     const std::int64_t v = v32;
     const std::uint32_t z = divWH.div(v32);
-    const std::uint32_t rem = v32 - z * static_cast<std::uint32_t>(static_cast<std::int64_t>(W) * H);
+    const std::uint32_t rem = v32 - z * static_cast<std::uint32_t>(WH);
     const std::uint32_t y = divW.div(rem);
     const std::uint32_t x = rem - y * static_cast<std::uint32_t>(W);
     const double iv = static_cast<double>(values[v]);
-    const int n = neighbours(v, static_cast<int>(x), static_cast<int>(y), static_cast<int>(z), nb);
-
-    // The labelled neighbour group whose mean is nearest (the smallest label on a tie) and the
-    // unvisited neighbours, in one pass without branches on the labels.
-    int best = kWaiting;
-    double bestDist = HUGE_VAL;
+    // The labels present among the neighbours as a bit set (bit 0 unvisited, bit 255 waiting), and
+    // the unvisited neighbours in order.  The nearest group is then found over the distinct labels
+    // in ascending order, a later label only when strictly nearer: the smallest label on a tie.
+    std::uint64_t present[4] = {0, 0, 0, 0};
     int nFree = 0;
-    for (int k = 0; k < n; ++k) {
-      const int L = lb[nb[k]];
-      const double d = std::fabs(mtab[L] - iv);
-      const bool better = (d < bestDist) | ((d == bestDist) & (L < best));
-      best = better ? L : best;
-      bestDist = better ? d : bestDist;
-      freeNb[nFree] = nb[k];
-      nFree += L == 0;
+    const bool inside = x > 0 && x < static_cast<std::uint32_t>(W - 1) && y > 0 &&
+                        y < static_cast<std::uint32_t>(H - 1) && z > 0 && z < static_cast<std::uint32_t>(D - 1);
+    if (inside && nGroups < 63) {
+      // The common case, written out: labels read row by row straight from the brick tables.
+      const std::int64_t* tz = bricks.tz + z;
+      const std::int64_t* ty = bricks.ty + y;
+      const std::int64_t x0 = bricks.tx[x - 1], x1 = bricks.tx[x], x2 = bricks.tx[x + 1];
+      std::uint64_t bits = 0;
+      int k = 0;
+      auto visit = [&](std::int64_t a) {
+        const unsigned L = lb[a];
+        bits |= labelBit[L];
+        freeNb[nFree] = k;
+        nFree += L == 0;
+        ++k;
+      };
+#pragma GCC unroll 3
+      for (int dz = -1; dz <= 1; ++dz) {
+#pragma GCC unroll 3
+        for (int dy = -1; dy <= 1; ++dy) {
+          const std::int64_t row = tz[dz] + ty[dy];
+          visit(row + x0);
+          if (dz || dy) visit(row + x1);
+          visit(row + x2);
+        }
+      }
+      present[0] = bits & ~(std::uint64_t(1) | std::uint64_t(1) << 63);
+    } else {
+      const int listed = neighbours(v, static_cast<int>(x), static_cast<int>(y), static_cast<int>(z));
+      const int n = listed < 0 ? -listed : listed;
+      for (int k = 0; k < n; ++k) {
+        const unsigned L = lb[nbLab[k]];
+        present[L >> 6] |= std::uint64_t(1) << (L & 63);
+        freeNb[nFree] = k;
+        nFree += L == 0;
+      }
+      present[0] &= ~std::uint64_t(1);
+      present[3] &= ~(std::uint64_t(1) << 63);
     }
-    if (!finite) best = nearestGroupExact(lb, nb, n, mtab, iv);
+    int best = 0;
+    double bestDist = 0.0;
+    for (int w = 0; w < 4; ++w) {
+      for (std::uint64_t bits = present[w]; bits; bits &= bits - 1) {
+        const int L = w * 64 + __builtin_ctzll(bits);
+        const double d = std::fabs(mtab[L] - iv);
+        if (best == 0 || d < bestDist) {
+          best = L;
+          bestDist = d;
+        }
+      }
+    }
 
     ++taken;
     if (taken % 100000 == 1) std::printf("%lld/%lld\n", static_cast<long long>(taken), static_cast<long long>(N));
@@ -333,24 +442,33 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       if (control.progress) control.progress(std::min(1.0, static_cast<double>(taken) / static_cast<double>(N)));
       if (control.stop && control.stop->load(std::memory_order_acquire)) return TSrgStatus::Stopped;
     }
-    if (best < 1 || best > nGroups) {
+    std::uint8_t& lv = lb[bricks.at(static_cast<int>(x), static_cast<int>(y), static_cast<int>(z))];
+    if (best == 0) {
       // Only a neighbour of a seed that was itself still waiting gets here.  It becomes
       // unvisited again, so that the first group to reach it queues it anew.
       std::printf("never come here\n");
-      lb[v] = 0;
+      lv = 0;
       continue;
     }
-    lb[v] = static_cast<std::uint8_t>(best);
+    lv = static_cast<std::uint8_t>(best);
     sum[best] += iv;
     count[best] += 1;
     mtab[best] = sum[best] / static_cast<double>(count[best]);
-    enqueue(freeNb, nFree, mtab[best]);
+    enqueue(v, static_cast<int>(x), static_cast<int>(y), static_cast<int>(z), inside, nFree, mtab[best]);
   }
 
   labels.resize(static_cast<std::size_t>(N));
   std::uint8_t* out = labels.data();
 #pragma omp parallel for schedule(static)
-  for (std::int64_t i = 0; i < N; ++i) out[i] = lb[i] == kWaiting ? 0 : lb[i];
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y) {
+      const std::int64_t row = bricks.tz[z] + bricks.ty[y];
+      std::uint8_t* o = out + WH * z + static_cast<std::int64_t>(W) * y;
+      for (int x = 0; x < W; ++x) {
+        const std::uint8_t l = lb[row + bricks.tx[x]];
+        o[x] = l == kWaiting ? 0 : l;
+      }
+    }
   for (int g = 0; g < nGroups; ++g) {
     groups[g].sum = sum[g + 1];
     groups[g].count = count[g + 1];

@@ -146,6 +146,18 @@ TEST_F(SrgReference, EqualsHeapqGrowthWithEdgeSeeds) {
                        {TVec3(1.35, 0.85, 0.55)}}));
 }
 
+// More groups than fit in one 64-bit label set.
+TEST_F(SrgReference, EqualsHeapqGrowthWithSeventyGroups) {
+  const double ext[3] = {1.0, 1.2, 0.9};
+  const Volume v = makeVolume(22, 26, 18, ext, true, 21);
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::vector<TPoints> seeds(70);
+  for (TPoints& g : seeds)
+    for (int k = 0; k < 2; ++k) g.emplace_back(u(rng) * ext[0], u(rng) * ext[1], u(rng) * ext[2]);
+  compare(v, groupsOf(seeds));
+}
+
 TEST(SeededGrowing, RefusesWhatCannotBeLabelledAndKeepsTheOldResult) {
   const double ext[3] = {1.0, 1.0, 1.0};
   const Volume v = makeVolume(16, 16, 16, ext, false, 3);
