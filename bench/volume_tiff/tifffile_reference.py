@@ -1,7 +1,8 @@
 """Reference side of the TIFF benchmark.
 
 usage: tifffile_reference.py write FILE SIZE    writes a SIZE^3 uint16 volume, one page per slice
-       tifffile_reference.py read FILE REPEATS  prints the best wall-clock seconds of imread
+       tifffile_reference.py read FILE REPEATS  prints the best wall-clock seconds of imread, the
+                                                shape, the checksum and the versions measured
 """
 import sys
 import time
@@ -22,4 +23,5 @@ else:
         t0 = time.perf_counter()
         a = tifffile.imread(path)
         best = min(best, time.perf_counter() - t0)
-    print(f"{best:.6f} {a.shape[0]} {a.shape[1]} {a.shape[2]} {int(a.astype(np.uint64).sum())}")
+    print(f"{best:.6f} {a.shape[0]} {a.shape[1]} {a.shape[2]} {int(a.astype(np.uint64).sum())} "
+          f"tifffile-{tifffile.__version__} numpy-{np.__version__}")
