@@ -244,10 +244,8 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   // the next and waits on every line it touches.
   constexpr std::uint8_t kWaiting = 255;
   const TBrickLayout bricks(W, H, D);
-  std::vector<std::uint8_t, TCacheLineAllocator<std::uint8_t>> lab(bricks.size());
+  std::vector<std::uint8_t, TCacheLineAllocator<std::uint8_t>> lab(bricks.size(), 0);
   std::uint8_t* const lb = lab.data();
-#pragma omp parallel for schedule(static)
-  for (std::int64_t i = 0; i < static_cast<std::int64_t>(bricks.size()); ++i) lb[i] = 0;
 
   // Group means by label.
   double mtab[256] = {};
@@ -459,7 +457,8 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
 
   labels.resize(static_cast<std::size_t>(N));
   std::uint8_t* out = labels.data();
-#pragma omp parallel for schedule(static)
+  // Sequential on purpose: this is a small part of a run, and a run may be on a worker thread
+  // whose result the interface thread reads (no OpenMP team between them).
   for (int z = 0; z < D; ++z)
     for (int y = 0; y < H; ++y) {
       const std::int64_t row = bricks.tz[z] + bricks.ty[y];
