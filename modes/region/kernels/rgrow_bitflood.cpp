@@ -1,5 +1,6 @@
 #include "modes/region/kernels/rgrow_bitflood.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -10,6 +11,16 @@ std::unique_ptr<T[]> tryAlloc(size_t n) {
   return std::unique_ptr<T[]>(new (std::nothrow) T[n]);
 }
 
+// Zeroes n words with the threads that will use them (first touch places the pages).
+void zeroWords(uint64_t* p, size_t n) {
+  const long long blocks = static_cast<long long>((n + 4095) / 4096);
+#pragma omp parallel for schedule(static) if (n >= (1u << 20))
+  for (long long b = 0; b < blocks; ++b) {
+    const size_t begin = static_cast<size_t>(b) * 4096;
+    std::memset(p + begin, 0, sizeof(uint64_t) * std::min<size_t>(4096, n - begin));
+  }
+}
+
 }  // namespace
 
 bool TRgrowBitFlood::allocate(int W, int H, int D) {
@@ -17,7 +28,10 @@ bool TRgrowBitFlood::allocate(int W, int H, int D) {
     release();
     return false;
   }
-  if (W == m_W && H == m_H && D == m_D && m_pass) return true;
+  if (W == m_W && H == m_H && D == m_D && m_pass) {
+    clearReached();
+    return true;
+  }
   release();
   const long long rows = static_cast<long long>(H) * D;
   if (rows > INT32_MAX - 1) return false;
@@ -26,9 +40,8 @@ bool TRgrowBitFlood::allocate(int W, int H, int D) {
   m_pass = tryAlloc<uint64_t>(words);
   m_reached = tryAlloc<uint64_t>(words);
   m_tmp = tryAlloc<uint64_t>(nw);
-  m_queue = tryAlloc<int>(static_cast<size_t>(rows) + 1);
-  m_queued = tryAlloc<uint8_t>(static_cast<size_t>(rows));
-  if (!m_pass || !m_reached || !m_tmp || !m_queue || !m_queued) {
+  m_dirty = tryAlloc<uint64_t>(static_cast<size_t>((rows + 63) / 64));
+  if (!m_pass || !m_reached || !m_tmp || !m_dirty) {
     release();
     return false;
   }
@@ -37,9 +50,7 @@ bool TRgrowBitFlood::allocate(int W, int H, int D) {
   m_D = D;
   m_nw = nw;
   m_rows = static_cast<int>(rows);
-  std::memset(m_pass.get(), 0, words * sizeof(uint64_t));
-  std::memset(m_reached.get(), 0, words * sizeof(uint64_t));
-  std::memset(m_queued.get(), 0, static_cast<size_t>(rows));
+  zeroWords(m_reached.get(), words);
   return true;
 }
 
@@ -47,15 +58,11 @@ void TRgrowBitFlood::release() {
   m_pass.reset();
   m_reached.reset();
   m_tmp.reset();
-  m_queue.reset();
-  m_queued.reset();
+  m_dirty.reset();
   m_W = m_H = m_D = m_nw = m_rows = 0;
-  m_head = m_tail = 0;
 }
 
-void TRgrowBitFlood::clearReached() {
-  std::memset(m_reached.get(), 0, wordCount() * sizeof(uint64_t));
-}
+void TRgrowBitFlood::clearReached() { zeroWords(m_reached.get(), wordCount()); }
 
 void TRgrowBitFlood::addStart(int x, int y, int z) {
   const int r = y + m_H * z;
@@ -98,7 +105,8 @@ void TRgrowBitFlood::fillRuns(const uint64_t* pass, uint64_t* bits) const {
   }
 }
 
-void TRgrowBitFlood::schedule(int r, bool faceOnly) {
+template <class Visit>
+void TRgrowBitFlood::forNeighbours(int r, bool faceOnly, Visit visit) const {
   const int y = r % m_H, z = r / m_H;
   for (int dz = -1; dz <= 1; ++dz) {
     const int zz = z + dz;
@@ -108,11 +116,7 @@ void TRgrowBitFlood::schedule(int r, bool faceOnly) {
       if (faceOnly && dz != 0 && dy != 0) continue;
       const int yy = y + dy;
       if (yy < 0 || yy >= m_H) continue;
-      const int q = yy + m_H * zz;
-      if (m_queued[q]) continue;
-      m_queued[q] = 1;
-      m_queue[m_tail] = q;
-      if (++m_tail == m_rows + 1) m_tail = 0;
+      visit(yy + m_H * zz);
     }
   }
 }
@@ -164,8 +168,15 @@ bool TRgrowBitFlood::processRow(int r, bool faceOnly, uint64_t* in) {
 
 void TRgrowBitFlood::grow(bool faceOnly) {
   if (!m_pass) return;
-  m_head = m_tail = 0;
-  uint64_t* tmp = m_tmp.get();
+  const int dirtyWords = (m_rows + 63) / 64;
+  uint64_t* dirty = m_dirty.get();
+  std::fill(dirty, dirty + dirtyWords, 0);
+  long long pending = 0;
+  auto wake = [&](int q) {
+    uint64_t& w = dirty[q >> 6];
+    const uint64_t bit = uint64_t{1} << (q & 63);
+    if (!(w & bit)) w |= bit, ++pending;
+  };
   // Rows that hold start bits: fill their runs and wake their neighbours.
   for (int r = 0; r < m_rows; ++r) {
     uint64_t* bits = reachedRow(r);
@@ -173,12 +184,22 @@ void TRgrowBitFlood::grow(bool faceOnly) {
     for (int w = 0; w < m_nw; ++w) any |= bits[w];
     if (!any) continue;
     fillRuns(passRow(r), bits);
-    schedule(r, faceOnly);
+    forNeighbours(r, faceOnly, wake);
   }
-  while (m_head != m_tail) {
-    const int r = m_queue[m_head];
-    if (++m_head == m_rows + 1) m_head = 0;
-    m_queued[r] = 0;
-    if (processRow(r, faceOnly, tmp)) schedule(r, faceOnly);
+  // Sweeps over the woken rows, alternately in increasing and decreasing row order: a change
+  // wakes rows ahead of the sweep, which it takes at once, and rows behind, which the next sweep
+  // in the other direction takes.
+  uint64_t* tmp = m_tmp.get();
+  for (bool forward = true; pending > 0; forward = !forward) {
+    for (int k = 0; k < dirtyWords; ++k) {
+      const int wi = forward ? k : dirtyWords - 1 - k;
+      while (dirty[wi]) {
+        const int b = forward ? __builtin_ctzll(dirty[wi]) : 63 - __builtin_clzll(dirty[wi]);
+        dirty[wi] &= ~(uint64_t{1} << b);
+        --pending;
+        const int r = wi * 64 + b;
+        if (processRow(r, faceOnly, tmp)) forNeighbours(r, faceOnly, wake);
+      }
+    }
   }
 }

@@ -1,6 +1,5 @@
 #pragma once
-// Connected growth over a packed bit volume: the engine under the region-growing floods and the
-// border flood of Fill Hole.
+// Connected growth over a packed bit volume: the engine under the region-growing floods.
 //
 // Every x-row (y, z) of the volume is a run of 64-bit words, bit x of the row at bit x % 64 of
 // word x / 64.  The caller fills the pass set (the voxels a flood may enter) and marks the start
@@ -8,9 +7,11 @@
 // voxels of the pass set, with the 26-neighbourhood or the 6 face neighbours.  The result is
 // the same set that a voxel-by-voxel queue flood gives, found 64 voxels at a time: a row is
 // recomputed from its neighbour rows (dilated by one voxel along x for 26 neighbours) and filled
-// along the runs of its pass bits, and rows whose bits changed schedule their neighbour rows.
+// along the runs of its pass bits, and rows whose bits changed wake their neighbour rows.
 //
-// All memory is taken by allocate(); grow() allocates nothing.
+// Rows whose neighbours changed are taken by sweeps in alternating row order, so a change
+// propagates along the sweep at once and backwards in the next sweep.  All memory is taken by
+// allocate(); grow() allocates nothing.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,7 +20,7 @@ class TRgrowBitFlood {
  public:
   // Takes the pass and reached bit volumes and the row schedule for W x H x D voxels.  Returns
   // false (and holds nothing) when the sizes are not positive or memory is short.  Sizes already
-  // allocated are kept.
+  // allocated are kept.  The reached set starts empty; the pass set must be filled before grow().
   bool allocate(int W, int H, int D);
   void release();
 
@@ -44,18 +45,18 @@ class TRgrowBitFlood {
   // own test says.
   void addStart(int x, int y, int z);
   // Grows the reached set through the pass set until nothing more is connected.  faceOnly
-  // selects the 6 face neighbours, otherwise all 26 neighbours count.  Reached bits that are not
-  // pass bits stay reached but spread nothing unless they are pass bits too.
+  // selects the 6 face neighbours, otherwise all 26 neighbours count.
   void grow(bool faceOnly);
 
  private:
   bool processRow(int r, bool faceOnly, uint64_t* tmp);
   void fillRuns(const uint64_t* pass, uint64_t* bits) const;
-  void schedule(int r, bool faceOnly);
+  // Calls visit(q) for the rows q whose voxels neighbour voxels of row r.
+  template <class Visit>
+  void forNeighbours(int r, bool faceOnly, Visit visit) const;
 
   int m_W = 0, m_H = 0, m_D = 0, m_nw = 0, m_rows = 0;
-  std::unique_ptr<uint64_t[]> m_pass, m_reached, m_tmp;
-  std::unique_ptr<int[]> m_queue;        // ring of rows waiting, each at most once
-  std::unique_ptr<uint8_t[]> m_queued;   // 1 while a row is in the ring
-  int m_head = 0, m_tail = 0;
+  std::unique_ptr<uint64_t[]> m_pass, m_reached;
+  std::unique_ptr<uint64_t[]> m_tmp;    // one row of scratch
+  std::unique_ptr<uint64_t[]> m_dirty;  // one bit per row: its neighbours changed since it was computed
 };

@@ -7,12 +7,32 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "modes/region/kernels/rgrow_bitflood.h"
 #include "modes/region/kernels/rgrow_threshold.h"
 
 namespace {
 
 // ---- pass sets ----------------------------------------------------------------------------------
+
+// 64 bytes of 0 or 0xFF as the bits of a word (byte b gives bit b).
+inline uint64_t packBytes(const uint8_t* bytes) {
+#if defined(__SSE2__)
+  uint64_t bits = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+    bits |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(v))) << (16 * k);
+  }
+  return bits;
+#else
+  uint64_t bits = 0;
+  for (int b = 0; b < 64; ++b) bits |= static_cast<uint64_t>(bytes[b] & 1u) << b;
+  return bits;
+#endif
+}
 
 // Fills the engine's pass bits row by row with flags[i] != 0 && test(i).
 template <class Test>
@@ -22,14 +42,13 @@ void fillPass(TRgrowBitFlood& e, const uint8_t* flags, const Test& test) {
   for (int row = 0; row < rows; ++row) {
     const size_t base = static_cast<size_t>(row) * W;
     uint64_t* out = e.passRow(row);
+    alignas(16) uint8_t bytes[64];
     for (int w = 0; w < nw; ++w) {
       const int x0 = w * 64, n = std::min(64, W - x0);
-      uint64_t bits = 0;
-      for (int b = 0; b < n; ++b) {
-        const size_t i = base + x0 + b;
-        bits |= static_cast<uint64_t>(flags[i] != 0 && test(i)) << b;
-      }
-      out[w] = bits;
+      const size_t i0 = base + x0;
+      for (int b = 0; b < n; ++b) bytes[b] = (flags[i0 + b] != 0) & test(i0 + b) ? 0xFF : 0;
+      for (int b = n; b < 64; ++b) bytes[b] = 0;
+      out[w] = packBytes(bytes);
     }
   }
 }
@@ -81,22 +100,53 @@ void fillPassThreshold(TRgrowBitFlood& e, const TRgrowVolume& vol, const uint8_t
 
 // ---- results ------------------------------------------------------------------------------------
 
-// out[i] = value for every reached voxel.
-void markReached(const TRgrowBitFlood& e, uint8_t* out, uint8_t value) {
+// Byte masks of the 256 byte values: byte b of kByteMask[v] is 0xFF when bit b of v is set.
+struct ByteMasks {
+  uint64_t m[256];
+  ByteMasks() {
+    for (int v = 0; v < 256; ++v) {
+      m[v] = 0;
+      for (int b = 0; b < 8; ++b)
+        if (v >> b & 1) m[v] |= uint64_t{0xFF} << (8 * b);
+    }
+  }
+};
+const ByteMasks kByteMask;
+
+// out[i] |= value for every reached voxel (value 255 extracts them, 2 marks a zeroed scratch).
+// With `reset` every other non-zero byte becomes 1 in the same pass: the reset of a seed run
+// together with its first seed's result (reached voxels are never 0).
+void markReached(const TRgrowBitFlood& e, uint8_t* out, uint8_t value, bool reset) {
   const int W = e.W(), rows = e.rowCount(), nw = e.wordsPerRow();
+  const uint64_t spread = uint64_t{0x0101010101010101} * value;
 #pragma omp parallel for schedule(static) if (static_cast<long long>(rows) * W >= kRgrowParallelMin)
   for (int row = 0; row < rows; ++row) {
     uint8_t* line = out + static_cast<size_t>(row) * W;
     const uint64_t* bits = e.reachedRow(row);
     for (int w = 0; w < nw; ++w) {
-      uint64_t b = bits[w];
-      if (b == ~uint64_t{0}) {
-        std::memset(line + w * 64, value, 64);  // a full word lies inside the row
-        continue;
-      }
-      while (b) {
-        line[w * 64 + __builtin_ctzll(b)] = value;
-        b &= b - 1;
+      const uint64_t b = bits[w];
+      if (!b && !reset) continue;
+      const int n = std::min(64, W - w * 64);
+      for (int k = 0; k * 8 < n; ++k) {
+        const uint64_t m = kByteMask.m[(b >> (8 * k)) & 0xFF] & spread;
+        if (!m && !reset) continue;
+        uint8_t* dst = line + w * 64 + k * 8;
+        uint64_t cur = 0;
+        if (n - k * 8 >= 8)
+          std::memcpy(&cur, dst, 8);
+        else  // the row ends inside these 8 bytes
+          std::memcpy(&cur, dst, n - k * 8);
+        if (reset) {  // 1 in every non-zero byte: fold each byte's bits into its lowest bit
+          uint64_t t = cur | (cur >> 4);
+          t |= t >> 2;
+          t |= t >> 1;
+          cur = t & uint64_t{0x0101010101010101};
+        }
+        cur |= m;
+        if (n - k * 8 >= 8)
+          std::memcpy(dst, &cur, 8);
+        else
+          std::memcpy(dst, &cur, n - k * 8);
       }
     }
   }
@@ -126,11 +176,12 @@ bool floodIntoScratch(const TRgrowVolume& vol, const uint8_t* flags, const TQueu
   e.addStart(seed.x, seed.y, seed.z);
   e.grow(faceOnly);
   std::memset(scratch, 0, vol.voxelCount());
-  markReached(e, scratch, 2);
+  markReached(e, scratch, 2, false);
   return true;
 }
 
-// The seed loop shared by the distance and threshold floods.
+// The seed loop shared by the distance and threshold floods; fill(engine, seed) fills the pass
+// set.
 template <class FillPass>
 TRgrowStatus floodSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds, const double extent[3],
                         bool faceOnly, const TRgrowProgress& progress, const FillPass& fill) {
@@ -138,20 +189,23 @@ TRgrowStatus floodSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& 
   if (seeds.size() > static_cast<size_t>(kRgrowMaxSeeds)) return TRgrowStatus::TooManySeeds;
   TRgrowBitFlood e;
   if (!seeds.empty() && !e.allocate(vol.W, vol.H, vol.D)) return TRgrowStatus::OutOfMemory;
-  resetFlags(flags, vol.voxelCount());
+  bool resetDone = false;
   const int n = static_cast<int>(seeds.size());
   for (int k = 0; k < n; ++k) {
     TQueueVoxel s;
+    // The reset keeps zero and non-zero flags apart, so the seed test may come before it.
     if (!t_rgrowSeedVoxel(seeds[k], extent, vol.W, vol.H, vol.D, s) || flags[s.idx] == 0) continue;
+    if (resetDone) e.clearReached();
     fill(e, s);
-    e.clearReached();
     e.addStart(s.x, s.y, s.z);
     e.grow(faceOnly);
-    markReached(e, flags, 255);
+    markReached(e, flags, 255, !resetDone);
+    resetDone = true;
     std::printf("%d/%d   ", k, n);
     std::fflush(stdout);
     t_rgrowReport(progress, static_cast<double>(k + 1) / n);
   }
+  if (!resetDone) resetFlags(flags, vol.voxelCount());
   return TRgrowStatus::Ok;
 }
 
@@ -200,9 +254,8 @@ bool t_regionGrowFloodList6(const TRgrowVolume& vol, const uint8_t* flags, const
 TRgrowStatus t_regionGrowFromSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds,
                                    const double extent[3], float r, bool faceOnly,
                                    const TRgrowProgress& progress) {
-  return floodSeeds(vol, flags, seeds, extent, faceOnly, progress, [&](TRgrowBitFlood& e, const TQueueVoxel& s) {
-    fillPassDistance(e, vol, flags, r, s.idx);
-  });
+  return floodSeeds(vol, flags, seeds, extent, faceOnly, progress,
+                    [&](TRgrowBitFlood& e, const TQueueVoxel& s) { fillPassDistance(e, vol, flags, r, s.idx); });
 }
 
 TRgrowStatus t_regionGrowListFromSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds,
