@@ -85,7 +85,12 @@ TRgrowStatus t_fillHoleFlags(uint8_t* flags, int W, int H, int D, const TRgrowPr
   return TRgrowStatus::Ok;
 }
 
-TRgrowStatus t_erodeFlags(uint8_t* flags, int W, int H, int D) {
+namespace {
+
+// Writes back rule(mask, i, x, y, z) (extracted or not) for every voxel of non-zero flag, from a
+// mask of the extracted voxels taken first.
+template <class Rule>
+TRgrowStatus morphology(uint8_t* flags, int W, int H, int D, Rule rule) {
   if (!validSizes(flags, W, H, D)) return TRgrowStatus::BadInput;
   const long long n = static_cast<long long>(W) * H * D;
   std::unique_ptr<uint8_t[]> mask = extractedMask(flags, n);
@@ -98,36 +103,26 @@ TRgrowStatus t_erodeFlags(uint8_t* flags, int W, int H, int D) {
       const size_t row = plane * z + static_cast<size_t>(W) * y;
       for (int x = 0; x < W; ++x) {
         const size_t i = row + x;
-        if (flags[i] == 0) continue;
-        bool keep = m[i] == 255;
-        if (keep) {
-          const bool onFace = x == 0 || y == 0 || z == 0 || x == W - 1 || y == H - 1 || z == D - 1;
-          keep = !onFace && m[i - 1] && m[i + 1] && m[i - W] && m[i + W] && m[i - plane] && m[i + plane];
-        }
-        flags[i] = keep ? 255 : 1;
+        if (flags[i] != 0) flags[i] = rule(m, i, x, y, z) ? 255 : 1;
       }
     }
   return TRgrowStatus::Ok;
 }
 
-TRgrowStatus t_dilateFlags(uint8_t* flags, int W, int H, int D) {
-  if (!validSizes(flags, W, H, D)) return TRgrowStatus::BadInput;
-  const long long n = static_cast<long long>(W) * H * D;
-  std::unique_ptr<uint8_t[]> mask = extractedMask(flags, n);
-  if (!mask) return TRgrowStatus::OutOfMemory;
-  const uint8_t* m = mask.get();
+}  // namespace
+
+TRgrowStatus t_erodeFlags(uint8_t* flags, int W, int H, int D) {
   const size_t plane = static_cast<size_t>(W) * H;
-#pragma omp parallel for schedule(static) if (n >= kRgrowParallelMin)
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y) {
-      const size_t row = plane * z + static_cast<size_t>(W) * y;
-      for (int x = 0; x < W; ++x) {
-        const size_t i = row + x;
-        if (flags[i] == 0) continue;
-        const bool set = m[i] || (x > 0 && m[i - 1]) || (x < W - 1 && m[i + 1]) || (y > 0 && m[i - W]) ||
-                         (y < H - 1 && m[i + W]) || (z > 0 && m[i - plane]) || (z < D - 1 && m[i + plane]);
-        flags[i] = set ? 255 : 1;
-      }
-    }
-  return TRgrowStatus::Ok;
+  return morphology(flags, W, H, D, [=](const uint8_t* m, size_t i, int x, int y, int z) {
+    if (!m[i] || x == 0 || y == 0 || z == 0 || x == W - 1 || y == H - 1 || z == D - 1) return false;
+    return m[i - 1] && m[i + 1] && m[i - W] && m[i + W] && m[i - plane] && m[i + plane];
+  });
+}
+
+TRgrowStatus t_dilateFlags(uint8_t* flags, int W, int H, int D) {
+  const size_t plane = static_cast<size_t>(W) * H;
+  return morphology(flags, W, H, D, [=](const uint8_t* m, size_t i, int x, int y, int z) {
+    return m[i] || (x > 0 && m[i - 1]) || (x < W - 1 && m[i + 1]) || (y > 0 && m[i - W]) ||
+           (y < H - 1 && m[i + W]) || (z > 0 && m[i - plane]) || (z < D - 1 && m[i + plane]);
+  });
 }

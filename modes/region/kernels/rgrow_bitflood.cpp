@@ -124,20 +124,11 @@ void TRgrowBitFlood::forNeighbours(int r, bool faceOnly, Visit visit) const {
 // Recomputes row r from its neighbour rows; true when it gained bits.
 bool TRgrowBitFlood::processRow(int r, bool faceOnly, uint64_t* in) {
   const int nw = m_nw;
-  const int y = r % m_H, z = r / m_H;
   std::memset(in, 0, sizeof(uint64_t) * nw);
-  for (int dz = -1; dz <= 1; ++dz) {
-    const int zz = z + dz;
-    if (zz < 0 || zz >= m_D) continue;
-    for (int dy = -1; dy <= 1; ++dy) {
-      if (dz == 0 && dy == 0) continue;
-      if (faceOnly && dz != 0 && dy != 0) continue;
-      const int yy = y + dy;
-      if (yy < 0 || yy >= m_H) continue;
-      const uint64_t* q = reachedRow(yy + m_H * zz);
-      for (int w = 0; w < nw; ++w) in[w] |= q[w];
-    }
-  }
+  forNeighbours(r, faceOnly, [&](int q) {
+    const uint64_t* row = reachedRow(q);
+    for (int w = 0; w < nw; ++w) in[w] |= row[w];
+  });
   const uint64_t* pass = passRow(r);
   uint64_t* bits = reachedRow(r);
   uint64_t gained = 0;
