@@ -29,7 +29,9 @@ inline std::uint32_t entryVoxel(FrontEntry e) { return static_cast<std::uint32_t
 // back into their buckets.
 class SrgFront {
  public:
-  SrgFront() : buckets_(kBuckets), words_(kBuckets / 64, 0), summary_(kBuckets / 4096, 0) {}
+  SrgFront()
+      : buckets_(kBuckets), words_(kBuckets / 64, 0), summary_(kBuckets / 4096, 0),
+        unordered_(kBuckets / 64, 0) {}
 
   bool empty() const { return size_ == 0; }
 
@@ -64,7 +66,7 @@ class SrgFront {
  private:
   static constexpr int kShift = 45;
   static constexpr int kBuckets = 1 << 18;  // non-negative doubles: bits < 2^63
-  static constexpr std::size_t kHeapFloor = 1 << 15;
+  static constexpr std::size_t kHeapFloor = 1 << 12;
   static constexpr std::size_t kMaxSpare = 4096;
 
   static int bucketOf(FrontEntry e) { return static_cast<int>(static_cast<std::uint64_t>(e >> 64) >> kShift); }
@@ -86,6 +88,35 @@ class SrgFront {
     return -1;
   }
 
+  // Sorts entries that already stand in insertion order by their keys, keeping that order among
+  // equal keys: a stable radix sort on the key bits below the bucket's own (all entries of a
+  // bucket share the bits above kShift).
+  void sortKeysStable(std::vector<FrontEntry>& a) {
+    const std::size_t n = a.size();
+    if (n < 64) {
+      std::sort(a.begin(), a.end());
+      return;
+    }
+    sortTmp_.resize(n);
+    FrontEntry* src = a.data();
+    FrontEntry* dst = sortTmp_.data();
+    constexpr int kDigit = 12;
+    for (int shift = 0; shift < kShift; shift += kDigit) {
+      std::uint32_t countOf[1 << kDigit] = {};
+      for (std::size_t i = 0; i < n; ++i) ++countOf[(static_cast<std::uint64_t>(src[i] >> 64) >> shift) & ((1u << kDigit) - 1)];
+      std::uint32_t sum = 0;
+      for (std::uint32_t& c : countOf) {
+        const std::uint32_t t = c;
+        c = sum;
+        sum += t;
+      }
+      for (std::size_t i = 0; i < n; ++i)
+        dst[countOf[(static_cast<std::uint64_t>(src[i] >> 64) >> shift) & ((1u << kDigit) - 1)]++] = src[i];
+      std::swap(src, dst);
+    }
+    if (src != a.data()) std::copy(src, src + n, a.data());
+  }
+
   // Called with the run and the heap both exhausted and the front not empty.
   void activateLowest() {
     const int b = lowestMarked();
@@ -94,7 +125,12 @@ class SrgFront {
     run_ = std::move(buckets_[b]);
     buckets_[b] = std::vector<FrontEntry>();
     unmark(b);
-    std::sort(run_.begin(), run_.end());
+    if (unordered_[b >> 6] >> (b & 63) & 1) {
+      std::sort(run_.begin(), run_.end());
+      unordered_[b >> 6] &= ~(std::uint64_t(1) << (b & 63));
+    } else {
+      sortKeysStable(run_);
+    }
     pos_ = 0;
     active_ = b;
   }
@@ -108,6 +144,8 @@ class SrgFront {
         spare_.pop_back();
       }
       mark(b);
+    } else if (static_cast<std::uint64_t>(e) < static_cast<std::uint64_t>(v.back())) {
+      unordered_[b >> 6] |= std::uint64_t(1) << (b & 63);
     }
     v.push_back(e);
   }
@@ -123,6 +161,10 @@ class SrgFront {
 
   std::vector<std::vector<FrontEntry>> buckets_;
   std::vector<std::uint64_t> words_, summary_;
+  // Buckets that received an entry inserted before the one already last in them (only entries
+  // moved back by rebucket() do): these need a full sort.
+  std::vector<std::uint64_t> unordered_;
+  std::vector<FrontEntry> sortTmp_;
   std::vector<FrontEntry> run_;
   std::size_t pos_ = 0;
   std::vector<FrontEntry> heap_;
