@@ -1,5 +1,7 @@
 #include "implicit/hrbf.h"
 
+#include <immintrin.h>
+
 #include <cmath>
 #include <vector>
 
@@ -293,11 +295,62 @@ double packedSum(const double* xs, int N, const double* C, const double* alpha, 
   return sum;
 }
 
+// The same sums four centres at a time (r^3 and r^5; r^4 log r stays with the loop above).
+template <int D, int K>
+__attribute__((target("avx2,fma"))) double packedSumAvx2(const double* xs, int N, const double* C,
+                                                          const double* alpha, const double* beta) {
+  const size_t n = static_cast<size_t>(N);
+  __m256d acc = _mm256_setzero_pd();
+  __m256d x[D];
+  for (int l = 0; l < D; ++l) x[l] = _mm256_set1_pd(xs[l]);
+  const __m256d three = _mm256_set1_pd(K == 1 ? 3.0 : 5.0);
+  int a = 0;
+  for (; a + 4 <= N; a += 4) {
+    __m256d r2 = _mm256_setzero_pd(), dot = _mm256_setzero_pd();
+    for (int l = 0; l < D; ++l) {
+      const __m256d d = _mm256_sub_pd(x[l], _mm256_loadu_pd(C + l * n + a));
+      r2 = _mm256_fmadd_pd(d, d, r2);
+      dot = _mm256_fmadd_pd(d, _mm256_loadu_pd(beta + l * n + a), dot);
+    }
+    const __m256d r = _mm256_sqrt_pd(r2);
+    // alpha r2 - c dot, times r (r^3) or r^3 (r^5).
+    const __m256d inner = _mm256_fmsub_pd(_mm256_loadu_pd(alpha + a), r2, _mm256_mul_pd(three, dot));
+    const __m256d w = K == 1 ? r : _mm256_mul_pd(r, r2);
+    acc = _mm256_fmadd_pd(w, inner, acc);
+  }
+  alignas(32) double lanes[4];
+  _mm256_store_pd(lanes, acc);
+  double sum = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+  for (; a < N; ++a) {
+    double r2 = 0.0, dot = 0.0;
+    for (int l = 0; l < D; ++l) {
+      const double d = xs[l] - C[l * n + a];
+      r2 += d * d;
+      dot += d * beta[l * n + a];
+    }
+    const double r = std::sqrt(r2);
+    sum += K == 1 ? r * (alpha[a] * r2 - 3.0 * dot) : r * r2 * (alpha[a] * r2 - 5.0 * dot);
+  }
+  return sum;
+}
+
+bool haveAvx2() {
+  static const bool yes = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  }();
+  return yes;
+}
+
 template <int D>
 double packedDispatch(int kernel, const double* xs, int N, const double* C, const double* alpha,
                       const double* beta) {
-  if (kernel == 1) return packedSum<D, 1>(xs, N, C, alpha, beta);
   if (kernel == 2) return packedSum<D, 2>(xs, N, C, alpha, beta);
+  if (haveAvx2()) {
+    if (kernel == 1) return packedSumAvx2<D, 1>(xs, N, C, alpha, beta);
+    return packedSumAvx2<D, 3>(xs, N, C, alpha, beta);
+  }
+  if (kernel == 1) return packedSum<D, 1>(xs, N, C, alpha, beta);
   return packedSum<D, 3>(xs, N, C, alpha, beta);
 }
 

@@ -119,7 +119,7 @@ THrbfStatus t_hrbfComputeRegion(const THrbfRegionOrder& o, THrbfFactorCache& cac
     return st;
   }
   const double t1 = wallSeconds();
-  std::printf("領域計算中(RegionGrow)- with Pre contours");
+  std::printf("領域計算中(RegionGrow)- with Pre contours\n");
   t_progressStart(14, 20);
 
   const size_t nv = static_cast<size_t>(o.W) * o.H * o.D;
@@ -173,6 +173,10 @@ THrbfStatus t_hrbfEraseFromFactor(THrbfFactorCache& cache, unsigned a, unsigned 
   const int A = static_cast<int>(a), B = static_cast<int>(b), C = static_cast<int>(c);
   const int total = A + B + C;
   bool done = false;
+  if (B == 0 && cache.factor && cache.kernel == kernel && cache.k == k && cache.factor->n == total) {
+    if (eliminated) *eliminated = true;  // the erased contour had no unknowns
+    return THrbfStatus::Ok;
+  }
   if (cache.factor && cache.kernel == kernel && cache.k == k && cache.factor->n == total && A > 500 && B <= 500 &&
       B > 0) {
     TDenseSqMat& F = *cache.factor;
