@@ -3,18 +3,15 @@
 #include <cstdio>
 
 #include "app/CMainFrame.h"
-#include "app/TCore.h"
-#include "app/TDlgMaskManip.h"
+#include "app/core_wiring.h"
+#include "core/ModeRegistry.h"
+#include "core/WinLvModel.h"
+#include "core/lifetime.h"
+#include "core/TCore.h"
+#include "ui/TDlgMaskManip.h"
 #include "app/TDlgWinLv.h"
-#include "app/TModeState.h"
+#include "core/TModeState.h"
 #include "app/region_data.h"
-#include "modes/contour/StateSegCMeshZel.h"
-#include "modes/contour/StateSegContMesh.h"
-#include "modes/curve/StateRefContours.h"
-#include "modes/curve/StateSegCurveCyl.h"
-#include "modes/region/StateSegFulManu.h"
-#include "modes/region/StateSegRGrow.h"
-#include "modes/region/StateSegSRG.h"
 #include "platform/CLocale.h"
 #include "platform/Prompt.h"
 #include "platform/qt/QtImageCodec.h"
@@ -27,7 +24,6 @@
 #include "volume/volume_export.h"
 #include "view/CKestrinView.h"
 #include "view/drop_dispatch.h"
-#include "view/StateVisStd.h"
 #include "view/TDlgVisParam.h"
 #include "geom/TDenseMatEx.h"
 #include "geom/TSparseMatrix.h"
@@ -48,6 +44,8 @@ CKestrinApp::~CKestrinApp() { ExitInstance(); }
 bool CKestrinApp::InitInstance() {
   // Text files are read and written with a dot as the decimal separator.
   t_forceCNumericLocale();
+  TCore::setWiring(t_defaultCoreWiring());
+  t_registerModeLibraries();
   t_setupAppProfile();
   m_prompts = std::make_unique<TQtPromptService>();
   t_setPromptService(m_prompts.get());
@@ -82,27 +80,22 @@ bool CKestrinApp::InitInstance() {
     TDlgVisParam& vp = TDlgVisParam::getInst();
     vp.createPanel();
     vp.show();
+    t_atExit([] { TDlgVisParam::destroyInst(); });
   }
   TDlgWinLv::getInst().hide();
+  t_atExit([] { TDlgWinLv::destroyInst(); });
   // The 8-bit exports use the window-level panel's windows; a loaded mask file hands its pitch to
   // the rendering panel, which holds the pitch of the volume.
   t_setExportWindowSource([](double minimum[3], double maximum[3]) {
-    TDlgWinLv::getInst().getMinValues(minimum);
-    TDlgWinLv::getInst().getMaxValues(maximum);
+    TWinLvModel::getInst().getMinValues(minimum);
+    TWinLvModel::getInst().getMaxValues(maximum);
   });
   TMaskIdTable::getInst().setPitchSink([](const double pitch[3]) {
     if (TDlgVisParam::exists()) TDlgVisParam::getInst().setPitch(pitch);
   });
 
-  // Mode objects (the organ cross-section and graph-cut modes are built at the first switch).
-  StateVisStd::getInst();
-  StateSegSRG::getInst();
-  StateSegRGrow::getInst();
-  StateSegFulManu::getInst();
-  StateSegCurveCyl::getInst();
-  StateSegContMesh::getInst();
-  StateSegCMeshZel::getInst();
-  StateRefContours::getInst();
+  // Mode objects and their panels, in registration order.
+  TModeRegistry::getInst().constructAll();
   std::fprintf(stderr, "create dialogs & State* classes ------↑↑↑↑↑\n");
 
   TCore::getInst().initApplication(m_argc, m_argv);
@@ -130,14 +123,9 @@ int CKestrinApp::ExitInstance() {
 
   // Windows go while the window system exists; the mode objects outlive it (static lifetime).
   if (m_frame) m_frame->removeProgressSink();
-  for (const auto& owner : TCore::wiring().panelOwners) {
-    if (!owner) continue;
-    if (TModeState* m = owner()) m->destroyPanels();
-  }
   t_setExportWindowSource(nullptr);
   TMaskIdTable::getInst().setPitchSink(nullptr);
-  TDlgWinLv::destroyInst();
-  TDlgVisParam::destroyInst();
+  t_runAtExit();
   delete m_frame;
   m_frame = nullptr;
 

@@ -10,8 +10,9 @@
 
 #include <cstdio>
 
-#include "app/TCore.h"
-#include "app/TModeState.h"
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "core/TModeState.h"
 #include "platform/Progress.h"
 #include "platform/qt/QtProgressSink.h"
 
@@ -133,10 +134,7 @@ void CMainFrame::placeModeDialogs() {
     h = w.placeRenderingPanel(x, y);
     if (h < 0) return;
   }
-  for (const auto& owner : w.panelOwners) {
-    if (!owner) continue;
-    if (TModeState* m = owner()) m->placePanels(x, y + h);
-  }
+  for (TModeState* m : TModeRegistry::getInst().allModes()) m->placePanels(x, y + h);
 }
 
 void CMainFrame::moveEvent(QMoveEvent* e) {

@@ -11,8 +11,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/ModeViewHost.h"
-#include "platform/qt/edit_sync.h"
+#include "core/ModeViewHost.h"
+#include "core/WinLvModel.h"
+#include "ui/edit_sync.h"
 
 #include "volume/TextureManager.h"
 
@@ -83,6 +84,7 @@ TDlgWinLv::TDlgWinLv() : QDialog(nullptr) {
     setRowEnabled(r, r == 0);
   }
   m_created = true;
+  publish();
 }
 
 TDlgWinLv::~TDlgWinLv() = default;
@@ -121,6 +123,14 @@ void TDlgWinLv::writeRow(int r, double minValue, double maxValue, bool range) {
     m_dataMax[r] = maxValue;
   }
   m_updating = false;
+  publish();
+}
+
+void TDlgWinLv::publish() {
+  double mn[3], mx[3];
+  getMinValues(mn);
+  getMaxValues(mx);
+  TWinLvModel::getInst().setValues(mn, mx);
 }
 
 void TDlgWinLv::setChannels(int n, const double minValues[3], const double maxValues[3]) {
@@ -159,6 +169,7 @@ void TDlgWinLv::onSliderMoved(int row, bool isMax) {
   m_updating = true;
   e->setText(fmt1(s->value() * 0.1));
   m_updating = false;
+  publish();
   // Keyboard steps of a focused slider have no drag end; a key release applies them (below).
 }
 

@@ -53,6 +53,8 @@ class TDlgWinLv : public QDialog {
   ~TDlgWinLv() override;
   void setRowEnabled(int row, bool on);
   void writeRow(int row, double minValue, double maxValue, bool range);
+  // Hands the slider positions to the window-level model.
+  void publish();
   void onSliderMoved(int row, bool isMax);
   void onEditChanged(int row, bool isMax);
 

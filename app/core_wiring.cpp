@@ -1,34 +1,23 @@
-// The real program's wiring of TCore to the volume holder, the mask-ID table, the panels and the
-// mode objects.  Tests install their own wiring instead.
+// The real program's wiring of TCore to the volume holder, the mask-ID table and the panels.
+// Tests install their own wiring instead.
 #include <vector>
 
+#include "app/core_wiring.h"
+
 #include "app/CMainFrame.h"
-#include "app/TCore.h"
+#include "core/TCore.h"
 #include "app/TDlgWinLv.h"
-#include "app/TModeState.h"
-#include "modes/contour/StateSegCMeshZel.h"
-#include "modes/contour/StateSegContMesh.h"
-#include "modes/curve/StateRefContours.h"
-#include "modes/curve/StateSegCurveCyl.h"
-#include "modes/region/StateSegFulManu.h"
-#include "modes/region/StateSegGCut.h"
-#include "modes/region/StateSegRGrow.h"
-#include "modes/region/StateSegSRG.h"
+#include "core/TModeState.h"
 #include "platform/GLContextHost.h"
 
 #include "volume/TextureManager.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/io/exports.h"
 #include "volume/io/load.h"
-#include "view/TDlgVisOrgCrs.h"  // StateVisOrgCrs.h needs the complete panel type
-#include "view/StateVisOrgCrs.h"
-#include "view/StateVisStd.h"
+#include "modes/region/StateSegGCut.h"
 #include "view/TDlgVisParam.h"
 
 namespace {
-
-TModeState* visStd() { return &StateVisStd::getInst(); }
-TModeState* visOrgCrs() { return &StateVisOrgCrs::getInst(); }
 
 // The region table that a combined ".muxa" file carried, from its load to the mask table.
 std::vector<unsigned char>& combinedFileTable() {
@@ -40,28 +29,6 @@ std::vector<unsigned char>& combinedFileTable() {
 
 TCoreWiring t_defaultCoreWiring() {
   TCoreWiring w;
-  auto fulManu = []() -> TModeState* { return StateSegFulManu::getInst(); };
-  auto rGrow = []() -> TModeState* { return StateSegRGrow::getInst(); };
-  auto srg = []() -> TModeState* { return StateSegSRG::getInst(); };
-  auto gCut = []() -> TModeState* { return t_buildStateSegGCut(); };
-  auto curveCyl = []() -> TModeState* { return StateSegCurveCyl::getInst(); };
-  auto contMesh = []() -> TModeState* { return StateSegContMesh::getInst(); };
-  auto cMeshZel = []() -> TModeState* { return StateSegCMeshZel::getInst(); };
-  auto refContours = []() -> TModeState* { return StateRefContours::getInst(); };
-
-  for (int id = 0; id <= 3; ++id) w.modeOf[id] = visStd;
-  w.modeOf[4] = visOrgCrs;
-  w.modeOf[5] = fulManu;
-  w.modeOf[6] = rGrow;
-  w.modeOf[7] = srg;
-  w.modeOf[8] = gCut;
-  w.modeOf[9] = curveCyl;
-  w.modeOf[10] = contMesh;
-  w.modeOf[11] = cMeshZel;
-  w.modeOf[12] = fulManu;
-  w.modeOf[13] = refContours;
-  w.panelOwners = {visStd, visOrgCrs, fulManu, rGrow, gCut, srg, curveCyl, contMesh, cMeshZel, refContours};
-
   w.channelCount = [] { return TextureManager::getInst().channelCount; };
   w.flipZVolume = [] { TextureManager::getInst().flipZ(); };
   w.resetTransferFunctions = [] {

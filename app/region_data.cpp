@@ -1,6 +1,6 @@
 #include "app/region_data.h"
 
-#include "app/ModeRegionData.h"
+#include "core/ModeRegionData.h"
 #include "platform/GLContextHost.h"
 
 #include "volume/TextureManager.h"

@@ -16,8 +16,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/TCore.h"
-#include "app/TModeState.h"
+#include "core/TCore.h"
+#include "core/TModeState.h"
 #include "platform/Prompt.h"
 #include "view/TDlgVisParam.h"
 #include "view/ViewModeHost.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "platform/qt/edit_sync.h"
+#include "ui/edit_sync.h"
 #include "view/TDlgVisParam.h"
 
 int t_pitchToSpinPos(double value, int minimum, int maximum) {

@@ -1,6 +1,6 @@
 #include "view/ViewModeHost.h"
 
-#include "app/TModeState.h"
+#include "core/TModeState.h"
 #include "view/CKestrinView.h"
 #include "view/SubPaneManager.h"
 #include "view/TDlgVisParam.h"

@@ -2,7 +2,7 @@
 // Connects the layers below the views to the main view: the default camera behaviour of the modes
 // (TModeViewHost) and the rendering panel's calls into the renderer (TDlgVisParam::ViewHooks).
 // The main view installs both when it is built and removes them when it goes.
-#include "app/ModeViewHost.h"
+#include "core/ModeViewHost.h"
 
 class TViewModeHost : public TModeViewHost {
  public:

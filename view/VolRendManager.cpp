@@ -5,9 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "view/StateVisStd.h"
 #include "view/TDlgVisParam.h"
-#include "view/TDlgVisStd.h"
 #include "view/TOGL.h"
 #include "view/vol_slicing.h"
 #include "volume/app_paths.h"
@@ -41,8 +39,7 @@ bool VolRendManager::setVolumeExtent(const double pitch[3], int W, int H, int D)
   }
   for (int i = 0; i < 3; ++i) extent[i] = e[i];
   t_boxCorners(extent, corners);
-  // Ruler lengths are shown in millimetres: the list follows the pitch.
-  if (TDlgVisStd* rulers = StateVisStd::getInst().rulerPanel()) rulers->updateRulerList();
+  if (onExtentChanged) onExtentChanged();
   return true;
 }
 

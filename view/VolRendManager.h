@@ -3,6 +3,8 @@
 // the curved cut surface and the six shader programs.  Draws the box outline and the volume as
 // view-aligned slices through one of five volume programs, back to front and blended.
 // Every drawing operation runs inside a frame of the main view (its context current, camera loaded).
+#include <functional>
+
 #include "geom/ClipSurface.h"
 #include "view/TSheder.h"
 #include "view/redraw.h"
@@ -27,6 +29,8 @@ class VolRendManager {
   // Box from voxel counts and pitch.  A zero (or negative, or non-finite) count or pitch leaves
   // the box as it was and returns false.
   bool setVolumeExtent(const double pitch[3], int W, int H, int D);
+  // Called after every change of the box (the ruler list shows lengths in millimetres).
+  std::function<void()> onExtentChanged;
   // Main view camera in front of the box.
   void resetCamera();
   // Keeps the slice positions inside the box (just below 1).

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "app/TCore.h"
+#include "core/TCore.h"
+#include "core/file_kinds.h"
 #include "platform/Prompt.h"
 
 const char* const kDropRefusalText =
@@ -18,18 +19,20 @@ TDropLoaders& loaders() {
 void t_setDropLoaders(const TDropLoaders& l) { loaders() = l; }
 
 DropAction t_dropActionOf(const std::string& path) {
-  // A name shorter than the longest ending has no 7-character ending to test: never load it.
-  if (path.size() < 7) return DropAction::Refuse;
-  const std::string e4 = path.substr(path.size() - 4);
-  const std::string e5 = path.substr(path.size() - 5);
-  const std::string e7 = path.substr(path.size() - 7);
-  if (e4 == ".tif" || e4 == ".TIF" || e4 == ".sph" || e4 == ".SPH" || e4 == "muxa" ||
-      e4 == "MUXA")
-    return DropAction::LoadVolume;
-  if (e7 == "ksmask2" || e7 == "KSMASK2") return DropAction::LoadMask;
-  if (e5 == "kscam" || e5 == "KSCAM") return DropAction::LoadCamera;
-  if (e7 == "kscamtf" || e7 == "KSCAMTF") return DropAction::LoadCameraTransFunc;
-  return DropAction::Refuse;
+  switch (t_fileKindOf(path, kFromDrop)) {
+    case TFileKind::VolumeSph:
+    case TFileKind::VolumeTiff:
+    case TFileKind::VolumeMuxa:
+      return DropAction::LoadVolume;
+    case TFileKind::Mask:
+      return DropAction::LoadMask;
+    case TFileKind::Camera:
+      return DropAction::LoadCamera;
+    case TFileKind::CameraTransFunc:
+      return DropAction::LoadCameraTransFunc;
+    default:
+      return DropAction::Refuse;
+  }
 }
 
 namespace {

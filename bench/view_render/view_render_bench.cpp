@@ -7,10 +7,12 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/TCore.h"
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "modes/vis/register_modes.h"
 #include "view/CKestrinView.h"
 #include "view/GLSetup.h"
-#include "view/StateVisStd.h"
+#include "modes/vis/StateVisStd.h"
 #include "view/TDlgVisParam.h"
 #include "view/VolRendManager.h"
 #include "view/vol_slicing.h"
@@ -22,9 +24,8 @@ int main(int argc, char** argv) {
   const int n = 256;
   const int frames = 100;
 
-  TCoreWiring w;
-  for (int id = 0; id < 4; ++id) w.modeOf[id] = [] { return &StateVisStd::getInst(); };
-  TCore::setWiring(w);
+  TCore::setWiring(TCoreWiring());
+  t_registerVisModes(TModeRegistry::getInst());
 
   // A spherical shell like the placeholder volume, at 256^3.
   TextureManager& tm = TextureManager::getInst();

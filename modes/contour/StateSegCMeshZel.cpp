@@ -1,7 +1,7 @@
 #include "modes/contour/StateSegCMeshZel.h"
 
-#include "app/ModeRegionData.h"
-#include "app/mode_helpers.h"
+#include "core/ModeRegionData.h"
+#include "core/mode_helpers.h"
 
 StateSegCMeshZel* StateSegCMeshZel::getInst() {
   static StateSegCMeshZel mode;
@@ -10,14 +10,13 @@ StateSegCMeshZel* StateSegCMeshZel::getInst() {
 
 StateSegCMeshZel::StateSegCMeshZel() {
   t_traceModeBanner("StateSegCMeshZel", true);
-  m_dlg.create();
   t_traceModeBanner("StateSegCMeshZel", false);
 }
 
 StateSegCMeshZel::~StateSegCMeshZel() = default;
 
 void StateSegCMeshZel::OnSwitched(int) {
-  m_dlg.show();
+  showPanel();
   t_modeHideSlicePanes();
   // The mode is entered also when the question is cancelled.
   selectTargetRegions(0, 1);

@@ -3,19 +3,14 @@
 // The mode is not built out yet: entering it prepares the working flag volume and shows its
 // (still empty) panel; its input handling and computation are still to come.
 
-#include "app/TModeState.h"
-#include "modes/contour/TDlgSegCMeshZel.h"
+#include "core/TModeState.h"
 
-class StateSegCMeshZel : public TPanelMode<TDlgSegCMeshZel> {
+class StateSegCMeshZel : public TPanelMode<> {
  public:
   // The one object of this mode, built on first use.
   static StateSegCMeshZel* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
-  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
-  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
-  void OnDraw() override {}
 
  private:
   StateSegCMeshZel();

@@ -1,7 +1,7 @@
 #include "modes/contour/StateSegContMesh.h"
 
-#include "app/TCore.h"
-#include "app/mode_helpers.h"
+#include "core/TCore.h"
+#include "core/mode_helpers.h"
 
 StateSegContMesh* StateSegContMesh::getInst() {
   static StateSegContMesh mode;
@@ -10,7 +10,6 @@ StateSegContMesh* StateSegContMesh::getInst() {
 
 StateSegContMesh::StateSegContMesh() {
   t_traceModeBanner("StateSegContMesh", true);
-  m_dlg.create();
   t_traceModeBanner("StateSegContMesh", false);
 }
 
@@ -23,6 +22,6 @@ void StateSegContMesh::OnSwitched(int) {
   const TCoreWiring& w = TCore::wiring();
   m_channels = w.channelCount ? w.channelCount() : 1;
   t_modeHideSlicePanes();
-  m_dlg.show();
+  showPanel();
   t_modeRedrawAll();
 }

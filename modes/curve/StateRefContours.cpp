@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "app/MaskIdChooser.h"
-#include "app/ModeRegionData.h"
-#include "app/TCore.h"
-#include "app/mode_helpers.h"
+#include "core/MaskIdChooser.h"
+#include "core/ModeRegionData.h"
+#include "core/TCore.h"
+#include "core/mode_helpers.h"
 #include "platform/Prompt.h"
 
 StateRefContours* StateRefContours::getInst() {
@@ -15,7 +15,6 @@ StateRefContours* StateRefContours::getInst() {
 
 StateRefContours::StateRefContours() {
   t_traceModeBanner("StateRefContours", true);
-  m_dlg.create();
   t_traceModeBanner("StateRefContours", false);
 }
 
@@ -36,6 +35,6 @@ void StateRefContours::OnSwitched(int) {
   }
   m_targetId = id;
   t_flagsFromMaskId(id, 6, 0);
-  m_dlg.show();
+  showPanel();
   t_modeRedrawAll();
 }

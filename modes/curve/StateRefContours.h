@@ -3,19 +3,14 @@
 // The mode is not built out yet: entering it prepares the working flag volume and shows its
 // (still empty) panel; its input handling and computation are still to come.
 
-#include "app/TModeState.h"
-#include "modes/curve/TDlgRefContours.h"
+#include "core/TModeState.h"
 
-class StateRefContours : public TPanelMode<TDlgRefContours> {
+class StateRefContours : public TPanelMode<> {
  public:
   // The one object of this mode, built on first use.
   static StateRefContours* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
-  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
-  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
-  void OnDraw() override {}
   int targetId() const { return m_targetId; }
 
  private:

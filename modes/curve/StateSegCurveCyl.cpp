@@ -1,7 +1,7 @@
 #include "modes/curve/StateSegCurveCyl.h"
 
-#include "app/TCore.h"
-#include "app/mode_helpers.h"
+#include "core/TCore.h"
+#include "core/mode_helpers.h"
 
 StateSegCurveCyl* StateSegCurveCyl::getInst() {
   static StateSegCurveCyl mode;
@@ -10,7 +10,6 @@ StateSegCurveCyl* StateSegCurveCyl::getInst() {
 
 StateSegCurveCyl::StateSegCurveCyl() {
   t_traceModeBanner("StateSegCurveCyl", true);
-  m_dlg.create();
   t_traceModeBanner("StateSegCurveCyl", false);
 }
 
@@ -25,6 +24,6 @@ void StateSegCurveCyl::OnSwitched(int) {
   m_curves.clear();
   m_newCurve.clear();
   t_modeHideSlicePanes();
-  m_dlg.show();
+  showPanel();
   t_modeRedrawAll();
 }

@@ -1,9 +1,9 @@
 #include "modes/region/StateSegFulManu.h"
 
-#include "app/MaskIdChooser.h"
-#include "app/ModeRegionData.h"
-#include "app/TCore.h"
-#include "app/mode_helpers.h"
+#include "core/MaskIdChooser.h"
+#include "core/ModeRegionData.h"
+#include "core/TCore.h"
+#include "core/mode_helpers.h"
 
 StateSegFulManu* StateSegFulManu::getInst() {
   static StateSegFulManu mode;
@@ -12,7 +12,6 @@ StateSegFulManu* StateSegFulManu::getInst() {
 
 StateSegFulManu::StateSegFulManu() {
   t_traceModeBanner("StateSegFulManu", true);
-  m_dlg.create();
   t_traceModeBanner("StateSegFulManu", false);
 }
 
@@ -36,6 +35,6 @@ void StateSegFulManu::OnSwitched(int modeId) {
     m_targetId = 0;
     t_fillFlags(0);
   }
-  m_dlg.show();
+  showPanel();
   t_modeRedrawAll();
 }

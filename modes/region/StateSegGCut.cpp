@@ -1,7 +1,7 @@
 #include "modes/region/StateSegGCut.h"
 
-#include "app/TCore.h"
-#include "app/mode_helpers.h"
+#include "core/TCore.h"
+#include "core/mode_helpers.h"
 #include "platform/Prompt.h"
 
 const char* const StateSegGCut::kBusyMessage =
@@ -9,7 +9,6 @@ const char* const StateSegGCut::kBusyMessage =
 
 StateSegGCut::StateSegGCut() {
   t_traceModeBanner("StateSegGCut", true);
-  m_dlg.create();
   t_traceModeBanner("StateSegGCut", false);
 }
 
@@ -32,7 +31,7 @@ void StateSegGCut::OnSwitched(int) {
   m_stroke.clear();
   m_ctrlPoints.clear();
   t_modeHideSlicePanes();
-  m_dlg.show();
+  showPanel();
   t_modeRedrawAll();
 }
 

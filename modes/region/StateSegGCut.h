@@ -8,20 +8,15 @@
 #include <array>
 #include <vector>
 
-#include "app/TModeState.h"
-#include "modes/region/TDlgSegGCut.h"
+#include "core/TModeState.h"
 #include "platform/Worker.h"
 
-class StateSegGCut : public TPanelMode<TDlgSegGCut> {
+class StateSegGCut : public TPanelMode<> {
  public:
   StateSegGCut();
   ~StateSegGCut() override;
 
   void OnSwitched(int modeId) override;
-  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
-  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
-  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
-  void OnDraw() override {}
   void stopWorkers() override { m_worker.stopAndJoin(); }
 
   // Forgets the pre-computation of the previous volume so that the next cut starts afresh;

@@ -1,7 +1,7 @@
 #include "modes/region/StateSegRGrow.h"
 
-#include "app/TCore.h"
-#include "app/mode_helpers.h"
+#include "core/TCore.h"
+#include "core/mode_helpers.h"
 
 StateSegRGrow* StateSegRGrow::getInst() {
   static StateSegRGrow mode;
@@ -10,7 +10,6 @@ StateSegRGrow* StateSegRGrow::getInst() {
 
 StateSegRGrow::StateSegRGrow() {
   t_traceModeBanner("StateSegRGrow", true);
-  m_dlg.create();
   t_traceModeBanner("StateSegRGrow", false);
 }
 
@@ -25,7 +24,7 @@ void StateSegRGrow::OnSwitched(int) {
     return;
   }
   t_modeHideSlicePanes();
-  m_dlg.show();
+  showPanel();
   m_ctrlPointRadius = 0.666666 * t_modeVoxelSizeSum();
   t_modeRedrawAll();
 }

@@ -5,19 +5,14 @@
 #include <array>
 #include <vector>
 
-#include "app/TModeState.h"
-#include "modes/region/TDlgSegRGrow.h"
+#include "core/TModeState.h"
 
-class StateSegRGrow : public TPanelMode<TDlgSegRGrow> {
+class StateSegRGrow : public TPanelMode<> {
  public:
   // The one object of this mode, built on first use.
   static StateSegRGrow* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
-  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
-  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
-  void OnDraw() override {}
   const std::vector<std::array<double, 3>>& controlPoints() const { return m_ctrlPoints; }
   double ctrlPointRadius() const { return m_ctrlPointRadius; }
 

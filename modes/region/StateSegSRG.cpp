@@ -1,7 +1,7 @@
 #include "modes/region/StateSegSRG.h"
 
-#include "app/TCore.h"
-#include "app/mode_helpers.h"
+#include "core/TCore.h"
+#include "core/mode_helpers.h"
 
 StateSegSRG* StateSegSRG::getInst() {
   static StateSegSRG mode;
@@ -10,7 +10,6 @@ StateSegSRG* StateSegSRG::getInst() {
 
 StateSegSRG::StateSegSRG() {
   t_traceModeBanner("StateSegSRG", true);
-  m_dlg.create();
   t_traceModeBanner("StateSegSRG", false);
 }
 
@@ -27,6 +26,6 @@ void StateSegSRG::OnSwitched(int) {
   m_stroke.clear();
   m_groups.clear();
   t_modeHideSlicePanes();
-  m_dlg.show();
+  showPanel();
   t_modeRedrawAll();
 }

@@ -6,19 +6,14 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/TModeState.h"
-#include "modes/region/TDlgSegSRG.h"
+#include "core/TModeState.h"
 
-class StateSegSRG : public TPanelMode<TDlgSegSRG> {
+class StateSegSRG : public TPanelMode<> {
  public:
   // The one object of this mode, built on first use.
   static StateSegSRG* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override {}
-  void OnKeyDown(int key, int repeatCount, unsigned flags) override {}
-  void OnKeyUp(int key, int repeatCount, unsigned flags) override {}
-  void OnDraw() override {}
   std::size_t groupCount() const { return m_groups.size(); }
 
  private:

@@ -17,10 +17,15 @@
 #include <thread>
 
 #include "app/CMainFrame.h"
-#include "app/TCore.h"
-#include "app/TDlgMaskManip.h"
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "core/lifetime.h"
+#include "modes/contour/register_modes.h"
+#include "modes/curve/register_modes.h"
+#include "modes/region/register_modes.h"
+#include "ui/TDlgMaskManip.h"
 #include "app/TDlgWinLv.h"
-#include "fakes.h"
+#include "tests/core/fakes.h"
 #include "modes/contour/StateSegCMeshZel.h"
 #include "modes/contour/StateSegContMesh.h"
 #include "modes/curve/StateRefContours.h"
@@ -33,6 +38,8 @@
 #include "platform/ScriptedPrompts.h"
 
 namespace {
+
+QDialog* asDialog(TModePanelIf* p) { return dynamic_cast<QDialog*>(p); }
 
 void waitUntil(const std::function<bool()>& done, int ms = 5000) {
   QElapsedTimer t;
@@ -102,7 +109,12 @@ TEST(MainFrame, PanelsArePlaced75PixelsBeyondTheRightEdgeUnderTheRenderingPanel)
   FakeMode mode{"m"};
   int renderingX = -1, renderingY = -1, renderingHeight = 40;
   TCoreWiring w;
-  w.panelOwners = {[&]() -> TModeState* { return &mode; }};
+  TModeRegistry::getInst().clear();
+  TModeEntry entry;
+  entry.name = "m";
+  entry.ids = {0};
+  entry.mode = [&]() -> TModeState* { return &mode; };
+  TModeRegistry::getInst().add(entry);
   w.placeRenderingPanel = [&](int x, int y) {
     renderingX = x;
     renderingY = y;
@@ -291,18 +303,18 @@ class Modes : public ::testing::Test {
   void SetUp() override {
     scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
     TCoreWiring w;
-    auto visFn = [this]() -> TModeState* { return &vis; };
-    auto ful = []() -> TModeState* { return StateSegFulManu::getInst(); };
-    for (int id = 0; id < 5; ++id) w.modeOf[id] = visFn;
-    w.modeOf[5] = w.modeOf[12] = ful;
-    w.modeOf[6] = [] { return StateSegRGrow::getInst(); };
-    w.modeOf[7] = [] { return StateSegSRG::getInst(); };
-    w.modeOf[8] = [] { return t_buildStateSegGCut(); };
-    w.modeOf[9] = [] { return StateSegCurveCyl::getInst(); };
-    w.modeOf[10] = [] { return StateSegContMesh::getInst(); };
-    w.modeOf[11] = [] { return StateSegCMeshZel::getInst(); };
-    w.modeOf[13] = [] { return StateRefContours::getInst(); };
-    w.panelOwners = {visFn, ful, w.modeOf[6], w.modeOf[8], w.modeOf[7], w.modeOf[9], w.modeOf[10], w.modeOf[11], w.modeOf[13]};
+    // The fake visualisation mode, then the segmentation mode libraries as the program has them.
+    TModeRegistry& reg = TModeRegistry::getInst();
+    reg.clear();
+    TModeEntry visEntry;
+    visEntry.name = "vis";
+    visEntry.ids = {0, 1, 2, 3, 4};
+    visEntry.mode = [this]() -> TModeState* { return &vis; };
+    reg.add(visEntry);
+    t_registerRegionModes(reg);
+    t_registerContourModes(reg);
+    t_registerCurveModes(reg);
+    reg.constructAll();
     w.channelCount = [] { return 3; };
     w.flipZVolume = [this] { flips.push_back("volume"); };
     w.flipZMaskSurfaces = [this] { flips.push_back("surfaces"); };
@@ -318,6 +330,7 @@ class Modes : public ::testing::Test {
   }
   void TearDown() override {
     TCore::getInst().setMode(0);  // hides every mode panel
+    TModeRegistry::getInst().clear();
     t_setModeRegionData(nullptr);
     t_setMaskIdChooser(nullptr);
     t_setModeViewHost(nullptr);
@@ -328,11 +341,11 @@ class Modes : public ::testing::Test {
 
 }  // namespace
 
-TEST(ModeObjects, ConstructionPrintsTheBannerPairAroundThePanel) {
+TEST(ModeObjects, ConstructionPrintsTheBannerPair) {
   ::testing::internal::CaptureStderr();
   {
     StateSegGCut mode;
-    EXPECT_FALSE(mode.panel()->isVisible());
+    EXPECT_EQ(mode.panel(), nullptr);  // panels come from the registry, not the constructor
   }
   const std::string out = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(out.find("\nTState TState TState StateSegGCut↓↓↓↓↓↓↓\n"
@@ -345,26 +358,26 @@ TEST_F(Modes, EachModeBuildsItsPanelHiddenAndShowsItOnEntry) {
   StateSegRGrow* m = StateSegRGrow::getInst();
   EXPECT_EQ(m, StateSegRGrow::getInst());  // built once
   ASSERT_NE(m->panel(), nullptr);
-  EXPECT_FALSE(m->panel()->isVisible());
-  EXPECT_EQ(m->panel()->objectName().toStdString(), "TDlgSegRGrow");
+  EXPECT_FALSE(asDialog(m->panel())->isVisible());
+  EXPECT_EQ(asDialog(m->panel())->objectName().toStdString(), "TDlgSegRGrow");
 
   chooser.many.push_back({true, {2}});
   TCore::getInst().setMode(6);
   EXPECT_EQ(modeId(), 6);
-  EXPECT_TRUE(m->panel()->isVisible());
+  EXPECT_TRUE(asDialog(m->panel())->isVisible());
   EXPECT_EQ(data.flag, (std::vector<std::uint8_t>{0, 1, 0, 1, 0, 0}));
   EXPECT_NEAR(m->ctrlPointRadius(), 0.666666 * 3.0, 1e-12);  // box 10, 10 voxels per axis
   EXPECT_GE(host.count("hidePanes"), 1);
 
   // The keyboard does not close a mode panel.
-  pressKey(m->panel(), Qt::Key_Escape);
-  pressKey(m->panel(), Qt::Key_Enter);
-  m->panel()->close();
-  EXPECT_TRUE(m->panel()->isVisible());
+  pressKey(asDialog(m->panel()), Qt::Key_Escape);
+  pressKey(asDialog(m->panel()), Qt::Key_Enter);
+  asDialog(m->panel())->close();
+  EXPECT_TRUE(asDialog(m->panel())->isVisible());
 
   // The next switch hides it.
   TCore::getInst().setMode(1);
-  EXPECT_FALSE(m->panel()->isVisible());
+  EXPECT_FALSE(asDialog(m->panel())->isVisible());
 }
 
 TEST_F(Modes, CancelledTargetQuestionFallsBackToMaskMode) {
@@ -374,23 +387,23 @@ TEST_F(Modes, CancelledTargetQuestionFallsBackToMaskMode) {
     EXPECT_EQ(modeId(), 3) << id;
     EXPECT_EQ(vis.switchedIds.back(), 3) << id;
   }
-  EXPECT_FALSE(StateSegRGrow::getInst()->panel()->isVisible());
-  EXPECT_FALSE(StateSegCurveCyl::getInst()->panel()->isVisible());
+  EXPECT_FALSE(asDialog(StateSegRGrow::getInst()->panel())->isVisible());
+  EXPECT_FALSE(asDialog(StateSegCurveCyl::getInst()->panel())->isVisible());
 }
 
 TEST_F(Modes, ContourMeshModesAreEnteredEvenWhenTheQuestionIsCancelled) {
   chooser.many.push_back({false, {}});
   TCore::getInst().setMode(10);
   EXPECT_EQ(modeId(), 10);
-  EXPECT_TRUE(StateSegContMesh::getInst()->panel()->isVisible());
+  EXPECT_TRUE(asDialog(StateSegContMesh::getInst()->panel())->isVisible());
   EXPECT_EQ(StateSegContMesh::getInst()->channelCount(), 3);
 
   chooser.many.push_back({false, {}});
   const int drops = data.maskDrops;
   TCore::getInst().setMode(11);
   EXPECT_EQ(modeId(), 11);
-  EXPECT_TRUE(StateSegCMeshZel::getInst()->panel()->isVisible());
-  EXPECT_FALSE(StateSegContMesh::getInst()->panel()->isVisible());
+  EXPECT_TRUE(asDialog(StateSegCMeshZel::getInst()->panel())->isVisible());
+  EXPECT_FALSE(asDialog(StateSegContMesh::getInst()->panel())->isVisible());
   EXPECT_EQ(data.maskDrops, drops + 1);
 }
 
@@ -405,7 +418,7 @@ TEST_F(Modes, SliceBySliceClearsTheFlagsOrStartsFromTheRefinedRegion) {
   EXPECT_EQ(chooser.titles.back(), "Select refinment target ID 修正する領域IDの選択(一つのみ)");
   EXPECT_EQ(data.flag, (std::vector<std::uint8_t>{0, 255, 0, 255, 0, 0}));
   EXPECT_EQ(StateSegFulManu::getInst()->targetId(), 2);
-  EXPECT_TRUE(StateSegFulManu::getInst()->panel()->isVisible());
+  EXPECT_TRUE(asDialog(StateSegFulManu::getInst()->panel())->isVisible());
 
   for (ScriptedChooser::One answer : {ScriptedChooser::One{true, 0}, ScriptedChooser::One{false, 2}}) {
     chooser.one.push_back(answer);
@@ -479,10 +492,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   const int rc = RUN_ALL_TESTS();
   // The mode objects outlive this function; their panels go while the application exists.
-  for (TModeState* m : std::initializer_list<TModeState*>{
-           StateSegFulManu::getInst(), StateSegRGrow::getInst(), StateSegSRG::getInst(), t_buildStateSegGCut(),
-           StateSegCurveCyl::getInst(), StateSegContMesh::getInst(), StateSegCMeshZel::getInst(),
-           StateRefContours::getInst()})
-    m->destroyPanels();
+  t_runAtExit();
   return rc;
 }

@@ -4,7 +4,7 @@ if(TARGET kplatform_qt)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_prompts.cpp
             ${CMAKE_CURRENT_LIST_DIR}/test_qt_platform.cpp
             ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
-    LIBS kplatform_qt
+    LIBS kplatform_qt kui
     TIMEOUT 120)
 endif()
 
@@ -13,6 +13,6 @@ if(TARGET kplatform_qt)
   kestrin_add_test(test_image_codec_qt
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_image_codec.cpp
             ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
-    LIBS kplatform_qt
+    LIBS kplatform_qt kui
     TIMEOUT 120)
 endif()

@@ -17,7 +17,7 @@
 #include "platform/Progress.h"
 #include "platform/qt/QtProgressSink.h"
 #include "platform/qt/app_profile.h"
-#include "platform/qt/edit_sync.h"
+#include "ui/edit_sync.h"
 #include "platform/qt/signal_quit.h"
 
 // ---- progress -----------------------------------------------------------------------------------

@@ -9,7 +9,7 @@ kestrin_add_test(render_camera
 
 kestrin_add_test(render_visstd
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_visstd_test.cpp
-  LIBS kview)
+  LIBS kmodes_vis)
 
 kestrin_add_test(render_drop
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_drop_test.cpp
@@ -18,10 +18,10 @@ kestrin_add_test(render_drop
 find_package(Qt6 REQUIRED COMPONENTS Test)
 kestrin_add_test(render_view
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_view_test.cpp
-  LIBS kview Qt6::Test
+  LIBS kmodes_vis Qt6::Test
   GUI)
 
 kestrin_add_test(render_nocontext
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_nocontext_test.cpp
-  LIBS kview Qt6::Test
+  LIBS kmodes_vis Qt6::Test
   GUI)

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/TCore.h"
-#include "app/TModeState.h"
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "core/TModeState.h"
 #include "platform/ScriptedPrompts.h"
 #include "view/drop_dispatch.h"
 
@@ -26,9 +27,13 @@ class RecordingMode : public TModeState {
 class RenderDrop : public ::testing::Test {
  protected:
   void SetUp() override {
-    TCoreWiring w;
-    for (auto& f : w.modeOf) f = [this] { return &mode; };
-    TCore::setWiring(w);
+    TCore::setWiring(TCoreWiring());
+    TModeRegistry::getInst().clear();
+    TModeEntry e;
+    e.name = "mode";
+    for (int id = 0; id < 14; ++id) e.ids.push_back(id);
+    e.mode = [this]() -> TModeState* { return &mode; };
+    TModeRegistry::getInst().add(e);
     TDropLoaders l;
     l.loadVolume = [this](const std::string& p) { calls.push_back("volume " + p); };
     l.loadMask = [this](const std::string& p) { calls.push_back("mask " + p); };

@@ -17,15 +17,18 @@
 #include <QTest>
 #include <cmath>
 
-#include "app/TCore.h"
-#include "app/TModeState.h"
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "core/lifetime.h"
+#include "modes/vis/register_modes.h"
+#include "core/TModeState.h"
 #include "platform/ScriptedPrompts.h"
 #include "view/CKestrinView.h"
 #include "view/GLSetup.h"
-#include "view/StateVisOrgCrs.h"
-#include "view/StateVisStd.h"
+#include "modes/vis/StateVisOrgCrs.h"
+#include "modes/vis/StateVisStd.h"
 #include "view/TDlgVisParam.h"
-#include "view/TDlgVisStd.h"
+#include "modes/vis/TDlgVisStd.h"
 #include "view/VolRendManager.h"
 #include "view/drop_dispatch.h"
 #include "volume/TMaskIdTable.h"
@@ -62,10 +65,9 @@ class ViewEnvironment : public ::testing::Environment {
   void SetUp() override {
     t_setupGLDefaults();
     app = new QApplication(argc_, argv_);
-    TCoreWiring w;
-    for (int id = 0; id < 4; ++id) w.modeOf[id] = [] { return &StateVisStd::getInst(); };
-    w.modeOf[4] = [] { return &StateVisOrgCrs::getInst(); };
-    TCore::setWiring(w);
+    TCore::setWiring(TCoreWiring());
+    t_registerVisModes(TModeRegistry::getInst());
+    TModeRegistry::getInst().constructAll();
     installDefaultVolume();
     TDlgVisParam::getInst().createPanel();
     view = new CKestrinView();
@@ -80,7 +82,7 @@ class ViewEnvironment : public ::testing::Environment {
     TDlgVisParam::destroyInst();
     // The shown panels must go while the application exists.  The application itself stays
     // (deleting it makes the GL driver drop blocks that the leak checker cannot attribute).
-    StateVisStd::getInst().destroyPanels();
+    t_runAtExit();
   }
   QApplication* app = nullptr;
   CKestrinView* view = nullptr;

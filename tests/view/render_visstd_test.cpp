@@ -9,12 +9,12 @@
 #include <cmath>
 #include <vector>
 
-#include "app/TDlgMaskManip.h"
+#include "ui/TDlgMaskManip.h"
 #include "platform/ScriptedPrompts.h"
-#include "view/StateVisOrgCrs.h"
-#include "view/StateVisStd.h"
+#include "modes/vis/StateVisOrgCrs.h"
+#include "modes/vis/StateVisStd.h"
 #include "view/TDlgVisParam.h"
-#include "view/TDlgVisStd.h"
+#include "modes/vis/TDlgVisStd.h"
 #include "view/smooth_right_half.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
@@ -30,8 +30,12 @@ class AppEnvironment : public ::testing::Environment {
   void SetUp() override {
     app = new QApplication(argc_, argv_);
     TDlgVisParam::getInst().createPanel();
+    StateVisStd::getInst().createPanels();
+    StateVisOrgCrs::getInst().createPanels();
   }
   void TearDown() override {
+    StateVisStd::getInst().destroyPanels();
+    StateVisOrgCrs::getInst().destroyPanels();
     TDlgVisParam::destroyInst();
     delete app;
     app = nullptr;

@@ -1,29 +1,29 @@
-# Tests of kview_panel: shader programs, the GLSL layer, the rendering-parameter panel.
-if(TARGET kview_panel)
+# Tests of the shader programs, the GLSL layer, the rendering-parameter panel.
+if(TARGET kview)
   find_package(OpenGL REQUIRED)
   find_package(GLEW REQUIRED)
   find_package(Qt6 REQUIRED COMPONENTS Gui Widgets)
   kestrin_add_test(shader_rules
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/shader_rules_test.cpp
-    LIBS kview_panel)
+    LIBS kview)
 
   kestrin_add_test(shader_programs GUI
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/shader_programs_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/shader_test_context.cpp
             ${CMAKE_CURRENT_LIST_DIR}/shader_test_gl.cpp
-    LIBS kview_panel GLEW::GLEW OpenGL::GL)
+    LIBS kview GLEW::GLEW OpenGL::GL)
   target_compile_definitions(shader_programs PRIVATE KESTRIN_SHADER_DIR="${PROJECT_SOURCE_DIR}/shader/")
 endif()
 
-if(TARGET kview_panel AND TARGET kview)
+if(TARGET kview)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   kestrin_add_test(visparam_panel
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/visparam_panel_test.cpp
-    LIBS kview_panel kview Qt6::Test)
+    LIBS kview Qt6::Test)
 endif()
 
-if(TARGET kview_panel AND TARGET kview AND TARGET kapp)
+if(TARGET kview AND TARGET kapp)
   kestrin_add_test(visparam_render GUI
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/visparam_render_test.cpp
-    LIBS kview_panel kview kapp Qt6::Test)
+    LIBS kview kmodes_vis kapp Qt6::Test)
 endif()

@@ -9,10 +9,13 @@
 #include <QTest>
 #include <cmath>
 
-#include "app/TCore.h"
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "core/lifetime.h"
+#include "modes/vis/register_modes.h"
 #include "view/CKestrinView.h"
 #include "view/GLSetup.h"
-#include "view/StateVisStd.h"
+#include "modes/vis/StateVisStd.h"
 #include "view/TDlgVisParam.h"
 #include "view/TTransFuncEditor.h"
 #include "view/VolRendManager.h"
@@ -30,9 +33,9 @@ class Environment : public ::testing::Environment {
   void SetUp() override {
     t_setupGLDefaults();
     app = new QApplication(argc_, argv_);
-    TCoreWiring w;
-    for (int id = 0; id < 4; ++id) w.modeOf[id] = [] { return &StateVisStd::getInst(); };
-    TCore::setWiring(w);
+    TCore::setWiring(TCoreWiring());
+    t_registerVisModes(TModeRegistry::getInst());
+    TModeRegistry::getInst().constructAll();
 
     TextureManager& tm = TextureManager::getInst();
     int W, H, D;
@@ -62,6 +65,7 @@ class Environment : public ::testing::Environment {
     delete view;
     view = nullptr;
     TDlgVisParam::destroyInst();
+    t_runAtExit();
   }
   QApplication* app = nullptr;
   CKestrinView* view = nullptr;

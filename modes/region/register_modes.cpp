@@ -1,0 +1,18 @@
+#include "modes/region/register_modes.h"
+
+#include "modes/region/StateSegFulManu.h"
+#include "modes/region/StateSegGCut.h"
+#include "modes/region/StateSegRGrow.h"
+#include "modes/region/StateSegSRG.h"
+#include "ui/TModePanel.h"
+
+void t_registerRegionModes(TModeRegistry& r) {
+  r.add(t_panelModeEntry("StateSegSRG", {7}, 1, &StateSegSRG::getInst,
+                         [] { return new TPlainModePanel("Seeded Region Growing", "TDlgSegSRG"); }));
+  r.add(t_panelModeEntry("StateSegRGrow", {6}, 2, &StateSegRGrow::getInst,
+                         [] { return new TPlainModePanel("Region Growing", "TDlgSegRGrow"); }));
+  r.add(t_panelModeEntry("StateSegFulManu", {5, 12}, 3, &StateSegFulManu::getInst,
+                         [] { return new TPlainModePanel("Slice by Slice Segmentation", "TDlgSegFulManu"); }));
+  r.add(t_panelModeEntry("StateSegGCut", {8}, 8, &t_buildStateSegGCut,
+                         [] { return new TPlainModePanel("Graph Cut", "TDlgSegGCut"); }));
+}

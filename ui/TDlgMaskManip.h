@@ -1,0 +1,59 @@
+#pragma once
+// The mask-ID chooser: the 256 region ids as a 16 x 16 grid of cells in the regions' colours,
+// asked modally in two ways: pick-many (which regions a segmentation may claim) and pick-one
+// (under which id a result is stored).  A used id is marked with a tick.
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+#include "core/MaskIdChooser.h"
+
+class QAbstractButton;
+class QLabel;
+
+class TDlgMaskManip : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TDlgMaskManip(const std::string& title, QWidget* parent = nullptr);
+
+  // Modal pick-many question: true with 256 entries of 0/1 on OK with at least one id chosen.
+  bool getSelectedIds(std::vector<unsigned char>& out);
+  // Modal pick-one question: true on OK; id is the cell last clicked (-1 when none).
+  bool runPickOne(int& id);
+
+  bool pickOne = false;
+  bool pickMany = false;
+  int currentId = -1;
+  unsigned char selection[256] = {};
+
+  QAbstractButton* cell(int id) const { return m_cells[id]; }
+
+  // Used as a modeless panel: no OK or Cancel, and neither Enter nor Escape hides it (there would
+  // be no way to show it again short of switching the mode).
+  void setPanelMode();
+  // Redraws every cell from the mask-ID table (after a mask or a combined file was loaded).
+  void refreshCells();
+
+  void accept() override;
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  void onCellClicked(int id);
+  void refreshCell(int id);
+
+  bool m_panelMode = false;
+  QWidget* m_buttons = nullptr;
+  QLabel* m_title = nullptr;
+  QAbstractButton* m_cells[256] = {};
+};
+
+// The chooser the program installs: asks through TDlgMaskManip.
+class TDlgMaskIdChooser : public TMaskIdChooser {
+ public:
+  bool pickMany(const std::string& title, std::vector<unsigned char>& selection) override;
+  bool pickOne(const std::string& title, int& id) override;
+};

@@ -1,5 +1,0 @@
-#include "view/TDlgVisOrgCrs.h"
-
-TDlgVisOrgCrs::TDlgVisOrgCrs() : TModePanel(QString::fromUtf8("腎臓部切　断面可視化ツール")) {
-  hide();
-}
