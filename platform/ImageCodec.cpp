@@ -104,8 +104,15 @@ bool decodeBmp(const std::vector<uint8_t>& b, TRgbPicture& out) {
     }
     if (!red.set(masks[0]) || !green.set(masks[1]) || !blue.set(masks[2])) return false;
   } else if (compression == kBiRgb) {
-    if (bits == 16) red.set(0x7C00), green.set(0x03E0), blue.set(0x001F);
-    if (bits == 32) red.set(0xFF0000), green.set(0xFF00), blue.set(0xFF);
+    if (bits == 16) {  // 5 bits a colour
+      red.set(0x7C00);
+      green.set(0x03E0);
+      blue.set(0x001F);
+    } else if (bits == 32) {  // B, G, R and an unused byte
+      red.set(0xFF0000);
+      green.set(0xFF00);
+      blue.set(0xFF);
+    }
   } else {
     return false;  // run-length and embedded JPEG / PNG pixels are not read here
   }
