@@ -404,12 +404,16 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       const std::uint32_t ay = divW.div(ar);
       const std::uint32_t ax = ar - ay * static_cast<std::uint32_t>(W);
       __builtin_prefetch(values + av);
-      for (int dz = -1; dz <= 1; dz += 2)
-        for (int dy = -1; dy <= 1; dy += 2) {
-          const std::int64_t row = bricks.tz[static_cast<int>(az) + dz] + bricks.ty[static_cast<int>(ay) + dy];
-          __builtin_prefetch(lb + row + bricks.tx[static_cast<int>(ax) - 1]);
-          __builtin_prefetch(lb + row + bricks.tx[static_cast<int>(ax) + 1]);
-        }
+      // The block's corners per axis; one of them when both lie in the same brick.
+      const std::int64_t cz[2] = {bricks.tz[static_cast<int>(az) - 1], bricks.tz[static_cast<int>(az) + 1]};
+      const std::int64_t cy[2] = {bricks.ty[static_cast<int>(ay) - 1], bricks.ty[static_cast<int>(ay) + 1]};
+      const std::int64_t cx[2] = {bricks.tx[static_cast<int>(ax) - 1], bricks.tx[static_cast<int>(ax) + 1]};
+      const int nz = (cz[0] >> 6) != (cz[1] >> 6) ? 2 : 1;
+      const int ny = (cy[0] >> 6) != (cy[1] >> 6) ? 2 : 1;
+      const int nx = (cx[0] >> 6) != (cx[1] >> 6) ? 2 : 1;
+      for (int i = 0; i < nz; ++i)
+        for (int j = 0; j < ny; ++j)
+          for (int k = 0; k < nx; ++k) __builtin_prefetch(lb + cz[i] + cy[j] + cx[k]);
     }
     const std::uint32_t v32 = entryVoxel(e);
     const std::int64_t v = v32;
