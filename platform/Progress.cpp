@@ -1,27 +1,32 @@
 #include "platform/Progress.h"
 
-#include <atomic>
+#include "platform/guarded_pointer.h"
 
 namespace {
-std::atomic<TProgressSink*> g_sink{nullptr};
-}
+TGuardedPointer<TProgressSink> g_sink;
+using Use = TGuardedPointer<TProgressSink>::Use;
+}  // namespace
 
-void t_setProgressSink(TProgressSink* sink) { g_sink = sink; }
+void t_setProgressSink(TProgressSink* sink) { g_sink.set(sink); }
 
 void t_progressStart(int captionIndex, int percent) {
-  if (TProgressSink* s = g_sink.load()) s->progressStart(captionIndex, percent);
+  Use use(g_sink);
+  if (TProgressSink* s = use.get()) s->progressStart(captionIndex, percent);
 }
 
 void t_progressStep(int percent) {
-  if (TProgressSink* s = g_sink.load()) s->progressStep(percent);
+  Use use(g_sink);
+  if (TProgressSink* s = use.get()) s->progressStep(percent);
 }
 
 void t_progressEnd() {
-  if (TProgressSink* s = g_sink.load()) s->progressEnd();
+  Use use(g_sink);
+  if (TProgressSink* s = use.get()) s->progressEnd();
 }
 
 bool t_progressToMainFrame(double fraction) {
-  TProgressSink* s = g_sink.load();
+  Use use(g_sink);
+  TProgressSink* s = use.get();
   if (!s) return false;
   s->progressStep(static_cast<int>(fraction * 100));
   return true;

@@ -1,6 +1,6 @@
 #include "platform/Prompt.h"
 
-#include <atomic>
+#include "platform/guarded_pointer.h"
 #include <cstdio>
 
 namespace {
@@ -34,16 +34,21 @@ class ConsolePrompts : public TPromptService {
 };
 
 ConsolePrompts g_consolePrompts;
-std::atomic<TPromptService*> g_service{nullptr};
+TGuardedPointer<TPromptService> g_service;
 
 }  // namespace
 
-void t_setPromptService(TPromptService* service) { g_service = service; }
+void t_setPromptService(TPromptService* service) { g_service.set(service); }
 
-TPromptService& t_prompts() {
-  TPromptService* s = g_service.load();
+TPromptCall::TPromptCall() : m_use(new TGuardedPointer<TPromptService>::Use(g_service)) {}
+TPromptCall::~TPromptCall() { delete static_cast<TGuardedPointer<TPromptService>::Use*>(m_use); }
+
+TPromptService& TPromptCall::service() const {
+  TPromptService* s = static_cast<TGuardedPointer<TPromptService>::Use*>(m_use)->get();
   return s ? *s : g_consolePrompts;
 }
+
+TPromptCall t_prompts() { return TPromptCall(); }
 
 void t_info(const std::string& text, const std::string& caption) {
   t_prompts().message(text, caption, PromptButtons::Ok, PromptIcon::Information);

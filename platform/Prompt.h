@@ -29,7 +29,37 @@ class TPromptService {
 
 // nullptr restores the console service (prints the question, answers Ok / Yes / cancel).
 void t_setPromptService(TPromptService* service);
-TPromptService& t_prompts();
+// One question to the installed service (or the console): the service cannot be taken away while
+// the call runs.  Use it within one expression: t_prompts().message(...).
+class TPromptCall {
+ public:
+  TPromptCall();
+  ~TPromptCall();
+  TPromptCall(const TPromptCall&) = delete;
+  TPromptCall& operator=(const TPromptCall&) = delete;
+  PromptAnswer message(const std::string& text, const std::string& caption, PromptButtons buttons,
+                       PromptIcon icon) {
+    return service().message(text, caption, buttons, icon);
+  }
+  int choose(const std::string& text, const std::string& caption,
+             const std::vector<std::string>& buttonTexts) {
+    return service().choose(text, caption, buttonTexts);
+  }
+  std::vector<std::string> openFiles(const std::string& caption, const std::string& filter,
+                                     bool multiSelect) {
+    return service().openFiles(caption, filter, multiSelect);
+  }
+  std::string saveFile(const std::string& caption, const std::string& filter,
+                       const std::string& suggestedName) {
+    return service().saveFile(caption, filter, suggestedName);
+  }
+  bool chooseColor(unsigned char rgb[3]) { return service().chooseColor(rgb); }
+
+ private:
+  TPromptService& service() const;
+  void* m_use;
+};
+TPromptCall t_prompts();
 
 // Shorthands in the shape of the usual message-box calls.
 void t_info(const std::string& text, const std::string& caption = "Kestrin");

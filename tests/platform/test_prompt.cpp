@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "platform/Progress.h"
 #include "platform/Prompt.h"
 #include "platform/ScriptedPrompts.h"
@@ -46,4 +51,34 @@ TEST(Progress, FractionIsTruncatedPercent) {
   t_setProgressSink(nullptr);
   EXPECT_FALSE(t_progressToMainFrame(0.5));
   EXPECT_EQ(sink.events, (std::vector<int>{1003, 41003, 99, 50, -1}));
+}
+
+namespace {
+// A sink whose step takes a while, long enough for the owner to try taking it away mid-call.
+class SlowSink : public TProgressSink {
+ public:
+  std::atomic<bool> inside{false};
+  std::atomic<bool> done{false};
+  void progressStart(int, int) override {}
+  void progressStep(int) override {
+    inside = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    done = true;
+  }
+  void progressEnd() override {}
+};
+}  // namespace
+
+TEST(ProgressSink, ClearingWaitsForACallInFlightOnAnotherThread) {
+  auto sink = std::make_unique<SlowSink>();
+  t_setProgressSink(sink.get());
+  std::thread worker([] { t_progressStep(50); });
+  while (!sink->inside) std::this_thread::yield();
+  t_setProgressSink(nullptr);
+  // The owner may delete the sink now: the worker's call has ended.
+  EXPECT_TRUE(sink->done);
+  sink.reset();
+  worker.join();
+  t_progressStep(60);  // nobody listens: nothing happens
+  EXPECT_FALSE(t_progressToMainFrame(0.5));
 }
