@@ -35,7 +35,8 @@ std::vector<std::string> runView(const QSurfaceFormat& fmt, bool& ready) {
   view.resize(300, 200);
   view.show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
-  QTest::qWait(100);
+  // The context is made (or refused) when the widget first paints.
+  QTest::qWaitFor([&] { return view.glReady() || !prompts.texts().empty(); }, 5000);
   ready = view.glReady();
   if (!ready) {
     EXPECT_FALSE(view.togl.hasContext());
@@ -50,7 +51,8 @@ std::vector<std::string> runView(const QSurfaceFormat& fmt, bool& ready) {
     }
     view.hide();
     view.show();
-    QTest::qWait(50);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QApplication::processEvents();
   }
   return prompts.texts();
 }
