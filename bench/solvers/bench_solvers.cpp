@@ -1,7 +1,14 @@
-// Times TDenseSqMat::factorLU + solveLU against LAPACK dgetrf + dgetrs (OpenBLAS) on the same
-// matrices, and the own sparse LU against the UMFPACK component on a Laplacian-plus-constraints
-// system of a 10,000-vertex grid mesh.  Run from the build's bin/ folder:
+// Times TDenseSqMat::factorLU + solveLU, and factorLUPartial + solveLU over half of the order,
+// against scipy.linalg.lu_factor + lu_solve (LAPACK of the resolved libblas.so.3, OpenBLAS with
+// libopenblas0-pthread) on the same matrices in the same run; and the own sparse LU against the
+// UMFPACK component on a Laplacian-plus-constraints system of a 10,000-vertex grid mesh.  The
+// reference runs as /usr/bin/python3 with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset in its
+// own command, so that OpenBLAS picks its kernels for this processor.  Run from the build's bin/:
 //   ./bench_solvers [n ...]
+#include <omp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -15,16 +22,88 @@
 #include "geom/TSparseMatrix.h"
 #include "geom/umfpack_component.h"
 
-extern "C" {
-void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
-void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, const int* lda,
-             const int* ipiv, double* b, const int* ldb, int* info);
-}
-
 namespace {
 double now() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+const int kRepeats = 3;
+
+// Runs the reference script in its own environment and returns its standard output.
+std::string runReference(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {"/usr/bin/env", "-u", "OPENBLAS_CORETYPE", "-u", "OPENBLAS_L2_SIZE",
+                                  "/usr/bin/python3", KESTRIN_BENCH_LU_SCRIPT};
+  all.insert(all.end(), args.begin(), args.end());
+  int fd[2];
+  if (pipe(fd) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fd[1], 1);
+    close(fd[0]);
+    close(fd[1]);
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fd[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t got;
+  while ((got = read(fd[0], buf, sizeof buf)) > 0) out.append(buf, size_t(got));
+  close(fd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return out;
+}
+
+bool writeRaw(const std::string& path, const std::vector<double>& v) {
+  FILE* fp = std::fopen(path.c_str(), "wb");
+  if (!fp) return false;
+  const bool ok = std::fwrite(v.data(), sizeof(double), v.size(), fp) == v.size();
+  return std::fclose(fp) == 0 && ok;
+}
+
+std::vector<double> readRaw(const std::string& path, size_t n) {
+  std::vector<double> v(n, NAN);
+  if (FILE* fp = std::fopen(path.c_str(), "rb")) {
+    if (std::fread(v.data(), sizeof(double), n, fp) != n) std::fill(v.begin(), v.end(), NAN);
+    std::fclose(fp);
+  }
+  return v;
+}
+
+void load(TDenseSqMat& m, const std::vector<double>& a, int n) {
+  for (int i = 0; i < n; ++i) {
+    std::copy(a.begin() + static_cast<long>(i) * n, a.begin() + static_cast<long>(i + 1) * n, m.rows[i]);
+    m.rowPerm[i] = i;
+    m.colPerm[i] = i;
+  }
+}
+
+// The reference on the same system: best seconds and its solution (empty when it did not run).
+double reference(const std::vector<double>& a, const std::vector<double>& b, int n, std::vector<double>* x) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrin_bench_lu_" + std::to_string(getpid());
+  const std::string ma = dir + "_a.raw", mb = dir + "_b.raw", mx = dir + "_x.raw";
+  double t = -1.0;
+  if (writeRaw(ma, a) && writeRaw(mb, b)) {
+    const std::string out = runReference({"solve", ma, mb, std::to_string(n), std::to_string(kRepeats), mx});
+    if (!out.empty()) t = std::atof(out.c_str());
+    if (t > 0) *x = readRaw(mx, size_t(n));
+  }
+  std::remove(ma.c_str());
+  std::remove(mb.c_str());
+  std::remove(mx.c_str());
+  return t;
+}
+
+double maxDiff(const std::vector<double>& x, const std::vector<double>& y) {
+  double d = 0;
+  for (size_t i = 0; i < x.size() && i < y.size(); ++i) d = std::max(d, std::fabs(x[i] - y[i]));
+  return d;
 }
 
 void benchDense(int n) {
@@ -34,31 +113,47 @@ void benchDense(int n) {
   for (auto& v : a) v = u(rng);
   for (auto& v : b) v = u(rng);
 
+  // Full factorisation with row pivoting.
   TDenseSqMat m(n);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) m.rows[i][j] = a[static_cast<size_t>(i) * n + j];
   std::vector<double> x(n);
-  double t0 = now();
-  m.factorLU();
-  m.solveLU(b.data(), x.data());
-  const double tOurs = now() - t0;
+  double best = 1e30;
+  for (int r = 0; r < kRepeats; ++r) {
+    load(m, a, n);
+    const double t0 = now();
+    m.factorLU();
+    m.solveLU(b.data(), x.data());
+    best = std::min(best, now() - t0);
+  }
+  std::vector<double> xr;
+  const double tRef = reference(a, b, n, &xr);
+  if (tRef > 0)
+    std::printf("dense n=%5d  factorLU+solveLU %.3f s   scipy lu_factor+lu_solve %.3f s   ratio %.2f   max|dx| %.2e\n",
+                n, best, tRef, best / tRef, maxDiff(x, xr));
+  else
+    std::printf("dense n=%5d  factorLU+solveLU %.3f s   the reference did not run\n", n, best);
 
-  // LAPACK is column-major: hand it the transpose and solve with it transposed back.
-  std::vector<double> at(a.size());
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) at[static_cast<size_t>(j) * n + i] = a[static_cast<size_t>(i) * n + j];
-  std::vector<int> ipiv(n);
-  std::vector<double> xb = b;
-  int info = 0, one = 1;
-  t0 = now();
-  dgetrf_(&n, &n, at.data(), &n, ipiv.data(), &info);
-  dgetrs_("N", &n, &one, at.data(), &n, ipiv.data(), xb.data(), &n, &info);
-  const double tBlas = now() - t0;
-
-  double diff = 0;
-  for (int i = 0; i < n; ++i) diff = std::max(diff, std::fabs(x[i] - xb[i]));
-  std::printf("dense n=%5d  TDenseSqMat %.3f s   OpenBLAS dgetrf+dgetrs %.3f s   ratio %.2f   max|dx| %.2e\n",
-              n, tOurs, tBlas, tOurs / tBlas, diff);
+  // Continued factorisation: the leading half factorised, the rest appended (diagonal pivots,
+  // so a diagonally dominant system), against a full reference factorisation of order n.
+  std::vector<double> d = a;
+  for (int i = 0; i < n; ++i) d[static_cast<size_t>(i) * n + i] += n;
+  const int k0 = n / 2;
+  TDenseSqMat lead(k0);
+  for (int i = 0; i < k0; ++i) std::copy(&d[static_cast<size_t>(i) * n], &d[static_cast<size_t>(i) * n] + k0, lead.rows[i]);
+  lead.factorLU();
+  best = 1e30;
+  for (int r = 0; r < kRepeats; ++r) {
+    load(m, d, n);
+    m.copyFrom(lead, k0);
+    const double t0 = now();
+    m.factorLUPartial(k0);
+    m.solveLU(b.data(), x.data());
+    best = std::min(best, now() - t0);
+  }
+  const double tRef2 = reference(d, b, n, &xr);
+  if (tRef2 > 0)
+    std::printf("dense n=%5d  factorLUPartial(%d)+solveLU %.3f s   scipy lu_factor+lu_solve (full) %.3f s   ratio %.2f   "
+                "max|dx| %.2e\n",
+                n, k0, best, tRef2, best / tRef2, maxDiff(x, xr));
 }
 
 // Umbrella Laplacian of a side x side grid plus identity rows on every 50th vertex, as normal
@@ -121,8 +216,15 @@ int main(int argc, char** argv) {
     sizes.clear();
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   }
+  std::printf("dense LU: %d OpenMP threads, %d cores, best of %d runs\n", omp_get_max_threads(),
+              int(sysconf(_SC_NPROCESSORS_ONLN)), kRepeats);
+  std::printf("reference: %s", runReference({"info"}).c_str());
+  std::fflush(stdout);
   std::freopen("/dev/null", "w", stderr);  // the solvers' console traces
-  for (int n : sizes) benchDense(n);
+  for (int n : sizes) {
+    benchDense(n);
+    std::fflush(stdout);
+  }
   benchSparse(std::string("./") + kUmfpackComponentName);
   return 0;
 }
