@@ -95,10 +95,13 @@ void fillPassDistance(TRgrowBitFlood& e, const TRgrowVolume& vol, const uint8_t*
 
 void fillPassThreshold(TRgrowBitFlood& e, const TRgrowVolume& vol, const uint8_t* flags,
                        const TRgrowThresholds& t) {
-  fillPass(e, flags, [&](size_t i) { return t_rgrowPassesThreshold(vol, i, t); });
+  if (vol.channels == 1)
+    fillPass(e, flags, TRgrowFloatThreshold<1>(vol, t));
+  else if (vol.channels == 2)
+    fillPass(e, flags, TRgrowFloatThreshold<2>(vol, t));
+  else
+    fillPass(e, flags, TRgrowFloatThreshold<3>(vol, t));
 }
-
-// ---- results ------------------------------------------------------------------------------------
 
 // Byte masks of the 256 byte values: byte b of kByteMask[v] is 0xFF when bit b of v is set.
 struct ByteMasks {

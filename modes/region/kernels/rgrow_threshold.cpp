@@ -1,6 +1,9 @@
 #include "modes/region/kernels/rgrow_threshold.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 
@@ -50,17 +53,59 @@ TRgrowHsv t_rgrowHsv(float c1, float c2, float c3, const TRgrowChannelRanges& ra
   return out;
 }
 
+float t_rgrowFloatLowerBound(double lo) {
+  if (std::isnan(lo)) return std::numeric_limits<float>::quiet_NaN();  // admits nothing
+  if (lo > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+  float f = static_cast<float>(lo);
+  if (static_cast<double>(f) < lo) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  return f;
+}
+
+float t_rgrowFloatUpperBound(double hi) {
+  if (std::isnan(hi)) return std::numeric_limits<float>::quiet_NaN();
+  if (hi < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+  float f = static_cast<float>(hi);
+  if (static_cast<double>(f) > hi) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+  return f;
+}
+
+namespace {
+
+template <int C>
+void thresholdPieces(const TRgrowVolume& vol, uint8_t* flags, const TRgrowThresholds& t,
+                     const TRgrowProgress& progress) {
+  const TRgrowFloatThreshold<C> shared(vol, t);
+  constexpr long long kBlock = 256;
+  inPieces(static_cast<long long>(vol.voxelCount()), progress, [&](long long begin, long long end) {
+    const long long blocks = (end - begin + kBlock - 1) / kBlock;
+#pragma omp parallel for schedule(static) if (end - begin >= kRgrowParallelMin)
+    for (long long k = 0; k < blocks; ++k) {
+      // A local test and a local result block: the flag stores cannot alias either, so the
+      // loop keeps the bounds in registers and vectorises.
+      const TRgrowFloatThreshold<C> test = shared;
+      const long long i0 = begin + k * kBlock;
+      const int n = static_cast<int>(std::min(kBlock, end - i0));
+      uint8_t out[kBlock];
+      for (int b = 0; b < n; ++b) {
+        const bool in = test(static_cast<size_t>(i0 + b));
+        out[b] = flags[i0 + b] == 0 ? 0 : in ? 255 : 1;
+      }
+      std::memcpy(flags + i0, out, n);
+    }
+  });
+}
+
+}  // namespace
+
 TRgrowStatus t_runThreshold(const TRgrowVolume& vol, uint8_t* flags, const TRgrowThresholds& t,
                             const TRgrowProgress& progress) {
   if (!flags || !vol.validWithGradient()) return TRgrowStatus::BadInput;
-  const long long n = static_cast<long long>(vol.voxelCount());
-  inPieces(n, progress, [&](long long begin, long long end) {
-#pragma omp parallel for schedule(static) if (end - begin >= kRgrowParallelMin)
-    for (long long i = begin; i < end; ++i) {
-      if (flags[i] == 0) continue;
-      flags[i] = t_rgrowPassesThreshold(vol, static_cast<size_t>(i), t) ? 255 : 1;
-    }
-  });
+  if (vol.channels == 1)
+    thresholdPieces<1>(vol, flags, t, progress);
+  else if (vol.channels == 2)
+    thresholdPieces<2>(vol, flags, t, progress);
+  else
+    thresholdPieces<3>(vol, flags, t, progress);
   return TRgrowStatus::Ok;
 }
 

@@ -26,6 +26,44 @@ inline bool t_rgrowPassesThreshold(const TRgrowVolume& vol, size_t i, const TRgr
   return true;
 }
 
+// The same test on float values for whole loops: each double bound is replaced by the float
+// bound that admits exactly the same float values (the smallest float not below a lower bound,
+// the largest float not above an upper bound), so the comparisons need no conversion and
+// vectorise.  C is the channel count.
+template <int C>
+struct TRgrowFloatThreshold {
+  const float* ch[3];
+  const float* grad;
+  float lo[3], hi[3], gLo, gHi;
+
+  TRgrowFloatThreshold(const TRgrowVolume& vol, const TRgrowThresholds& t);
+  bool operator()(size_t i) const {
+    const float g = grad[i];
+    bool in = (gLo <= g) & (g <= gHi);
+    for (int k = 0; k < C; ++k) {
+      const float c = ch[k][i];
+      in &= (lo[k] <= c) & (c <= hi[k]);
+    }
+    return in;
+  }
+};
+
+// Float bounds equivalent to double ones (see TRgrowFloatThreshold).
+float t_rgrowFloatLowerBound(double lo);
+float t_rgrowFloatUpperBound(double hi);
+
+template <int C>
+TRgrowFloatThreshold<C>::TRgrowFloatThreshold(const TRgrowVolume& vol, const TRgrowThresholds& t) {
+  for (int k = 0; k < 3; ++k) {
+    ch[k] = vol.ch[k];
+    lo[k] = t_rgrowFloatLowerBound(t.minv[k]);
+    hi[k] = t_rgrowFloatUpperBound(t.maxv[k]);
+  }
+  grad = vol.gradient;
+  gLo = t_rgrowFloatLowerBound(t.gMin);
+  gHi = t_rgrowFloatUpperBound(t.gMax);
+}
+
 // "Run Threshold" on raw values: every voxel with a non-zero flag becomes 255 when it passes
 // t_rgrowPassesThreshold, else 1; flags of 0 stay 0.  BadInput (nothing changed) without flags,
 // a valid volume or a gradient.

@@ -109,6 +109,32 @@ TEST_F(ThresholdReference, HsvEqualsColorsysIncludingGreyAndAnEmptyChannelRange)
   EXPECT_EQ(flags, std::vector<uint8_t>(grey.size(), 1));
 }
 
+TEST(RgrowThreshold, FloatBoundsAdmitExactlyTheFloatsTheDoubleBoundsAdmit) {
+  // Values at and around the float nearest to each bound, compared with the double test.
+  const double bounds[] = {0.1, 1.0 / 3, 12.0, -2.5e-3, 1e-45, 3.4e38, 3.5e38, 1e300, -1e300, 0.0};
+  std::vector<float> values;
+  for (double b : bounds) {
+    float f = static_cast<float>(b);
+    for (int k = 0; k < 3; ++k) f = std::nextafter(f, -INFINITY);
+    for (int k = 0; k < 7; ++k, f = std::nextafter(f, INFINITY)) values.push_back(f);
+  }
+  values.push_back(NAN);
+  values.push_back(INFINITY);
+  values.push_back(-INFINITY);
+  Volume v(static_cast<int>(values.size()), 1, 1, 1);
+  v.ch[0] = values;
+  v.grad = values;
+  for (double lo : bounds)
+    for (double hi : bounds) {
+      TRgrowThresholds t;
+      t.minv[0] = t.gMin = lo;
+      t.maxv[0] = t.gMax = hi;
+      const TRgrowFloatThreshold<1> test(v.view(), t);
+      for (size_t i = 0; i < values.size(); ++i)
+        ASSERT_EQ(test(i), t_rgrowPassesThreshold(v.view(), i, t)) << values[i] << " in [" << lo << ", " << hi << "]";
+    }
+}
+
 TEST(VoxelReadout, PicksTheClampedVoxelAndFormatsByChannels) {
   Volume v(10, 5, 4, 3);
   for (size_t i = 0; i < v.size(); ++i) v.ch[0][i] = v.ch[1][i] = v.ch[2][i] = 0.5f * i;
