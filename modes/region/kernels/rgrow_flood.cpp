@@ -293,16 +293,20 @@ std::vector<Neighbour> shapeNeighbours() {
 
 enum : uint8_t { kOpen = 0, kClosed = 1, kGrown = 2, kTouched = 3 };
 
-// Grows one seed.  visit: kOpen for voxels that may grow, kClosed otherwise (prepared by the
-// caller), support all 0.  Ends with kGrown on the grown voxels.
+// Grows one seed.  visit: kOpen for the `open` voxels that may grow, kClosed otherwise (prepared
+// by the caller), support all 0.  Ends with kGrown on the grown voxels.  report(share) receives
+// the share of the open voxels grown so far, after waves that add at least a hundredth.
+template <class Report>
 void shapeGrow(const TRgrowVolume& vol, uint8_t* visit, uint8_t* support, const TQueueVoxel& seed, int coefficient,
-               std::vector<TQueueVoxel>& front, std::vector<TQueueVoxel>& touched) {
+               long long open, std::vector<TQueueVoxel>& front, std::vector<TQueueVoxel>& touched,
+               const Report& report) {
   static const std::vector<Neighbour> table = shapeNeighbours();
   const int W = vol.W, H = vol.H, D = vol.D;
   const int plane = W * H;
   front.clear();
   front.push_back(seed);
   visit[seed.idx] = kGrown;
+  long long grown = 0, reported = 0;
   for (int wave = 0; !front.empty(); ++wave) {
     touched.clear();
     for (const TQueueVoxel& v : front) {
@@ -330,6 +334,11 @@ void shapeGrow(const TRgrowVolume& vol, uint8_t* visit, uint8_t* support, const 
       } else {
         visit[c.idx] = kOpen;
       }
+    }
+    grown += static_cast<long long>(front.size());
+    if (open > 0 && (grown - reported) * 100 >= open) {
+      reported = grown;
+      report(static_cast<double>(grown) / open);
     }
   }
 }
@@ -362,7 +371,8 @@ TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags,
       float a[3] = {0, 0, 0};
       for (int c = 0; c < vol.channels; ++c) a[c] = vol.ch[c][s.idx];
       uint8_t* vis = visit.get();
-#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
+      long long open = 0;
+#pragma omp parallel for schedule(static) reduction(+ : open) if (count >= kRgrowParallelMin)
       for (long long i = 0; i < count; ++i) {
         float d2 = 0;
         for (int c = 0; c < vol.channels; ++c) {
@@ -370,9 +380,12 @@ TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags,
           d2 = c == 0 ? d * d : d2 + d * d;
         }
         vis[i] = flags[i] != 0 && rr > d2 ? kOpen : kClosed;
+        open += vis[i] == kOpen;
       }
       std::memset(support.get(), 0, n);
-      shapeGrow(vol, vis, support.get(), s, coefficient, front, touched);
+      shapeGrow(vol, vis, support.get(), s, coefficient, open, front, touched, [&](double share) {
+        t_rgrowReport(progress, (k + std::min(share, 1.0)) / seedCount);
+      });
       uint8_t* g = grown.get();
 #pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
       for (long long i = 0; i < count; ++i)

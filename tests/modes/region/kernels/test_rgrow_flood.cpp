@@ -188,3 +188,23 @@ TEST(RegionGrowSeeds, RunRulesAndRefusalsLeaveTheFlagsAsSpecified) {
   const double flat[3] = {0.0, 3.0, 2.0};
   EXPECT_FALSE(t_rgrowSeedVoxel(TVec3(0, 1, 1), flat, v.W, v.H, v.D, s));
 }
+
+TEST(RegionGrowSeeds, ProgressRisesToOneOverTheSeeds) {
+  std::mt19937 rng(15);
+  Volume v(60, 50, 40, 1);
+  v.randomise(rng, 0.0);
+  const double extent[3] = {6.0, 5.0, 4.0};
+  const TPoints seeds = {TVec3(1, 1, 1), TVec3(3, 2.5, 2), TVec3(5, 4, 3)};
+  for (int kind = 0; kind < 2; ++kind) {
+    std::vector<double> seen;
+    const TRgrowProgress progress = [&](double f) { seen.push_back(f); };
+    std::vector<uint8_t> flags = v.flags;
+    const TRgrowStatus st = kind == 0 ? t_regionGrowFromSeeds(v.view(), flags.data(), seeds, extent, 60.0f, false, progress)
+                                      : t_regionGrowShapeFromSeeds(v.view(), flags.data(), seeds, extent, 60.0f, 15, progress);
+    ASSERT_EQ(st, TRgrowStatus::Ok);
+    ASSERT_GE(seen.size(), seeds.size()) << "kind " << kind;
+    for (size_t k = 1; k < seen.size(); ++k) EXPECT_GE(seen[k], seen[k - 1]) << "kind " << kind;
+    EXPECT_GE(seen.front(), 0.0);
+    EXPECT_DOUBLE_EQ(seen.back(), 1.0);
+  }
+}
