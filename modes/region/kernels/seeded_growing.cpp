@@ -93,7 +93,8 @@ class SrgFront {
   // bucket share the bits above kShift).
   void sortKeysStable(std::vector<FrontEntry>& a) {
     const std::size_t n = a.size();
-    if (n < 64) {
+    // Below a few thousand entries the digit tables cost more than a comparison sort.
+    if (n < 2048) {
       std::sort(a.begin(), a.end());
       return;
     }
