@@ -245,20 +245,26 @@ int TFlowGraph::parentDistance(Index q) {
   return d;
 }
 
-void TFlowGraph::adoptSourceOrphans() {
+// Orphans of the source tree (kTree 1) or of the sink tree (kTree -1).  A neighbour q can adopt
+// orphan p when the arc between them carries flow in the tree's direction (q -> p in the source
+// tree, p -> q in the sink tree), q is not p's child and q's chain reaches the terminal; the
+// nearest such q wins (the first of equal ones).  An orphan without one becomes free: its
+// children become orphans and the neighbours that could grow into it again become active.
+template <int kTree>
+void TFlowGraph::adoptOrphans(TQueue<Index>& orphans) {
   Arc* const arcs = m_arcs;
   Node* const nodes = m_nodes;
-  TQueue<Index>& orphans = *m_sourceOrphans;
+  auto flowArc = [](Index a) { return kTree == 1 ? a ^ 1u : a; };
   while (!orphans.isEmpty()) {
     const Index p = orphans.pop();
     Node& np = nodes[p];
     Index best = kNone;
     int dmin = kInfDist;
     for (Index a = np.first; a != kNone; a = arcs[a].next) {
-      if (arcs[a ^ 1u].cap == 0.0) continue;
+      if (arcs[flowArc(a)].cap == 0.0) continue;
       const Index q = arcs[a].to;
       const Node& nq = nodes[q];
-      if (nq.tree != 1 || nq.parent == (a ^ 1u)) continue;
+      if (nq.tree != kTree || nq.parent == (a ^ 1u)) continue;
       const int d = parentDistance(q);
       if (d < dmin) {
         dmin = d;
@@ -275,52 +281,12 @@ void TFlowGraph::adoptSourceOrphans() {
     for (Index a = np.first; a != kNone; a = arcs[a].next) {
       const Index q = arcs[a].to;
       Node& nq = nodes[q];
-      if (nq.tree != 1) continue;
+      if (nq.tree != kTree) continue;
       if (nq.parent == (a ^ 1u)) {
         nq.parent = kNone;
         orphans.push(q);
       }
-      if (arcs[a ^ 1u].cap != 0.0) activate(q);
-    }
-  }
-}
-
-void TFlowGraph::adoptSinkOrphans() {
-  Arc* const arcs = m_arcs;
-  Node* const nodes = m_nodes;
-  TQueue<Index>& orphans = *m_sinkOrphans;
-  while (!orphans.isEmpty()) {
-    const Index p = orphans.pop();
-    Node& np = nodes[p];
-    Index best = kNone;
-    int dmin = kInfDist;
-    for (Index a = np.first; a != kNone; a = arcs[a].next) {
-      if (arcs[a].cap == 0.0) continue;
-      const Index q = arcs[a].to;
-      const Node& nq = nodes[q];
-      if (nq.tree != -1 || nq.parent == (a ^ 1u)) continue;
-      const int d = parentDistance(q);
-      if (d < dmin) {
-        dmin = d;
-        best = a;
-      }
-    }
-    if (best != kNone) {
-      np.parent = best;
-      np.ts = m_time;
-      np.dist = dmin + 1;
-      continue;
-    }
-    np.tree = 0;
-    for (Index a = np.first; a != kNone; a = arcs[a].next) {
-      const Index q = arcs[a].to;
-      Node& nq = nodes[q];
-      if (nq.tree != -1) continue;
-      if (nq.parent == (a ^ 1u)) {
-        nq.parent = kNone;
-        orphans.push(q);
-      }
-      if (arcs[a].cap != 0.0) activate(q);
+      if (arcs[flowArc(a)].cap != 0.0) activate(q);
     }
   }
 }
@@ -354,8 +320,8 @@ double TFlowGraph::maxFlow(std::int64_t source, std::int64_t sink, unsigned char
   for (Index join = growTrees(); join != kNone; join = growTrees()) {
     nextTime();
     total += augment(join);
-    adoptSourceOrphans();
-    adoptSinkOrphans();
+    adoptOrphans<1>(sourceOrphans);
+    adoptOrphans<-1>(sinkOrphans);
   }
   m_sourceOrphans = m_sinkOrphans = nullptr;
   if (side)

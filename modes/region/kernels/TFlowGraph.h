@@ -71,8 +71,8 @@ class TFlowGraph {
   void addTerminalArc(Index from, Index to, double cap);
   Index growTrees();
   double augment(Index join);
-  void adoptSourceOrphans();
-  void adoptSinkOrphans();
+  template <int kTree>
+  void adoptOrphans(TQueue<Index>& orphans);
   int parentDistance(Index q);
   void nextTime();
 
