@@ -250,7 +250,7 @@ const char* t_srgStatusMessage(TSrgStatus status) {
     case TSrgStatus::TooFewGroups:
       return "複数の制御点が必要です";
     case TSrgStatus::TooManyGroups:
-      return "Seeded region growing takes at most 254 groups.";
+      return "group数限界";
     case TSrgStatus::NoVolume:
       return "No volume is loaded.";
     default:
