@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -228,6 +229,22 @@ TEST(Watershed, PrecomputeRefusesStopsAndCompletes) {
   EXPECT_EQ(st, TWatershedStatus::Stopped);
   EXPECT_TRUE(out.labels.empty());
   EXPECT_NE(access(in.cachePath.c_str(), F_OK), 0);
+
+  // A stop request while the worker runs: it ends either stopped with nothing published and no
+  // file, or complete with both.
+  stop = false;
+  TGCutPrecomp racing;
+  worker = std::thread([&] { st = t_precomputeGCut(in, racing, &stop); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  stop = true;
+  worker.join();
+  if (st == TWatershedStatus::Stopped) {
+    EXPECT_TRUE(racing.labels.empty());
+    EXPECT_NE(access(in.cachePath.c_str(), F_OK), 0);
+  } else {
+    EXPECT_EQ(st, TWatershedStatus::Ok);
+    EXPECT_EQ(access(in.cachePath.c_str(), F_OK), 0);
+  }
 
   stop = false;
   worker = std::thread([&] { st = t_precomputeGCut(in, out, &stop); });
