@@ -78,6 +78,15 @@ void t_sortUnique(std::vector<int>& v) {
   v.erase(std::unique(v.begin(), v.end()), v.end());
 }
 
+namespace {
+// Sorted, unique seed voxels inside the volume.
+void cleanSeeds(std::vector<int>& seeds, std::int64_t N) {
+  seeds.erase(std::remove_if(seeds.begin(), seeds.end(), [N](int v) { return v < 0 || v >= N; }),
+              seeds.end());
+  t_sortUnique(seeds);
+}
+}  // namespace
+
 void t_gcutSeedVoxels(const std::vector<TGCutCtrlPoint>& points, const double extent[3], int W, int H,
                       int D, std::vector<int>& fore, std::vector<int>& back) {
   fore.clear();
@@ -132,9 +141,10 @@ void t_splitRegionBetweenSeeds(int W, int H, int D, int baseLabel, int f, int b,
 }
 
 void t_keepSeedComponents(int W, int H, int D, const std::vector<int>& seeds, unsigned char* flags) {
+  const std::int64_t n = std::int64_t(W) * H * D;
   TQueue<int> q(1000, 40);
   for (int s : seeds)
-    if (flags[s] == 255) {
+    if (s >= 0 && s < n && flags[s] == 255) {
       flags[s] = 254;
       q.push(s);
     }
@@ -147,7 +157,6 @@ void t_keepSeedComponents(int W, int H, int D, const std::vector<int>& seeds, un
       }
     });
   }
-  const std::int64_t n = std::int64_t(W) * H * D;
 #pragma omp parallel for schedule(static)
   for (std::int64_t i = 0; i < n; ++i) {
     if (flags[i] == 254)
@@ -173,8 +182,14 @@ bool t_graphCutRegionLevel(int W, int H, int D, double a, std::vector<int> fore,
                            TGCutPrecomp& pre, unsigned char* flags, std::string* refusal,
                            std::int64_t memoryLimit) {
   const auto t0 = std::chrono::steady_clock::now();
-  t_sortUnique(fore);
-  t_sortUnique(back);
+  const std::int64_t N = std::int64_t(W) * H * D;
+  if (N <= 0 || static_cast<std::int64_t>(pre.labels.size()) != N ||
+      pre.adjacency.size() != pre.regions.size()) {
+    if (refusal) *refusal = "The watershed pre-segmentation does not match this volume.\n";
+    return false;
+  }
+  cleanSeeds(fore, N);
+  cleanSeeds(back, N);
   std::vector<int>& labels = pre.labels;
 
   std::int64_t R = static_cast<std::int64_t>(pre.regions.size());
@@ -263,9 +278,8 @@ bool t_graphCutRegionLevel(int W, int H, int D, double a, std::vector<int> fore,
   t_progressStep(80);
   for (std::int64_t r = 0; r < R; ++r) regions[r].sourceSide = side[r];
 
-  const std::int64_t n = std::int64_t(W) * H * D;
 #pragma omp parallel for schedule(static)
-  for (std::int64_t i = 0; i < n; ++i)
+  for (std::int64_t i = 0; i < N; ++i)
     if (flags[i]) flags[i] = side[labels[i]] ? 255 : 1;
   t_keepSeedComponents(W, H, D, fore, flags);
   t_progressEnd();
@@ -279,6 +293,7 @@ bool t_graphCutVoxelLevel(int W, int H, int D, int s, double a, const float* c1,
   const auto t0 = std::chrono::steady_clock::now();
   std::fprintf(stderr, "calc Grpah cut...\n");
   const std::int64_t slice = std::int64_t(W) * H, N = slice * D;
+  if (N <= 0) return true;
 
   // Band: the cube of half-width s around every extracted voxel that touches a voxel <= 1.
   std::vector<unsigned char> inBand(static_cast<size_t>(N), 0);
@@ -357,9 +372,10 @@ bool t_graphCutWholeVolume(int W, int H, int D, double a, std::vector<int> fore,
                            std::vector<int> back, const float* c1, unsigned char* flags,
                            std::string* refusal, std::int64_t memoryLimit) {
   const auto t0 = std::chrono::steady_clock::now();
-  t_sortUnique(fore);
-  t_sortUnique(back);
   const std::int64_t slice = std::int64_t(W) * H, N = slice * D;
+  if (N <= 0) return true;
+  cleanSeeds(fore, N);
+  cleanSeeds(back, N);
   // terminal capacities (2 x 4 bytes per voxel) and the breadth-first search's marks
   if (!graphFits(N + 2, 8 * N, 9 * N, memoryLimit, refusal)) return false;
 
