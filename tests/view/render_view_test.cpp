@@ -130,7 +130,9 @@ TEST(RenderView, ContextAndDefaults) {
   ASSERT_TRUE(v.glReady());
   EXPECT_EQ(CKestrinView::s_theView, &v);
   EXPECT_EQ(t_mainGLContext(), &v.togl);
-  // Mode 0 put the camera in front of the box (10 x 10 x 10 for the 64^3 volume).
+  // Entering mode 0 puts the camera in front of the box (10 x 10 x 10 for the 64^3 volume),
+  // whatever another test did to it.
+  TCore::getInst().setMode(0);
   EXPECT_DOUBLE_EQ(VolRendManager::getInst().extent[2], 10);
   EXPECT_DOUBLE_EQ(v.togl.eye[0], 5);
   EXPECT_DOUBLE_EQ(v.togl.eye[2], 20);
@@ -413,12 +415,12 @@ TEST(RenderView, CameraAnimationOrbitsAndStops) {
   EXPECT_EQ(v.animCounter, -1);
   EXPECT_DOUBLE_EQ(v.togl.eye[0], eyeX);
 
-  // The z sweep moves the z slice by 1/360 per tick and stays below 1.
+  // The z sweep moves the z slice by 1/360 per tick and stays half a voxel inside the box.
   vr.slicePos[2] = 0.99;
   v.startAnimation(4);
   for (int tick = 0; tick < 10; ++tick) v.stepRotation();
   EXPECT_LT(vr.slicePos[2], 1.0);
-  EXPECT_GT(vr.slicePos[2], 0.999);
+  EXPECT_GE(vr.slicePos[2], 1 - 0.5 / 64);
   v.startAnimation(4);
   v.animCounter = 0;
   v.stepRotation();
@@ -500,10 +502,10 @@ TEST(RenderView, MaskModeDrawsRegionSurfacesAndRulersShow) {
   rec.polygonRendering = 0;
   const QRgb without = centre();
   EXPECT_TRUE(isBackground(without));
-  // Id 255 is never drawn as a surface.
+  // Id 255 is drawn like every other id.
   table.records[255] = table.records[7];
   table.records[255].polygonRendering = 1;
-  EXPECT_EQ(centre(), without);
+  EXPECT_GT(qRed(centre()), 100);
   table.records[255].polygonRendering = 0;
   table.records[255].surface.clear();
   rec.surface.clear();
@@ -526,9 +528,12 @@ TEST(RenderView, MaskModeDrawsRegionSurfacesAndRulersShow) {
     return n;
   };
   EXPECT_GT(greenPixels(), 40);
-  mode.OnKeyDown(Qt::Key_Space, 1, 0);
+  QKeyEvent spaceDown(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+  QApplication::sendEvent(&v, &spaceDown);
   EXPECT_EQ(greenPixels(), 0);
-  mode.OnKeyUp(Qt::Key_Space, 1, 0);
+  QKeyEvent spaceUp(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+  QApplication::sendEvent(&v, &spaceUp);
+  EXPECT_GT(greenPixels(), 40);
   mode.rulers.clear();
 }
 
