@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "geom/marching_cubes.h"
 #include "implicit/field_labelling.h"
 #include "implicit/hrbf.h"
 #include "platform/Progress.h"
@@ -29,6 +30,17 @@ void buildNewRows(int nChannels, int kernel, int Nold, int N, const THrbfSample*
 }
 
 void progressFraction(double f) { t_progressToMainFrame(f); }
+
+// Builds and factorises the system of the first N samples; `out` only receives a good factor.
+THrbfStatus factorFresh(int nc, int kernel, int N, const THrbfSample* s, const int* limits,
+                        const std::atomic<bool>* stop, std::unique_ptr<TDenseSqMat>& out) {
+  auto m = std::make_unique<TDenseSqMat>((nc + 4) * (N + 1));
+  buildMatrix(nc, kernel, N, s, m.get());
+  if (stopped(stop)) return THrbfStatus::Stopped;
+  if (!m->factorLU(limits, progressFraction)) return THrbfStatus::Singular;
+  out = std::move(m);
+  return THrbfStatus::Ok;
+}
 
 bool allFinite(const std::vector<double>& v) {
   for (double x : v)
@@ -68,10 +80,9 @@ THrbfStatus t_hrbfSolveIncremental(const THrbfRegionOrder& o, THrbfFactorCache& 
     std::printf("領域計算中(LU)-No Pre contours\n\n");
     t_progressStart(13, 10);
     cache.drop();
-    auto m = std::make_unique<TDenseSqMat>(n);
-    buildMatrix(nc, o.kernel, N, s, m.get());
-    if (stopped(stop)) return THrbfStatus::Stopped;
-    if (!m->factorLU(limits, progressFraction)) return THrbfStatus::Singular;
+    std::unique_ptr<TDenseSqMat> m;
+    const THrbfStatus st = factorFresh(nc, o.kernel, N, s, limits, stop, m);
+    if (st != THrbfStatus::Ok) return st;
     if (!m->solveLU(rhs.data(), coef.data()) || !allFinite(coef)) return THrbfStatus::Singular;
     if (o.store) {
       cache.factor = std::move(m);
@@ -85,10 +96,9 @@ THrbfStatus t_hrbfSolveIncremental(const THrbfRegionOrder& o, THrbfFactorCache& 
     std::printf("領域計算中(LU)- LU full factorization\n\n");
     t_progressStart(13, 10);
     cache.drop();
-    auto m = std::make_unique<TDenseSqMat>(n0);
-    buildMatrix(nc, o.kernel, pre, s, m.get());
-    if (stopped(stop)) return THrbfStatus::Stopped;
-    if (!m->factorLU(limits, progressFraction)) return THrbfStatus::Singular;
+    std::unique_ptr<TDenseSqMat> m;
+    const THrbfStatus st = factorFresh(nc, o.kernel, pre, s, limits, stop, m);
+    if (st != THrbfStatus::Ok) return st;
     cache.factor = std::move(m);
     cache.kernel = o.kernel;
     cache.k = k;
@@ -149,6 +159,18 @@ THrbfStatus t_hrbfComputeRegion(const THrbfRegionOrder& o, THrbfFactorCache& cac
     t_progressEnd();
     return THrbfStatus::Stopped;
   }
+  t_progressStep(70);
+  const double t2 = wallSeconds();
+  // The surface: of the tracked labels (three smoothing passes), or of the grown field at 0 (one).
+  if (o.surfaceTrack) {
+    t_marchingCubesByte(uint32_t(o.W), uint32_t(o.H), uint32_t(o.D), out.label.data(), o.extent, out.mesh, o.lo,
+                        o.hi);
+    out.mesh.smoothUmbrella(3);
+  } else {
+    t_marchingCubesFloat(uint32_t(o.W), uint32_t(o.H), uint32_t(o.D), out.field.data(), 0.0f, o.extent, out.mesh,
+                         o.lo, o.hi);
+    out.mesh.smoothUmbrella(1);
+  }
   // Target voxels: 255 inside, 1 outside; the others 0.
   const bool hasTarget = o.target.size() >= nv;
   for (size_t i = 0; i < nv; ++i) {
@@ -156,10 +178,26 @@ THrbfStatus t_hrbfComputeRegion(const THrbfRegionOrder& o, THrbfFactorCache& cac
     const bool in = o.surfaceTrack ? out.label[i] == 255 : out.label[i] == 2;
     out.label[i] = target ? (in ? 255 : 1) : 0;
   }
-  t_progressStep(70);
-  const double t2 = wallSeconds();
+  t_progressStep(80);
+  const double t3 = wallSeconds();
   out.solveSeconds = t1 - t0;
   out.labelSeconds = t2 - t1;
+  out.meshSeconds = t3 - t2;
+  std::printf("LU:%.10f eval1:%.10f eval2:%.10f\n", out.solveSeconds, out.labelSeconds, out.meshSeconds);
+  // Voxels of the region on its boundary: on the volume's border or beside a voxel outside it.
+  long boundary = 0;
+  const size_t sW = size_t(o.W), sWH = sW * size_t(o.H);
+  for (int z = 0; z < o.D; ++z)
+    for (int y = 0; y < o.H; ++y)
+      for (int x = 0; x < o.W; ++x) {
+        const size_t i = x + sW * y + sWH * z;
+        if (out.label[i] != 255) continue;
+        const bool border = x == 0 || y == 0 || z == 0 || x == o.W - 1 || y == o.H - 1 || z == o.D - 1;
+        if (border || out.label[i - 1] != 255 || out.label[i + 1] != 255 || out.label[i - sW] != 255 ||
+            out.label[i + sW] != 255 || out.label[i - sWH] != 255 || out.label[i + sWH] != 255)
+          ++boundary;
+      }
+  std::printf("prePt %u  newPt %u vox%ld\n", o.prePt, o.newPt, boundary);
   t_progressEnd();
   return THrbfStatus::Ok;
 }

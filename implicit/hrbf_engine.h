@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "geom/TDenseSqMat.h"
+#include "geom/TTriangleMesh.h"
 #include "implicit/TCanvasContour.h"
 
 enum class THrbfStatus {
@@ -55,7 +56,8 @@ struct THrbfRegionResult {
   std::vector<double> coef;    // the solution, (N + 1) k
   std::vector<uint8_t> label;  // W*H*D: 255 inside, 1 a target voxel outside, 0 not a target
   std::vector<float> field;    // W*H*D, as the labelling left it
-  double solveSeconds = 0, labelSeconds = 0;
+  TTriangleMesh mesh;          // boundary surface: of the labels (tracking) or of the field at 0
+  double solveSeconds = 0, labelSeconds = 0, meshSeconds = 0;
 };
 
 // Solves the system of the order's samples.  The cache follows the rules of the mode: with no
@@ -65,7 +67,8 @@ struct THrbfRegionResult {
 THrbfStatus t_hrbfSolveIncremental(const THrbfRegionOrder& order, THrbfFactorCache& cache,
                                    std::vector<double>& coef, const std::atomic<bool>* stop = nullptr);
 
-// Solve, then label (region growing or surface tracking) inside the order's box.
+// Solve, then label (region growing or surface tracking) inside the order's box, then build the
+// boundary surface.
 THrbfStatus t_hrbfComputeRegion(const THrbfRegionOrder& order, THrbfFactorCache& cache,
                                 THrbfRegionResult& out, const std::atomic<bool>* stop = nullptr);
 

@@ -159,18 +159,8 @@ void regionGrow(const kimplicit::HrbfVoxelField& F, bool useMask, bool seedTrace
   const long n = long(g.n);
 #pragma omp parallel for schedule(static)
   for (long i = 0; i < n; ++i) label[i] = label[i] == kInside ? kInside : 0;
-  for (int z = 0; z < g.D; ++z)
-    for (int y = 0; y < g.H; ++y) {
-      const bool wholeRow = z == 0 || z == g.D - 1 || y == 0 || y == g.H - 1;
-      for (int x = 0; x < g.W; x += (wholeRow || x == g.W - 1) ? 1 : g.W - 1) {
-        const uint32_t i = g.idx(x, y, z);
-        if (label[i] == 0) label[i] = 1;
-      }
-    }
-  for (uint32_t i : outsideList) label[i] = 1;
   if (stopped(stop)) return;
-  const int b0[3] = {1, 1, 1}, b1[3] = {g.W - 2, g.H - 2, g.D - 2};
-  kimplicit::t_floodBox(label, g, b0, b1, 0, 1);
+  kimplicit::t_floodOutside(label, g, lo, hi, outsideList);
 
   // 5. Final pass.
 #pragma omp parallel for schedule(static)

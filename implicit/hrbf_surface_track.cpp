@@ -90,6 +90,26 @@ class Tracker {
 
 Face faceOf(int axis, int x, int y, int z) { return Face{axis, {x, y, z}}; }
 
+// Voxels outside the box, excluded by the entry label, or (with `border`) on the volume's border
+// count as evaluated outside (field -1); every other voxel starts unevaluated.
+void excludeVoxels(const VoxelGrid& g, const int lo[3], const int hi[3], bool border, uint8_t* label,
+                   float* field) {
+#pragma omp parallel for schedule(static)
+  for (int z = 0; z < g.D; ++z)
+    for (int y = 0; y < g.H; ++y)
+      for (int x = 0; x < g.W; ++x) {
+        const uint32_t i = g.idx(x, y, z);
+        const bool outBox = x < lo[0] || x > hi[0] || y < lo[1] || y > hi[1] || z < lo[2] || z > hi[2];
+        if (outBox || label[i] == 0 || (border && g.onBorder(x, y, z))) {
+          label[i] = kNeg;
+          field[i] = -1.0f;
+        } else {
+          label[i] = 0;
+          field[i] = 0.0f;
+        }
+      }
+}
+
 // Steps 2 and 3: seeds, then the tracking rounds.  Returns false when stopped.
 bool track(Tracker& T, int N, const THrbfSample* samples, std::vector<uint32_t>& outsideList,
            const std::atomic<bool>* stop) {
@@ -193,19 +213,7 @@ void t_hrbfJoint4_surfaceTrack(int kernel, int W, int H, int D, const float* vol
     return x < lo[0] || x > hi[0] || y < lo[1] || y > hi[1] || z < lo[2] || z > hi[2];
   };
   // 1. Border, box and mask exclusions count as evaluated outside.
-#pragma omp parallel for schedule(static)
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        const uint32_t i = g.idx(x, y, z);
-        if (g.onBorder(x, y, z) || outBox(x, y, z) || label[i] == 0) {
-          label[i] = kNeg;
-          field[i] = -1.0f;
-        } else {
-          label[i] = 0;
-          field[i] = 0.0f;
-        }
-      }
+  excludeVoxels(g, lo, hi, true, label, field);
   Tracker T(F, label, field);
   std::vector<uint32_t> outsideList;
   if (!track(T, N, samples, outsideList, stop)) return;
@@ -253,20 +261,7 @@ void t_hrbfJoint6_surfaceTrack(int kernel, int W, int H, int D, const float* vol
   const float* v[3] = {vol1, vol2, vol3};
   const kimplicit::HrbfVoxelField F(f, W, H, D, extent, v, weight);
   const VoxelGrid& g = F.grid;
-#pragma omp parallel for schedule(static)
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        const uint32_t i = g.idx(x, y, z);
-        const bool outBox = x < lo[0] || x > hi[0] || y < lo[1] || y > hi[1] || z < lo[2] || z > hi[2];
-        if (outBox || label[i] == 0) {
-          label[i] = kNeg;
-          field[i] = -1.0f;
-        } else {
-          label[i] = 0;
-          field[i] = 0.0f;
-        }
-      }
+  excludeVoxels(g, lo, hi, false, label, field);
   Tracker T(F, label, field);
   std::vector<uint32_t> outsideList;
   if (!track(T, N, samples, outsideList, stop)) return;
@@ -275,18 +270,8 @@ void t_hrbfJoint6_surfaceTrack(int kernel, int W, int H, int D, const float* vol
 #pragma omp parallel for schedule(static)
   for (long i = 0; i < n; ++i) label[i] = (label[i] & kPos) ? 2 : 0;
   // The outside is flooded from every face of the volume and from the outside list.
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y) {
-      const bool wholeRow = z == 0 || z == D - 1 || y == 0 || y == H - 1;
-      for (int x = 0; x < W; x += (wholeRow || x == W - 1) ? 1 : W - 1) {
-        const uint32_t i = g.idx(x, y, z);
-        if (label[i] == 0) label[i] = 1;
-      }
-    }
-  for (uint32_t i : outsideList) label[i] = 1;
   if (stopped(stop)) return;
-  const int b0[3] = {1, 1, 1}, b1[3] = {W - 2, H - 2, D - 2};
-  kimplicit::t_floodBox(label, g, b0, b1, 0, 1);
+  kimplicit::t_floodOutside(label, g, lo, hi, outsideList);
 #pragma omp parallel for schedule(static)
   for (long i = 0; i < n; ++i) label[i] = label[i] == 1 ? 0 : 255;
 

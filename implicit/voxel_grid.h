@@ -64,6 +64,18 @@ inline void t_uniqueList(std::vector<uint32_t>& v) {
   v.erase(std::unique(v.begin(), v.end()), v.end());
 }
 
+// Every voxel on the six faces of the volume that holds `open` gets `mark`.
+inline void t_markFaces(uint8_t* label, const VoxelGrid& g, uint8_t open, uint8_t mark) {
+  for (int z = 0; z < g.D; ++z)
+    for (int y = 0; y < g.H; ++y) {
+      const bool wholeRow = z == 0 || z == g.D - 1 || y == 0 || y == g.H - 1;
+      for (int x = 0; x < g.W; x += (wholeRow || x == g.W - 1) ? 1 : g.W - 1) {
+        const uint32_t i = g.idx(x, y, z);
+        if (label[i] == open) label[i] = mark;
+      }
+    }
+}
+
 // Gives label `mark` to every voxel of the box b0..b1 (inclusive) that holds `open` and is
 // face-connected through such voxels of the box to a voxel holding `mark`.  The same end state
 // as repeating in-place sweeps until nothing changes, without threads writing shared bytes.
@@ -112,6 +124,31 @@ inline void t_floodBox(uint8_t* label, const VoxelGrid& g, const int b0[3], cons
     visit(z > b0[2], i - uint32_t(g.sWH));
     visit(z < b1[2], i + uint32_t(g.sWH));
   }
+}
+
+// The outside of a region that lies within the box lo..hi (inclusive): label 0 voxels reached
+// from the faces of the volume or from the listed voxels, through label 0 voxels, become 1.
+// Every voxel beyond the box is reached along an axis on which it lies beyond the box, so those
+// are marked at once and only the box is flooded.
+inline void t_floodOutside(uint8_t* label, const VoxelGrid& g, const int lo[3], const int hi[3],
+                           const std::vector<uint32_t>& outsideList) {
+#pragma omp parallel for schedule(static)
+  for (int z = 0; z < g.D; ++z)
+    for (int y = 0; y < g.H; ++y)
+      for (int x = 0; x < g.W; ++x) {
+        const bool outBox = x < lo[0] || x > hi[0] || y < lo[1] || y > hi[1] || z < lo[2] || z > hi[2];
+        const uint32_t i = g.idx(x, y, z);
+        if (outBox && label[i] == 0) label[i] = 1;
+      }
+  t_markFaces(label, g, 0, 1);
+  for (uint32_t i : outsideList) label[i] = 1;
+  const int dim[3] = {g.W, g.H, g.D};
+  int b0[3], b1[3];
+  for (int a = 0; a < 3; ++a) {
+    b0[a] = std::max(lo[a], 1);
+    b1[a] = std::min(hi[a], dim[a] - 2);
+  }
+  t_floodBox(label, g, b0, b1, 0, 1);
 }
 
 }  // namespace kimplicit

@@ -72,6 +72,17 @@ double dice(const std::vector<uint8_t>& label, uint8_t inside, const shapes::Ell
   return 2.0 * double(both) / double(a + b);
 }
 
+// Volume enclosed by a closed mesh whose triangles face outwards.
+double meshVolume(const TTriangleMesh& m) {
+  double v = 0;
+  for (const TPolyIdx& t : m.polys) {
+    double c[3];
+    t_cross3(m.verts[size_t(t[1])], m.verts[size_t(t[2])], c);
+    v += t_dot3(m.verts[size_t(t[0])], c) / 6.0;
+  }
+  return v;
+}
+
 }  // namespace
 
 TEST(FieldLabelling, ShapesFromContoursOnThreeCanvases) {
@@ -92,6 +103,10 @@ TEST(FieldLabelling, ShapesFromContoursOnThreeCanvases) {
       size_t differ = 0;
       for (size_t i = 0; i < grown.label.size(); ++i) differ += grown.label[i] != tracked.label[i];
       EXPECT_EQ(differ, 0u);
+      // Both boundary surfaces enclose the shape's volume.
+      const double exact = 4.0 / 3.0 * M_PI * E.r[0] * E.r[1] * E.r[2];
+      EXPECT_NEAR(meshVolume(grown.mesh), exact, 0.03 * exact);
+      EXPECT_NEAR(meshVolume(tracked.mesh), exact, 0.03 * exact);
     }
   }
 }
@@ -174,6 +189,8 @@ TEST(FieldLabelling, PlainRbfGrowth) {
       for (int x = 0; x < kN; ++x) {
         const bool outBox = x < r.order.lo[0] - 1 || x > r.order.hi[0] + 1 || y < r.order.lo[1] - 1 ||
                             y > r.order.hi[1] + 1 || z < r.order.lo[2] - 1 || z > r.order.hi[2] + 1;
-        if (outBox) ASSERT_EQ(label[x + kN * (y + size_t(kN) * z)], 0);
+        if (outBox) {
+          ASSERT_EQ(label[x + kN * (y + size_t(kN) * z)], 0);
+        }
       }
 }

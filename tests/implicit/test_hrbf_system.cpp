@@ -310,7 +310,10 @@ TEST(HrbfIncremental, CoincidentSamplesStopWithStatus) {
     EXPECT_EQ(t_hrbfComputeRegion(o, cache, r), THrbfStatus::Singular);
     EXPECT_TRUE(r.label.empty());
     EXPECT_STRNE(t_hrbfStatusMessage(THrbfStatus::Singular), "");
-    if (stored == 0) EXPECT_EQ(cache.factor, nullptr);
-    else EXPECT_EQ(cache.size(), int(5 * (cs[0].samples.size() + 1)));  // the stored one's, valid
+    if (stored == 0) {
+      EXPECT_EQ(cache.factor, nullptr);
+    } else {
+      EXPECT_EQ(cache.size(), int(5 * (cs[0].samples.size() + 1)));  // the stored one's, valid
+    }
   }
 }
