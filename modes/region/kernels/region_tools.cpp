@@ -6,6 +6,7 @@
 #include <new>
 
 #include "modes/region/kernels/TQueue.h"
+#include "modes/region/kernels/rgrow_parallel.h"
 
 namespace {
 
@@ -18,15 +19,17 @@ std::unique_ptr<uint8_t[]> extractedMask(const uint8_t* flags, long long n) {
   std::unique_ptr<uint8_t[]> mask(new (std::nothrow) uint8_t[n]);
   if (!mask) return mask;
   uint8_t* m = mask.get();
-#pragma omp parallel for schedule(static) if (n >= kRgrowParallelMin)
-  for (long long i = 0; i < n; ++i) m[i] = flags[i] == 255 ? 255 : 0;
+  t_rgrowParallelFor(n, kRgrowParallelMin, [&](long long i0, long long i1) {
+    for (long long i = i0; i < i1; ++i) m[i] = flags[i] == 255 ? 255 : 0;
+  });
   return mask;
 }
 
 void writeBack(uint8_t* flags, const uint8_t* mask, long long n) {
-#pragma omp parallel for schedule(static) if (n >= kRgrowParallelMin)
-  for (long long i = 0; i < n; ++i)
-    if (flags[i]) flags[i] = mask[i] == 255 ? 255 : 1;
+  t_rgrowParallelFor(n, kRgrowParallelMin, [&](long long i0, long long i1) {
+    for (long long i = i0; i < i1; ++i)
+      if (flags[i]) flags[i] = mask[i] == 255 ? 255 : 1;
+  });
 }
 
 }  // namespace
@@ -71,8 +74,9 @@ bool t_floodFillFromBorder(int W, int H, int D, uint8_t* bytes, const TRgrowProg
       if (bytes[i] == 2) bytes[i] = 0;
     return false;
   }
-#pragma omp parallel for schedule(static) if (n >= kRgrowParallelMin)
-  for (long long i = 0; i < n; ++i) bytes[i] = bytes[i] == 2 ? 0 : 255;
+  t_rgrowParallelFor(n, kRgrowParallelMin, [&](long long i0, long long i1) {
+    for (long long i = i0; i < i1; ++i) bytes[i] = bytes[i] == 2 ? 0 : 255;
+  });
   return true;
 }
 
@@ -97,15 +101,17 @@ TRgrowStatus morphology(uint8_t* flags, int W, int H, int D, Rule rule) {
   if (!mask) return TRgrowStatus::OutOfMemory;
   const uint8_t* m = mask.get();
   const size_t plane = static_cast<size_t>(W) * H;
-#pragma omp parallel for schedule(static) if (n >= kRgrowParallelMin)
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y) {
+  const long long rows = static_cast<long long>(H) * D;
+  t_rgrowParallelFor(rows, kRgrowParallelMin / W, [&](long long r0, long long r1) {
+    for (long long r = r0; r < r1; ++r) {
+      const int y = static_cast<int>(r % H), z = static_cast<int>(r / H);
       const size_t row = plane * z + static_cast<size_t>(W) * y;
       for (int x = 0; x < W; ++x) {
         const size_t i = row + x;
         if (flags[i] != 0) flags[i] = rule(m, i, x, y, z) ? 255 : 1;
       }
     }
+  });
   return TRgrowStatus::Ok;
 }
 

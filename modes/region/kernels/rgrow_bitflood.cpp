@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "modes/region/kernels/rgrow_parallel.h"
+
 namespace {
 
 template <class T>
@@ -14,11 +16,12 @@ std::unique_ptr<T[]> tryAlloc(size_t n) {
 // Zeroes n words with the threads that will use them (first touch places the pages).
 void zeroWords(uint64_t* p, size_t n) {
   const long long blocks = static_cast<long long>((n + 4095) / 4096);
-#pragma omp parallel for schedule(static) if (n >= (1u << 20))
-  for (long long b = 0; b < blocks; ++b) {
-    const size_t begin = static_cast<size_t>(b) * 4096;
-    std::memset(p + begin, 0, sizeof(uint64_t) * std::min<size_t>(4096, n - begin));
-  }
+  t_rgrowParallelFor(blocks, 256, [&](long long b0, long long b1) {
+    for (long long b = b0; b < b1; ++b) {
+      const size_t begin = static_cast<size_t>(b) * 4096;
+      std::memset(p + begin, 0, sizeof(uint64_t) * std::min<size_t>(4096, n - begin));
+    }
+  });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "modes/region/kernels/rgrow_flood.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #endif
 
 #include "modes/region/kernels/rgrow_bitflood.h"
+#include "modes/region/kernels/rgrow_parallel.h"
 #include "modes/region/kernels/rgrow_threshold.h"
 
 namespace {
@@ -38,19 +40,21 @@ inline uint64_t packBytes(const uint8_t* bytes) {
 template <class Test>
 void fillPass(TRgrowBitFlood& e, const uint8_t* flags, const Test& test) {
   const int W = e.W(), rows = e.rowCount(), nw = e.wordsPerRow();
-#pragma omp parallel for schedule(static) if (static_cast<long long>(rows) * W >= kRgrowParallelMin)
-  for (int row = 0; row < rows; ++row) {
-    const size_t base = static_cast<size_t>(row) * W;
-    uint64_t* out = e.passRow(row);
-    alignas(16) uint8_t bytes[64];
-    for (int w = 0; w < nw; ++w) {
-      const int x0 = w * 64, n = std::min(64, W - x0);
-      const size_t i0 = base + x0;
-      for (int b = 0; b < n; ++b) bytes[b] = (flags[i0 + b] != 0) & test(i0 + b) ? 0xFF : 0;
-      for (int b = n; b < 64; ++b) bytes[b] = 0;
-      out[w] = packBytes(bytes);
+  t_rgrowParallelFor(rows, kRgrowParallelMin / W, [&](long long r0, long long r1) {
+    const Test local = test;  // a copy the stores cannot alias
+    for (long long row = r0; row < r1; ++row) {
+      const size_t base = static_cast<size_t>(row) * W;
+      uint64_t* out = e.passRow(static_cast<int>(row));
+      alignas(16) uint8_t bytes[64];
+      for (int w = 0; w < nw; ++w) {
+        const int x0 = w * 64, n = std::min(64, W - x0);
+        const size_t i0 = base + x0;
+        for (int b = 0; b < n; ++b) bytes[b] = (flags[i0 + b] != 0) & local(i0 + b) ? 0xFF : 0;
+        for (int b = n; b < 64; ++b) bytes[b] = 0;
+        out[w] = packBytes(bytes);
+      }
     }
-  }
+  });
 }
 
 // r * r > d * d in single precision, d * d summed over C channels.
@@ -122,45 +126,46 @@ const ByteMasks kByteMask;
 void markReached(const TRgrowBitFlood& e, uint8_t* out, uint8_t value, bool reset) {
   const int W = e.W(), rows = e.rowCount(), nw = e.wordsPerRow();
   const uint64_t spread = uint64_t{0x0101010101010101} * value;
-#pragma omp parallel for schedule(static) if (static_cast<long long>(rows) * W >= kRgrowParallelMin)
-  for (int row = 0; row < rows; ++row) {
-    uint8_t* line = out + static_cast<size_t>(row) * W;
-    const uint64_t* bits = e.reachedRow(row);
-    for (int w = 0; w < nw; ++w) {
-      const uint64_t b = bits[w];
-      if (!b && !reset) continue;
-      const int n = std::min(64, W - w * 64);
-      for (int k = 0; k * 8 < n; ++k) {
-        const uint64_t m = kByteMask.m[(b >> (8 * k)) & 0xFF] & spread;
-        if (!m && !reset) continue;
-        uint8_t* dst = line + w * 64 + k * 8;
-        uint64_t cur = 0;
-        if (n - k * 8 >= 8)
-          std::memcpy(&cur, dst, 8);
-        else  // the row ends inside these 8 bytes
-          std::memcpy(&cur, dst, n - k * 8);
-        if (reset) {  // 1 in every non-zero byte: fold each byte's bits into its lowest bit
-          uint64_t t = cur | (cur >> 4);
-          t |= t >> 2;
-          t |= t >> 1;
-          cur = t & uint64_t{0x0101010101010101};
+  t_rgrowParallelFor(rows, kRgrowParallelMin / W, [&](long long r0, long long r1) {
+    for (long long row = r0; row < r1; ++row) {
+      uint8_t* line = out + static_cast<size_t>(row) * W;
+      const uint64_t* bits = e.reachedRow(static_cast<int>(row));
+      for (int w = 0; w < nw; ++w) {
+        const uint64_t b = bits[w];
+        if (!b && !reset) continue;
+        const int n = std::min(64, W - w * 64);
+        for (int k = 0; k * 8 < n; ++k) {
+          const uint64_t m = kByteMask.m[(b >> (8 * k)) & 0xFF] & spread;
+          if (!m && !reset) continue;
+          uint8_t* dst = line + w * 64 + k * 8;
+          uint64_t cur = 0;
+          if (n - k * 8 >= 8)
+            std::memcpy(&cur, dst, 8);
+          else  // the row ends inside these 8 bytes
+            std::memcpy(&cur, dst, n - k * 8);
+          if (reset) {  // 1 in every non-zero byte: fold each byte's bits into its lowest bit
+            uint64_t t = cur | (cur >> 4);
+            t |= t >> 2;
+            t |= t >> 1;
+            cur = t & uint64_t{0x0101010101010101};
+          }
+          cur |= m;
+          if (n - k * 8 >= 8)
+            std::memcpy(dst, &cur, 8);
+          else
+            std::memcpy(dst, &cur, n - k * 8);
         }
-        cur |= m;
-        if (n - k * 8 >= 8)
-          std::memcpy(dst, &cur, 8);
-        else
-          std::memcpy(dst, &cur, n - k * 8);
       }
     }
-  }
+  });
 }
 
 // Every non-zero flag becomes 1.
 void resetFlags(uint8_t* flags, size_t n) {
-  const long long count = static_cast<long long>(n);
-#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
-  for (long long i = 0; i < count; ++i)
-    if (flags[i]) flags[i] = 1;
+  t_rgrowParallelFor(static_cast<long long>(n), kRgrowParallelMin, [&](long long i0, long long i1) {
+    for (long long i = i0; i < i1; ++i)
+      if (flags[i]) flags[i] = 1;
+  });
 }
 
 bool validSeed(const TRgrowVolume& vol, const TQueueVoxel& s) {
@@ -371,25 +376,30 @@ TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags,
       float a[3] = {0, 0, 0};
       for (int c = 0; c < vol.channels; ++c) a[c] = vol.ch[c][s.idx];
       uint8_t* vis = visit.get();
-      long long open = 0;
-#pragma omp parallel for schedule(static) reduction(+ : open) if (count >= kRgrowParallelMin)
-      for (long long i = 0; i < count; ++i) {
-        float d2 = 0;
-        for (int c = 0; c < vol.channels; ++c) {
-          const float d = a[c] - vol.ch[c][i];
-          d2 = c == 0 ? d * d : d2 + d * d;
+      std::atomic<long long> openCount{0};
+      t_rgrowParallelFor(count, kRgrowParallelMin, [&](long long i0, long long i1) {
+        long long open = 0;
+        for (long long i = i0; i < i1; ++i) {
+          float d2 = 0;
+          for (int c = 0; c < vol.channels; ++c) {
+            const float d = a[c] - vol.ch[c][i];
+            d2 = c == 0 ? d * d : d2 + d * d;
+          }
+          vis[i] = flags[i] != 0 && rr > d2 ? kOpen : kClosed;
+          open += vis[i] == kOpen;
         }
-        vis[i] = flags[i] != 0 && rr > d2 ? kOpen : kClosed;
-        open += vis[i] == kOpen;
-      }
+        openCount += open;
+      });
+      const long long open = openCount.load();
       std::memset(support.get(), 0, n);
       shapeGrow(vol, vis, support.get(), s, coefficient, open, front, touched, [&](double share) {
         t_rgrowReport(progress, (k + std::min(share, 1.0)) / seedCount);
       });
       uint8_t* g = grown.get();
-#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
-      for (long long i = 0; i < count; ++i)
-        if (vis[i] == kGrown) g[i] = 1;
+      t_rgrowParallelFor(count, kRgrowParallelMin, [&](long long i0, long long i1) {
+        for (long long i = i0; i < i1; ++i)
+          if (vis[i] == kGrown) g[i] = 1;
+      });
       std::printf("fin region growing %d / %d \n", k, seedCount);
       std::fflush(stdout);
       t_rgrowReport(progress, static_cast<double>(k + 1) / seedCount);
@@ -398,8 +408,9 @@ TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags,
     return TRgrowStatus::OutOfMemory;
   }
   const uint8_t* g = grown.get();
-#pragma omp parallel for schedule(static) if (count >= kRgrowParallelMin)
-  for (long long i = 0; i < count; ++i)
-    if (flags[i]) flags[i] = g && g[i] ? 255 : 1;
+  t_rgrowParallelFor(count, kRgrowParallelMin, [&](long long i0, long long i1) {
+    for (long long i = i0; i < i1; ++i)
+      if (flags[i]) flags[i] = g && g[i] ? 255 : 1;
+  });
   return TRgrowStatus::Ok;
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "modes/region/kernels/rgrow_parallel.h"
+
 namespace {
 
 inline double normalised(float c, double lo, double hi) {
@@ -78,20 +80,21 @@ void thresholdPieces(const TRgrowVolume& vol, uint8_t* flags, const TRgrowThresh
   constexpr long long kBlock = 256;
   inPieces(static_cast<long long>(vol.voxelCount()), progress, [&](long long begin, long long end) {
     const long long blocks = (end - begin + kBlock - 1) / kBlock;
-#pragma omp parallel for schedule(static) if (end - begin >= kRgrowParallelMin)
-    for (long long k = 0; k < blocks; ++k) {
+    t_rgrowParallelFor(blocks, kRgrowParallelMin / kBlock, [&](long long k0, long long k1) {
       // A local test and a local result block: the flag stores cannot alias either, so the
       // loop keeps the bounds in registers and vectorises.
       const TRgrowFloatThreshold<C> test = shared;
-      const long long i0 = begin + k * kBlock;
-      const int n = static_cast<int>(std::min(kBlock, end - i0));
-      uint8_t out[kBlock];
-      for (int b = 0; b < n; ++b) {
-        const bool in = test(static_cast<size_t>(i0 + b));
-        out[b] = flags[i0 + b] == 0 ? 0 : in ? 255 : 1;
+      for (long long k = k0; k < k1; ++k) {
+        const long long i0 = begin + k * kBlock;
+        const int n = static_cast<int>(std::min(kBlock, end - i0));
+        uint8_t out[kBlock];
+        for (int b = 0; b < n; ++b) {
+          const bool in = test(static_cast<size_t>(i0 + b));
+          out[b] = flags[i0 + b] == 0 ? 0 : in ? 255 : 1;
+        }
+        std::memcpy(flags + i0, out, n);
       }
-      std::memcpy(flags + i0, out, n);
-    }
+    });
   });
 }
 
@@ -115,17 +118,18 @@ TRgrowStatus t_runThresholdHsv(const TRgrowVolume& vol, uint8_t* flags, const TR
   const long long n = static_cast<long long>(vol.voxelCount());
   const float *c1 = vol.ch[0], *c2 = vol.ch[1], *c3 = vol.ch[2], *grad = vol.gradient;
   inPieces(n, progress, [&](long long begin, long long end) {
-#pragma omp parallel for schedule(static) if (end - begin >= kRgrowParallelMin)
-    for (long long i = begin; i < end; ++i) {
-      if (flags[i] == 0) continue;
-      const TRgrowHsv hsv = t_rgrowHsv(c1[i], c2[i], c3[i], ranges);
-      const double g = grad[i];
-      const bool in = bounds.minv[0] <= hsv.h && hsv.h <= bounds.maxv[0] &&  //
-                      bounds.minv[1] <= hsv.s && hsv.s <= bounds.maxv[1] &&  //
-                      bounds.minv[2] <= hsv.v && hsv.v <= bounds.maxv[2] &&  //
-                      bounds.gMin <= g && g <= bounds.gMax;
-      flags[i] = in ? 255 : 1;
-    }
+    t_rgrowParallelFor(end - begin, kRgrowParallelMin, [&](long long i0, long long i1) {
+      for (long long i = begin + i0; i < begin + i1; ++i) {
+        if (flags[i] == 0) continue;
+        const TRgrowHsv hsv = t_rgrowHsv(c1[i], c2[i], c3[i], ranges);
+        const double g = grad[i];
+        const bool in = bounds.minv[0] <= hsv.h && hsv.h <= bounds.maxv[0] &&  //
+                        bounds.minv[1] <= hsv.s && hsv.s <= bounds.maxv[1] &&  //
+                        bounds.minv[2] <= hsv.v && hsv.v <= bounds.maxv[2] &&  //
+                        bounds.gMin <= g && g <= bounds.gMax;
+        flags[i] = in ? 255 : 1;
+      }
+    });
   });
   return TRgrowStatus::Ok;
 }

@@ -85,6 +85,7 @@ TEST_F(ToolsReference, FillErodeDilateOfBlobsEqualScipy) {
   bool changed[3] = {false, false, false};
   compareAll(blobs(rng, 37, 29, 23), changed);
   compareAll(blobs(rng, 70, 6, 9), changed);
+  compareAll(blobs(rng, 90, 70, 60), changed);  // large enough for the loops to use threads
   EXPECT_TRUE(changed[0] && changed[1] && changed[2]) << "cavities, borders and gaps should occur";
 }
 

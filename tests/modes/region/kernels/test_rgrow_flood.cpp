@@ -16,8 +16,10 @@ struct Case {
   float r;  // gives roughly half of the voxels within the distance of a seed
 };
 
-// Sizes with rows shorter than, equal to and longer than one 64-bit word, and a one-voxel row.
-const Case kCases[] = {{70, 23, 17, 1, 22.0f}, {130, 9, 11, 2, 33.0f}, {64, 12, 10, 3, 42.0f}, {1, 40, 30, 1, 22.0f}};
+// Sizes with rows shorter than, equal to and longer than one 64-bit word, a one-voxel row, and a
+// volume large enough for the kernels to split their loops among threads.
+const Case kCases[] = {{70, 23, 17, 1, 22.0f}, {130, 9, 11, 2, 33.0f}, {64, 12, 10, 3, 42.0f},
+                       {1, 40, 30, 1, 22.0f},  {90, 70, 60, 2, 33.0f}};
 
 // Random box points over a box of extent (W, H, D) * 0.5, one on the far x face and one outside.
 TPoints randomSeeds(std::mt19937& rng, const Volume& v, const double extent[3], int count) {
