@@ -5,7 +5,6 @@
 //
 // Usage: bench_region_grow [N] [repeats]   (default 512 and 3)
 #include <fcntl.h>
-#include <omp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "modes/region/kernels/rgrow_flood.h"
@@ -52,7 +52,14 @@ int main(int argc, char** argv) {
   const int N = argc > 1 ? std::atoi(argv[1]) : 512;
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   const size_t n = size_t(N) * N * N;
-  std::printf("Region Grow 26 over %d^3 (%zu voxels), %d threads\n", N, n, omp_get_max_threads());
+  const unsigned threads = std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
+  std::printf("Region Grow 26 over %d^3 (%zu voxels), loops on %u threads\n", N, n, threads);
+  // Other work on the machine slows every figure; say how much there was.
+  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+    double load = 0;
+    if (std::fscanf(f, "%lf", &load) == 1) std::printf("machine load average (1 min): %.1f\n", load);
+    std::fclose(f);
+  }
 
   // Tissue around 100 with noise, 8 % scattered voxels at 200 and solid balls at 300: the
   // tissue within r = 30 of the seed's value is one region of most voxels, with many holes.
