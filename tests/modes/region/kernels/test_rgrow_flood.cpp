@@ -1,7 +1,9 @@
 // The region-growing floods against scipy.ndimage.label: the seed's connected component (26- or
 // 6-structure) of the voxels that pass the flood's test plus the seed itself, united over the
 // seeds; and shape growth against a whole-volume wave computation.
+#include <algorithm>
 #include <sstream>
+#include <thread>
 
 #include "modes/region/kernels/rgrow_flood.h"
 #include "rgrow_test_util.h"
@@ -209,4 +211,34 @@ TEST(RegionGrowSeeds, ProgressRisesToOneOverTheSeeds) {
     EXPECT_GE(seen.front(), 0.0);
     EXPECT_DOUBLE_EQ(seen.back(), 1.0);
   }
+}
+
+TEST(RegionGrowSeeds, RunsOnAWorkerThreadGiveTheCallingThreadsResults) {
+  // The mode may run a flood on a worker and read the flags once it has joined; a volume above
+  // the threads' threshold makes the kernels split their loops, which ThreadSanitizer checks.
+  std::mt19937 rng(16);
+  Volume v(80, 70, 60, 3);
+  v.randomise(rng, 0.05);
+  const double extent[3] = {8.0, 7.0, 6.0};
+  const TPoints seeds = {TVec3(4, 3.5, 3), TVec3(1, 6, 5)};
+  TRgrowThresholds t;
+  for (int k = 0; k < 3; ++k) t.minv[k] = 20, t.maxv[k] = 90;
+  t.gMax = 1;
+  // The flags after each of the three floods.
+  auto runAll = [&](std::vector<std::vector<uint8_t>>& results) {
+    std::vector<uint8_t> flags = v.flags;
+    EXPECT_EQ(t_regionGrowFromSeeds(v.view(), flags.data(), seeds, extent, 45.0f, false), TRgrowStatus::Ok);
+    results.push_back(flags);
+    EXPECT_EQ(t_regionGrowListFromSeeds(v.view(), flags.data(), seeds, extent, t, true), TRgrowStatus::Ok);
+    results.push_back(flags);
+    EXPECT_EQ(t_regionGrowShapeFromSeeds(v.view(), flags.data(), seeds, extent, 45.0f, 20), TRgrowStatus::Ok);
+    results.push_back(flags);
+  };
+  std::vector<std::vector<uint8_t>> here, there;
+  runAll(here);
+  std::thread worker([&] { runAll(there); });
+  worker.join();
+  ASSERT_EQ(here.size(), 3u);
+  EXPECT_TRUE(here == there);
+  EXPECT_GT(std::count(here[0].begin(), here[0].end(), 255), 10000);
 }
