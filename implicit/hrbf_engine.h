@@ -72,7 +72,9 @@ THrbfStatus t_hrbfSolveIncremental(const THrbfRegionOrder& order, THrbfFactorCac
 THrbfStatus t_hrbfComputeRegion(const THrbfRegionOrder& order, THrbfFactorCache& cache,
                                 THrbfRegionResult& out, const std::atomic<bool>* stop = nullptr);
 
-// Removes the unknowns a .. a+b-1 of an erased contour from the cached factor (size a + b + c)
+// Removes the unknowns a .. a+b-1 of an erased contour from the cached factor (size a + b + c;
+// a = (samples before it + 1) k, b = its samples x k, c = samples after it x k, samples counted as
+// gathering counts them, TCanvasContour::activeSampleCount)
 // by adjacent exchanges when that is cheaper (a > 500, b <= 500), else refactorises from the
 // remaining stored samples (`remaining` with its row limits, as gathered without a drawn contour).
 // The cache then holds the factor of size a + c.  Returns Ok, Singular (cache dropped) or Stopped
