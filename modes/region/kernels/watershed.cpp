@@ -57,7 +57,7 @@ class SlabFlood {
         }
     for (int h = 1; h <= kWsMaxLevel + 1; ++h) count[h] += count[h - 1];
     m_levelStart.assign(count.begin(), count.end());
-    for (std::int64_t i = 0; i < m_n; ++i) m_order[count[m_nodes[i].level]++] = i;
+    for (std::int64_t i = 0; i < m_n; ++i) m_order[count[m_nodes[i].level]++] = static_cast<std::int32_t>(i);
   }
 
   // Returns the largest label, or -1 when stopped.  onLevels(k) is told of every k levels done.
@@ -76,9 +76,7 @@ class SlabFlood {
       for (std::int64_t k = b; k < e; ++k) {
         const std::int64_t p = m_order[k];
         m_nodes[p].label = kWsMask;
-        bool touches = false;
-        forNeighbours(p, [&](std::int64_t q) { touches |= m_nodes[q].label >= 0; });
-        if (touches) {
+        if (anyNeighbour(p, [&](std::int64_t q) { return m_nodes[q].label >= 0; })) {
           m_nodes[p].dist = 1;
           push(p);
         }
@@ -161,8 +159,20 @@ class SlabFlood {
       f(p + m_off[k]);
     }
   }
+  // Whether pred holds for one of the 26 neighbours (stops at the first).
+  template <class F>
+  bool anyNeighbour(std::int64_t p, F pred) const {
+    if (!m_nodes[p].border) {
+      for (int k = 0; k < 26; ++k)
+        if (pred(p + m_off[k])) return true;
+      return false;
+    }
+    bool found = false;
+    forNeighbours(p, [&](std::int64_t q) { found = found || pred(q); });
+    return found;
+  }
   void push(std::int64_t v) {
-    m_fifo[m_tail] = v;
+    m_fifo[m_tail] = static_cast<std::int32_t>(v);
     if (++m_tail == static_cast<std::int64_t>(m_fifo.size())) m_tail = 0;
   }
   std::int64_t pop() {
@@ -175,7 +185,9 @@ class SlabFlood {
   int m_W, m_H, m_D;
   std::int64_t m_n = 0;
   std::vector<TWatershedNode> m_nodes;
-  std::vector<std::int64_t> m_order, m_levelStart, m_fifo;
+  // A slab holds fewer than 2^25 voxels (see t_watershedSlabDepth): 32-bit positions suffice.
+  std::vector<std::int32_t> m_order, m_fifo;
+  std::vector<std::int64_t> m_levelStart;
   std::int64_t m_head = 0, m_tail = 0;
   int m_dx[26], m_dy[26], m_dz[26];
   std::int64_t m_off[26];
@@ -254,7 +266,8 @@ TWatershedStatus t_calcWatershedBySlabs(int W, int H, int D, const float* values
     }
   };
   bool stopped = false;
-#pragma omp parallel for schedule(dynamic, 1) reduction(|| : stopped)
+  const int threads = std::max(1, std::min(numIter, omp_get_max_threads()));
+#pragma omp parallel for schedule(dynamic, 1) reduction(|| : stopped) num_threads(threads)
   for (int k = 0; k < numIter; ++k) {
     if (stopped || (stop && stop->load())) {
       stopped = true;
@@ -284,7 +297,7 @@ TWatershedStatus t_calcWatershedBySlabs(int W, int H, int D, const float* values
     t_progressEnd();
     return TWatershedStatus::TooBig;
   }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(threads)
   for (int k = 0; k < numIter; ++k) {
     const int depth = k == numIter - 1 ? D - k * depthStep : depthStep;
     int* p = out.data() + slice * k * depthStep;
