@@ -260,3 +260,21 @@ TEST_F(GCutCache, RandomMutationsAreRefusedOrConsistent) {
   // Flips inside the floats are harmless and may be accepted; most mutations are not.
   EXPECT_LT(accepted, 600);
 }
+
+// A damaged file is refused, and the recomputation that follows replaces it with a good one.
+TEST_F(GCutCache, DamagedFileIsReplacedByTheRecomputation) {
+  Bytes damaged = good_;
+  damaged.resize(damaged.size() / 2);
+  writeBytes(in_.cachePath, damaged);
+  ASSERT_TRUE(t_precompFileMatches(in_.cachePath, in_.W, in_.H, in_.D));  // it would be offered
+  std::vector<int> labels;
+  std::vector<TGCutRegion> regions;
+  TGCutAdjacency adj;
+  std::string why;
+  EXPECT_FALSE(t_readPrecompFile(in_.W, in_.H, in_.D, in_.cachePath, labels, regions, adj, &why));
+  EXPECT_FALSE(why.empty());
+  TGCutPrecomp again;
+  ASSERT_EQ(t_precomputeGCut(in_, again), TWatershedStatus::Ok);
+  EXPECT_EQ(readBytes(in_.cachePath), good_);
+  EXPECT_EQ(access((in_.cachePath + ".part").c_str(), F_OK), -1);
+}
