@@ -202,15 +202,16 @@ TRgrowStatus floodSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& 
   for (int k = 0; k < n; ++k) {
     TQueueVoxel s;
     // The reset keeps zero and non-zero flags apart, so the seed test may come before it.
-    if (!t_rgrowSeedVoxel(seeds[k], extent, vol.W, vol.H, vol.D, s) || flags[s.idx] == 0) continue;
-    if (resetDone) e.clearReached();
-    fill(e, s);
-    e.addStart(s.x, s.y, s.z);
-    e.grow(faceOnly);
-    markReached(e, flags, 255, !resetDone);
-    resetDone = true;
-    std::printf("%d/%d   ", k, n);
-    std::fflush(stdout);
+    if (t_rgrowSeedVoxel(seeds[k], extent, vol.W, vol.H, vol.D, s) && flags[s.idx] != 0) {
+      if (resetDone) e.clearReached();
+      fill(e, s);
+      e.addStart(s.x, s.y, s.z);
+      e.grow(faceOnly);
+      markReached(e, flags, 255, !resetDone);
+      resetDone = true;
+      std::printf("%d/%d   ", k, n);
+      std::fflush(stdout);
+    }
     t_rgrowReport(progress, static_cast<double>(k + 1) / n);
   }
   if (!resetDone) resetFlags(flags, vol.voxelCount());
@@ -371,7 +372,10 @@ TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags,
     }
     for (int k = 0; k < seedCount; ++k) {
       TQueueVoxel s;
-      if (!t_rgrowSeedVoxel(seeds[k], extent, vol.W, vol.H, vol.D, s) || flags[s.idx] == 0) continue;
+      if (!t_rgrowSeedVoxel(seeds[k], extent, vol.W, vol.H, vol.D, s) || flags[s.idx] == 0) {
+        t_rgrowReport(progress, static_cast<double>(k + 1) / seedCount);
+        continue;
+      }
       const float rr = r * r;
       float a[3] = {0, 0, 0};
       for (int c = 0; c < vol.channels; ++c) a[c] = vol.ch[c][s.idx];

@@ -178,6 +178,17 @@ TEST(RegionGrowSeeds, RunRulesAndRefusalsLeaveTheFlagsAsSpecified) {
     EXPECT_EQ(flags, want) << "kind " << kind;
   }
 
+  // A single seed's flood into a scratch volume reaches what a run with that seed extracts.
+  TQueueVoxel one;
+  ASSERT_TRUE(t_rgrowSeedVoxel(many[0], extent, v.W, v.H, v.D, one));
+  v.flags[one.idx] = 1;  // a run skips seeds on voxels of flag 0
+  flags = v.flags;
+  ASSERT_EQ(t_regionGrowFromSeeds(vol, flags.data(), TPoints{many[0]}, extent, 30.0f, false), TRgrowStatus::Ok);
+  std::vector<uint8_t> scratch(v.size(), 7);
+  ASSERT_TRUE(t_regionGrowFlood26(vol, v.flags.data(), 30.0f, one, scratch.data()));
+  for (size_t i = 0; i < flags.size(); ++i) ASSERT_EQ(scratch[i] == 2, flags[i] == 255) << i;
+  EXPECT_FALSE(t_regionGrowFlood6(vol, v.flags.data(), 30.0f, TQueueVoxel(v.W, 0, 0, v.W), scratch.data()));
+
   // No seeds: only the reset of earlier results.
   flags = v.flags;
   EXPECT_EQ(t_regionGrowFromSeeds(vol, flags.data(), {}, extent, 50.0f, false), TRgrowStatus::Ok);
@@ -198,7 +209,7 @@ TEST(RegionGrowSeeds, ProgressRisesToOneOverTheSeeds) {
   Volume v(60, 50, 40, 1);
   v.randomise(rng, 0.0);
   const double extent[3] = {6.0, 5.0, 4.0};
-  const TPoints seeds = {TVec3(1, 1, 1), TVec3(3, 2.5, 2), TVec3(5, 4, 3)};
+  const TPoints seeds = {TVec3(1, 1, 1), TVec3(3, 2.5, 2), TVec3(5, 4, 3), TVec3(-1, 0, 0)};  // the last is skipped
   for (int kind = 0; kind < 2; ++kind) {
     std::vector<double> seen;
     const TRgrowProgress progress = [&](double f) { seen.push_back(f); };
