@@ -1,5 +1,7 @@
 #include "app/region_data.h"
 
+#include "app/TDlgWinLv.h"
+
 #include "core/ModeRegionData.h"
 #include "platform/GLContextHost.h"
 
@@ -28,6 +30,32 @@ class TAppRegionData : public TModeRegionData {
   }
   void commitRegion(int id) override {
     TMaskIdTable::getInst().activateRegion(static_cast<uint32_t>(id));
+  }
+  void rebuildRegionSurface(int id) override {
+    TMaskIdTable::getInst().updateSurface(static_cast<uint32_t>(id), 1, 3, 3);
+  }
+  void releaseRegion(int id) override {
+    if (id < 1 || id > 255) return;
+    TMaskIdTable& t = TMaskIdTable::getInst();
+    t.records[id].reset(id);
+    t.updateColorTexture();
+  }
+  bool volumeValues(VolumeValues& out) override {
+    TextureManager& tm = TextureManager::getInst();
+    if (!tm.vol1.data || !tm.val1) return false;
+    out = VolumeValues();
+    tm.getSize(out.W, out.H, out.D);
+    out.channels = tm.channelCount;
+    for (int c = 0; c < 3; ++c) out.ch[c] = tm.channelValues(c);
+    out.gradient = tm.valGrad;
+    if (TDlgWinLv::exists()) {
+      for (int c = 0; c < 3; ++c) {
+        out.rangeLo[c] = TDlgWinLv::getInst().dataMin(c);
+        out.rangeHi[c] = TDlgWinLv::getInst().dataMax(c);
+      }
+    }
+    tm.getPitch(out.pitch);
+    return true;
   }
 };
 

@@ -18,6 +18,24 @@ class TModeRegionData {
   // Marks id used with opacity 200 and surface rendering off, rebuilds its surface (sampling 1,
   // three passes of each smoothing) and refreshes the colour texture.
   virtual void commitRegion(int id) = 0;
+  // A used id whose voxels were partly taken by another region: its surface is built again.
+  virtual void rebuildRegionSurface(int id) {}
+  // A used id that has no voxels left: it becomes unused (default record, no surface).
+  virtual void releaseRegion(int id) {}
+
+  // The loaded volume's values for the modes' kernels: size, channel values and gradient
+  // magnitude (W*H*D floats each), each channel's data range and the voxel pitch.  False (and
+  // nothing set) without a volume.
+  struct VolumeValues {
+    int W = 0, H = 0, D = 0;
+    int channels = 0;
+    const float* ch[3] = {nullptr, nullptr, nullptr};
+    const float* gradient = nullptr;
+    double rangeLo[3] = {0, 0, 0};
+    double rangeHi[3] = {0, 0, 0};
+    double pitch[3] = {1, 1, 1};
+  };
+  virtual bool volumeValues(VolumeValues& out) { return false; }
 };
 
 void t_setModeRegionData(TModeRegionData* data);

@@ -242,12 +242,27 @@ bool TModeState::selectIdForRegion() {
   if (id < 1 || id > 255) return false;
   if (d->isIdUsed(id)) return false;
 
-  const long long nn = static_cast<long long>(n);
+  // The new region takes its voxels from whichever regions held them: note those, and count
+  // what each id keeps.
   const std::uint8_t v = static_cast<std::uint8_t>(id);
-#pragma omp parallel for schedule(static)
-  for (long long i = 0; i < nn; ++i)
-    if (flag[i] == 255) mask[i] = v;
+  bool lost[256] = {};
+  std::size_t kept[256] = {};
+  for (std::size_t i = 0; i < n; ++i) {
+    if (flag[i] == 255) {
+      lost[mask[i]] = true;
+      mask[i] = v;
+    }
+    ++kept[mask[i]];
+  }
 
   d->commitRegion(id);
+  // Regions that lost voxels get their surface again, or go when nothing of them is left.
+  for (int k = 1; k < 256; ++k) {
+    if (!lost[k] || k == id || !d->isIdUsed(k)) continue;
+    if (kept[k] > 0)
+      d->rebuildRegionSurface(k);
+    else
+      d->releaseRegion(k);
+  }
   return true;
 }
