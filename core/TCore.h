@@ -5,11 +5,36 @@
 // TCore reaches the volume holder, the mask-ID table and the panels through a TCoreWiring that the
 // application installs at start-up (app/core_wiring.cpp); tests install their own.  The mode
 // objects come from the mode registry (core/ModeRegistry.h).
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
 class TModeState;
+
+// The main view's look-at camera.
+struct TCameraPose {
+  double eye[3] = {0, 0, 0};
+  double center[3] = {0, 0, 0};
+  double up[3] = {0, 1, 0};
+};
+
+// A visualisation set-up as a ".kscamtf" file records it: camera, rendering-panel sliders, pitch,
+// window levels and the transfer function of one visualisation mode.
+struct TVisSetup {
+  TCameraPose camera;
+  int sliceNumSlider = 0;       // "Slice Num" 0..100
+  int transparencySlider = 0;   // "Transparency" 0..100
+  double backColor = 0;         // grey of the main view's background, 0..1
+  double pitch[3] = {1, 1, 1};
+  double winMin[3] = {0, 0, 0};
+  double winMax[3] = {0, 0, 0};
+  // The transfer-function block: -1 none, 0 intensity, 1 intensity-gradient, 2 two-dimensional.
+  int block = -1;
+  // Entries of a 1-D function: red, green, blue (mode 0) or bytes 0 and 1 (mode 1, third unused).
+  std::vector<std::array<int, 3>> entries1D;
+  std::vector<std::array<double, 3>> points2D;
+};
 
 struct TCoreWiring {
   // Volume holder: loads files (empty list and type 0: the placeholder volume) and reports the
@@ -45,6 +70,44 @@ struct TCoreWiring {
   // Moves the rendering panel to (x, y) when visible; returns its height (also when hidden), or
   // -1 while the panel is not initialised (then nothing is placed).
   std::function<int(int x, int y)> placeRenderingPanel;
+
+  // Channel 2 or 3 of the loaded size; false when the file could not be used (nothing changed).
+  std::function<bool(int channel, const std::vector<std::string>& files, int fileType,
+                     double* minValue, double* maxValue)>
+      loadChannel;
+  // The window-level panel's row of a loaded channel (1..3).
+  std::function<void(int channel, double minValue, double maxValue)> winLvSetRange;
+  // Writers; each false when nothing (or not all) was written, the user told why.
+  std::function<bool(const std::string& path)> saveMaskFile;
+  std::function<bool(const std::string& path)> exportVolumeTif;
+  std::function<bool(const std::string& path)> exportVolumeTifChannels;
+  std::function<bool(const std::string& base)> exportSlicesBmp;
+  std::function<bool(const std::string& path)> saveCombinedFile;
+  // The mask voxels of the loaded volume (null without a mask) with its size.
+  std::function<unsigned char*(int& W, int& H, int& D)> maskVoxels;
+  // After the mask voxels were changed in place: the mask's GL texture goes, the surfaces of
+  // the ids marked in `changed` (256 entries) are rebuilt, all views are redrawn.
+  std::function<void(const std::vector<unsigned char>& changed)> maskVoxelsChanged;
+  // Questions: an integer (TDlgIntSelect) and the surface parameters (TDlgMarchingCubesParam).
+  std::function<bool(const std::string& label, int& value)> askInt;
+  std::function<bool(int& step, int& umbrellaPasses, int& lmPasses)> askSurfaceParams;
+  // Builds the surface of region id (unit cube, mirrored in x) and writes it scaled by the
+  // volume's size x pitch to path and unscaled to unitPath; format 0 OBJ, 1 STL.  Reports which
+  // of the two files were written.
+  std::function<void(int format, int id, int step, int umbrellaPasses, int lmPasses,
+                     const std::string& path, const std::string& unitPath, bool& pathWritten,
+                     bool& unitWritten)>
+      writeRegionSurface;
+  // The main view's camera; setting it repaints the main view.
+  std::function<bool(TCameraPose& pose)> getCamera;
+  std::function<void(const TCameraPose& pose)> setCamera;
+  // The visualisation set-up of the current mode (sliders, pitch, window levels, the transfer
+  // function of `mode`) and its restoration (the mode already switched when a block is present).
+  std::function<void(int mode, TVisSetup& setup)> getVisSetup;
+  std::function<void(const TVisSetup& setup)> applyVisSetup;
+  std::function<void()> redrawAll;
+  // After every mode switch (the frame re-checks its mode commands).
+  std::function<void()> modeChanged;
 };
 
 class TCore {
@@ -62,11 +125,53 @@ class TCore {
                      int fileType);
   // Command line at start-up: [volume [pitchX pitchY pitchZ [pluginOutput]]].
   void initApplication(int argc, const char* const* argv);
-  // File commands.  A volume load clears the z flip, resets or fills the mask, and switches to
-  // mode 0 (mode 3 for a combined file).  A mask load reads the file in file order (inside the
-  // z-flip wrap); the caller switches modes and redraws.
-  void loadVolume(const std::string& path);
-  void loadMask(const std::string& path);
+  // The busy text of the first mode whose worker runs on the loaded data, else nullptr.
+  const char* busyMessage() const;
+  // Shows the busy text and returns true while a worker runs: the caller then changes nothing.
+  bool refuseWhileBusy() const;
+
+  // File commands.  Every load is refused (with the mode's busy text) while a worker runs.
+  // A volume load clears the z flip, resets or fills the mask, and switches to mode 0 (mode 3
+  // for a combined file).  A mask load reads the file in file order (inside the z-flip wrap);
+  // the caller switches modes and redraws, and only when it returned true.
+  bool loadVolume(const std::string& path);
+  bool loadSlices(const std::vector<std::string>& paths);
+  bool loadChannelVolume(const std::string& path, int channel);
+  bool loadChannelSlices(const std::vector<std::string>& paths, int channel);
+  bool loadMask(const std::string& path);
+  // Saves and exports write the stack in file order (inside the z-flip wrap); true when written.
+  bool saveMask(const std::string& path);
+  bool exportTifMinMax(const std::string& path);
+  bool exportTif255(const std::string& path);
+  bool exportBmpSlices(const std::string& base);
+  bool exportCombinedFile(const std::string& path);
+  bool exportMaskTif8(const std::string& path);
+  // Surface of one region as OBJ (format 0) or STL (1), with a copy in the unit cube; an id
+  // outside 0..255 asks for it.
+  void exportRegionMesh(int format, int id);
+  // Closing of chosen regions that only adds background voxels (asks regions and size).
+  void multiRegionClosing();
+  // The closing itself: n dilations then n erosions of the chosen labels (chosen[m] != 0),
+  // never touching voxels of other regions; only background voxels take a label.  Returns the
+  // ids that gained voxels (256 entries).
+  static std::vector<unsigned char> closeRegions(unsigned char* mask, int W, int H, int D,
+                                                 const std::vector<unsigned char>& chosen, int n);
+
+  // Camera files.  Loading refuses (with a message, nothing changed) a file with a non-finite
+  // number, the eye at the centre, an up vector along the view, or (".kscamtf") a pitch that is
+  // not positive.  Saving returns false when the file could not be written.
+  bool saveCamera(const char* path);
+  bool loadCamera(const char* path);
+  bool saveCameraTransFunc(const char* path);
+  bool loadCameraTransFunc(const char* path);
+  // The texts of the two camera files and their readers (false with a reason on bad content).
+  static std::string cameraText(const TCameraPose& pose);
+  static std::string visSetupText(int mode, const TVisSetup& setup);
+  static bool parseCamera(const std::string& text, TCameraPose& pose, std::string& why);
+  static bool parseVisSetup(const std::string& text, TVisSetup& setup, std::string& why);
+  // Slider position <-> stored slice count (100 + 19 per step), rounded both ways.
+  static int sliceCountOfSlider(int position);
+  static int sliderOfSliceCount(double count);
   // The volume type of a file command by the last four characters: 2 TIFF, 1 ".sph",
   // 7 ".muxa", 6 ".traw3D_ss", else 0.
   static int volumeTypeOfName(const std::string& name);

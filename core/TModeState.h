@@ -86,6 +86,9 @@ class TModeState {
   virtual void placePanels(int x, int y) {}
   // Stops and joins the mode's worker threads (exit: no worker may outlive the data it reads).
   virtual void stopWorkers() {}
+  // While a worker of the mode runs on the loaded data: the text that refuses a load (or any
+  // other change of the data under it); nullptr when the mode is idle.
+  virtual const char* busyMessage() const { return nullptr; }
 
   // Asks which mask regions a segmentation may work on (pick-many mask-ID chooser) and writes
   // valueInside into the working flag volume on their voxels, valueOutside elsewhere.  False when

@@ -18,6 +18,7 @@ class StateSegGCut : public TPanelMode<> {
 
   void OnSwitched(int modeId) override;
   void stopWorkers() override { m_worker.stopAndJoin(); }
+  const char* busyMessage() const override { return m_worker.isRunning() ? kBusyMessage : nullptr; }
 
   // Forgets the pre-computation of the previous volume so that the next cut starts afresh;
   // refused with the busy message while the pre-computation runs.

@@ -345,6 +345,7 @@ TEST_F(CoreTest, MaskFileCommandPicksTheReaderAndKeepsFileOrder) {
   c.zFlipped = true;
   log.clear();
   c.loadMask("/d/a.ksmask2");
-  EXPECT_EQ(log, (std::vector<std::string>{"flipZ", "readMask", "flipZ"}));
+  // The surfaces are stored in file order too, so they flip with the voxels.
+  EXPECT_EQ(log, (std::vector<std::string>{"flipZ", "flipSurfaces", "readMask", "flipZ", "flipSurfaces"}));
   c.zFlipped = false;
 }
