@@ -14,33 +14,33 @@
 #include "modes/region/kernels/rgrow_volume.h"
 
 // Calls body(begin, end) over pieces of [0, n).  Runs on the calling thread alone when n is
-// below `parallelMin` (in loop steps).  body must not throw.
+// below `parallelMin` (in loop steps).  body must not throw.  With a progress callback, the
+// calling thread reports the share of [0, n) handed out after each piece it finishes, and 1 at
+// the end.
 template <class Body>
-void t_rgrowParallelFor(long long n, long long parallelMin, const Body& body) {
+void t_rgrowParallelFor(long long n, long long parallelMin, const Body& body, const TRgrowProgress& progress = {}) {
   if (n <= 0) return;
   const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
   const int threads = n < parallelMin ? 1 : static_cast<int>(std::min<long long>(std::min(hw, 8u), n));
-  if (threads == 1) {
-    body(0LL, n);
-    return;
-  }
   const long long piece = std::max(1LL, n / (8LL * threads));
   std::atomic<long long> next{0};
-  auto work = [&] {
+  auto work = [&](bool reports) {
     for (;;) {
       const long long begin = next.fetch_add(piece, std::memory_order_relaxed);
       if (begin >= n) return;
       body(begin, std::min(n, begin + piece));
+      if (reports) t_rgrowReport(progress, static_cast<double>(std::min(n, next.load())) / n);
     }
   };
   std::vector<std::thread> team;
   for (int t = 1; t < threads; ++t) {
     try {
-      team.emplace_back(work);
+      team.emplace_back(work, false);
     } catch (...) {
       break;  // no thread (or no room for one): the threads there are take the remaining pieces
     }
   }
-  work();
+  work(static_cast<bool>(progress));
   for (std::thread& t : team) t.join();
+  if (threads > 1) t_rgrowReport(progress, 1.0);  // the last pieces may have been another thread's
 }

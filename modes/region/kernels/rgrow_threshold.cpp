@@ -14,18 +14,6 @@ inline double normalised(float c, double lo, double hi) {
   return range != 0 ? (c - lo) / range : 0.0;
 }
 
-// Runs body(begin, end) over the voxel index in pieces, each piece a parallel loop, and reports
-// the share done after each piece.
-template <class Body>
-void inPieces(long long n, const TRgrowProgress& progress, Body body) {
-  const long long piece = std::max<long long>(n / 32 + 1, 1LL << 20);
-  for (long long begin = 0; begin < n; begin += piece) {
-    const long long end = std::min(n, begin + piece);
-    body(begin, end);
-    t_rgrowReport(progress, static_cast<double>(end) / n);
-  }
-}
-
 }  // namespace
 
 TRgrowHsv t_rgrowHsv(float c1, float c2, float c3, const TRgrowChannelRanges& ranges) {
@@ -74,28 +62,29 @@ float t_rgrowFloatUpperBound(double hi) {
 namespace {
 
 template <int C>
-void thresholdPieces(const TRgrowVolume& vol, uint8_t* flags, const TRgrowThresholds& t,
+void thresholdVoxels(const TRgrowVolume& vol, uint8_t* flags, const TRgrowThresholds& t,
                      const TRgrowProgress& progress) {
   const TRgrowFloatThreshold<C> shared(vol, t);
   constexpr long long kBlock = 256;
-  inPieces(static_cast<long long>(vol.voxelCount()), progress, [&](long long begin, long long end) {
-    const long long blocks = (end - begin + kBlock - 1) / kBlock;
-    t_rgrowParallelFor(blocks, kRgrowParallelMin / kBlock, [&](long long k0, long long k1) {
-      // A local test and a local result block: the flag stores cannot alias either, so the
-      // loop keeps the bounds in registers and vectorises.
-      const TRgrowFloatThreshold<C> test = shared;
-      for (long long k = k0; k < k1; ++k) {
-        const long long i0 = begin + k * kBlock;
-        const int n = static_cast<int>(std::min(kBlock, end - i0));
-        uint8_t out[kBlock];
-        for (int b = 0; b < n; ++b) {
-          const bool in = test(static_cast<size_t>(i0 + b));
-          out[b] = flags[i0 + b] == 0 ? 0 : in ? 255 : 1;
+  const long long n = static_cast<long long>(vol.voxelCount());
+  t_rgrowParallelFor(
+      (n + kBlock - 1) / kBlock, kRgrowParallelMin / kBlock,
+      [&](long long k0, long long k1) {
+        // A local test and a local result block: the flag stores cannot alias either, so the
+        // loop keeps the bounds in registers and vectorises.
+        const TRgrowFloatThreshold<C> test = shared;
+        for (long long k = k0; k < k1; ++k) {
+          const long long i0 = k * kBlock;
+          const int len = static_cast<int>(std::min(kBlock, n - i0));
+          uint8_t out[kBlock];
+          for (int b = 0; b < len; ++b) {
+            const bool in = test(static_cast<size_t>(i0 + b));
+            out[b] = flags[i0 + b] == 0 ? 0 : in ? 255 : 1;
+          }
+          std::memcpy(flags + i0, out, len);
         }
-        std::memcpy(flags + i0, out, n);
-      }
-    });
-  });
+      },
+      progress);
 }
 
 }  // namespace
@@ -104,11 +93,11 @@ TRgrowStatus t_runThreshold(const TRgrowVolume& vol, uint8_t* flags, const TRgro
                             const TRgrowProgress& progress) {
   if (!flags || !vol.validWithGradient()) return TRgrowStatus::BadInput;
   if (vol.channels == 1)
-    thresholdPieces<1>(vol, flags, t, progress);
+    thresholdVoxels<1>(vol, flags, t, progress);
   else if (vol.channels == 2)
-    thresholdPieces<2>(vol, flags, t, progress);
+    thresholdVoxels<2>(vol, flags, t, progress);
   else
-    thresholdPieces<3>(vol, flags, t, progress);
+    thresholdVoxels<3>(vol, flags, t, progress);
   return TRgrowStatus::Ok;
 }
 
@@ -117,19 +106,20 @@ TRgrowStatus t_runThresholdHsv(const TRgrowVolume& vol, uint8_t* flags, const TR
   if (!flags || !vol.validWithGradient() || vol.channels != 3) return TRgrowStatus::BadInput;
   const long long n = static_cast<long long>(vol.voxelCount());
   const float *c1 = vol.ch[0], *c2 = vol.ch[1], *c3 = vol.ch[2], *grad = vol.gradient;
-  inPieces(n, progress, [&](long long begin, long long end) {
-    t_rgrowParallelFor(end - begin, kRgrowParallelMin, [&](long long i0, long long i1) {
-      for (long long i = begin + i0; i < begin + i1; ++i) {
-        if (flags[i] == 0) continue;
-        const TRgrowHsv hsv = t_rgrowHsv(c1[i], c2[i], c3[i], ranges);
-        const double g = grad[i];
-        const bool in = bounds.minv[0] <= hsv.h && hsv.h <= bounds.maxv[0] &&  //
-                        bounds.minv[1] <= hsv.s && hsv.s <= bounds.maxv[1] &&  //
-                        bounds.minv[2] <= hsv.v && hsv.v <= bounds.maxv[2] &&  //
-                        bounds.gMin <= g && g <= bounds.gMax;
-        flags[i] = in ? 255 : 1;
-      }
-    });
-  });
+  t_rgrowParallelFor(
+      n, kRgrowParallelMin,
+      [&](long long i0, long long i1) {
+        for (long long i = i0; i < i1; ++i) {
+          if (flags[i] == 0) continue;
+          const TRgrowHsv hsv = t_rgrowHsv(c1[i], c2[i], c3[i], ranges);
+          const double g = grad[i];
+          const bool in = bounds.minv[0] <= hsv.h && hsv.h <= bounds.maxv[0] &&  //
+                          bounds.minv[1] <= hsv.s && hsv.s <= bounds.maxv[1] &&  //
+                          bounds.minv[2] <= hsv.v && hsv.v <= bounds.maxv[2] &&  //
+                          bounds.gMin <= g && g <= bounds.gMax;
+          flags[i] = in ? 255 : 1;
+        }
+      },
+      progress);
   return TRgrowStatus::Ok;
 }

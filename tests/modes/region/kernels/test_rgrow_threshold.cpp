@@ -1,5 +1,6 @@
 // Thresholds of the flag volume: raw values against numpy, HSV against Python's colorsys (with a
 // channel whose data range is empty normalising to 0), and the voxel read-out.
+#include <algorithm>
 #include <sstream>
 
 #include "modes/region/kernels/rgrow_threshold.h"
@@ -44,8 +45,12 @@ TEST_F(ThresholdReference, RawThresholdEqualsNumpyForOneToThreeChannels) {
     writeVolume(v, list3("lo", lo) + list3("hi", hi) + scalar("glo", t.gMin) + scalar("ghi", t.gMax));
     const std::vector<uint8_t> want = run("threshold", v.size());
     std::vector<uint8_t> flags = v.flags;
-    ASSERT_EQ(t_runThreshold(v.view(), flags.data(), t), TRgrowStatus::Ok);
+    std::vector<double> seen;
+    ASSERT_EQ(t_runThreshold(v.view(), flags.data(), t, [&](double f) { seen.push_back(f); }), TRgrowStatus::Ok);
     EXPECT_EQ(countDiff(flags, want, v.W, v.H), 0u) << channels << " channels";
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_DOUBLE_EQ(seen.back(), 1.0);
     // Narrower ranges turn earlier 255 voxels back to 1.
     t.maxv[0] = t.minv[0];
     ASSERT_EQ(t_runThreshold(v.view(), flags.data(), t), TRgrowStatus::Ok);
