@@ -39,7 +39,12 @@ bool t_floodFillFromBorder(int W, int H, int D, uint8_t* bytes, const TRgrowProg
   const long long n = static_cast<long long>(W) * H * D;
   const int plane = W * H;
   try {
-    TQueue<TQueueVoxel> queue(1000, static_cast<int>(std::max<long long>(n / 16, 100)));
+    // A sixteenth of the volume, but at least the border: every border voxel may be queued at
+    // once (all of them in a volume one or two voxels thick), and growing by the step of 1000
+    // copies the whole queue each time.
+    const long long inner = static_cast<long long>(std::max(W - 2, 0)) * std::max(H - 2, 0) * std::max(D - 2, 0);
+    const long long capacity = std::max({n / 16, n - inner + 1, 100LL});
+    TQueue<TQueueVoxel> queue(1000, static_cast<int>(std::min<long long>(capacity, INT32_MAX)));
     for (int z = 0; z < D; ++z)
       for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {

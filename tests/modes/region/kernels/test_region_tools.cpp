@@ -86,6 +86,7 @@ TEST_F(ToolsReference, FillErodeDilateOfBlobsEqualScipy) {
   compareAll(blobs(rng, 37, 29, 23), changed);
   compareAll(blobs(rng, 70, 6, 9), changed);
   compareAll(blobs(rng, 90, 70, 60), changed);  // large enough for the loops to use threads
+  compareAll(blobs(rng, 700, 600, 2), changed);  // every voxel on the border: queued at once
   EXPECT_TRUE(changed[0] && changed[1] && changed[2]) << "cavities, borders and gaps should occur";
 }
 
