@@ -151,6 +151,28 @@ TEST(FieldLabelling, ShapeCutByVolumeFace) {
   r.order.surfaceTrack = false;
   ASSERT_EQ(t_hrbfComputeRegion(r.order, cache, grown), THrbfStatus::Ok);
   EXPECT_GE(dice(grown.label, 255, E), 0.97);
+  // Every value the labelling evaluated (all threads at once) is the per-point evaluator's.
+  {
+    const int N = int(r.order.samples.size());
+    float fmin = 0, fmax = 0;
+    for (float f : grown.field) {
+      fmin = std::min(fmin, f);
+      fmax = std::max(fmax, f);
+    }
+    size_t compared = 0;
+    double worst = 0;
+    for (size_t i = 0; i < grown.field.size(); i += 3) {
+      const float f = grown.field[i];
+      if (f == 0.0f || f == 1.0f || f == -1.0f) continue;  // never evaluated, or forced
+      const double x = (i % kN) + 0.5, y = ((i / kN) % kN) + 0.5, z = double(i / (size_t(kN) * kN)) + 0.5;
+      const double I = r.vol[0][i] * r.order.weight;
+      const float ref = t_hrbfJoint4_evalField(1, &x, &y, &z, &I, &N, grown.coef.data(), r.order.samples.data());
+      worst = std::max(worst, std::fabs(double(f) - double(ref)));
+      ++compared;
+    }
+    EXPECT_GT(compared, 500u);
+    EXPECT_LE(worst, 1e-5 * (double(fmax) - double(fmin)));
+  }
   size_t faceWrong = 0, faceIn = 0;
   for (int y = 0; y < kN; ++y)
     for (int x = 0; x < kN; ++x) {
