@@ -99,7 +99,7 @@ bool t_rasterizeMeshToVolume(int W, int H, int D, TTriangleMesh& mesh, const dou
     for (int z = z0; z <= z1; ++z) ++sliceCount[size_t(z) + 1];
   }
   for (int z = 0; z < D; ++z) sliceCount[size_t(z) + 1] += sliceCount[size_t(z)];
-  std::vector<int> sliceTris(size_t(sliceCount[size_t(D)]));
+  std::vector<int> sliceTris(static_cast<size_t>(sliceCount[size_t(D)]));
   {
     std::vector<int> fill(sliceCount.begin(), sliceCount.end() - 1);
     for (int t = 0; t < nt; ++t)
