@@ -1,6 +1,17 @@
 # Warnings and sanitizers for every target of the project.
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 
+option(KESTRIN_TSAN "Build with ThreadSanitizer (only the tests that run threads are made)" OFF)
+
+if(KESTRIN_SANITIZE AND KESTRIN_TSAN)
+  message(FATAL_ERROR "KESTRIN_SANITIZE and KESTRIN_TSAN cannot be combined")
+endif()
+
+if(KESTRIN_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -O1 -g)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(KESTRIN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
