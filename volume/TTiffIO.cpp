@@ -317,16 +317,20 @@ int TTiffIO::countPages() {
   return n;
 }
 
-void TTiffIO::readIfdEntries(FILE* fp) {
+bool TTiffIO::readIfdEntries(FILE* fp) {
   tags.clear();
   bitsPerSample = 0;
   const bool big = byteOrder == 1;
   uint8_t c[2];
-  if (std::fread(c, 1, 2, fp) != 2) return;
+  if (std::fread(c, 1, 2, fp) != 2) return false;
   const int n = rd16(c, big);
   for (int i = 0; i < n; ++i) {
     uint8_t e[12];
-    if (std::fread(e, 1, 12, fp) != 12) break;
+    if (std::fread(e, 1, 12, fp) != 12) {
+      // A directory that ends early would leave the page without its later tags.
+      std::fprintf(stderr, "TIFF directory read stopped at entry %d of %d\n", i, n);
+      return false;
+    }
     TTiffTag t;
     t.tag = rd16(e, big);
     t.type = rd16(e + 2, big);
@@ -354,13 +358,13 @@ void TTiffIO::readIfdEntries(FILE* fp) {
       bitsPerSample = rd16(b, big);
     std::fseek(fp, after, SEEK_SET);
   }
+  return true;
 }
 
 bool TTiffIO::readIfdAt(FILE* fp, int n) {
   if (n < 0 || n >= int(pages.size())) return false;
   if (std::fseek(fp, long(pages[size_t(n)]), SEEK_SET) != 0) return false;
-  readIfdEntries(fp);
-  return true;
+  return readIfdEntries(fp);
 }
 
 bool TTiffIO::readIfd(int n) {
@@ -499,10 +503,13 @@ bool TTiffIO::describePage(FILE* fp, int n, Layout* L) {
   for (uint64_t s = 0; s < strips; ++s) {
     const uint64_t first = (s % L->stripsPerPlane) * rps;
     const uint64_t rows = std::min<uint64_t>(rps, h - first);
-    const uint64_t need = rows * rowBytes;
-    if (!counts.empty() && counts[s] < need)
+    // Checked without a product or sum that can wrap: rows that cannot fit in the file at all
+    // lie beyond its end whatever the offset.
+    const bool fits = rowBytes != 0 && rows <= m_fileSize / rowBytes;
+    const uint64_t need = fits ? rows * rowBytes : 0;
+    if (fits && !counts.empty() && counts[s] < need)
       return fail(fmt("The TIFF file is damaged: a strip of page %d is shorter than its rows.", pageNo));
-    if (L->offsets[s] + need > m_fileSize)
+    if (!fits || L->offsets[s] > m_fileSize - need)
       return fail(fmt("The TIFF file is truncated or damaged: the image data of page %d lie beyond "
                       "the end of the file.", pageNo));
   }

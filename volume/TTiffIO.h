@@ -66,7 +66,8 @@ class TTiffIO {
   int countPages();
   // Reads the directory at the stream position into the tag map (replacing the previous page's
   // tags) and sets bitsPerSample.
-  void readIfdEntries(FILE* fp);
+  // False when the directory could not be read to its end.
+  bool readIfdEntries(FILE* fp);
   // Makes page n current; true when the page is colour (RGB).
   bool readIfd(int n);
   // Reads one row (W samples per pixel) of the current, chunky page at the stream position.
