@@ -162,20 +162,14 @@ bool decodeBmp(const std::vector<uint8_t>& b, TRgbPicture& out) {
           o[2] = palette[idx][2];
           break;
         }
-        case 16: {
-          const uint32_t c = le16(row + 2 * x);
-          o[0] = red.of(c);
-          o[1] = green.of(c);
-          o[2] = blue.of(c);
-          break;
-        }
         case 24:
           o[0] = row[3 * x + 2];
           o[1] = row[3 * x + 1];
           o[2] = row[3 * x];
           break;
+        case 16:
         case 32: {
-          const uint32_t c = le32(row + 4 * x);
+          const uint32_t c = bits == 16 ? le16(row + 2 * x) : le32(row + 4 * x);
           o[0] = red.of(c);
           o[1] = green.of(c);
           o[2] = blue.of(c);
