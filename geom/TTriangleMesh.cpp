@@ -568,6 +568,21 @@ int firstFailing(int n, F fails) {
     if (e < first && fails(e)) first = e;
   return first;
 }
+
+// A triangle whose side is not linked into the edge it refers to: on an edge of at most two
+// triangles, both run it the same way (one of them is turned over).  Reports the first one.
+bool reportUnlinkedSide(const TTriangleMesh& m) {
+  auto unlinked = [&](int i, int k) {
+    const int e = m.polyEdges[i][k];
+    return e >= 0 && e < m.edgeCount && m.edges[e].polyA != i && m.edges[e].polyB != i;
+  };
+  const int bad = firstFailing(m.polyCount, [&](int i) { return unlinked(i, 0) || unlinked(i, 1) || unlinked(i, 2); });
+  if (bad >= m.polyCount) return false;
+  const int k = unlinked(bad, 0) ? 0 : (unlinked(bad, 1) ? 1 : 2);
+  fprintf(stderr, "polygon %d is not linked into its edge %d: a neighbour runs that edge the same way\n", bad,
+          m.polyEdges[bad][k]);
+  return true;
+}
 }  // namespace
 
 // Three sweeps over the edges, each reporting its first faulty edge: distinct wings,
@@ -678,7 +693,7 @@ bool TTriangleMesh::checkTopology() const {
     }
     return false;
   }
-  return true;
+  return !reportUnlinkedSide(*this);
 }
 
 namespace {
@@ -686,8 +701,8 @@ namespace {
 // checkTopology for a table just built from valid triangles, where most of its checks
 // hold by construction: the wings, corners and directions of every linked side come
 // from that side's own triangle.  What remains are the repeated wings of two triangles
-// on the same three vertices and the edges of more than two triangles; the verdict and
-// the message are those of checkTopology.
+// on the same three vertices, the edges of more than two triangles and the triangles left
+// out of an edge; the verdict and the message are those of checkTopology.
 bool freshTableHolds(const TTriangleMesh& m, int crowded) {
   const int bad = firstFailing(m.edgeCount, [&](int e) {
     const TMeshEdge& E = m.edges[e];
@@ -706,7 +721,7 @@ bool freshTableHolds(const TTriangleMesh& m, int crowded) {
     fprintf(stderr, "edge[%d] is referred from %d polygons!\n", crowded, refs);
     return false;
   }
-  return true;
+  return !reportUnlinkedSide(m);
 }
 
 }  // namespace

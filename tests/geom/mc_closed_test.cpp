@@ -373,6 +373,11 @@ TEST(MarchingCubesMesh, DefectsInALargeMeshAreReportedAsByTheSequentialConstruct
   pillow.insert(pillow.begin() + 4000, {{n, n + 1, n + 2}, {n, n + 2, n + 1}});
   expectSameVerdict(pv, pillow, "a two-triangle pillow");
 
+  // Triangle 9000 turned over: on each of its edges a neighbour runs the edge the same way.
+  std::vector<TPolyIdx> flipped = t;
+  std::swap(flipped[9000][1], flipped[9000][2]);
+  expectSameVerdict(v, flipped, "a turned-over triangle");
+
   // Two triangles that share one vertex taken out: four boundary edges meet there.
   const TPolyIdx& A = t[9000];
   size_t other = 0;

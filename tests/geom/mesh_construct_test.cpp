@@ -74,6 +74,25 @@ TEST(MeshBuildTest, NonManifoldInputIsReported) {
             "wrong #52 0    2 1 2 1\nthis mesh has strange polygon structure \n");
 }
 
+TEST(MeshBuildTest, TurnedOverTriangleIsRefused) {
+  // The box with its first triangle turned over: three edges whose two triangles run them the
+  // same way.  The first triangle keeps its links; triangle 1 is the first one left out.
+  TTriangleMesh box;
+  box.initBox(1, 1, 1);
+  std::vector<TPolyIdx> t = box.polys;
+  std::swap(t[0][1], t[0][2]);
+  TTriangleMesh m;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(m.initFromVertsPolys(box.verts, t));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("polygon 1 is not linked into its edge ", 0), 0u) << err;
+  EXPECT_NE(err.find("this mesh has strange polygon structure"), std::string::npos) << err;
+  EXPECT_EQ(m.isValid, 0);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(m.checkTopology());
+  testing::internal::GetCapturedStderr();
+}
+
 TEST(MeshBuildTest, BadIndicesAreRefusedWithoutTouchingMemory) {
   TTriangleMesh m;
   m.initBox(1, 1, 1);
