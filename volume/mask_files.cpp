@@ -85,7 +85,9 @@ class Cursor {
 struct StagedSurface {
   std::vector<TVec3> verts;
   std::vector<TPolyIdx> polys;
-  bool finite = true;  // false: a vertex is not a number; the surface is left out
+  // Empty when the surface can be built; otherwise why it is left out (a vertex that is not a
+  // number, a corner index out of range, a triangle with a repeated corner).
+  std::string flaw;
 };
 
 // One surface record: nv, nt, nv vertices, nt triangles.  Counts are checked against the bytes
@@ -104,27 +106,27 @@ bool readSurface(Cursor& c, StagedSurface* s, std::string& error) {
   }
   s->verts.resize(nv);
   s->polys.resize(nt);
-  // A vertex that is not a number does not make the file unreadable (the voxels are the work;
-  // a surface can be rebuilt from them), so such a surface is only marked to be left out.
+  // A bad vertex or triangle does not make the file unreadable (the voxels are the work; a
+  // surface can be rebuilt from them), so such a surface is only marked to be left out.  The
+  // record is still read to its end: its counts say where the next one starts.
   for (TVec3& v : s->verts)
     for (int a = 0; a < 3; ++a) {
       c.f64(&v[a]);  // the counts were checked against the bytes left
-      if (!std::isfinite(v[a])) s->finite = false;
+      if (!std::isfinite(v[a]) && s->flaw.empty()) s->flaw = "has vertices that are not numbers";
     }
   for (TPolyIdx& p : s->polys) {
     for (int a = 0; a < 3; ++a) {
       int32_t k = -1;
       c.i32(&k);  // the counts were checked against the bytes left
-      if (k < 0 || k >= nv) {
-        error = "A surface has a triangle with a vertex index out of range.";
-        return false;
-      }
+      if ((k < 0 || k >= nv) && s->flaw.empty()) s->flaw = "has a vertex index out of range";
       p[a] = k;
     }
-    if (p[0] == p[1] || p[1] == p[2] || p[0] == p[2]) {
-      error = "A surface has a triangle with a repeated corner.";
-      return false;
-    }
+    if ((p[0] == p[1] || p[1] == p[2] || p[0] == p[2]) && s->flaw.empty())
+      s->flaw = "has a triangle with a repeated corner";
+  }
+  if (!s->flaw.empty()) {
+    s->verts.clear();
+    s->polys.clear();
   }
   return true;
 }
@@ -173,8 +175,8 @@ bool readMaskFile(const char* title, const char* path, const TOGL3DImage& mask,
 
 // Builds a record's surface from what the file holds.
 void applySurface(const StagedSurface& s, int id, TTriangleMesh& mesh) {
-  if (!s.finite) {
-    fprintf(stderr, "surface of id %d has vertices that are not numbers; it is left out\n", id);
+  if (!s.flaw.empty()) {
+    fprintf(stderr, "surface of id %d %s; it is left out\n", id, s.flaw.c_str());
     mesh.clear();
   } else if (s.verts.empty()) {
     mesh.clear();
@@ -280,22 +282,14 @@ bool TMaskIdTable::loadKsmask2(const char* path) {
   }
   const size_t n = size_t(mask.size());
   StagedMask s;
-  bool seen[9] = {};
+  // Chunks come in any order and any number of times (the later one holds) until chunk 0;
+  // whatever follows chunk 0 is not read.
   for (;;) {
     if (!c.i32(&id)) {
       refuse(kTitle, path, "The file ends early (no end mark); it may be truncated.");
       return false;
     }
     if (id == 0) break;
-    // Our writer emits every block once; a repeated block means a damaged block id (blocks 4, 6
-    // and 7 have the same length, so a flipped id would otherwise pass unnoticed).
-    if (id >= 2 && id <= 8) {
-      if (seen[id]) {
-        refuse(kTitle, path, "The file holds block " + std::to_string(id) + " twice; it may be damaged.");
-        return false;
-      }
-      seen[id] = true;
-    }
     bool ok = true;
     switch (id) {
       case 2:
@@ -339,10 +333,6 @@ bool TMaskIdTable::loadKsmask2(const char* path) {
       refuse(kTitle, path, "The file ends inside block " + std::to_string(id) + "; it may be truncated.");
       return false;
     }
-  }
-  if (!c.atEnd()) {
-    refuse(kTitle, path, "The file continues after its end mark; it may be damaged.");
-    return false;
   }
   if (s.hasPitch && !(std::isfinite(s.pitch[0]) && std::isfinite(s.pitch[1]) &&
                       std::isfinite(s.pitch[2]) && s.pitch[0] > 0 && s.pitch[1] > 0 &&

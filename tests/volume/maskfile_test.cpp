@@ -144,19 +144,12 @@ TEST_F(MaskFile, Ksmask2DamagedOrForeignFilesChangeNothing) {
     writeFile(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + len));
     expectRefused(bad, before, "cut at " + std::to_string(len));
   }
-  std::vector<uint8_t> longer = bytes;
-  longer.push_back(0);
-  writeFile(bad, longer);
-  expectRefused(bad, before, "data after the end mark");
 
-  // Flips in the structure: chunk ids, the size, surface counts.
-  std::vector<size_t> structural = {0, 4, 8, 12, 16, 44, 48 + size_t(N)};
-  size_t pos = 48 + N + 4 + 1024;
-  structural.push_back(pos);              // chunk 5
-  structural.push_back(pos += 4 + 256);   // chunk 6
-  structural.push_back(pos += 4 + 1024);  // chunk 7
-  structural.push_back(pos += 4 + 1024);  // chunk 8
-  pos += 4;
+  // Flips in the structure: the first chunk, the size, the end mark, surface counts.  (A flipped
+  // chunk id may name another known chunk, which a reader that takes chunks in any order and any
+  // number of times reads; those flips belong with the flips anywhere below.)
+  std::vector<size_t> structural = {0, 4, 8, 12};
+  size_t pos = 48 + N + 4 + 1024 + 4 + 256 + 4 + 1024 + 4 + 1024 + 4;
   std::vector<size_t> counts;
   for (int i = 0; i < 256; ++i) {
     int32_t nv, nt;
@@ -182,11 +175,19 @@ TEST_F(MaskFile, Ksmask2DamagedOrForeignFilesChangeNothing) {
       writeFile(bad, b);
       expectRefused(bad, before, "count bit " + std::to_string(bit) + " at " + std::to_string(at));
     }
-  // Flips anywhere: a flip in the payload may load, but never half-way.
+  // Flips anywhere (the chunk ids among them): a flip may load, but never half-way.
+  std::vector<size_t> chunkIds = {16, 44, 48 + size_t(N)};
+  for (size_t at = 48 + N + 4 + 1024, k = 0; k < 4; ++k) {
+    chunkIds.push_back(at);
+    at += k == 0 ? 4 + 256 : 4 + 1024;
+  }
   std::mt19937 rng(7);
-  for (int k = 0; k < 300; ++k) {
+  for (int k = 0; k < 300 + 32 * int(chunkIds.size()); ++k) {
     std::vector<uint8_t> b = bytes;
-    b[rng() % b.size()] ^= uint8_t(1 << (rng() % 8));
+    if (k < 32 * int(chunkIds.size()))
+      b[chunkIds[size_t(k / 32)] + size_t(k % 32) / 8] ^= uint8_t(1 << (k % 8));
+    else
+      b[rng() % b.size()] ^= uint8_t(1 << (rng() % 8));
     writeFile(bad, b);
     const Snapshot prior = Snapshot::take();
     const size_t shown = prompts_.shown.size();
@@ -225,6 +226,95 @@ TEST_F(MaskFile, Ksmask2SurfaceWithVerticesNotNumbersIsLeftOut) {
   loaded.polys[200] = saved.polys[200];
   EXPECT_TRUE(loaded == saved);
   EXPECT_TRUE(prompts_.shown.empty());
+}
+
+// Chunks may repeat (the later one holds) and nothing after chunk 0 is read.
+TEST_F(MaskFile, Ksmask2RepeatedChunksLaterHoldsAndEndMarkEndsTheRead) {
+  makeOtherWork();
+  std::vector<uint8_t> first(N, 4), second(N, 0);
+  second[7] = 21;
+  Bytes f;
+  f.i32(1).i32(W).i32(H).i32(D);
+  f.i32(3).raw(first).i32(2).f64(3).f64(3).f64(3).i32(5);
+  for (int i = 0; i < 256; ++i) f.u8(10);
+  f.i32(3).raw(second).i32(2).f64(0.5).f64(0.25).f64(2).i32(5);
+  for (int i = 0; i < 256; ++i) f.u8(uint8_t(i));
+  // Chunk 8 twice, with one surface for id 21: the second is a different triangle.
+  for (int pass = 0; pass < 2; ++pass) {
+    f.i32(8);
+    for (int i = 0; i < 256; ++i) {
+      if (i != 21) {
+        f.i32(0).i32(0);
+        continue;
+      }
+      f.i32(3).i32(1);
+      for (int v = 0; v < 9; ++v) f.f64(v == 0 ? 0.1 * (pass + 1) : 0.5);
+      f.i32(0).i32(1).i32(2);
+    }
+  }
+  f.i32(0);
+  f.i32(99).i32(3).u8(1);  // after the end mark: neither a known chunk nor a whole one
+  const std::string file = tmp_.path("repeated.ksmask2");
+  writeFile(file, f.b);
+  ASSERT_TRUE(table().loadKsmask2(file.c_str()));
+  EXPECT_TRUE(prompts_.shown.empty());
+  EXPECT_EQ(mask()[7], 21);
+  EXPECT_EQ(mask()[0], 0);
+  EXPECT_EQ(pitchCalls_, 1);
+  EXPECT_EQ(pitch_[0], 0.5);
+  EXPECT_EQ(pitch_[1], 0.25);
+  EXPECT_EQ(pitch_[2], 2);
+  EXPECT_EQ(table().records[9].alpha, 9);
+  EXPECT_EQ(table().records[200].alpha, 200);
+  ASSERT_EQ(table().records[21].surface.vertexCount, 3);
+  EXPECT_DOUBLE_EQ(table().records[21].surface.verts[0][0], 0.2);
+  expectColorTableCurrent();
+}
+
+// A surface with a corner index out of range or a repeated corner is left out with a console
+// line; the voxels, the table and the other surfaces load.
+TEST_F(MaskFile, Ksmask2BadTrianglesLeaveOnlyTheirSurfaceOut) {
+  makeOtherWork();
+  std::vector<uint8_t> voxels(N, 0);
+  voxels[3] = 30;
+  voxels[4] = 31;
+  voxels[5] = 32;
+  Bytes f;
+  f.i32(1).i32(W).i32(H).i32(D).i32(3).raw(voxels).i32(6);
+  for (int i = 0; i < 256; ++i) f.i32(i >= 30 && i <= 32);
+  f.i32(8);
+  for (int i = 0; i < 256; ++i) {
+    if (i < 30 || i > 32) {
+      f.i32(0).i32(0);
+      continue;
+    }
+    f.i32(3).i32(2);
+    for (int v = 0; v < 9; ++v) f.f64(0.1 * v);
+    f.i32(0).i32(1).i32(2);
+    if (i == 30) f.i32(0).i32(3).i32(1);        // index out of range
+    else if (i == 31) f.i32(2).i32(1).i32(2);   // repeated corner
+    else f.i32(2).i32(1).i32(0);                // sound
+  }
+  f.i32(0);
+  const std::string file = tmp_.path("badtri.ksmask2");
+  writeFile(file, f.b);
+  testing::internal::CaptureStderr();
+  const bool loaded = table().loadKsmask2(file.c_str());
+  const std::string console = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(loaded);
+  EXPECT_TRUE(prompts_.shown.empty());
+  EXPECT_EQ(mask()[3], 30);
+  EXPECT_EQ(mask()[5], 32);
+  EXPECT_EQ(table().records[31].used, 1);
+  EXPECT_EQ(table().records[9].used, 0);
+  EXPECT_EQ(table().records[30].surface.polyCount, 0);
+  EXPECT_EQ(table().records[31].surface.polyCount, 0);
+  EXPECT_EQ(table().records[32].surface.polyCount, 2);
+  EXPECT_NE(console.find("surface of id 30 has a vertex index out of range; it is left out"),
+            std::string::npos);
+  EXPECT_NE(console.find("surface of id 31 has a triangle with a repeated corner; it is left out"),
+            std::string::npos);
+  EXPECT_EQ(console.find("surface of id 32"), std::string::npos);
 }
 
 TEST_F(MaskFile, FailedSavesTellTheUserAndKeepTheEarlierFile) {
