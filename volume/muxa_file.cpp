@@ -64,7 +64,11 @@ bool t_loadVolMuxa(const std::string& path, int* W, int* H, int* D, float** chan
     if (!readLine(fp.get(), l)) return refuse("The file ends inside its header.");
   const std::string magic = trimmed(lines[0]);
   fprintf(stderr, "%s\n", magic.c_str());
-  if (magic != kMagic) return refuse("The file does not start with \"PELKO-MUXA\".");
+  // The first word only names the format; a file with another one is read all the same, and
+  // the checks below still guard every size and block.
+  if (magic != kMagic)
+    fprintf(stderr, "muxa: %s: the first line is \"%s\", not \"%s\"; read all the same\n",
+            path.c_str(), magic.c_str(), kMagic);
   int bits = 0;
   char rest = 0;
   if (sscanf(lines[1].c_str(), "%d %c", &bits, &rest) != 1 || (bits != 8 && bits != 24))

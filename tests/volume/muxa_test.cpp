@@ -157,7 +157,24 @@ TEST_F(Muxa, DamagedOrForeignFilesAreRefused) {
     EXPECT_FALSE(l.load(tmp_.path("missing.muxa")));
     EXPECT_TRUE(l.untouched());
   }
-  refused(withHeader("PELKO-MUXA", "PELKO-MUXB"), "magic");
+  {
+    // Another first word: read all the same, with a console line that says so.
+    writeFile(bad, withHeader("PELKO-MUXA", "OTHER-WORD"));
+    Loaded l;
+    testing::internal::CaptureStderr();
+    const bool loaded = l.load(bad);
+    const std::string console = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(l.W, 6);
+    EXPECT_EQ(l.D, 3);
+    EXPECT_EQ(l.channels, 1);
+    EXPECT_EQ(l.table.size(), 1024u);
+    EXPECT_EQ(std::vector<uint8_t>(l.mask.data, l.mask.data + 90),
+              std::vector<uint8_t>(bytes.end() - 3 - 1024 - 90, bytes.end() - 3 - 1024));
+    EXPECT_NE(console.find("the first line is \"OTHER-WORD\""), std::string::npos);
+    // Every other check stays with another first word.
+    refused(withHeader("PELKO-MUXA\n8", "OTHER-WORD\n16"), "bits, another first word");
+  }
   refused(withHeader("\n8\n", "\n16\n"), "bits");
   refused(withHeader("6,5,3", "6,5,0"), "zero size");
   refused(withHeader("6,5,3", "6,5"), "short size");
