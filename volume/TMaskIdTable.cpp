@@ -108,7 +108,10 @@ void TMaskIdTable::deleteRegion(int id) {
 }
 
 void TMaskIdTable::moveRegion(int a, int b) {
-  if (a < 1 || a >= kIdCount || b < 1 || b >= kIdCount || a == b) return;
+  // Moving the background relabels every background voxel and leaves record 0 as it is.  Moving
+  // a region onto the background is refused: record 0 would take the region's opacity and
+  // surface, and every background voxel would be drawn with them.
+  if (a < 0 || a >= kIdCount || b < 1 || b >= kIdCount || a == b) return;
   records[b].color = records[a].color;
   records[b].alpha = records[a].alpha;
   records[b].polygonRendering = records[a].polygonRendering;
@@ -127,8 +130,9 @@ void TMaskIdTable::moveRegion(int a, int b) {
 }
 
 void TMaskIdTable::mergeRegion(uint32_t a, uint32_t b) {
-  // Merging the background into a region would turn every background voxel into that region.
-  if (a < 1 || a >= uint32_t(kIdCount) || b >= uint32_t(kIdCount) || a == b) return;
+  // Merging the background into a region turns every background voxel into that region; record
+  // 0 stays (deleting id 0 does nothing).
+  if (a >= uint32_t(kIdCount) || b >= uint32_t(kIdCount) || a == b) return;
   TOGL3DImage& mask = holder().volMask;
   if (!mask.empty()) {
     const int64_t n = mask.size();
@@ -200,9 +204,9 @@ int TMaskIdTable::countParts(uint8_t id) {
 }
 
 bool TMaskIdTable::splitParts(uint32_t id) {
-  // The background is not a region: dividing it would turn every pocket of background into a
-  // region.
-  if (id < 1 || id >= uint32_t(kIdCount)) return false;
+  // Dividing the background gives each of its parts a free id; record 0 stays (deleting id 0
+  // does nothing).
+  if (id >= uint32_t(kIdCount)) return false;
   TOGL3DImage& mask = holder().volMask;
   // The labelling numbers voxels with ints; beyond that it finds no parts, and dividing a region
   // into no parts would delete it.
@@ -248,8 +252,11 @@ bool TMaskIdTable::splitParts(uint32_t id) {
 }
 
 void TMaskIdTable::generateMembrane(uint32_t source, uint32_t target, double t) {
-  // The shell is written into the background under target: neither id may be the background,
-  // and a region cannot be its own shell.
+  // The shell is written into the background under target.  Neither id may be the background:
+  // as a source, every background voxel turned into target would make its background
+  // neighbours boundary voxels in turn, and the shell would spread over the whole background;
+  // as a target, record 0 would take opacity 255 and a surface, and every background voxel
+  // would be drawn.  A region cannot be its own shell.
   if (source < 1 || source >= uint32_t(kIdCount) || target < 1 || target >= uint32_t(kIdCount) ||
       source == target)
     return;

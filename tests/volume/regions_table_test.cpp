@@ -83,14 +83,13 @@ TEST_F(RegionTable, MoveMergeDelete) {
   table().activateRegion(3);
   table().activateRegion(4);
 
-  // Moving onto itself, or moving or merging the background, does nothing.
+  // Moving onto itself, moving a region onto the background, or out of range does nothing.
   const Snapshot before = Snapshot::take();
   table().moveRegion(3, 3);
   table().mergeRegion(3, 3);
-  table().moveRegion(0, 5);
   table().moveRegion(3, 0);
-  table().mergeRegion(0, 5);
   table().moveRegion(3, 256);
+  table().mergeRegion(0, 256);
   EXPECT_TRUE(Snapshot::take() == before);
   EXPECT_EQ(countId(0), W * H * D - 3);
 
@@ -138,6 +137,34 @@ TEST_F(RegionTable, MoveMergeDelete) {
   EXPECT_EQ(table().records[0].alpha, 0);
   EXPECT_EQ(table().records[0].surface.vertexCount, 0);
   EXPECT_EQ(TextureManager::getInst().volMask.texName, TOGL3DImage::kNoTexture);
+  expectColorTableCurrent();
+
+  // Moving the background copies record 0 to the target and relabels every background voxel;
+  // record 0 stays.
+  setVoxel(1, 1, 1, 3);
+  table().activateRegion(3);
+  table().records[0].color = 0x0A0B0C;
+  const TMaskIdInfo& r0 = table().records[0];
+  table().moveRegion(0, 5);
+  EXPECT_EQ(countId(0), 0);
+  EXPECT_EQ(countId(5), W * H * D - 1);
+  EXPECT_EQ(countId(3), 1);
+  EXPECT_EQ(table().records[5].color, 0x0A0B0Cu);
+  EXPECT_EQ(table().records[5].alpha, r0.alpha);
+  EXPECT_EQ(table().records[5].used, 1);
+  EXPECT_EQ(r0.color, 0x0A0B0Cu);
+  EXPECT_EQ(r0.used, 1);
+  expectColorTableCurrent();
+
+  // Merging the background into a region gives that region every background voxel.
+  table().deleteRegion(5);
+  ASSERT_EQ(countId(0), W * H * D - 1);
+  table().mergeRegion(0, 3);
+  EXPECT_EQ(countId(3), W * H * D);
+  EXPECT_EQ(table().records[3].used, 1);
+  EXPECT_GT(table().records[3].surface.polyCount, 0);
+  EXPECT_EQ(table().records[0].used, 1);
+  EXPECT_EQ(table().records[0].color, 0x0A0B0Cu);
   expectColorTableCurrent();
 }
 
@@ -202,9 +229,15 @@ TEST_F(RegionTable, CountAndDivideParts) {
   EXPECT_TRUE(prompts_.sawText(
       "利用可能なmask idが足りないので，この処理は行えません\n空いているmaskID数:2 非連結領域数3"));
   EXPECT_TRUE(Snapshot::take() == before);
-  // The background is not divided.
-  EXPECT_FALSE(table().splitParts(0));
-  EXPECT_TRUE(Snapshot::take() == before);
+  // Dividing the background: its one part takes the lowest free id; record 0 stays.
+  ASSERT_TRUE(table().splitParts(0));
+  EXPECT_EQ(countId(0), 0);
+  EXPECT_EQ(countId(10), W * H * D - 5);
+  EXPECT_EQ(table().records[10].used, 1);
+  EXPECT_EQ(table().records[10].alpha, 200);
+  EXPECT_EQ(table().records[20].used, 0);
+  EXPECT_EQ(table().records[0].used, 1);
+  EXPECT_EQ(table().records[0].alpha, 0);
 }
 
 TEST_F(RegionTable, MembraneReachesBelowTheThickness) {
