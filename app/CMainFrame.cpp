@@ -15,6 +15,7 @@
 #include "core/TModeState.h"
 #include "platform/Progress.h"
 #include "platform/qt/QtProgressSink.h"
+#include "view/SubPaneManager.h"
 
 CMainFrame* g_mainFrame = nullptr;
 
@@ -43,6 +44,7 @@ CMainFrame::CMainFrame(QWidget* central) {
   setWindowTitle(QStringLiteral("Kestrin"));
   if (central) setCentralWidget(central);
   OnCreate();
+  SubPaneManager::getInst().createDockWidgets(this);
 }
 
 CMainFrame::~CMainFrame() {

@@ -48,6 +48,8 @@ class TModeViewHost {
   virtual void volumeSize(int& W, int& H, int& D) = 0;
   // Hides the three slice panes (modes that work in the main view only).
   virtual void hideSlicePanes() {}
+  // The space bar is held in one of our windows (rulers hidden, cut surface unclipped).
+  virtual bool spaceKeyHeld() { return false; }
 };
 
 void t_setModeViewHost(TModeViewHost* host);

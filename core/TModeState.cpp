@@ -186,11 +186,12 @@ void TModeState::OnMouseWheel2D(TSubPane* pane, unsigned, int delta, const TPoin
     case 2: axis = 1; n = H; break;
     default: return;
   }
-  // An axis of a single voxel has no other slice to step to.
+  // One voxel is 1/n of the box (a step of 1/(n-1) would skip slices); an axis of a single
+  // voxel has no other slice to step to.
   if (n > 1) {
     double s[3];
     h->getSlicePositions(s);
-    s[axis] += step / (n - 1);
+    s[axis] += step / n;
     h->setSlicePositions(s);
     h->updateSlices();
   }

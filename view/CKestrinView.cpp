@@ -23,6 +23,7 @@
 #include "view/ViewModeHost.h"
 #include "view/VolRendManager.h"
 #include "view/drop_dispatch.h"
+#include "view/key_state.h"
 #include "view/frame_gl.h"
 
 CKestrinView* CKestrinView::s_theView = nullptr;
@@ -185,6 +186,7 @@ void CKestrinView::redrawNow() {
 // ---- input ----------------------------------------------------------------------------------
 
 void CKestrinView::mousePressEvent(QMouseEvent* e) {
+  t_noteKeyModifiers(e->modifiers());
   togl.setCapture();
   TModeState* m = currentMode();
   if (!m) return;
@@ -198,6 +200,7 @@ void CKestrinView::mousePressEvent(QMouseEvent* e) {
 }
 
 void CKestrinView::mouseReleaseEvent(QMouseEvent* e) {
+  t_noteKeyModifiers(e->modifiers());
   togl.releaseCapture();
   TModeState* m = currentMode();
   if (!m) return;
@@ -211,6 +214,7 @@ void CKestrinView::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void CKestrinView::mouseDoubleClickEvent(QMouseEvent* e) {
+  t_noteKeyModifiers(e->modifiers());
   TModeState* m = currentMode();
   if (!m) return;
   const TPoint2i p = toPoint(e->position());
@@ -223,6 +227,7 @@ void CKestrinView::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void CKestrinView::mouseMoveEvent(QMouseEvent* e) {
+  t_noteKeyModifiers(e->modifiers());
   const TPoint2i p = toPoint(e->position());
   if (TModeState* m = currentMode()) m->OnMouseMove(p);
   lastMouse = QPoint(p.x, p.y);
@@ -240,6 +245,7 @@ void CKestrinView::updateCursor() {
 }
 
 void CKestrinView::wheelEvent(QWheelEvent* e) {
+  t_noteKeyModifiers(e->modifiers());
   // The point is relative to the view's outer rectangle (for this child widget its client area).
   const QPointF global = e->globalPosition();
   const QPoint topLeft = mapToGlobal(QPoint(0, 0));
@@ -250,19 +256,39 @@ void CKestrinView::wheelEvent(QWheelEvent* e) {
 }
 
 void CKestrinView::keyPressEvent(QKeyEvent* e) {
+  t_noteKeyModifiers(e->modifiers());
+  const bool spaceChange = e->key() == Qt::Key_Space && !e->isAutoRepeat() && !t_spaceHeld();
+  if (spaceChange) t_setSpaceHeld(true);
   TModeState* m = currentMode();
   if (m) m->OnKeyDown(e->key(), e->count() > 0 ? e->count() : 1, flagsOf(Qt::NoButton, e->modifiers()));
   // A held key repeats; only the first press redraws.
-  if (!e->isAutoRepeat()) redrawNow();
+  if (spaceChange)
+    t_redrawAll();
+  else if (!e->isAutoRepeat())
+    redrawNow();
   updateCursor();
 }
 
 void CKestrinView::keyReleaseEvent(QKeyEvent* e) {
   // X11 sends a release before every repeated press; the key is still down then.
   if (e->isAutoRepeat()) return;
+  t_noteKeyModifiers(e->modifiers());
+  const bool spaceChange = e->key() == Qt::Key_Space && t_spaceHeld();
+  if (spaceChange) t_setSpaceHeld(false);
   if (TModeState* m = currentMode()) m->OnKeyUp(e->key(), 1, flagsOf(Qt::NoButton, e->modifiers()));
-  redrawNow();
+  if (spaceChange)
+    t_redrawAll();
+  else
+    redrawNow();
   updateCursor();
+}
+
+void CKestrinView::focusOutEvent(QFocusEvent* e) {
+  QOpenGLWidget::focusOutEvent(e);
+  // A key released while another window has the focus never reaches us.
+  const bool wasSpace = t_spaceHeld();
+  t_clearHeldKeys();
+  if (wasSpace) t_redrawAll();
 }
 
 void CKestrinView::contextMenuEvent(QContextMenuEvent* e) {

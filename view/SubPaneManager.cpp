@@ -1,6 +1,10 @@
 #include "view/SubPaneManager.h"
 
+#include <QList>
+#include <QMainWindow>
 #include <cstdio>
+
+#include "view/TSubPane.h"
 
 SubPaneManager& SubPaneManager::getInst() {
   static SubPaneManager inst;
@@ -13,19 +17,89 @@ SubPaneManager::SubPaneManager() {
   fprintf(stderr, "constructor SubPaneManager FIN--↑↑\n");
 }
 
-void SubPaneManager::setPaneWidget(int planeId, TSubPane* pane, QWidget* widget) {
-  if (planeId < 0 || planeId > 2) return;
-  panes[planeId] = pane;
-  m_widgets[planeId] = widget;
+void SubPaneManager::createDockWidgets(QMainWindow* frame) {
+  if (!frame || m_frame) return;
+  m_frame = frame;
+  for (unsigned i = 0; i < 3; ++i) {
+    auto* pane = new TSubPane(i, frame);
+    panes[i] = pane;
+    frame->addDockWidget(Qt::LeftDockWidgetArea, pane, Qt::Vertical);
+  }
+}
+
+void SubPaneManager::forgetPane(TSubPane* pane) {
+  for (TSubPane*& p : panes)
+    if (p == pane) p = nullptr;
+  bool any = false;
+  for (TSubPane* p : panes) any = any || p;
+  if (!any) m_frame = nullptr;
+}
+
+void SubPaneManager::arrangePanes1() {
+  if (!m_frame || !panes[0] || !panes[1] || !panes[2]) return;
+  const int w = m_frame->frameGeometry().width();
+  for (TSubPane* p : panes) {
+    p->setFloating(false);
+    p->show();
+  }
+  m_frame->addDockWidget(Qt::LeftDockWidgetArea, panes[1]);
+  m_frame->addDockWidget(Qt::LeftDockWidgetArea, panes[0]);
+  m_frame->addDockWidget(Qt::LeftDockWidgetArea, panes[2]);
+  // XY above YZ, ZX below it.
+  m_frame->splitDockWidget(panes[0], panes[1], Qt::Vertical);
+  m_frame->splitDockWidget(panes[1], panes[2], Qt::Vertical);
+  m_frame->resizeDocks({panes[0], panes[1], panes[2]}, {w / 3, w / 3, w / 3}, Qt::Horizontal);
+  arranged = true;
+  fitAllPanes();
+}
+
+void SubPaneManager::arrangePanes2() {
+  if (!m_frame || !panes[0] || !panes[1] || !panes[2]) return;
+  const int w = m_frame->frameGeometry().width(), h = m_frame->frameGeometry().height();
+  for (TSubPane* p : panes) {
+    p->setFloating(false);
+    p->show();
+  }
+  m_frame->addDockWidget(Qt::LeftDockWidgetArea, panes[1]);
+  m_frame->addDockWidget(Qt::LeftDockWidgetArea, panes[0]);
+  m_frame->addDockWidget(Qt::TopDockWidgetArea, panes[2]);
+  m_frame->splitDockWidget(panes[0], panes[1], Qt::Vertical);
+  m_frame->resizeDocks({panes[0], panes[1]}, {w / 3, w / 3}, Qt::Horizontal);
+  m_frame->resizeDocks({panes[0]}, {h / 3}, Qt::Vertical);
+  arranged = true;
+  fitAllPanes();
+}
+
+void SubPaneManager::showHiddenPanes() {
+  for (TSubPane* p : panes)
+    if (p && p->isHidden()) p->show();
+}
+
+void SubPaneManager::hidePanes() {
+  for (TSubPane* p : panes)
+    if (p) p->hide();
+}
+
+void SubPaneManager::fitAllPanes() {
+  for (TSubPane* p : panes)
+    if (p) p->fitCameraToVolume();
+}
+
+void SubPaneManager::zoomAllPanes(double factor) {
+  for (TSubPane* p : panes)
+    if (p) p->zoomBy(factor);
 }
 
 void SubPaneManager::redrawAllPanes() {
-  for (auto& w : m_widgets) {
-    if (!w) continue;
-    // Repaint at once when on screen (a drag wants the new image before the next event).
-    if (w->isVisible())
-      w->repaint();
-    else
-      w->update();
+  // Repaint at once when on screen (a drag wants the new image before the next event).
+  for (TSubPane* p : panes)
+    if (p) p->redrawNow();
+}
+
+void SubPaneManager::setBackGrey(float g) {
+  for (TSubPane* p : panes) {
+    if (!p) continue;
+    const float c[4] = {g, g, g, 0.5f};
+    for (int i = 0; i < 4; ++i) p->togl.clearColor[i] = c[i];
   }
 }

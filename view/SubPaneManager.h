@@ -1,10 +1,9 @@
 #pragma once
-// Owner of the three slice panes (XY, YZ, ZX).  The panes themselves come with their own window
-// class; until they are created the manager holds none and its operations touch nothing.
-#include <QPointer>
-#include <QWidget>
+// Owner of the three slice panes (XY, YZ, ZX).  The main frame has the manager create them as
+// dock widgets of its window; until then the manager holds none and its operations touch nothing.
 #include <array>
 
+class QMainWindow;
 class TSubPane;
 
 class SubPaneManager {
@@ -15,11 +14,27 @@ class SubPaneManager {
   TSubPane* getPaneXY() const { return panes[0]; }
   TSubPane* getPaneYZ() const { return panes[1]; }
   TSubPane* getPaneZX() const { return panes[2]; }
-  // The widget of each pane, registered by the pane when it is created.
-  void setPaneWidget(int planeId, TSubPane* pane, QWidget* widget);
+  TSubPane* getPane(int planeId) const { return planeId >= 0 && planeId < 3 ? panes[planeId] : nullptr; }
 
+  // Creates the three panes (captions "XY", "YZ", "ZX") as dock widgets of the frame, docked at
+  // its left edge one above the other.  Once per run; later calls do nothing.  The frame owns the
+  // widgets; a pane that goes is forgotten here.
+  void createDockWidgets(QMainWindow* frame);
+  // Arrangement 1: one column at the left, XY above YZ above ZX, a third of the frame wide.
+  void arrangePanes1();
+  // Arrangement 2: XY above YZ at the left, ZX at the top.
+  void arrangePanes2();
+  // Shows the panes that are hidden (a mode that works in the main view only hid them).
+  void showHiddenPanes();
+  void hidePanes();
+  void fitAllPanes();
+  // Zooms the three panes by one factor (they keep one scale).
+  void zoomAllPanes(double factor);
   // Repaints the three panes at once.
   void redrawAllPanes();
+  // The clear colour (g, g, g, 0.5) of the panes.
+  void setBackGrey(float g);
+  void forgetPane(TSubPane* pane);
 
   std::array<TSubPane*, 3> panes = {nullptr, nullptr, nullptr};
   bool arranged = true;
@@ -30,5 +45,5 @@ class SubPaneManager {
  private:
   SubPaneManager();
   ~SubPaneManager() = default;
-  std::array<QPointer<QWidget>, 3> m_widgets;
+  QMainWindow* m_frame = nullptr;
 };

@@ -4,6 +4,8 @@
 #include "view/CKestrinView.h"
 #include "view/SubPaneManager.h"
 #include "view/TDlgVisParam.h"
+#include "view/TSubPane.h"
+#include "view/key_state.h"
 #include "view/VolRendManager.h"
 #include "volume/TextureManager.h"
 
@@ -47,12 +49,22 @@ void TViewModeHost::redrawMainView() {
 }
 void TViewModeHost::redrawAll() { t_redrawAll(); }
 
-int TViewModeHost::panePlaneId(TSubPane*) { return -1; }
-TModeRay TViewModeHost::paneCursorRay(TSubPane*, const TPoint2i&) { return TModeRay(); }
-int TViewModeHost::pickSliceLineInPane(int, const TModeRay&, double) { return 0; }
-void TViewModeHost::panePanByMouse(TSubPane*, const TPoint2i&, const TPoint2i&) {}
-void TViewModeHost::zoomAllPanes(double) {}
+int TViewModeHost::panePlaneId(TSubPane* pane) { return pane ? int(pane->planeId) : -1; }
+TModeRay TViewModeHost::paneCursorRay(TSubPane* pane, const TPoint2i& p) {
+  TModeRay ray;
+  if (pane) pane->togl.getCursorRay(p.x, p.y, ray.org, ray.dir);
+  return ray;
+}
+int TViewModeHost::pickSliceLineInPane(int planeId, const TModeRay& ray, double tolerance) {
+  return VolRendManager::getInst().pickSliceLineInPane(planeId, ray.org, tolerance);
+}
+void TViewModeHost::panePanByMouse(TSubPane* pane, const TPoint2i& prev, const TPoint2i& p) {
+  if (pane) pane->panByMouse(prev, p);
+}
+void TViewModeHost::zoomAllPanes(double factor) { SubPaneManager::getInst().zoomAllPanes(factor); }
 void TViewModeHost::redrawAllPanes() { SubPaneManager::getInst().redrawAllPanes(); }
+void TViewModeHost::hideSlicePanes() { SubPaneManager::getInst().hidePanes(); }
+bool TViewModeHost::spaceKeyHeld() { return t_spaceHeld(); }
 
 void TViewModeHost::volumeExtent(double extent[3]) {
   const VolRendManager& vr = VolRendManager::getInst();
@@ -82,12 +94,14 @@ void t_installViewHooks() {
     VolRendManager& vr = VolRendManager::getInst();
     vr.setVolumeExtent(pitch, W, H, D);
     vr.resetCamera();
+    SubPaneManager::getInst().fitAllPanes();
   };
   hooks.setBackGrey = [](float g) {
     if (CKestrinView* v = CKestrinView::s_theView) {
       const float c[4] = {g, g, g, 0.5f};
       for (int i = 0; i < 4; ++i) v->togl.clearColor[i] = c[i];
     }
+    SubPaneManager::getInst().setBackGrey(g);
   };
   hooks.setButtonHeld = [](bool held) { VolRendManager::getInst().buttonHeld = held; };
   TDlgVisParam::setViewHooks(hooks);

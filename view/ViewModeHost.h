@@ -16,13 +16,14 @@ class TViewModeHost : public TModeViewHost {
   void redrawMainView() override;
   void redrawAll() override;
 
-  // The slice panes are not built yet: a pane has no plane, no ray and no lines to pick.
   int panePlaneId(TSubPane* pane) override;
   TModeRay paneCursorRay(TSubPane* pane, const TPoint2i& p) override;
   int pickSliceLineInPane(int planeId, const TModeRay& ray, double tolerance) override;
   void panePanByMouse(TSubPane* pane, const TPoint2i& prev, const TPoint2i& p) override;
   void zoomAllPanes(double factor) override;
   void redrawAllPanes() override;
+  void hideSlicePanes() override;
+  bool spaceKeyHeld() override;
 
   void volumeExtent(double extent[3]) override;
   void getSlicePositions(double s[3]) override;

@@ -7,7 +7,9 @@
 
 #include "view/TDlgVisParam.h"
 #include "view/TOGL.h"
+#include "view/slice_planes.h"
 #include "view/vol_slicing.h"
+#include "volume/TextureManager.h"
 #include "volume/app_paths.h"
 
 VolRendManager& VolRendManager::getInst() {
@@ -56,11 +58,8 @@ void VolRendManager::resetCamera() {
 }
 
 void VolRendManager::updateSlices() {
-  const double kBelowOne = 1.0 - 1e-9;
-  for (double& s : slicePos) {
-    if (!(s >= 0)) s = 0;  // also catches NaN
-    if (s > kBelowOne) s = kBelowOne;
-  }
+  const TextureManager& tm = TextureManager::getInst();
+  t_keepSlicesSane(slicePos, tm.getW(), tm.getH(), tm.getD());
 }
 
 void VolRendManager::drawFrame() {

@@ -1,6 +1,5 @@
 #include "modes/vis/StateVisStd.h"
 
-#include <QGuiApplication>
 #include <cstdio>
 
 #include "core/TCore.h"
@@ -8,9 +7,14 @@
 #include "core/WinLvModel.h"
 #include "platform/GLContextHost.h"
 #include "platform/Prompt.h"
+#include "view/mode_gl.h"
 #include "view/TDlgVisParam.h"
 #include "modes/vis/TDlgVisStd.h"
+#include "view/SubPaneManager.h"
+#include "view/TOGL.h"
+#include "view/TSubPane.h"
 #include "view/VolRendManager.h"
+#include "view/key_state.h"
 #include "view/smooth_right_half.h"
 #include "volume/TextureManager.h"
 
@@ -79,6 +83,16 @@ void StateVisStd::OnSwitched(int modeId) {
   tm.vol3.unbind(ctx);
   tm.volMask.unbind(ctx);
 
+  // The panes are arranged the first time; a mode that works in the main view only may have
+  // hidden them since, so they are shown again.
+  static bool s_firstTime = true;
+  SubPaneManager& panes = SubPaneManager::getInst();
+  if (s_firstTime) {
+    s_firstTime = false;
+    panes.arrangePanes1();
+  }
+  panes.showHiddenPanes();
+
   VolRendManager& vr = VolRendManager::getInst();
   for (double& s : vr.slicePos) s = 0.2;
 
@@ -97,14 +111,104 @@ void StateVisStd::OnSwitched(int modeId) {
   }
 
   vr.resetCamera();
+  panes.fitAllPanes();
   t_redrawAll();
 }
 
-void StateVisStd::OnMouseWheel(unsigned, int, const TPoint2i&) {}
+void StateVisStd::OnLBtnDown(const TPoint2i& p) {
+  lBtnHeld = true;
+  VolRendManager& vr = VolRendManager::getInst();
+  vr.buttonHeld = true;
+  TOGL* ogl = t_mainTOGL();
+  unsigned hit = 4;
+  double pos[3];
+  unsigned plane = 0;
+  if (t_ctrlHeld()) {
+    m_strokeFlag = true;
+    m_cutStroke.clear();
+    if (ogl) {
+      double w[3];
+      ogl->unProject(p.x, p.y, 0.01f, w);
+      m_cutStroke.emplace_back(w[0], w[1], w[2]);
+    }
+  } else if (t_shiftHeld() && vr.pickPointOnSlices(p, hit, pos)) {
+    for (int i = 0; i < 3; ++i) pos[i] /= vr.extent[i];
+    m_rulerDragFlag = true;
+    selectedRuler = 0;
+    rulers.insert(rulers.begin(), {pos[0], pos[1], pos[2], pos[0], pos[1], pos[2]});
+    if (m_rulerPanel) m_rulerPanel->updateRulerList();
+  } else if (vr.pickSlicePlane(p, plane)) {
+    m_sliceDragFlag = true;
+    m_pickedPlane = int(plane);
+  } else if (ogl) {
+    ogl->btnDownTranslate(QPoint(p.x, p.y));
+  }
+}
+
+void StateVisStd::OnLBtnUp(const TPoint2i&) {
+  VolRendManager& vr = VolRendManager::getInst();
+  vr.buttonHeld = false;
+  if (m_strokeFlag) {
+    if (m_cutStroke.size() <= 3)
+      vr.cutSurface.clear();
+    else
+      vr.genCutSurfaceFromStroke(m_cutStroke);
+  }
+  if (TOGL* ogl = t_mainTOGL()) {
+    ogl->dragMode = TOGL::DragNone;
+    ogl->releaseCapture();
+  }
+  lBtnHeld = false;
+  m_strokeFlag = m_sliceDragFlag = m_rulerDragFlag = false;
+  m_cutStroke.clear();
+  t_redrawAll();
+}
+
+void StateVisStd::OnMouseMove(const TPoint2i& p) {
+  VolRendManager& vr = VolRendManager::getInst();
+  TOGL* ogl = t_mainTOGL();
+  unsigned hit = 4;
+  double pos[3];
+  bool panesToo = false;
+  if (lBtnHeld && m_strokeFlag) {
+    if (ogl) {
+      double w[3];
+      ogl->unProject(p.x, p.y, 0.01f, w);
+      m_cutStroke.emplace_back(w[0], w[1], w[2]);
+    }
+  } else if (lBtnHeld && m_sliceDragFlag) {
+    vr.dragSlicePlane(p, unsigned(m_pickedPlane));
+    // The panes show the plane that moves.
+    panesToo = true;
+  } else if (m_rulerDragFlag && vr.pickPointOnSlices(p, hit, pos)) {
+    if (!rulers.empty())
+      for (int i = 0; i < 3; ++i) rulers[0][3 + i] = pos[i] / vr.extent[i];
+    if (m_rulerPanel) m_rulerPanel->updateRulerList();
+  } else if ((lBtnHeld || rBtnHeld || mBtnHeld) && ogl) {
+    ogl->mouseMove(QPoint(p.x, p.y));
+  }
+  if (lBtnHeld || rBtnHeld || mBtnHeld) {
+    if (panesToo)
+      t_redrawAll();
+    else if (ogl)
+      t_redrawWindow(*ogl);
+  }
+}
+
+void StateVisStd::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
+  if (VolRendManager::getInst().stepSliceByWheel(p, delta)) t_redrawAll();
+}
+
+void StateVisStd::OnDraw2D(TSubPane* pane) {
+  if (!pane) return;
+  const int clip = TCore::getInst().modeId == 3 ? 2 : 0;
+  VolRendManager& vr = VolRendManager::getInst();
+  vr.drawSliceInPane(int(pane->planeId), clip);
+  vr.drawSliceCrossLines(int(pane->planeId));
+}
 
 void StateVisStd::OnKeyDown(int key, int repeatCount, unsigned flags) {
   fprintf(stderr, "key%d %d %d\n", key, repeatCount, flags);
-  if (key == Qt::Key_Space) spaceHeld = true;
   if (key != '3') return;
   if (t_askYesNoCancel("画像の右半分をスムージングしてもいいですか？") != PromptAnswer::Yes) return;
   TextureManager& tm = TextureManager::getInst();
@@ -118,12 +222,12 @@ void StateVisStd::OnKeyDown(int key, int repeatCount, unsigned flags) {
   tm.vol1.unbind(t_mainGLContext());
 }
 
-void StateVisStd::OnKeyUp(int key, int, unsigned) {
-  if (key == Qt::Key_Space) spaceHeld = false;
-}
+void StateVisStd::OnKeyUp(int, int, unsigned) {}
 
 int StateVisStd::OnSetCursor(const TPoint2i& p) {
-  // Ctrl held: the pen of the cut stroke.
-  if (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier) return 4;
+  // Ctrl held: the pen of the cut stroke; over a plane handle: the hand that moves it.
+  if (t_ctrlHeld()) return 4;
+  unsigned plane = 0;
+  if (VolRendManager::getInst().pickSlicePlane(p, plane)) return 8;
   return TModeState::OnSetCursor(p);
 }

@@ -3,12 +3,18 @@
 // (1), two-dimensional transfer function (2) and mask regions (3).  The ids differ only in the
 // volume program used to draw; id 3 also draws the region surfaces.  Its panels: the ruler list
 // (ids 0-2) and the region-id panel (id 3).
+//
+// In the main view: a left drag on a plane handle moves that slice plane, Ctrl + left drag draws
+// the stroke of a cut surface, Shift + left drag on a slice plane (or the cut surface) draws a
+// ruler, the wheel over a plane steps it by one voxel; elsewhere the camera moves.  The panes
+// show each plane's slice with the two other planes' cross lines.
 #include <QPointer>
 #include <array>
 #include <vector>
 
 #include "ui/TDlgMaskManip.h"
 #include "core/TModeState.h"
+#include "geom/vec3.h"
 #include "modes/vis/TDlgVisStd.h"
 
 class StateVisStd : public TModeState {
@@ -16,11 +22,15 @@ class StateVisStd : public TModeState {
   static StateVisStd& getInst();
 
   void OnSwitched(int modeId) override;
+  void OnLBtnDown(const TPoint2i& p) override;
+  void OnLBtnUp(const TPoint2i& p) override;
+  void OnMouseMove(const TPoint2i& p) override;
   void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnKeyUp(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
   int OnSetCursor(const TPoint2i& p) override;
+  void OnDraw2D(TSubPane* pane) override;
   void hidePanels() override;
   void placePanels(int x, int y) override;
 
@@ -40,8 +50,13 @@ class StateVisStd : public TModeState {
   // Rulers: start x, y, z and end x, y, z as fractions of the volume box; the newest first.
   std::vector<std::array<double, 6>> rulers;
   int selectedRuler = 0;
-  // The space bar is held: rulers hidden, the cut surface drawn without clipping.
-  bool spaceHeld = false;
+
+  // The state of a left drag in the main view (from the press to the release).
+  bool isDrawingStroke() const { return m_strokeFlag; }
+  bool isDraggingSlice() const { return m_sliceDragFlag; }
+  bool isDraggingRuler() const { return m_rulerDragFlag; }
+  int pickedPlane() const { return m_pickedPlane; }
+  const TPoints& cutStroke() const { return m_cutStroke; }
 
   StateVisStd(const StateVisStd&) = delete;
   StateVisStd& operator=(const StateVisStd&) = delete;
@@ -49,7 +64,12 @@ class StateVisStd : public TModeState {
  private:
   StateVisStd();
   ~StateVisStd() override;
-  void drawCutSurface(bool flipped, int modeId);
+
+  bool m_strokeFlag = false;
+  bool m_sliceDragFlag = false;
+  bool m_rulerDragFlag = false;
+  TPoints m_cutStroke;
+  int m_pickedPlane = 0;
 
   QPointer<TDlgVisStd> m_rulerPanel;
   QPointer<TDlgMaskManip> m_regionPanel;

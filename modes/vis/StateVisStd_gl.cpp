@@ -10,24 +10,10 @@
 #include "modes/vis/StateVisStd.h"
 #include "view/TDlgVisParam.h"
 #include "view/VolRendManager.h"
+#include "view/key_state.h"
+#include "view/mode_gl.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
-
-void StateVisStd::drawCutSurface(bool flipped, int modeId) {
-  VolRendManager& vr = VolRendManager::getInst();
-  if (vr.cutSurface.vertexCount == 0) return;
-  const int clip = (spaceHeld || modeId != 3) ? 0 : 2;
-  const int planeCol = TDlgVisParam::exists() ? TDlgVisParam::getInst().getPlaneColMode() : 0;
-  const bool bound = vr.shaderVisCutSurf.ensureInit(clip, planeCol);
-  glDisable(GL_LIGHTING);
-  glColor3d(1, 1, 1);
-  glEnable(GL_CULL_FACE);
-  if (flipped)
-    vr.cutSurface.drawTexCoordFlipped(vr.extent[0], vr.extent[1], vr.extent[2]);
-  else
-    vr.cutSurface.drawTexCoord(vr.extent[0], vr.extent[1], vr.extent[2]);
-  if (bound) vr.shaderVisCutSurf.unbind();
-}
 
 void StateVisStd::OnDraw() {
   const TextureManager& tm = TextureManager::getInst();
@@ -36,8 +22,16 @@ void StateVisStd::OnDraw() {
   const int m = TCore::getInst().modeId;
   vr.drawFrame();
   glEnable(GL_DEPTH_TEST);
+  vr.drawSlicePlanes();
 
-  drawCutSurface(true, m);
+  // Clip selector of the planes and the cut surface (the renderer drops it while the space bar
+  // is held).
+  const int c = m == 3 ? 2 : 0;
+  vr.drawSlicePlanesTextured(c, false);
+  vr.drawSlicePlanesTextured(c, true);
+
+  // The far side of the cut surface, the volume, then its near side.
+  vr.drawCutSurface(vr.cutSurface, false, c);
   switch (m) {
     case 0: vr.drawVolumeVisI(); break;
     case 1: vr.drawVolumeVisIG(); break;
@@ -48,15 +42,16 @@ void StateVisStd::OnDraw() {
       break;
     default: break;
   }
-  drawCutSurface(false, m);
+  vr.drawCutSurface(vr.cutSurface, true, c);
 
-  if (vr.cutSurface.vertexCount > 0) {
+  if (vr.cutSurface.polyCount > 0) {
     glDisable(GL_LIGHTING);
     glColor3d(1, 1, 1);
     glLineWidth(2);
     vr.cutSurface.drawBoundaryEdges();
   }
-  if (!spaceHeld) drawRulers();
+  if (!t_spaceHeld()) drawRulers();
+  if (m_strokeFlag) t_drawGLLines(m_cutStroke, 1, 0, 0, 4);
 }
 
 void t_drawCylinder(const double a[3], const double b[3], const double colour[3], double r) {
@@ -124,8 +119,8 @@ void StateVisStd::drawMaskSurfaces() {
   const GLfloat spec[4] = {1, 1, 1, 0.5f};
   glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, spec);
   glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 32);
-  // Ids 0..254; id 255 is never drawn.
-  for (int id = 0; id < 255 && id < int(table.records.size()); ++id) {
+  // Every id whose polygon flag is on, 255 included.
+  for (int id = 0; id < 256 && id < int(table.records.size()); ++id) {
     const TMaskIdInfo& rec = table.records[id];
     if (!rec.polygonRendering) continue;
     const float r = (rec.color & 0xff) / 255.0f, g = ((rec.color >> 8) & 0xff) / 255.0f,

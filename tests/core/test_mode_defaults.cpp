@@ -155,10 +155,10 @@ TEST_F(ModeDefaults, WheelStepsOneVoxelAlongThePanesAxis) {
   host.volW = 5;
   host.volH = 1;
   host.volD = 11;
-  mode.OnMouseWheel2D(host.pane(0), 0, 120, {0, 0});  // XY pane: z by 1/(D-1)
-  EXPECT_DOUBLE_EQ(host.slices[2], 0.6);
-  mode.OnMouseWheel2D(host.pane(1), 0, -120, {0, 0});  // YZ pane: x by -1/(W-1)
-  EXPECT_DOUBLE_EQ(host.slices[0], 0.25);
+  mode.OnMouseWheel2D(host.pane(0), 0, 120, {0, 0});  // XY pane: z by one voxel, 1/D
+  EXPECT_DOUBLE_EQ(host.slices[2], 0.5 + 1.0 / 11);
+  mode.OnMouseWheel2D(host.pane(1), 0, -120, {0, 0});  // YZ pane: x by -1/W
+  EXPECT_DOUBLE_EQ(host.slices[0], 0.5 - 1.0 / 5);
   host.calls.clear();
   mode.OnMouseWheel2D(host.pane(2), 0, 120, {0, 0});  // ZX pane over a one-voxel axis
   EXPECT_DOUBLE_EQ(host.slices[1], 0.5);
