@@ -2,9 +2,36 @@
 
 #include <QImage>
 #include <QString>
+#include <cstdio>
+
+namespace {
+
+// True for a BMP whose pixels are stored uncompressed.  The built-in reader reads every such
+// picture; one it refuses is damaged or cut short, and Qt would fill the rows missing from the
+// file with whatever its memory held.
+bool isUncompressedBmp(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char h[34];
+  const size_t n = std::fread(h, 1, sizeof h, f);
+  std::fclose(f);
+  if (n < 18 || h[0] != 'B' || h[1] != 'M') return false;
+  const uint32_t dibSize = h[14] | h[15] << 8 | h[16] << 16 | uint32_t(h[17]) << 24;
+  if (dibSize == 12) return true;  // the old core header has no compression field
+  if (n < 34) return true;         // too short to say otherwise: damaged
+  const uint32_t compression = h[30] | h[31] << 8 | h[32] << 16 | uint32_t(h[33]) << 24;
+  return compression == 0 || compression == 3 || compression == 6;
+}
+
+}  // namespace
 
 bool TQtImageCodec::read(const std::string& path, TRgbPicture& out) {
   if (t_readBmp(path, out)) return true;
+  if (isUncompressedBmp(path)) {
+    std::fprintf(stderr, "picture refused: %s: the BMP file is damaged or its pixel data are cut short\n",
+                 path.c_str());
+    return false;
+  }
   QImage src;
   if (!src.load(QString::fromStdString(path)) || src.isNull()) return false;
   // Palette, grey, 16-bit and 24/32-bit pictures all resolve to their displayed colours here.

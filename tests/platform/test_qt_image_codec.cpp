@@ -180,6 +180,31 @@ TEST(BmpReaderAgainstQt, DirectColourPictures) {
   expectSameAsQt(s, "16-bit 4-4-4-4 V4 header");
 }
 
+// An uncompressed BMP whose pixel data stop early is refused, never completed from memory,
+// whatever its header; the whole file still reads.
+TEST(QtImageCodec, CutShortUncompressedBmpIsRefused) {
+  TQtImageCodec codec;
+  for (uint32_t dibSize : {12u, 40u, 124u}) {
+    BmpSpec spec;
+    spec.dibSize = dibSize;
+    const std::vector<uint8_t> whole = makeBmp(spec);
+    const std::string path = tempPath("cut" + std::to_string(dibSize) + ".bmp");
+    TRgbPicture pic;
+    writeFile(path, whole);
+    ASSERT_TRUE(codec.read(path, pic)) << dibSize;
+    EXPECT_EQ(pic.H, spec.H);
+    for (size_t cut : {size_t(1), size_t(40), whole.size() - 60}) {
+      writeFile(path, std::vector<uint8_t>(whole.begin(), whole.end() - long(cut)));
+      TRgbPicture none;
+      testing::internal::CaptureStderr();
+      EXPECT_FALSE(codec.read(path, none)) << dibSize << " cut " << cut;
+      EXPECT_NE(testing::internal::GetCapturedStderr().find("pixel data are cut short"),
+                std::string::npos);
+      EXPECT_TRUE(none.rgb.empty());
+    }
+  }
+}
+
 TEST(QtImageCodec, ReadsOtherFormatsAndWritesTheSameBmp) {
   TQtImageCodec codec;
   // A PNG only Qt reads.
