@@ -304,6 +304,17 @@ TEST(TiffHandBuilt, DamageAndUnsupportedLayoutsAreRefusedNeverMisread) {
   EXPECT_TRUE(readGrey(writeTemp(t, "cut.tif", tb.build({grey8Page(4, 2, 2, 0), lying})), &info, &err).empty());
   EXPECT_NE(err.find("beyond the end"), std::string::npos) << err;
 
+  // A strip whose rows times their length pass 2^64 and wrap to a few bytes, inside the file.
+  TiffPage huge;
+  huge.entries = {{256, 4, 1, {715793343u}}, {257, 4, 1, {1073793636u}}, {258, 3, 3, {64, 64, 64}},
+                  {259, 3, 1, {1}},           {262, 3, 1, {2}},            {277, 3, 1, {3}}};
+  huge.strips = {std::vector<uint8_t>(12000, 7)};
+  {
+    TTiffIO io(writeTemp(t, "wrap.tif", tb.build({huge})));
+    EXPECT_FALSE(io.inspect(&info));
+    EXPECT_NE(io.lastError().find("beyond the end"), std::string::npos) << io.lastError();
+  }
+
   // STRIPBYTECOUNTS shorter than the rows of the strip.
   TiffPage shortStrip = grey8Page(4, 2, 2, 0);
   shortStrip.entries.push_back({279, 4, 1, {3}});
