@@ -23,6 +23,11 @@
 #include "volume/app_paths.h"
 #include "volume/volume_export.h"
 #include "view/CKestrinView.h"
+#include "view/SubPaneManager.h"
+#include "view/VolRendManager.h"
+#include "view/redraw.h"
+#include "volume/TextureManager.h"
+#include "ui/TDlgResampleVolPitch.h"
 #include "view/drop_dispatch.h"
 #include "view/TDlgVisParam.h"
 #include "geom/TDenseMatEx.h"
@@ -63,6 +68,22 @@ bool CKestrinApp::InitInstance() {
   view = new CKestrinView();
   m_frame = new CMainFrame(view);
   m_frame->installProgressSink();
+  {
+    CMainFrame::ViewCommands vc;
+    vc.redrawAll = [] { t_redrawAll(); };
+    vc.resetCamera = [] { VolRendManager::getInst().resetCamera(); };
+    vc.startAnimation = [](int kind) {
+      if (CKestrinView* v = CKestrinView::s_theView) v->startAnimation(kind);
+    };
+    vc.panesArranged = [] { return SubPaneManager::getInst().arranged; };
+    vc.currentPitch = [](double pitch[3]) {
+      if (TDlgVisParam::exists()) TDlgVisParam::getInst().getPitch(pitch);
+    };
+    vc.resampleAndExport = [](const std::string& path, const double oldPitch[3], const double newPitch[3]) {
+      return t_resampleAndExport(TextureManager::getInst(), path, oldPitch, newPitch);
+    };
+    m_frame->viewCommands = vc;
+  }
   m_frame->resize(1024, 768);
   m_frame->show();
 
@@ -90,6 +111,12 @@ bool CKestrinApp::InitInstance() {
     TWinLvModel::getInst().getMinValues(minimum);
     TWinLvModel::getInst().getMaxValues(maximum);
   });
+  t_setResamplePitchAsker([](const double oldPitch[3], double newPitch[3]) {
+    TDlgResampleVolPitch dlg(oldPitch, oldPitch, g_mainFrame);
+    if (dlg.exec() != QDialog::Accepted) return false;
+    dlg.getNewPitch(newPitch);
+    return true;
+  });
   TMaskIdTable::getInst().setPitchSink([](const double pitch[3]) {
     if (TDlgVisParam::exists()) TDlgVisParam::getInst().setPitch(pitch);
   });
@@ -101,8 +128,15 @@ bool CKestrinApp::InitInstance() {
   TCore::getInst().initApplication(m_argc, m_argv);
   // Files dropped on the main view go to the core's file commands.
   TDropLoaders drops;
-  drops.loadVolume = [](const std::string& path) { TCore::getInst().loadVolume(path); };
-  drops.loadMask = [](const std::string& path) { TCore::getInst().loadMask(path); };
+  drops.loadVolume = [](const std::string& path) {
+    TCore::getInst().loadVolume(path);
+    t_redrawAll();
+  };
+  drops.loadMask = [](const std::string& path) { return TCore::getInst().loadMask(path); };
+  drops.loadCamera = [](const std::string& path) { TCore::getInst().loadCamera(path.c_str()); };
+  drops.loadCameraTransFunc = [](const std::string& path) {
+    TCore::getInst().loadCameraTransFunc(path.c_str());
+  };
   t_setDropLoaders(drops);
 
   t_loadUmfpackDll(g_appDir.c_str());
@@ -124,6 +158,7 @@ int CKestrinApp::ExitInstance() {
   // Windows go while the window system exists; the mode objects outlive it (static lifetime).
   if (m_frame) m_frame->removeProgressSink();
   t_setExportWindowSource(nullptr);
+  t_setResamplePitchAsker(nullptr);
   TMaskIdTable::getInst().setPitchSink(nullptr);
   t_runAtExit();
   delete m_frame;

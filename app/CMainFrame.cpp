@@ -1,21 +1,33 @@
 #include "app/CMainFrame.h"
 
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDockWidget>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMoveEvent>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QStatusBar>
+#include <QToolBar>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "ui/TDlgResampleVolPitch.h"
 #include "core/ModeRegistry.h"
 #include "core/TCore.h"
 #include "core/TModeState.h"
+#include "core/file_kinds.h"
 #include "platform/Progress.h"
+#include "platform/Prompt.h"
 #include "platform/qt/QtProgressSink.h"
-#include "view/SubPaneManager.h"
 
 CMainFrame* g_mainFrame = nullptr;
 
@@ -39,12 +51,99 @@ const char* const g_progressCaptions[17] = {
     "ZEL用 領域計算中",
 };
 
+const TModeCommand g_modeCommands[14] = {
+    {32786, 0, "Vis Intensity"},
+    {32787, 1, "Vis Intensity Grad"},
+    {32788, 2, "Vis 2D transfer function"},
+    {32789, 3, "Vis Mask"},
+    {32790, 4, "Vis Orgran Cross Section (臓器の切断面表示)"},
+    {32791, 5, "Segmentation Slice by Slice"},
+    {32792, 6, "Segmentation Region Growing"},
+    {32832, 7, "Segmentation Seeded Region Growing"},
+    {32785, 8, "Segmentation Graph Cut"},
+    {32793, 9, "Segmentation Curved Cylinder"},
+    {32794, 10, "Segmentation Contour Mesh (B-HRBF)"},
+    {32795, 11, "Segmentation Contour Mesh (輪郭線メッシュ 肛門管用)"},
+    {32797, 12, "Refinement Slice by Slice"},
+    {32796, 13, "Refinement Contours"},
+};
+
+namespace {
+
+const char* const kF1 = "volume Files (*.sph;*.tif;*.muxa;*.traw3D_ss)|*.sph;*.tif;*.muxa;*.traw3D_ss||";
+const char* const kF2 = "img slices (bmp,dcm 16bit raw)|*.bmp;*.dcm;*.raw||";
+const char* const kF3 = "volume Files (*.sph;*.tif;*.muxa)|*.sph;*.tif;*.muxa||";
+const char* const kF4 = "img slices (*.bmp;*.dcm)|*.bmp;*.dcm||";
+const char* const kF5 = "kestrin mask file (*ksmask2;ksmask)|*.ksmask2;*.ksmask||";
+const char* const kF6 = "kestrin mask file (*.ksmask2)|*.ksmask2||";
+const char* const kF7 = "volume Files (*.tif)|*.tif||";
+const char* const kF8 = "bmp file name (*bmp)|*.bmp||";
+const char* const kF9 = "muxa data (image+mask) (*.muxa)|*.muxa||";
+const char* const kF10 = "camera pos data (*.kscam)|*.kscam||";
+const char* const kF11 = "camera transfunc data (*.kscamtf)|*.kscamtf||";
+const char* const kF12 = "camera transfunc data (*kscam;*.kscamtf)|*kscam;*.kscamtf||";
+
+std::string saveName(const char* filter, const char* ext) {
+  const std::string path = t_prompts().saveFile("Save As", t_qtFilter(filter), std::string());
+  if (path.empty()) return path;
+  return ext ? t_withExtension(path, ext) : path;
+}
+
+}  // namespace
+
+std::string t_qtFilter(const std::string& filter) {
+  // "name|patterns|name|patterns||": the dialog shows the name and filters by the patterns.
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : filter) {
+    if (c == '|') {
+      parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  std::string out;
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].empty()) break;
+    std::string patterns = parts[i + 1];
+    std::replace(patterns.begin(), patterns.end(), ';', ' ');
+    if (!out.empty()) out += ";;";
+    out += parts[i] + " (" + patterns + ")";
+  }
+  return out;
+}
+
+bool t_selectFile(const std::string& filter, std::string& path, std::string& ext) {
+  const std::vector<std::string> names = t_prompts().openFiles("Open", t_qtFilter(filter), false);
+  if (names.empty() || names[0].empty()) return false;
+  path = names[0];
+  ext = t_extensionOf(path);
+  return true;
+}
+
+bool t_selectSliceFiles(const std::string& filter, std::vector<std::string>& paths, std::string& ext) {
+  std::vector<std::string> names = t_prompts().openFiles("Open", t_qtFilter(filter), true);
+  if (names.empty()) return false;
+  auto last3 = [](const std::string& s) { return s.size() >= 3 ? s.substr(s.size() - 3) : s; };
+  ext = last3(names[0]);
+  for (const std::string& n : names)
+    if (last3(n) != ext) {
+      t_info("複数のファイルが混ざっています");
+      return false;
+    }
+  // Byte order of the names is the slice order.
+  std::sort(names.begin(), names.end());
+  paths = names;
+  return true;
+}
+
 CMainFrame::CMainFrame(QWidget* central) {
   g_mainFrame = this;
   setWindowTitle(QStringLiteral("Kestrin"));
   if (central) setCentralWidget(central);
   OnCreate();
-  SubPaneManager::getInst().createDockWidgets(this);
 }
 
 CMainFrame::~CMainFrame() {
@@ -54,6 +153,7 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::OnCreate() {
   std::fprintf(stderr, "\n\n\nMFC MFC MFC MFC On Create MainFrm --------------↓↓↓↓↓↓↓↓\n");
+  buildMenus();
   // Status bar: pane 1 the progress caption, pane 2 the bar, pane 3 "SCRL".
   m_caption = new QLabel(this);
   m_caption->setObjectName(QStringLiteral("progressCaption"));
@@ -127,8 +227,19 @@ void CMainFrame::placeModeDialogs() {
   // The restored rectangle, also when maximised.
   const QRect r = isMaximized() ? normalGeometry() : frameGeometry();
   // 75 pixels beyond the frame's right edge (QRect::right() is the last pixel column inside).
-  const int x = r.x() + r.width() + 75;
-  const int y = r.top();
+  int x = r.x() + r.width() + 75;
+  int y = r.top();
+  // A frame near the screen's right edge would push the panels off the screen: keep the widest
+  // visible panel on the screen (panels stack at one point).
+  if (QScreen* sc = screen()) {
+    const QRect avail = sc->availableGeometry();
+    int widest = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w != this && w->isVisible() && qobject_cast<QDialog*>(w)) widest = std::max(widest, w->frameGeometry().width());
+    x = std::min(x, avail.x() + avail.width() - widest);
+    x = std::max(x, avail.x());
+    y = std::max(avail.y(), std::min(y, avail.y() + avail.height() - 100));
+  }
   // The rendering panel's height, then the mode panels below it.
   int h = 0;
   const TCoreWiring& w = TCore::wiring();
@@ -157,3 +268,334 @@ void CMainFrame::resizeEvent(QResizeEvent* e) {
 
 std::string CMainFrame::captionText() const { return m_caption->text().toUtf8().toStdString(); }
 int CMainFrame::progressValue() const { return m_progress->value(); }
+
+// ---- menus ----------------------------------------------------------------------------------
+
+QAction* CMainFrame::addCommand(QMenu* menu, int id, const char* caption, void (CMainFrame::*handler)()) {
+  auto* a = new QAction(QString::fromUtf8(caption), this);
+  a->setData(id);
+  a->setObjectName(QStringLiteral("cmd_%1").arg(id));
+  connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+  menu->addAction(a);
+  m_actions[id] = a;
+  m_order.push_back(id);
+  return a;
+}
+
+void CMainFrame::buildMenus() {
+  QMenuBar* bar = menuBar();
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
+  addCommand(file, ID_LOAD_VOLUME, "Load Volume image (.tif .sph muxa)", &CMainFrame::OnLoadVolume);
+  addCommand(file, ID_LOAD_SLICES, "Load Slice images (.dcm .bmp .raw)", &CMainFrame::OnLoadSlices);
+  file->addSeparator();
+  addCommand(file, ID_LOAD_2ND_CHANNEL, "Load 2nd channel (.tif .sph)", &CMainFrame::OnLoad2ndChannel);
+  addCommand(file, ID_LOAD_2ND_CHANNEL_SLICES, "Load 2nd channel (slices)(.dcm .bmp)",
+             &CMainFrame::OnLoad2ndChannelSlices);
+  addCommand(file, ID_LOAD_3RD_CHANNEL, "Load 3rd channel (.tif .sph)", &CMainFrame::OnLoad3rdChannel);
+  addCommand(file, ID_LOAD_3RD_CHANNEL_SLICES, "Load 3rd channel (slices) (.dcm .bmp)",
+             &CMainFrame::OnLoad3rdChannelSlices);
+  file->addSeparator();
+  addCommand(file, ID_LOAD_MASK, "Load Mask data (.ksmask2; .ksmask)", &CMainFrame::OnLoadMask);
+  addCommand(file, ID_SAVE_MASK, "Save Mask data (.ksmask2)", &CMainFrame::OnSaveMask);
+  file->addSeparator();
+  QMenu* exportVolume = file->addMenu(QStringLiteral("Export Volume"));
+  addCommand(exportVolume, ID_EXPORT_TIF_MINMAX, "Export as Tif [min, max](.tif)", &CMainFrame::OnExportTifMinMax);
+  addCommand(exportVolume, ID_EXPORT_TIF_255, "Export as Tif [0, 255](.tif)", &CMainFrame::OnExportTif255);
+  addCommand(exportVolume, ID_EXPORT_BMP_SLICES, "Export as Bmp slices [0,255] (.bmp)", &CMainFrame::OnExportBmpSlices);
+  QMenu* exportMask = file->addMenu(QStringLiteral("Export Mask or Region"));
+  addCommand(exportMask, ID_EXPORT_MASK_TIF8, "Export Mask as 8bit Tif\u3000(.tif)", &CMainFrame::OnExportMaskTif8);
+  addCommand(exportMask, ID_EXPORT_REGION_OBJ, "Export one region as Obj (.obj)", &CMainFrame::OnExportRegionObj);
+  addCommand(exportMask, ID_EXPORT_REGION_STL, "Export one region as  Stl (.stl)", &CMainFrame::OnExportRegionStl);
+  addCommand(exportMask, ID_EXPORT_COMBINED, "Export as Volume & Mask as Muxa (.muxa)", &CMainFrame::OnExportCombinedFile);
+  addCommand(exportMask, ID_RESAMPLE_EXPORT, "Resample And export as tif (double)", &CMainFrame::OnResampleExport);
+  QMenu* modes = file->addMenu(QStringLiteral("Mode Switch"));
+  m_modeGroup = new QActionGroup(this);
+  m_modeGroup->setExclusive(true);
+  for (const TModeCommand& c : g_modeCommands) {
+    auto* a = new QAction(QString::fromUtf8(c.caption), this);
+    a->setData(c.id);
+    a->setObjectName(QStringLiteral("cmd_%1").arg(c.id));
+    a->setCheckable(true);
+    m_modeGroup->addAction(a);
+    const int modeId = c.modeId;
+    connect(a, &QAction::triggered, this, [this, modeId] {
+      // A mode switch changes the data a worker reads (target flags, flip): not while one runs.
+      if (TCore::getInst().refuseWhileBusy()) {
+        updateCommandStates();
+        return;
+      }
+      TCore::getInst().setMode(modeId);
+      updateCommandStates();
+    });
+    modes->addAction(a);
+    m_actions[c.id] = a;
+    m_order.push_back(c.id);
+    if (c.modeId == 4 || c.modeId == 11) modes->addSeparator();
+  }
+
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+  QMenu* docking = view->addMenu(QStringLiteral("&Toolbars and Docking Windows"));
+  connect(docking, &QMenu::aboutToShow, this, [this, docking] {
+    docking->clear();
+    // The frame's list of bars and panes (their toggle actions belong to the bars and panes).
+    if (QMenu* list = createPopupMenu()) {
+      for (QAction* a : list->actions()) docking->addAction(a);
+      delete list;
+    }
+  });
+  QAction* statusBarAction = view->addAction(QStringLiteral("&Status Bar"));
+  statusBarAction->setCheckable(true);
+  statusBarAction->setChecked(true);
+  connect(statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+  view->addSeparator();
+  addCommand(view, ID_XY_SUBPANE, "XY sub pane", &CMainFrame::OnXySubPane)->setCheckable(true);
+  addCommand(view, ID_YZ_SUBPANE, "YZ sub pane", &CMainFrame::OnYzSubPane)->setCheckable(true);
+  addCommand(view, ID_ZX_SUBPANE, "ZX sub pane ", &CMainFrame::OnZxSubPane)->setCheckable(true);
+  view->addSeparator();
+  addCommand(view, ID_SUBPANE_ARRANGE1, "Sub Pane Arrange 1", &CMainFrame::OnSubPaneArrange1);
+  addCommand(view, ID_SUBPANE_ARRANGE2, "Sub Pane Arrange 2", &CMainFrame::OnSubPaneArrange2);
+  view->addSeparator();
+  addCommand(view, ID_CAMERA_INIT, "Camera Init", &CMainFrame::OnCameraInit);
+
+  QMenu* others = bar->addMenu(QStringLiteral("Others"));
+  addCommand(others, ID_SAVE_CAMERA, "Save camera pos (.kscam)", &CMainFrame::OnSaveCamera);
+  addCommand(others, ID_SAVE_CAMERA_TRANSFUNC, "Save camera and transfunc (.kscamtf)", &CMainFrame::OnSaveCameraTransFunc);
+  addCommand(others, ID_LOAD_CAMERA_TRANSFUNC, "Load camera and transfunc (.kscam, .kscamtf)",
+             &CMainFrame::OnLoadCameraTransFunc);
+  others->addSeparator();
+  addCommand(others, ID_CAM_ROT_X, "Cam Rot Around X", &CMainFrame::OnCamRotX);
+  addCommand(others, ID_CAM_ROT_Y, "Cam Rot Around Y", &CMainFrame::OnCamRotY);
+  addCommand(others, ID_CAM_ROT_Z, "Cam Rot Around Z", &CMainFrame::OnCamRotZ);
+  others->addSeparator();
+  addCommand(others, ID_CAM_XY_CROSSSEC_ANIM, "Cam XY CrosSec Anim", &CMainFrame::OnCamXyCrossSecAnim);
+  addCommand(others, ID_MULTI_REGION_CLOSING, "Multiple Region Closing", &CMainFrame::OnMultiRegionClosing);
+
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+  addCommand(help, ID_APP_ABOUT, "&About Kestrin...", &CMainFrame::OnAppAbout);
+
+  for (QMenu* m : {file, exportVolume, exportMask, modes, view, others})
+    connect(m, &QMenu::aboutToShow, this, [this] { updateCommandStates(); });
+
+  // Tool bar "Standard": the file commands used most.
+  m_toolBar = addToolBar(QStringLiteral("Standard"));
+  m_toolBar->setObjectName(QStringLiteral("Standard"));
+  for (int id : {ID_LOAD_VOLUME, ID_LOAD_MASK, ID_SAVE_MASK, ID_CAMERA_INIT}) m_toolBar->addAction(m_actions[id]);
+  updateCommandStates();
+}
+
+QAction* CMainFrame::action(int id) const {
+  const auto it = m_actions.find(id);
+  return it == m_actions.end() ? nullptr : it->second;
+}
+
+std::vector<int> CMainFrame::commandIds() const { return m_order; }
+
+void CMainFrame::runCommand(int id) {
+  updateCommandStates();
+  if (QAction* a = action(id))
+    if (a->isEnabled()) a->trigger();
+}
+
+QDockWidget* CMainFrame::paneDock(const char* caption) const {
+  for (QDockWidget* d : findChildren<QDockWidget*>())
+    if (d->windowTitle() == QLatin1String(caption)) return d;
+  return nullptr;
+}
+
+void CMainFrame::updateCommandStates() {
+  TCore& core = TCore::getInst();
+  const int channels = TCore::wiring().channelCount ? TCore::wiring().channelCount() : 1;
+  auto enable = [this](int id, bool on) {
+    if (QAction* a = action(id)) a->setEnabled(on);
+  };
+  enable(ID_LOAD_2ND_CHANNEL, channels == 1);
+  enable(ID_LOAD_2ND_CHANNEL_SLICES, channels == 1);
+  enable(ID_LOAD_3RD_CHANNEL, channels == 2);
+  enable(ID_LOAD_3RD_CHANNEL_SLICES, channels == 2);
+  const bool animated = core.modeId == 0 || core.modeId == 1 || core.modeId == 2 || core.modeId == 4;
+  for (int id : {ID_CAM_ROT_X, ID_CAM_ROT_Y, ID_CAM_ROT_Z, ID_CAM_XY_CROSSSEC_ANIM}) enable(id, animated);
+  const bool arranged = viewCommands.panesArranged ? viewCommands.panesArranged() : false;
+  const std::pair<int, const char*> panes[3] = {{ID_XY_SUBPANE, "XY"}, {ID_YZ_SUBPANE, "YZ"}, {ID_ZX_SUBPANE, "ZX"}};
+  for (const auto& p : panes) {
+    QDockWidget* d = paneDock(p.second);
+    enable(p.first, arranged && d);
+    if (QAction* a = action(p.first)) a->setChecked(arranged && d && d->isVisible());
+  }
+  enable(ID_SUBPANE_ARRANGE1, arranged);
+  enable(ID_SUBPANE_ARRANGE2, arranged);
+  // The check mark follows the mode the core ended in (a fall-back lands on mode 3).
+  for (const TModeCommand& c : g_modeCommands)
+    if (QAction* a = action(c.id)) a->setChecked(core.modeId == c.modeId);
+}
+
+void CMainFrame::redrawAll() {
+  if (viewCommands.redrawAll) viewCommands.redrawAll();
+}
+
+// ---- file commands ----------------------------------------------------------------------------
+
+void CMainFrame::OnLoadVolume() {
+  std::string path, ext;
+  if (!t_selectFile(kF1, path, ext)) return;
+  TCore::getInst().loadVolume(path);
+  redrawAll();
+}
+
+void CMainFrame::OnLoadSlices() {
+  std::vector<std::string> paths;
+  std::string ext;
+  if (!t_selectSliceFiles(kF2, paths, ext)) return;
+  TCore::getInst().loadSlices(paths);
+  redrawAll();
+}
+
+void CMainFrame::loadChannel(int channel) {
+  std::string path, ext;
+  if (!t_selectFile(kF3, path, ext)) return;
+  TCore::getInst().loadChannelVolume(path, channel);
+  redrawAll();
+}
+
+void CMainFrame::loadChannelSlices(int channel) {
+  std::vector<std::string> paths;
+  std::string ext;
+  if (!t_selectSliceFiles(kF4, paths, ext)) return;
+  TCore::getInst().loadChannelSlices(paths, channel);
+  redrawAll();
+}
+
+void CMainFrame::OnLoad2ndChannel() { loadChannel(2); }
+void CMainFrame::OnLoad2ndChannelSlices() { loadChannelSlices(2); }
+void CMainFrame::OnLoad3rdChannel() { loadChannel(3); }
+void CMainFrame::OnLoad3rdChannelSlices() { loadChannelSlices(3); }
+
+void CMainFrame::OnLoadMask() {
+  std::string path, ext;
+  const bool chosen = t_selectFile(kF5, path, ext);
+  // The mask display follows also a cancelled question, but not a refused load.
+  if (chosen && !TCore::getInst().loadMask(path)) {
+    redrawAll();
+    return;
+  }
+  TCore::getInst().setMode(3);
+  redrawAll();
+}
+
+void CMainFrame::OnSaveMask() {
+  const std::string path = saveName(kF6, "ksmask2");
+  if (!path.empty()) TCore::getInst().saveMask(path);
+}
+
+void CMainFrame::OnExportTifMinMax() {
+  const std::string path = saveName(kF7, "tif");
+  if (!path.empty()) TCore::getInst().exportTifMinMax(path);
+}
+
+void CMainFrame::OnExportTif255() {
+  const std::string path = saveName(kF7, "tif");
+  if (!path.empty()) TCore::getInst().exportTif255(path);
+}
+
+void CMainFrame::OnExportBmpSlices() {
+  std::string path = saveName(kF8, nullptr);
+  if (path.empty()) return;
+  if (t_extensionOf(path) == "bmp") path.resize(path.size() - 4);
+  TCore::getInst().exportBmpSlices(path);
+}
+
+void CMainFrame::OnExportMaskTif8() {
+  const std::string path = saveName(kF7, "tif");
+  if (!path.empty()) TCore::getInst().exportMaskTif8(path);
+}
+
+void CMainFrame::OnExportRegionObj() { TCore::getInst().exportRegionMesh(0, -1); }
+void CMainFrame::OnExportRegionStl() { TCore::getInst().exportRegionMesh(1, -1); }
+
+void CMainFrame::OnExportCombinedFile() {
+  const std::string path = saveName(kF9, "muxa");
+  if (!path.empty()) TCore::getInst().exportCombinedFile(path);
+}
+
+void CMainFrame::OnResampleExport() {
+  const std::string path = saveName(kF7, "tif");
+  if (path.empty()) return;
+  // Written as displayed: this export does not undo a z flip.
+  double oldPitch[3] = {1, 1, 1};
+  if (viewCommands.currentPitch) viewCommands.currentPitch(oldPitch);
+  double newPitch[3] = {oldPitch[0], oldPitch[1], oldPitch[2]};
+  TDlgResampleVolPitch dlg(oldPitch, newPitch, this);
+  if (dlg.exec() != QDialog::Accepted) return;
+  dlg.getNewPitch(newPitch);
+  if (viewCommands.resampleAndExport) viewCommands.resampleAndExport(path, oldPitch, newPitch);
+}
+
+// ---- panes and camera ---------------------------------------------------------------------------
+
+void CMainFrame::toggleSubPane(const char* caption) {
+  if (!viewCommands.panesArranged || !viewCommands.panesArranged()) return;
+  QDockWidget* d = paneDock(caption);
+  if (!d) return;
+  d->setVisible(!d->isVisible());
+  updateCommandStates();
+}
+
+void CMainFrame::OnXySubPane() { toggleSubPane("XY"); }
+void CMainFrame::OnYzSubPane() { toggleSubPane("YZ"); }
+void CMainFrame::OnZxSubPane() { toggleSubPane("ZX"); }
+
+void CMainFrame::OnSubPaneArrange1() {
+  if (viewCommands.arrangePanes1) viewCommands.arrangePanes1();
+}
+
+void CMainFrame::OnSubPaneArrange2() {
+  if (viewCommands.arrangePanes2) viewCommands.arrangePanes2();
+}
+
+void CMainFrame::OnCameraInit() {
+  if (viewCommands.panesArranged && viewCommands.panesArranged() && viewCommands.fitPanesToVolume)
+    viewCommands.fitPanesToVolume();
+  if (viewCommands.resetCamera) viewCommands.resetCamera();
+  redrawAll();
+}
+
+void CMainFrame::OnSaveCamera() {
+  const std::string path = saveName(kF10, "kscam");
+  if (!path.empty() && !TCore::getInst().saveCamera(path.c_str()))
+    t_warn("The camera file could not be written:\n" + path);
+}
+
+void CMainFrame::OnSaveCameraTransFunc() {
+  const int m = TCore::getInst().modeId;
+  if (m < 0 || m > 2) {
+    t_info("this command is available only when visualization mode");
+    return;
+  }
+  const std::string path = saveName(kF11, "kscamtf");
+  if (!path.empty() && !TCore::getInst().saveCameraTransFunc(path.c_str()))
+    t_warn("The camera file could not be written:\n" + path);
+}
+
+void CMainFrame::OnLoadCameraTransFunc() {
+  std::string path, ext;
+  if (!t_selectFile(kF12, path, ext)) return;
+  if (ext == "kscam")
+    TCore::getInst().loadCamera(path.c_str());
+  else if (ext == "kscamtf")
+    TCore::getInst().loadCameraTransFunc(path.c_str());
+  updateCommandStates();
+}
+
+void CMainFrame::startAnimation(int kind) {
+  if (viewCommands.startAnimation) viewCommands.startAnimation(kind);
+}
+
+void CMainFrame::OnCamRotX() { startAnimation(1); }
+void CMainFrame::OnCamRotY() { startAnimation(2); }
+void CMainFrame::OnCamRotZ() { startAnimation(3); }
+void CMainFrame::OnCamXyCrossSecAnim() { startAnimation(4); }
+
+void CMainFrame::OnMultiRegionClosing() { TCore::getInst().multiRegionClosing(); }
+
+void CMainFrame::OnAppAbout() {
+  t_info("Kestrin\nSegmentation and visualisation of 3-D volume images.", "About Kestrin");
+}

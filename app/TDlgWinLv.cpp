@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -108,12 +109,16 @@ void TDlgWinLv::writeRow(int r, double minValue, double maxValue, bool range) {
   {
     const QSignalBlocker b1(m_minSlider[r]), b2(m_maxSlider[r]);
     if (range) {
-      m_minSlider[r]->setRange(tenths(minValue), tenths(maxValue));
-      m_maxSlider[r]->setRange(tenths(minValue), tenths(maxValue));
+      // A constant channel gets a one-step window: the volume holder needs minimum < maximum.
+      const int lo = tenths(minValue);
+      const int hi = std::max(tenths(maxValue), lo + 1);
+      m_minSlider[r]->setRange(lo, hi);
+      m_maxSlider[r]->setRange(lo, hi);
     }
     m_minSlider[r]->setValue(tenths(minValue));
     m_maxSlider[r]->setValue(tenths(maxValue));
   }
+  keepOrdered(r, false);
   m_minEdit[r]->setText(fmt1(minValue));
   m_maxEdit[r]->setText(fmt1(maxValue));
   if (range) {
@@ -124,6 +129,26 @@ void TDlgWinLv::writeRow(int r, double minValue, double maxValue, bool range) {
   }
   m_updating = false;
   publish();
+}
+
+void TDlgWinLv::keepOrdered(int r, bool maxMoved) {
+  QSlider* lo = m_minSlider[r];
+  QSlider* hi = m_maxSlider[r];
+  if (lo->value() < hi->value()) return;
+  const QSignalBlocker b1(lo), b2(hi);
+  // The slider that did not move gives way; at the end of the range the moved one steps back.
+  if (maxMoved) {
+    lo->setValue(hi->value() - 1);
+    if (lo->value() >= hi->value()) hi->setValue(lo->value() + 1);
+  } else {
+    hi->setValue(lo->value() + 1);
+    if (lo->value() >= hi->value()) lo->setValue(hi->value() - 1);
+  }
+  const bool wasUpdating = m_updating;
+  m_updating = true;
+  m_minEdit[r]->setText(fmt1(lo->value() * 0.1));
+  m_maxEdit[r]->setText(fmt1(hi->value() * 0.1));
+  m_updating = wasUpdating;
 }
 
 void TDlgWinLv::publish() {
@@ -169,6 +194,7 @@ void TDlgWinLv::onSliderMoved(int row, bool isMax) {
   m_updating = true;
   e->setText(fmt1(s->value() * 0.1));
   m_updating = false;
+  keepOrdered(row, isMax);
   publish();
   // Keyboard steps of a focused slider have no drag end; a key release applies them (below).
 }
@@ -178,6 +204,7 @@ void TDlgWinLv::onEditChanged(int row, bool isMax) {
   m_updating = true;
   t_syncEditToSlider1(isMax ? m_maxEdit[row] : m_minEdit[row], isMax ? m_maxSlider[row] : m_minSlider[row]);
   m_updating = false;
+  keepOrdered(row, isMax);
   applyWindowLevel();
   update();
 }

@@ -2,7 +2,7 @@
 // "Window Level": the modeless panel that sets, per channel, the value window [minimum, maximum]
 // through which the float channel values become the 8-bit textures.  Slider positions are the
 // value x 10; edits show "%.1f".  One instance, built hidden at start-up, shown from the rendering
-// panel.  The keyboard never closes it.
+// panel.  The minimum of a row always stays below its maximum.  The keyboard never closes it.
 #include <QDialog>
 
 class QLabel;
@@ -53,6 +53,8 @@ class TDlgWinLv : public QDialog {
   ~TDlgWinLv() override;
   void setRowEnabled(int row, bool on);
   void writeRow(int row, double minValue, double maxValue, bool range);
+  // Keeps minimum < maximum in row r: the slider that did not move gives way.
+  void keepOrdered(int r, bool maxMoved);
   // Hands the slider positions to the window-level model.
   void publish();
   void onSliderMoved(int row, bool isMax);

@@ -1,12 +1,20 @@
 #include "ui/TDlgMaskManip.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QSlider>
 #include <QVBoxLayout>
 
+#include "core/ModeViewHost.h"
 #include "platform/Prompt.h"
+#include "ui/TDlgMarchingCubesParam.h"
+#include "ui/TDlgMaskCellManip.h"
 
 #include "volume/TMaskIdTable.h"
 
@@ -39,11 +47,36 @@ TDlgMaskManip::TDlgMaskManip(const std::string& title, QWidget* parent) : QDialo
     b->setFixedSize(24, 20);
     b->setFocusPolicy(Qt::NoFocus);
     connect(b, &QPushButton::clicked, this, [this, id] { onCellClicked(id); });
+    b->installEventFilter(this);
     m_cells[id] = b;
     grid->addWidget(b, id / 16, id % 16);
     refreshCell(id);
   }
   layout->addLayout(grid);
+  // Panel controls of the current id (panel mode only).
+  m_panelControls = new QWidget(this);
+  auto* pc = new QVBoxLayout(m_panelControls);
+  pc->setContentsMargins(0, 0, 0, 0);
+  auto* row = new QHBoxLayout();
+  row->addWidget(new QLabel(QStringLiteral("Transparency"), m_panelControls));
+  m_alpha = new QSlider(Qt::Horizontal, m_panelControls);
+  m_alpha->setObjectName(QStringLiteral("transparencySlider"));
+  m_alpha->setRange(0, 255);
+  row->addWidget(m_alpha);
+  pc->addLayout(row);
+  m_polygon = new QCheckBox(QStringLiteral("Polygon Rendering"), m_panelControls);
+  m_polygon->setObjectName(QStringLiteral("polygonCheck"));
+  pc->addWidget(m_polygon);
+  m_updateMesh = new QPushButton(QStringLiteral("Update Mesh"), m_panelControls);
+  m_updateMesh->setObjectName(QStringLiteral("updateMeshButton"));
+  pc->addWidget(m_updateMesh);
+  for (const char* help : {"L-click     : Select ID", "L-DblClck : ID Manipulation", "R-click     : Modify Color"})
+    pc->addWidget(new QLabel(QString::fromLatin1(help), m_panelControls));
+  connect(m_alpha, &QSlider::valueChanged, this, [this](int v) { onAlphaChanged(v); });
+  connect(m_polygon, &QCheckBox::toggled, this, [this](bool on) { onPolygonToggled(on); });
+  connect(m_updateMesh, &QPushButton::clicked, this, [this] { onUpdateMesh(); });
+  layout->addWidget(m_panelControls);
+  m_panelControls->hide();
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
   buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
@@ -56,6 +89,94 @@ TDlgMaskManip::TDlgMaskManip(const std::string& title, QWidget* parent) : QDialo
 void TDlgMaskManip::setPanelMode() {
   m_panelMode = true;
   m_buttons->hide();
+  m_panelControls->show();
+  showCurrentControls();
+}
+
+void TDlgMaskManip::showCurrentControls() {
+  // Without a current id the controls of a region are disabled and hidden.
+  const bool valid = currentId >= 0 && currentId <= 255;
+  for (QWidget* w : std::initializer_list<QWidget*>{m_alpha, m_polygon, m_updateMesh}) {
+    w->setEnabled(valid);
+    w->setVisible(valid);
+  }
+  if (!valid) return;
+  const TMaskIdInfo& r = TMaskIdTable::getInst().records[currentId];
+  m_updating = true;
+  m_alpha->setValue(r.alpha);
+  m_polygon->setChecked(r.polygonRendering != 0);
+  m_updating = false;
+}
+
+namespace {
+void redrawViews() {
+  if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
+}
+}  // namespace
+
+void TDlgMaskManip::onAlphaChanged(int value) {
+  if (m_updating || !m_panelMode || currentId < 0 || currentId > 255) return;
+  TMaskIdTable& t = TMaskIdTable::getInst();
+  t.records[currentId].alpha = static_cast<uint8_t>(value);
+  t.updateColorTexture();
+  redrawViews();
+}
+
+void TDlgMaskManip::onPolygonToggled(bool on) {
+  if (m_updating || !m_panelMode || currentId < 0 || currentId > 255) return;
+  TMaskIdTable& t = TMaskIdTable::getInst();
+  t.records[currentId].polygonRendering = on ? 1 : 0;
+  t.updateColorTexture();
+  redrawViews();
+}
+
+void TDlgMaskManip::onUpdateMesh() {
+  if (!m_panelMode || currentId < 0 || currentId > 255) return;
+  TDlgMarchingCubesParam dlg(1, this);
+  if (dlg.exec() != QDialog::Accepted) return;
+  TMaskIdTable::getInst().updateSurface(static_cast<uint32_t>(currentId), dlg.samplingResolution,
+                                        dlg.smoothingCount, dlg.preserveSmoothingCount);
+  redrawViews();
+}
+
+void TDlgMaskManip::onCellDoubleClicked(int id) {
+  if (!m_panelMode || id < 0 || id > 255) return;
+  TDlgMaskCellManip dlg(id, this);
+  dlg.exec();
+  refreshCells();
+  repaint();
+}
+
+void TDlgMaskManip::onCellRightClicked(int id) {
+  if (!m_panelMode || id < 0 || id > 255) return;
+  unsigned char rgb[3] = {255, 0, 0};
+  if (t_prompts().chooseColor(rgb)) {
+    TMaskIdTable& t = TMaskIdTable::getInst();
+    // Red in the low byte.
+    t.records[id].color = uint32_t(rgb[0]) | (uint32_t(rgb[1]) << 8) | (uint32_t(rgb[2]) << 16);
+    t.updateColorTexture();
+  }
+  refreshCell(id);
+  redrawViews();
+}
+
+bool TDlgMaskManip::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonDblClick || e->type() == QEvent::MouseButtonPress) {
+    for (int id = 0; id < 256; ++id) {
+      if (watched != m_cells[id]) continue;
+      auto* me = static_cast<QMouseEvent*>(e);
+      if (e->type() == QEvent::MouseButtonDblClick && me->button() == Qt::LeftButton) {
+        onCellDoubleClicked(id);
+        return m_panelMode;
+      }
+      if (e->type() == QEvent::MouseButtonPress && me->button() == Qt::RightButton) {
+        onCellRightClicked(id);
+        return true;
+      }
+      break;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
 }
 
 void TDlgMaskManip::refreshCells() {
@@ -93,6 +214,7 @@ void TDlgMaskManip::onCellClicked(int id) {
     const int prev = currentId;
     currentId = id;
     if (prev >= 0) refreshCell(prev);
+    if (m_panelMode) showCurrentControls();
   }
   refreshCell(id);
 }

@@ -10,7 +10,10 @@
 #include "core/MaskIdChooser.h"
 
 class QAbstractButton;
+class QCheckBox;
 class QLabel;
+class QPushButton;
+class QSlider;
 
 class TDlgMaskManip : public QDialog {
   Q_OBJECT
@@ -28,6 +31,10 @@ class TDlgMaskManip : public QDialog {
   unsigned char selection[256] = {};
 
   QAbstractButton* cell(int id) const { return m_cells[id]; }
+  // Panel controls of the current id.
+  QSlider* transparencySlider() const { return m_alpha; }
+  QCheckBox* polygonCheck() const { return m_polygon; }
+  QPushButton* updateMeshButton() const { return m_updateMesh; }
 
   // Used as a modeless panel: no OK or Cancel, and neither Enter nor Escape hides it (there would
   // be no way to show it again short of switching the mode).
@@ -38,14 +45,28 @@ class TDlgMaskManip : public QDialog {
   void accept() override;
   void reject() override;
 
+  // Panel mode: a double click opens the region editor of the id, a right click its colour.
+  void onCellDoubleClicked(int id);
+  void onCellRightClicked(int id);
+
  protected:
   void showEvent(QShowEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void onCellClicked(int id);
   void refreshCell(int id);
+  void showCurrentControls();
+  void onAlphaChanged(int value);
+  void onPolygonToggled(bool on);
+  void onUpdateMesh();
 
   bool m_panelMode = false;
+  bool m_updating = false;
+  QWidget* m_panelControls = nullptr;
+  QSlider* m_alpha = nullptr;
+  QCheckBox* m_polygon = nullptr;
+  QPushButton* m_updateMesh = nullptr;
   QWidget* m_buttons = nullptr;
   QLabel* m_title = nullptr;
   QAbstractButton* m_cells[256] = {};

@@ -30,7 +30,7 @@ std::string editText(QLineEdit* edit) {
 }
 
 template <class Control>
-void syncEdit(QLineEdit* edit, Control* control, double scale, const char* format) {
+void syncEdit(QLineEdit* edit, Control* control, double scale, const char* format, bool integer = false) {
   if (!edit || !control) return;
   double value = 0;
   const bool whole = t_parseWholeNumber(editText(edit).c_str(), value);
@@ -43,7 +43,10 @@ void syncEdit(QLineEdit* edit, Control* control, double scale, const char* forma
     if (control->value() == pos) return;
   }
   char buf[64];
-  std::snprintf(buf, sizeof buf, format, control->value() / scale);
+  if (integer)
+    std::snprintf(buf, sizeof buf, format, control->value());
+  else
+    std::snprintf(buf, sizeof buf, format, control->value() / scale);
   edit->setText(QString::fromLatin1(buf));
 }
 
@@ -58,6 +61,12 @@ bool t_parseWholeNumber(const char* text, double& value) {
   return true;
 }
 
+void t_syncEditToSpin1(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 10.0, "%.1f"); }
+
+void t_syncEditToSpin2(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 100.0, "%.2f"); }
+
 void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1000.0, "%.3f"); }
+
+void t_syncEditToSpinInt(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1.0, "%d", true); }
 
 void t_syncEditToSlider1(QLineEdit* edit, QSlider* slider) { syncEdit(edit, slider, 10.0, "%.1f"); }

@@ -12,7 +12,10 @@ class QLineEdit;
 class QSpinBox;
 class QSlider;
 
-void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin);
+void t_syncEditToSpin1(QLineEdit* edit, QSpinBox* spin);    // x 10, "%.1f"
+void t_syncEditToSpin2(QLineEdit* edit, QSpinBox* spin);    // x 100, "%.2f"
+void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin);    // x 1000, "%.3f"
+void t_syncEditToSpinInt(QLineEdit* edit, QSpinBox* spin);  // x 1, "%d"
 void t_syncEditToSlider1(QLineEdit* edit, QSlider* slider);
 
 // Parses a whole decimal number (no trailing characters); exposed for tests and callers that

@@ -58,7 +58,9 @@ bool t_dispatchDroppedFiles(const std::vector<std::string>& paths) {
     case DropAction::LoadVolume:
       return run(l.loadVolume, p);
     case DropAction::LoadMask:
-      if (!run(l.loadMask, p)) return false;
+      if (!l.loadMask) return run(nullptr, p);
+      // A refused mask (damaged file, another volume's size, a worker running) keeps the mode.
+      if (!l.loadMask(p)) return false;
       TCore::getInst().setMode(3);
       return true;
     case DropAction::LoadCamera:

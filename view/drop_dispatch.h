@@ -15,7 +15,8 @@ DropAction t_dropActionOf(const std::string& path);
 // The loaders a drop calls (the core's file commands; installed by the application).
 struct TDropLoaders {
   std::function<void(const std::string&)> loadVolume;
-  std::function<void(const std::string&)> loadMask;  // followed by a switch to mode 3
+  // True when the mask was loaded; only then follows the switch to mode 3.
+  std::function<bool(const std::string&)> loadMask;
   std::function<void(const std::string&)> loadCamera;
   std::function<void(const std::string&)> loadCameraTransFunc;
 };

@@ -36,7 +36,7 @@ class RenderDrop : public ::testing::Test {
     TModeRegistry::getInst().add(e);
     TDropLoaders l;
     l.loadVolume = [this](const std::string& p) { calls.push_back("volume " + p); };
-    l.loadMask = [this](const std::string& p) { calls.push_back("mask " + p); };
+    l.loadMask = [this](const std::string& p) { calls.push_back("mask " + p); return true; };
     l.loadCamera = [this](const std::string& p) { calls.push_back("camera " + p); };
     l.loadCameraTransFunc = [this](const std::string& p) { calls.push_back("cameratf " + p); };
     t_setDropLoaders(l);
