@@ -491,10 +491,12 @@ TEST(RenderView, MaskModeDrawsRegionSurfacesAndRulersShow) {
     placeCamera(v, eye, c);
     return v.grabFramebuffer().pixel(200, 200);
   };
-  // A fully transparent volume leaves the surfaces alone on the background.
+  // A fully transparent volume without its slice planes leaves the surfaces alone on the
+  // background.
   QSlider* tp = TDlgVisParam::getInst().transparencySlider();
   const int tp0 = tp->value();
   tp->setValue(0);
+  for (int plane = 0; plane < 3; ++plane) TDlgVisParam::getInst().planeCheck(plane)->setChecked(false);
   const QRgb with = centre();
   EXPECT_GT(qRed(with), 100);
   EXPECT_LT(qGreen(with), qRed(with) / 3);
@@ -510,6 +512,7 @@ TEST(RenderView, MaskModeDrawsRegionSurfacesAndRulersShow) {
   table.records[255].surface.clear();
   rec.surface.clear();
   tp->setValue(tp0);
+  for (int plane = 0; plane < 3; ++plane) TDlgVisParam::getInst().planeCheck(plane)->setChecked(true);
 
   // A ruler across the front face (x from 0.1 to 0.9 at y 0.95, z 1), above the shell's
   // projection and below the box outline: a green line there, hidden while the space bar is held.
