@@ -7,7 +7,8 @@ PKGS=(cmake ninja-build g++ pkg-config
       libsuitesparse-dev medcon)
 TEST_PKGS=(libgtest-dev xvfb xauth libtiff-tools python3-numpy python3-tifffile python3-scipy
            python3-pydicom python3-vtk9 gfortran python3-skimage
-           libboost-graph-dev libmaxflow-dev libopenblas0-pthread)
+           libboost-graph-dev libmaxflow-dev libopenblas0-pthread
+           clang libclang-rt-dev libomp-dev)  # the fuzz build (-DKESTRIN_FUZZ=ON): libFuzzer, OpenMP
 # The references the benchmarks measure against (bench/, built with -DKESTRIN_BUILD_BENCH=ON):
 # the test packages (OpenBLAS, VTK, tifffile, scikit-image, maxflow, Boost.Graph) and what the
 # benchmarks use to name the library they measured.
