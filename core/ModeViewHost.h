@@ -3,6 +3,10 @@
 // the slice panes, the renderer's slice positions and the redraw helpers.  The view layer
 // installs an implementation when the main view exists; without one (no window, tests) the
 // defaults only keep their own state.
+#include <array>
+#include <functional>
+#include <vector>
+
 class TSubPane;
 struct TPoint2i;
 
@@ -50,6 +54,35 @@ class TModeViewHost {
   virtual void hideSlicePanes() {}
   // The space bar is held in one of our windows (rulers hidden, cut surface unclipped).
   virtual bool spaceKeyHeld() { return false; }
+
+  // ---- what the segmentation modes use of the main view (the defaults pick and draw nothing) ----
+  // The Shift, Ctrl and Alt keys (TModeState::MK_SHIFT, MK_CONTROL, MK_ALT) as the latest input
+  // event of our windows had them.
+  virtual unsigned keyState() { return 0; }
+  // The ray under a main-view point (origin at window depth 0, unit direction); false without a
+  // main view.
+  virtual bool mainCursorRay(const TPoint2i& p, TModeRay& ray) { return false; }
+  // The world point under a main-view point at a window depth (0 near, 1 far).
+  virtual bool mainUnProject(const TPoint2i& p, double depth, double out[3]) { return false; }
+  // The nearest point under the cursor on a shown slice plane or the cut surface, in box units.
+  virtual bool pickPointOnSlices(const TPoint2i& p, double pos[3]) { return false; }
+  // The slice-plane handle under the cursor (0 XY, 1 YZ, 2 ZX), and its drag.
+  virtual bool pickSlicePlane(const TPoint2i& p, int& plane) { return false; }
+  virtual void dragSlicePlane(const TPoint2i& p, int plane) {}
+  // Steps the slice under the cursor by one voxel per wheel notch; false when none was hit.
+  virtual bool stepSliceByWheel(const TPoint2i& p, int delta) { return false; }
+  // The renderer's cut surface: built from a stroke of world points (the renderer needs at least
+  // kCutStrokeMinPoints of them), or emptied.
+  static constexpr int kCutStrokeMinPoints = 6;
+  virtual void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& stroke) {}
+  virtual void clearCutSurface() {}
+  // The rendering panel's controls for a mode: volume mode, slice controls enabled, the three
+  // slice-plane check boxes and the exclusive flag.
+  virtual void setRenderingPanelMode(int volumeMode, bool planes, bool xy, bool yz, bool zx,
+                                     bool exclusive) {}
+  // Runs fn later on the interface thread; callable from any thread.  False when there is no
+  // interface thread to run it (then the caller does its work synchronously).
+  virtual bool postToInterface(std::function<void()> fn) { return false; }
 };
 
 void t_setModeViewHost(TModeViewHost* host);

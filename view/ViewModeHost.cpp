@@ -1,5 +1,9 @@
 #include "view/ViewModeHost.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <utility>
+
 #include "core/TModeState.h"
 #include "view/CKestrinView.h"
 #include "view/SubPaneManager.h"
@@ -110,4 +114,73 @@ void t_installViewHooks() {
 void t_uninstallViewHooks() {
   t_setModeViewHost(nullptr);
   TDlgVisParam::setViewHooks(TDlgVisParam::ViewHooks());
+}
+
+// ---- segmentation modes: picking, cut surface, rendering panel, hand-over ----------------------
+
+unsigned TViewModeHost::keyState() {
+  const Qt::KeyboardModifiers m = t_keyModifiers();
+  unsigned k = 0;
+  if (m & Qt::ShiftModifier) k |= TModeState::MK_SHIFT;
+  if (m & Qt::ControlModifier) k |= TModeState::MK_CONTROL;
+  if (m & Qt::AltModifier) k |= TModeState::MK_ALT;
+  return k;
+}
+
+bool TViewModeHost::mainCursorRay(const TPoint2i& p, TModeRay& ray) {
+  TOGL* o = mainOgl();
+  if (!o) return false;
+  o->getCursorRay(p.x, p.y, ray.org, ray.dir);
+  return true;
+}
+
+bool TViewModeHost::mainUnProject(const TPoint2i& p, double depth, double out[3]) {
+  TOGL* o = mainOgl();
+  if (!o) return false;
+  o->unProject(p.x, p.y, static_cast<float>(depth), out);
+  return true;
+}
+
+bool TViewModeHost::pickPointOnSlices(const TPoint2i& p, double pos[3]) {
+  unsigned hit = 4;
+  return VolRendManager::getInst().pickPointOnSlices(p, hit, pos);
+}
+
+bool TViewModeHost::pickSlicePlane(const TPoint2i& p, int& plane) {
+  unsigned id = 0;
+  if (!VolRendManager::getInst().pickSlicePlane(p, id)) return false;
+  plane = static_cast<int>(id);
+  return true;
+}
+
+void TViewModeHost::dragSlicePlane(const TPoint2i& p, int plane) {
+  VolRendManager::getInst().dragSlicePlane(p, static_cast<unsigned>(plane));
+}
+
+bool TViewModeHost::stepSliceByWheel(const TPoint2i& p, int delta) {
+  return VolRendManager::getInst().stepSliceByWheel(p, delta);
+}
+
+void TViewModeHost::genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& stroke) {
+  TPoints pts;
+  pts.reserve(stroke.size());
+  for (const auto& q : stroke) pts.emplace_back(q[0], q[1], q[2]);
+  VolRendManager::getInst().genCutSurfaceFromStroke(pts);
+  stroke.clear();
+  for (const TVec3& q : pts) stroke.push_back({q[0], q[1], q[2]});
+}
+
+void TViewModeHost::clearCutSurface() { VolRendManager::getInst().cutSurface.clear(); }
+
+void TViewModeHost::setRenderingPanelMode(int volumeMode, bool planes, bool xy, bool yz, bool zx,
+                                          bool exclusive) {
+  if (TDlgVisParam::exists())
+    TDlgVisParam::getInst().updateModeControls(volumeMode, planes, xy, yz, zx, exclusive);
+}
+
+bool TViewModeHost::postToInterface(std::function<void()> fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return false;
+  QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+  return true;
 }

@@ -30,6 +30,19 @@ class TViewModeHost : public TModeViewHost {
   void setSlicePositions(const double s[3]) override;
   void updateSlices() override;
   void volumeSize(int& W, int& H, int& D) override;
+
+  // Picking, the cut surface and the rendering panel for the segmentation modes.
+  unsigned keyState() override;
+  bool mainCursorRay(const TPoint2i& p, TModeRay& ray) override;
+  bool mainUnProject(const TPoint2i& p, double depth, double out[3]) override;
+  bool pickPointOnSlices(const TPoint2i& p, double pos[3]) override;
+  bool pickSlicePlane(const TPoint2i& p, int& plane) override;
+  void dragSlicePlane(const TPoint2i& p, int plane) override;
+  bool stepSliceByWheel(const TPoint2i& p, int delta) override;
+  void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& stroke) override;
+  void clearCutSurface() override;
+  void setRenderingPanelMode(int volumeMode, bool planes, bool xy, bool yz, bool zx, bool exclusive) override;
+  bool postToInterface(std::function<void()> fn) override;
 };
 
 void t_installViewHooks();

@@ -1,7 +1,66 @@
 #include "modes/region/StateSegRGrow.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "core/ModeRegionData.h"
+#include "core/ModeViewHost.h"
 #include "core/TCore.h"
 #include "core/mode_helpers.h"
+#include "geom/marching_cubes.h"
+#include "modes/region/kernels/ctrl_point_file.h"
+#include "modes/region/kernels/region_tools.h"
+#include "modes/region/kernels/rgrow_flood.h"
+#include "modes/region/kernels/rgrow_threshold.h"
+#include "modes/region/kernels/voxel_readout.h"
+#include "platform/Progress.h"
+#include "platform/Prompt.h"
+
+const char* const StateSegRGrow::kBusyMessage =
+    "Region growing is still computing: please wait until it has finished.";
+const char* const StateSegRGrow::kTooManySeedsMessage =
+    "Seedが100こ以上あるのでRegion Growingは出来ません(時間があれだから)";
+
+namespace {
+
+std::function<void(StateSegRGrow&)>& drawHook() {
+  static std::function<void(StateSegRGrow&)> hook;
+  return hook;
+}
+
+constexpr const char* kNoMemoryMessage =
+    "Not enough memory for this operation: the extracted voxels are unchanged.";
+constexpr const char* kNoVolumeMessage = "No volume is loaded.";
+
+unsigned keys() {
+  TModeViewHost* h = t_modeViewHost();
+  return h ? h->keyState() : 0u;
+}
+
+TRgrowThresholds thresholds(double min1, double max1, double min2, double max2, double min3,
+                            double max3, double gMin, double gMax) {
+  TRgrowThresholds t;
+  t.minv[0] = min1, t.maxv[0] = max1;
+  t.minv[1] = min2, t.maxv[1] = max2;
+  t.minv[2] = min3, t.maxv[2] = max3;
+  t.gMin = gMin, t.gMax = gMax;
+  return t;
+}
+
+void boxFrame(double extent[3], int dims[3]) {
+  extent[0] = extent[1] = extent[2] = 1;
+  dims[0] = dims[1] = dims[2] = 1;
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->volumeExtent(extent);
+    h->volumeSize(dims[0], dims[1], dims[2]);
+  }
+}
+
+}  // namespace
 
 StateSegRGrow* StateSegRGrow::getInst() {
   static StateSegRGrow mode;
@@ -13,18 +72,543 @@ StateSegRGrow::StateSegRGrow() {
   t_traceModeBanner("StateSegRGrow", false);
 }
 
-StateSegRGrow::~StateSegRGrow() = default;
+StateSegRGrow::~StateSegRGrow() { m_worker.stopAndJoin(); }
+
+void StateSegRGrow::setDrawHook(std::function<void(StateSegRGrow&)> hook) { drawHook() = std::move(hook); }
+
+void StateSegRGrow::OnDraw() {
+  if (drawHook()) drawHook()(*this);
+}
+
+// ---- entry ----------------------------------------------------------------------------------------
 
 void StateSegRGrow::OnSwitched(int) {
   lBtnHeld = rBtnHeld = mBtnHeld = false;
-  m_dragSlice = m_dragStroke = m_addPoints = m_movePoint = false;
-  m_ctrlPoints.clear();
+  m_drawStroke = m_movePoint = m_erasing = m_dragSlice = false;
+  m_ctrlPoints.clear();  // the cut stroke and the iso-surface stay
   if (!selectTargetRegions(0, 1)) {
     TCore::getInst().setMode(3);
     return;
   }
+  TModeViewHost* h = t_modeViewHost();
+  if (h) {
+    const double s[3] = {0.2, 0.2, 0.2};
+    h->setSlicePositions(s);
+    h->updateSlices();
+  }
   t_modeHideSlicePanes();
-  showPanel();
+  if (h) h->setRenderingPanelMode(3, true, true, true, false, false);
+  if (m_panel) {
+    TModeRegionData::VolumeValues v;
+    TModeRegionData* d = t_modeRegionData();
+    if (!d || !d->volumeValues(v)) v.channels = 1;
+    m_panel->updateControls(v.channels, v.rangeLo, v.rangeHi);
+  }
   m_ctrlPointRadius = 0.666666 * t_modeVoxelSizeSum();
+  if (TModeRegionData* d = t_modeRegionData()) d->dropFlagTexture();
+  t_modeRedrawAll();
+}
+
+// ---- control points -----------------------------------------------------------------------------
+
+bool StateSegRGrow::pickCtrlPoint(const TPoint2i& p, int& index) {
+  index = -1;
+  TModeViewHost* h = t_modeViewHost();
+  TModeRay ray;
+  if (!h || !h->mainCursorRay(p, ray)) return false;
+  const double* o = ray.org;
+  const double* d = ray.dir;
+  const double dd = t_dot3(d, d);
+  if (!(dd > 0)) return false;
+  double best = 0;
+  for (int i = 0; i < static_cast<int>(m_ctrlPoints.size()); ++i) {
+    const double* c = m_ctrlPoints[i].data();
+    double co[3], foot[3];
+    t_sub3(c, o, co);
+    const double t = t_dot3(co, d) / dd;
+    for (int k = 0; k < 3; ++k) foot[k] = o[k] + t * d[k];
+    if (!(t_dist3(foot, c) < m_ctrlPointRadius)) continue;
+    const double eye = t_dot3(co, co);
+    if (index < 0 || eye < best) {
+      index = i;
+      best = eye;
+    }
+  }
+  return index >= 0;
+}
+
+void StateSegRGrow::eraseCtrlPoint(int index) {
+  if (index < 0 || index >= static_cast<int>(m_ctrlPoints.size())) return;
+  m_ctrlPoints.erase(m_ctrlPoints.begin() + index);
+  // The point being moved keeps its place in the shorter list.
+  if (m_movingIdx == index)
+    m_movingIdx = -1;
+  else if (m_movingIdx > index)
+    --m_movingIdx;
+}
+
+void StateSegRGrow::clearAllCtrlPoints() {
+  if (refuseWhileBusy()) return;
+  m_ctrlPoints.clear();
+  m_movingIdx = -1;
+  regionGrow(0.0f, false);
+}
+
+// ---- mouse ----------------------------------------------------------------------------------------
+
+void StateSegRGrow::OnLBtnDown(const TPoint2i& p) {
+  lBtnHeld = true;
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  h->setButtonHeld(true);
+  const unsigned k = keys();
+  int idx = -1;
+  double pos[3];
+  if (k & MK_SHIFT) {
+    if (pickCtrlPoint(p, idx)) {
+      m_movingIdx = idx;
+      m_movePoint = true;
+    } else if (h->pickPointOnSlices(p, pos)) {
+      m_ctrlPoints.emplace_back(pos[0], pos[1], pos[2]);
+      m_movingIdx = static_cast<int>(m_ctrlPoints.size()) - 1;
+      m_movePoint = true;
+      showVoxelValue(m_ctrlPoints.back());
+    }
+  } else if (k & MK_ALT) {
+    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
+    m_erasing = true;
+  } else if (k & MK_CONTROL) {
+    m_drawStroke = true;
+    m_cutStroke.clear();
+    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
+  } else if (h->pickSlicePlane(p, m_dragPlane)) {
+    m_dragSlice = true;
+  } else {
+    h->camBtnDownTranslate(p);
+  }
+  h->redrawAll();
+}
+
+void StateSegRGrow::OnRBtnDown(const TPoint2i& p) {
+  rBtnHeld = true;
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  h->setButtonHeld(true);
+  int idx = -1;
+  if (keys() & MK_ALT) {
+    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
+    m_erasing = true;
+  } else if (h->pickSlicePlane(p, m_dragPlane)) {
+    m_dragSlice = true;
+  } else {
+    h->camBtnDownRotate(p);
+  }
+  h->redrawAll();
+}
+
+void StateSegRGrow::OnMBtnDown(const TPoint2i& p) {
+  mBtnHeld = true;
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  h->setButtonHeld(true);
+  h->camBtnDownZoom(p);
+  h->redrawAll();
+}
+
+void StateSegRGrow::OnMouseMove(const TPoint2i& p) {
+  if (!lBtnHeld && !rBtnHeld && !mBtnHeld) return;
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  double pos[3];
+  if (m_drawStroke) {
+    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
+  } else if (m_dragSlice) {
+    h->dragSlicePlane(p, m_dragPlane);
+  } else if (m_movePoint) {
+    TVec3 shown(0, 0, 0);
+    if (m_movingIdx >= 0 && m_movingIdx < static_cast<int>(m_ctrlPoints.size()) &&
+        h->pickPointOnSlices(p, pos)) {
+      m_ctrlPoints[m_movingIdx] = TVec3(pos[0], pos[1], pos[2]);
+      shown = m_ctrlPoints[m_movingIdx];
+    }
+    showVoxelValue(shown);
+  } else if (!m_erasing) {
+    h->camMouseMove(p);
+  } else {
+    int idx = -1;
+    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
+  }
+  h->redrawAll();
+}
+
+void StateSegRGrow::endDrags() {
+  m_drawStroke = m_movePoint = m_erasing = m_dragSlice = false;
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->setButtonHeld(false);
+    h->camBtnUp();
+    h->redrawAll();
+  }
+}
+
+void StateSegRGrow::OnLBtnUp(const TPoint2i&) {
+  TModeViewHost* h = t_modeViewHost();
+  if (m_drawStroke && h) {
+    // The renderer builds no surface from a shorter stroke: the old one must not stay.
+    std::vector<std::array<double, 3>> stroke;
+    stroke.reserve(m_cutStroke.size());
+    for (const TVec3& q : m_cutStroke) stroke.push_back({q[0], q[1], q[2]});
+    if (static_cast<int>(stroke.size()) < TModeViewHost::kCutStrokeMinPoints)
+      h->clearCutSurface();
+    else
+      h->genCutSurfaceFromStroke(stroke);
+  }
+  lBtnHeld = false;
+  endDrags();
+}
+
+void StateSegRGrow::OnRBtnUp(const TPoint2i&) {
+  rBtnHeld = false;
+  endDrags();
+}
+
+void StateSegRGrow::OnMBtnUp(const TPoint2i&) {
+  mBtnHeld = false;
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->setButtonHeld(false);
+    h->camBtnUp();
+    h->redrawAll();
+  }
+}
+
+void StateSegRGrow::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  h->stepSliceByWheel(p, delta);
+  h->redrawAll();
+}
+
+int StateSegRGrow::OnSetCursor(const TPoint2i& p) {
+  const unsigned k = keys();
+  int idx = -1;
+  if (k & MK_SHIFT) return pickCtrlPoint(p, idx) ? 8 : 5;
+  if (k & MK_CONTROL) return 4;
+  if (k & MK_ALT) return 9;
+  int plane = 0;
+  if (TModeViewHost* h = t_modeViewHost())
+    if (h->pickSlicePlane(p, plane)) return 6;
+  return TModeState::OnSetCursor(p);
+}
+
+void StateSegRGrow::OnKeyDown(int key, int, unsigned) {
+  if (key != '1') return;
+  t_info("論文書きのための実装, Threshold min値を使ってiso surfaceを取り出しますね！");
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  double extent[3];
+  int dims[3];
+  boxFrame(extent, dims);
+  const float iso = static_cast<float>(m_panel ? m_panel->spinPosition(TDlgSegRGrowIf::kCh1Min) * 0.1 : 0.0);
+  t_marchingCubesFloat(static_cast<uint32_t>(vol.W), static_cast<uint32_t>(vol.H), static_cast<uint32_t>(vol.D),
+                       vol.ch[0], iso, extent, m_isoMesh, nullptr, nullptr);
+  m_isoMesh.smoothUmbrella(2);
+  m_isoMesh.smoothTangential(1);
+  t_modeRedrawAll();
+}
+
+// ---- computations -------------------------------------------------------------------------------
+
+bool StateSegRGrow::refuseWhileBusy() const {
+  if (!m_busy) return false;
+  t_info(kBusyMessage);
+  return true;
+}
+
+bool StateSegRGrow::refuseTooManySeeds() const {
+  if (static_cast<int>(m_ctrlPoints.size()) <= kRgrowMaxSeeds) return false;
+  t_info(kTooManySeedsMessage);
+  return true;
+}
+
+bool StateSegRGrow::kernelVolume(TRgrowVolume& vol, TRgrowChannelRanges* ranges) {
+  TModeRegionData* d = t_modeRegionData();
+  TModeRegionData::VolumeValues v;
+  if (!d || !d->volumeValues(v)) {
+    t_warn(kNoVolumeMessage);
+    return false;
+  }
+  vol = TRgrowVolume();
+  vol.W = v.W, vol.H = v.H, vol.D = v.D;
+  vol.channels = v.channels;
+  for (int k = 0; k < 3; ++k) vol.ch[k] = v.ch[k];
+  vol.gradient = v.gradient;
+  if (ranges) {
+    for (int k = 0; k < 3; ++k) ranges->lo[k] = v.rangeLo[k], ranges->hi[k] = v.rangeHi[k];
+  }
+  if (!vol.valid()) {
+    t_warn(kNoVolumeMessage);
+    return false;
+  }
+  return true;
+}
+
+bool StateSegRGrow::runFlagJob(FlagJob job) {
+  if (refuseWhileBusy()) return false;
+  TModeRegionData* d = t_modeRegionData();
+  const std::size_t n = d ? d->maskVoxelCount() : 0;
+  const std::uint8_t* flags = d ? d->flagVoxels() : nullptr;
+  if (n == 0 || !flags) {
+    t_warn(kNoVolumeMessage);
+    return false;
+  }
+  // The computation works on its own copy: the view keeps drawing the flags meanwhile, and a
+  // computation that fails half-way leaves them as they were.
+  auto copy = std::make_shared<std::vector<std::uint8_t>>();
+  try {
+    copy->assign(flags, flags + n);
+  } catch (const std::bad_alloc&) {
+    t_warn(kNoMemoryMessage);
+    return false;
+  }
+
+  const unsigned gen = ++m_generation;
+  m_busy = true;
+  if (m_panel) m_panel->setBusy(true);
+  t_progressStart(kProgressCaption, 0);
+
+  TModeViewHost* host = t_modeViewHost();
+  auto progress = [last = -1](double f) mutable {
+    const int percent = static_cast<int>(f * 100);
+    if (percent == last) return;
+    last = percent;
+    t_progressToMainFrame(f);
+  };
+  auto status = std::make_shared<TRgrowStatus>(TRgrowStatus::Ok);
+  auto run = [job, copy, status, progress]() mutable {
+    try {
+      *status = job(*copy, progress);
+    } catch (const std::bad_alloc&) {
+      *status = TRgrowStatus::OutOfMemory;
+    }
+  };
+
+  // Without an interface thread to hand the result back to, the work is done here and now.
+  if (!host || !host->postToInterface([] {})) {
+    run();
+    applyFlagJob(gen, *status, *copy);
+    return true;
+  }
+  m_worker.join();  // the previous run has handed its result over and is ending
+  m_worker.start([this, run, host, gen, copy, status]() mutable {
+    run();
+    host->postToInterface([this, gen, copy, status] { applyFlagJob(gen, *status, *copy); });
+  });
+  return true;
+}
+
+void StateSegRGrow::applyFlagJob(unsigned generation, TRgrowStatus status, std::vector<std::uint8_t>& result) {
+  if (generation != m_generation) return;  // a newer computation replaced this one
+  m_busy = false;
+  if (m_panel) m_panel->setBusy(false);
+  t_progressEnd();
+  TModeRegionData* d = t_modeRegionData();
+  switch (status) {
+    case TRgrowStatus::Ok:
+      break;
+    case TRgrowStatus::OutOfMemory:
+      t_warn(kNoMemoryMessage);
+      return;
+    case TRgrowStatus::TooManySeeds:
+      t_info(kTooManySeedsMessage);
+      return;
+    case TRgrowStatus::BadInput:
+      t_warn(kNoVolumeMessage);
+      return;
+  }
+  std::uint8_t* flags = d ? d->flagVoxels() : nullptr;
+  if (!flags || d->maskVoxelCount() != result.size()) return;  // the volume went meanwhile
+  std::memcpy(flags, result.data(), result.size());
+  d->dropFlagTexture();
+  t_modeRedrawAll();
+}
+
+void StateSegRGrow::runThreshold(double min1, double max1, double min2, double max2, double min3,
+                                 double max3, double gMin, double gMax) {
+  if (refuseWhileBusy()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
+  runFlagJob([vol, t](std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+    return t_runThreshold(vol, flags.data(), t, progress);
+  });
+}
+
+void StateSegRGrow::runThresholdHsv(double hMin, double hMax, double sMin, double sMax, double vMin,
+                                    double vMax, double gMin, double gMax) {
+  if (refuseWhileBusy()) return;
+  TRgrowVolume vol;
+  TRgrowChannelRanges ranges;
+  if (!kernelVolume(vol, &ranges)) return;
+  if (vol.channels != 3) return;  // HSV needs three channels: nothing happens
+  const TRgrowThresholds t = thresholds(hMin, hMax, sMin, sMax, vMin, vMax, gMin, gMax);
+  runFlagJob([vol, t, ranges](std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+    return t_runThresholdHsv(vol, flags.data(), t, ranges, progress);
+  });
+}
+
+void StateSegRGrow::regionGrow(float r, bool faceOnly) {
+  if (refuseWhileBusy() || refuseTooManySeeds()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  double extent[3];
+  int dims[3];
+  boxFrame(extent, dims);
+  const TPoints seeds = m_ctrlPoints;
+  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, r, faceOnly](
+                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+    return t_regionGrowFromSeeds(vol, flags.data(), seeds, extent.data(), r, faceOnly, progress);
+  });
+}
+
+void StateSegRGrow::regionGrowShape(float r, int coefficient) {
+  if (refuseWhileBusy() || refuseTooManySeeds()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  double extent[3];
+  int dims[3];
+  boxFrame(extent, dims);
+  const TPoints seeds = m_ctrlPoints;
+  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, r, coefficient](
+                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+    return t_regionGrowShapeFromSeeds(vol, flags.data(), seeds, extent.data(), r, coefficient, progress);
+  });
+}
+
+void StateSegRGrow::regionGrow27(double min1, double max1, double min2, double max2, double min3,
+                                 double max3, double gMin, double gMax) {
+  if (refuseWhileBusy() || refuseTooManySeeds()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  double extent[3];
+  int dims[3];
+  boxFrame(extent, dims);
+  const TPoints seeds = m_ctrlPoints;
+  const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
+  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, t](
+                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+    return t_regionGrowListFromSeeds(vol, flags.data(), seeds, extent.data(), t, false, progress);
+  });
+}
+
+void StateSegRGrow::regionGrow6(double min1, double max1, double min2, double max2, double min3,
+                                double max3, double gMin, double gMax) {
+  if (refuseWhileBusy() || refuseTooManySeeds()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  double extent[3];
+  int dims[3];
+  boxFrame(extent, dims);
+  const TPoints seeds = m_ctrlPoints;
+  const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
+  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, t](
+                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+    return t_regionGrowListFromSeeds(vol, flags.data(), seeds, extent.data(), t, true, progress);
+  });
+}
+
+void StateSegRGrow::fillHole() {
+  if (refuseWhileBusy()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  const int W = vol.W, H = vol.H, D = vol.D;
+  runFlagJob([W, H, D](std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+    return t_fillHoleFlags(flags.data(), W, H, D, progress);
+  });
+}
+
+void StateSegRGrow::erosion() {
+  if (refuseWhileBusy()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  const int W = vol.W, H = vol.H, D = vol.D;
+  runFlagJob([W, H, D](std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
+    return t_erodeFlags(flags.data(), W, H, D);
+  });
+}
+
+void StateSegRGrow::dilation() {
+  if (refuseWhileBusy()) return;
+  TRgrowVolume vol;
+  if (!kernelVolume(vol)) return;
+  const int W = vol.W, H = vol.H, D = vol.D;
+  runFlagJob([W, H, D](std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
+    return t_dilateFlags(flags.data(), W, H, D);
+  });
+}
+
+// ---- files and read-out ---------------------------------------------------------------------------
+
+namespace {
+
+TCtrlPointFrame ctrlPointFrame() {
+  TCtrlPointFrame f;
+  boxFrame(f.extent, f.dims);
+  TModeRegionData::VolumeValues v;
+  if (TModeRegionData* d = t_modeRegionData())
+    if (d->volumeValues(v))
+      for (int k = 0; k < 3; ++k) f.pitch[k] = v.pitch[k];
+  return f;
+}
+
+}  // namespace
+
+bool StateSegRGrow::exportControlPoints(const std::string& path) {
+  if (t_exportCtrlPoints(path, m_ctrlPoints, ctrlPointFrame())) return true;
+  t_warn("The control points could not be written to\n" + path);
+  return false;
+}
+
+bool StateSegRGrow::importControlPoints(const std::string& path) {
+  const int n = t_importCtrlPoints(path, ctrlPointFrame(), m_ctrlPoints);
+  t_modeRedrawAll();
+  if (n >= 0) return true;
+  t_warn("The control point file could not be read:\n" + path);
+  return false;
+}
+
+void StateSegRGrow::showVoxelValue(const TVec3& point) {
+  if (!m_panel) return;
+  TModeRegionData* d = t_modeRegionData();
+  TModeRegionData::VolumeValues v;
+  if (!d || !d->volumeValues(v)) return;
+  TRgrowVolume vol;
+  vol.W = v.W, vol.H = v.H, vol.D = v.D;
+  vol.channels = v.channels;
+  TRgrowChannelRanges ranges;
+  for (int k = 0; k < 3; ++k) {
+    vol.ch[k] = v.ch[k];
+    ranges.lo[k] = v.rangeLo[k];
+    ranges.hi[k] = v.rangeHi[k];
+  }
+  vol.gradient = v.gradient;
+  double extent[3];
+  int dims[3];
+  boxFrame(extent, dims);
+  const TVoxelReadout r = t_voxelReadout(vol, point, extent, m_panel->isRgbChecked(), ranges);
+  m_panel->setReadout(r.text);
+}
+
+// ---- leaving --------------------------------------------------------------------------------------
+
+void StateSegRGrow::finish() {
+  if (refuseWhileBusy()) return;
+  if (!selectIdForRegion()) return;
+  TCore::getInst().setMode(3);
+  t_modeRedrawAll();
+}
+
+void StateSegRGrow::cancel() {
+  if (refuseWhileBusy()) return;
+  if (!t_askOkCancel("抽出結果を適用せずに 修正作業を終了しますか？")) return;
+  TCore::getInst().setMode(3);
   t_modeRedrawAll();
 }

@@ -1,26 +1,138 @@
 #pragma once
-// Threshold and region growing from control points (mode 6).
-// The mode is not built out yet: entering it prepares the working flag volume and shows its
-// (still empty) panel; its input handling and computation are still to come.
+// Thresholding and region growing from control points (mode 6).
+//
+// On entry the user picks the target regions; their voxels become eligible (1) in the working
+// flag volume.  Control points (seeds) are placed with Shift + left click on the shown slice
+// planes or the cut surface, moved by dragging them with Shift held and erased with Alt.  The
+// panel thresholds, grows from the seeds, cleans the result up and stores the extracted voxels
+// (255) under a region id.
+//
+// The computations run on a copy of the flags, on a worker thread when the view can take the
+// result back on the interface thread (else at once), with progress in the status bar; while one
+// runs the mode refuses every other command that changes the flags, and the loads and mode
+// switches of the main frame are refused with the busy text.  The result replaces the flags when
+// it is complete; a computation that fails leaves them as they were.
+//
+// The mode's state is plain C++: the panel is seen through TDlgSegRGrowIf, the view through
+// TModeViewHost and the volume through TModeRegionData; OnDraw calls a hook that the Qt library
+// installs at registration.
 #include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "core/TModeState.h"
+#include "geom/TTriangleMesh.h"
+#include "geom/vec3.h"
+#include "modes/region/TDlgSegRGrowIf.h"
+#include "modes/region/kernels/rgrow_volume.h"
+#include "platform/Worker.h"
 
-class StateSegRGrow : public TPanelMode<> {
+class StateSegRGrow : public TPanelMode<TDlgSegRGrowIf> {
  public:
   // The one object of this mode, built on first use.
   static StateSegRGrow* getInst();
 
   void OnSwitched(int modeId) override;
-  const std::vector<std::array<double, 3>>& controlPoints() const { return m_ctrlPoints; }
+  void OnLBtnDown(const TPoint2i& p) override;
+  void OnRBtnDown(const TPoint2i& p) override;
+  void OnMBtnDown(const TPoint2i& p) override;
+  void OnLBtnUp(const TPoint2i& p) override;
+  void OnRBtnUp(const TPoint2i& p) override;
+  void OnMBtnUp(const TPoint2i& p) override;
+  void OnMouseMove(const TPoint2i& p) override;
+  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
+  void OnKeyDown(int key, int repeatCount, unsigned flags) override;
+  void OnDraw() override;
+  int OnSetCursor(const TPoint2i& p) override;
+
+  void stopWorkers() override { m_worker.stopAndJoin(); }
+  const char* busyMessage() const override { return m_busy ? kBusyMessage : nullptr; }
+  bool isBusy() const { return m_busy; }
+
+  // The control point nearest the eye whose distance from the cursor ray is below the
+  // control-point radius; false (index -1) when none.
+  bool pickCtrlPoint(const TPoint2i& p, int& index);
+
+  // Panel operations.  Thresholds: channel ranges minv/maxv (HSV: hue, saturation, value) and
+  // the gradient range, all bounds included.
+  void runThreshold(double min1, double max1, double min2, double max2, double min3, double max3,
+                    double gMin, double gMax);
+  void runThresholdHsv(double hMin, double hMax, double sMin, double sMax, double vMin, double vMax,
+                       double gMin, double gMax);
+  // "Region Grow 26" (faceOnly false) and "Region Grow 8" (face neighbours only).
+  void regionGrow(float r, bool faceOnly);
+  void regionGrowShape(float r, int coefficient);
+  void regionGrow27(double min1, double max1, double min2, double max2, double min3, double max3,
+                    double gMin, double gMax);
+  void regionGrow6(double min1, double max1, double min2, double max2, double min3, double max3,
+                   double gMin, double gMax);
+  void fillHole();
+  void erosion();
+  void dilation();
+  // "Clear All CPs": no control points, every extracted voxel back to 1.
+  void clearAllCtrlPoints();
+  // The control-point file; false (the user told why) when it could not be written or read.
+  bool exportControlPoints(const std::string& path);
+  bool importControlPoints(const std::string& path);
+  // The values of the voxel under a point of the volume box, into the panel's read-out.
+  void showVoxelValue(const TVec3& point);
+  // "Finish": stores the extracted voxels under an id the user picks, then mode 3.  "cancel":
+  // asks, then mode 3 leaving the mask as it was.
+  void finish();
+  void cancel();
+
+  const TPoints& controlPoints() const { return m_ctrlPoints; }
+  TPoints& controlPointsForEdit() { return m_ctrlPoints; }
   double ctrlPointRadius() const { return m_ctrlPointRadius; }
+  const TPoints& cutStroke() const { return m_cutStroke; }
+  bool isDrawingStroke() const { return m_drawStroke; }
+  bool isMovingPoint() const { return m_movePoint; }
+  int movingPointIndex() const { return m_movingIdx; }
+  const TTriangleMesh& isoSurface() const { return m_isoMesh; }
+
+  // The GL drawing of the mode (set by the Qt library at registration).
+  static void setDrawHook(std::function<void(StateSegRGrow&)> hook);
+
+  static const char* const kBusyMessage;
+  static const char* const kTooManySeedsMessage;
+  // The status-bar caption of the mode's computations.
+  static constexpr int kProgressCaption = 17;
 
  private:
   StateSegRGrow();
   ~StateSegRGrow() override;
 
-  std::vector<std::array<double, 3>> m_ctrlPoints;
+  // A computation over a copy of the flags.
+  using FlagJob = std::function<TRgrowStatus(std::vector<std::uint8_t>& flags, const TRgrowProgress& progress)>;
+  // Starts job on a copy of the flags; false (the user told why) when refused.
+  bool runFlagJob(FlagJob job);
+  // Takes a finished computation back (interface thread).
+  void applyFlagJob(unsigned generation, TRgrowStatus status, std::vector<std::uint8_t>& flags);
+  // The loaded volume as the kernels read it; false (the user told) without one.
+  bool kernelVolume(TRgrowVolume& vol, TRgrowChannelRanges* ranges = nullptr);
+  // Refuses (with the busy text) while a computation runs.
+  bool refuseWhileBusy() const;
+  // Seed runs refuse more than the kernels' limit of seeds (message, flags untouched).
+  bool refuseTooManySeeds() const;
+  void eraseCtrlPoint(int index);
+  void endDrags();
+
+  // Drags of the main view.
+  bool m_drawStroke = false;
+  bool m_movePoint = false;
+  bool m_erasing = false;
+  bool m_dragSlice = false;
   double m_ctrlPointRadius = 0;
-  bool m_dragSlice = false, m_dragStroke = false, m_addPoints = false, m_movePoint = false;
+  int m_dragPlane = 0;
+  int m_movingIdx = -1;
+  TPoints m_cutStroke;
+  TPoints m_ctrlPoints;
+  TTriangleMesh m_isoMesh;  // built by key '1'
+
+  bool m_busy = false;          // a computation runs (interface thread only)
+  unsigned m_generation = 0;    // of the newest computation; older results are dropped
+  TWorker m_worker;             // declared last: joined before the data it works on goes
 };

@@ -3,14 +3,16 @@
 #include "modes/region/StateSegFulManu.h"
 #include "modes/region/StateSegGCut.h"
 #include "modes/region/StateSegRGrow.h"
+#include "modes/region/StateSegRGrow_gl.h"
 #include "modes/region/StateSegSRG.h"
+#include "modes/region/TDlgSegRGrow.h"
 #include "ui/TModePanel.h"
 
 void t_registerRegionModes(TModeRegistry& r) {
   r.add(t_panelModeEntry("StateSegSRG", {7}, 1, &StateSegSRG::getInst,
                          [] { return new TPlainModePanel("Seeded Region Growing", "TDlgSegSRG"); }));
-  r.add(t_panelModeEntry("StateSegRGrow", {6}, 2, &StateSegRGrow::getInst,
-                         [] { return new TPlainModePanel("Region Growing", "TDlgSegRGrow"); }));
+  StateSegRGrow::setDrawHook(&t_drawStateSegRGrow);
+  r.add(t_panelModeEntry("StateSegRGrow", {6}, 2, &StateSegRGrow::getInst, [] { return new TDlgSegRGrow(); }));
   r.add(t_panelModeEntry("StateSegFulManu", {5, 12}, 3, &StateSegFulManu::getInst,
                          [] { return new TPlainModePanel("Slice by Slice Segmentation", "TDlgSegFulManu"); }));
   r.add(t_panelModeEntry("StateSegGCut", {8}, 8, &t_buildStateSegGCut,

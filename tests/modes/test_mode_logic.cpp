@@ -8,6 +8,7 @@
 #include "modes/curve/StateRefContours.h"
 #include "modes/region/StateSegFulManu.h"
 #include "modes/region/StateSegRGrow.h"
+#include "modes/region/TDlgSegRGrowIf.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/core/fakes.h"
 
@@ -19,6 +20,19 @@ class FakePanel : public TModePanelIf {
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
   void placePanel(int, int) override {}
+};
+
+class FakeRGrowPanel : public TDlgSegRGrowIf {
+ public:
+  bool visible = false;
+  void showPanel() override { visible = true; }
+  void hidePanel() override { visible = false; }
+  void placePanel(int, int) override {}
+  void updateControls(int, const double*, const double*) override { visible = true; }
+  int spinPosition(Spin) const override { return 0; }
+  bool isRgbChecked() const override { return true; }
+  void setReadout(const std::string&) override {}
+  void setBusy(bool) override {}
 };
 
 template <class Mode>
@@ -38,7 +52,8 @@ class ModeLogic : public ::testing::Test {
   FakeViewHost host;
   TScriptedPrompts prompts;
   std::unique_ptr<TScriptedPrompts::Scope> scope;
-  FakePanel rgrowPanel, fulPanel, contPanel, refPanel;
+  FakeRGrowPanel rgrowPanel;
+  FakePanel fulPanel, contPanel, refPanel;
 
   void SetUp() override {
     scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
@@ -72,6 +87,7 @@ class ModeLogic : public ::testing::Test {
     TCore::getInst().setMode(0);
     for (TModeState* m : TModeRegistry::getInst().allModes())
       if (auto* p = dynamic_cast<TPanelMode<>*>(m)) p->attachPanel(nullptr);
+    StateSegRGrow::getInst()->attachPanel(nullptr);
     TModeRegistry::getInst().clear();
     t_setModeRegionData(nullptr);
     t_setMaskIdChooser(nullptr);

@@ -1,0 +1,389 @@
+// Region growing (mode 6) as a user meets it: the program started with a 16-bit TIFF on its
+// command line, the window under Xvfb driven by synthetic mouse and key events.  Enters the mode
+// from the menu picking the target region in the chooser, places a seed by Shift-click on the XY
+// plane, thresholds, grows, is refused with more than 100 seeds, and stores the region with
+// "Finish"; mode 3 then shows it.  Screenshots in the build folder's artefacts/rgrow_e2e.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+#include <unistd.h>
+
+#include "app/CKestrinApp.h"
+#include "core/TCore.h"
+#include "modes/region/StateSegRGrow.h"
+#include "modes/region/TDlgSegRGrow.h"
+#include "ui/TDlgMaskManip.h"
+#include "view/CKestrinView.h"
+#include "view/GLSetup.h"
+#include "view/TOGL.h"
+#include "view/VolRendManager.h"
+#include "volume/TMaskIdTable.h"
+#include "volume/TextureManager.h"
+#include "volume/app_paths.h"
+
+namespace {
+
+const int kW = 48, kH = 40, kD = 32;
+
+// Ball A (3000) cut by the XY plane at its entry position (z = 0.2 x D), ball B (3000) apart from
+// it, both in a dim box (400); zero outside the box.
+bool ballA(int x, int y, int z) { return (x - 24) * (x - 24) + (y - 20) * (y - 20) + (z - 6) * (z - 6) <= 25; }
+bool ballB(int x, int y, int z) { return (x - 10) * (x - 10) + (y - 10) * (y - 10) + (z - 22) * (z - 22) <= 16; }
+bool inBox(int x, int y, int z) { return x >= 2 && x < 46 && y >= 2 && y < 38 && z >= 1 && z < 30; }
+int sample(int x, int y, int z) { return ballA(x, y, z) || ballB(x, y, z) ? 3000 : inBox(x, y, z) ? 400 : 0; }
+
+// The two balls as the program loaded them (whatever order the reader gives the rows): the
+// bright voxels of the lower and of the upper half of the stack.
+std::vector<char> g_a, g_b;
+bool inBallA(int x, int y, int z) { return g_a[x + kW * (y + kH * z)] != 0; }
+bool inBallB(int x, int y, int z) { return g_b[x + kW * (y + kH * z)] != 0; }
+
+// A little-endian multi-page TIFF of unsigned 16-bit samples, one strip per page.
+bool writeTiff16(const std::string& path) {
+  std::vector<uint8_t> f;
+  auto put16 = [&f](uint32_t v) { f.push_back(v & 0xff), f.push_back((v >> 8) & 0xff); };
+  auto put32 = [&f](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back((v >> (8 * i)) & 0xff); };
+  auto set32 = [&f](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) f[at + i] = (v >> (8 * i)) & 0xff; };
+  f.insert(f.end(), {'I', 'I', 42, 0});
+  size_t prevLink = f.size();
+  put32(0);
+  const uint32_t strip = kW * kH * 2;
+  for (int z = 0; z < kD; ++z) {
+    const uint32_t data = uint32_t(f.size());
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) put16(uint32_t(sample(x, y, z)));
+    if (f.size() % 2) f.push_back(0);
+    set32(prevLink, uint32_t(f.size()));
+    const uint16_t tags[][3] = {{256, 3, kW}, {257, 3, kH}, {258, 3, 16}, {259, 3, 1}, {262, 3, 1}, {273, 4, 0},
+                                {277, 3, 1},  {278, 3, kH}, {279, 4, 0},  {284, 3, 1}, {339, 3, 1}};
+    put16(11);
+    for (const auto& t : tags) {
+      put16(t[0]);
+      put16(t[1]);
+      put32(1);
+      if (t[0] == 273)
+        put32(data);
+      else if (t[0] == 279)
+        put32(strip);
+      else if (t[1] == 3)
+        put16(t[2]), put16(0);
+      else
+        put32(t[2]);
+    }
+    prevLink = f.size();
+    put32(0);
+  }
+  FILE* fp = std::fopen(path.c_str(), "wb");
+  if (!fp) return false;
+  const bool ok = std::fwrite(f.data(), 1, f.size(), fp) == f.size();
+  return std::fclose(fp) == 0 && ok;
+}
+
+QString artefactDir() {
+  const QString dir = QStringLiteral(KESTRIN_ARTEFACTS "/rgrow_e2e");
+  QDir().mkpath(dir);
+  return dir;
+}
+
+void shot(QWidget* frame, QWidget* panel, const char* name) {
+  QApplication::processEvents();
+  frame->grab().toImage().save(artefactDir() + "/" + name + ".png");
+  if (panel) panel->grab().toImage().save(artefactDir() + "/" + name + "_panel.png");
+}
+
+QPoint project(TOGL& ogl, double x, double y, double z) {
+  std::vector<TOGL::Vec3> out;
+  TOGL::projectPoint({{x, y, z}}, out, ogl);
+  return QPoint(int(std::lround(out[0][0])), int(std::lround(out[0][1])));
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms = 60000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// Answers the next modal window with fn (from the event loop the modal window runs).
+void whenModal(std::function<void(QWidget*)> fn) {
+  auto* timer = new QTimer();
+  timer->setInterval(30);
+  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+    if (QWidget* w = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      fn(w);
+    }
+  });
+  timer->start();
+}
+
+void chooseIds(QWidget* w, std::vector<int> ids) {
+  auto* dlg = qobject_cast<TDlgMaskManip*>(w);
+  ASSERT_NE(dlg, nullptr) << w->metaObject()->className();
+  for (int id : ids) dlg->cell(id)->click();
+  w->findChild<QAbstractButton*>("okButton")->click();
+}
+
+int countFlags(std::uint8_t v) {
+  const TOGL3DImage& f = TextureManager::getInst().volFlag;
+  int n = 0;
+  for (int64_t i = 0; i < f.size(); ++i) n += f.data[i] == v;
+  return n;
+}
+
+int countVoxels(bool (*in)(int, int, int)) {
+  int n = 0;
+  for (int z = 0; z < kD; ++z)
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) n += in(x, y, z);
+  return n;
+}
+
+bool flaggedExactly(bool (*in)(int, int, int)) {
+  const TOGL3DImage& f = TextureManager::getInst().volFlag;
+  for (int z = 0; z < kD; ++z)
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        if ((f.data[x + kW * (y + kH * z)] == 255) != in(x, y, z)) return false;
+  return true;
+}
+
+bool inEitherBall(int x, int y, int z) { return inBallA(x, y, z) || inBallB(x, y, z); }
+
+// The number of pixels whose colour differs between two pictures of the same size.
+int changedPixels(const QImage& a, const QImage& b) {
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      n += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) > 30;
+    }
+  return n;
+}
+
+}  // namespace
+
+std::string g_tiff;
+
+TEST(RGrowEndToEnd, SeedThresholdGrowRefuseAndFinish) {
+  TCore& core = TCore::getInst();
+  CKestrinView* v = CKestrinView::s_theView;
+  ASSERT_NE(v, nullptr);
+  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
+  // A small window keeps the software renderer's frames short.
+  frame->resize(720, 540);
+  QApplication::processEvents();
+  ASSERT_EQ(TextureManager::getInst().getW(), kW);
+  ASSERT_EQ(TextureManager::getInst().getD(), kD);
+  const float* val = TextureManager::getInst().val1;
+  ASSERT_NE(val, nullptr);
+  g_a.assign(kW * kH * kD, 0);
+  g_b.assign(kW * kH * kD, 0);
+  double centre[3] = {0, 0, 0};
+  for (int z = 0; z < kD; ++z)
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const int i = x + kW * (y + kH * z);
+        if (val[i] != 3000.f) continue;
+        (z < kD / 2 ? g_a : g_b)[i] = 1;
+        if (z < kD / 2) centre[0] += x, centre[1] += y, centre[2] += z;
+      }
+  const int nA = countVoxels(inBallA);
+  ASSERT_GT(nA, 400);
+  ASSERT_GT(countVoxels(inBallB), 200);
+  for (double& c : centre) c /= nA;
+  const int cx = int(std::lround(centre[0])), cy = int(std::lround(centre[1]));
+  ASSERT_NEAR(centre[2], 6, 0.5);
+
+  // Mode 3 with the empty mask, for comparison with the stored region at the end.
+  core.setMode(3);
+  const QImage emptyMask = v->grabFramebuffer();
+  core.setMode(0);  // front camera
+
+  // Mode 6 from the menu; the target question picks the background (id 0).
+  QAction* cmd = frame->findChild<QAction*>(QStringLiteral("cmd_32792"));
+  ASSERT_NE(cmd, nullptr);
+  whenModal([](QWidget* w) { chooseIds(w, {0}); });
+  cmd->trigger();
+  ASSERT_EQ(core.modeId, 6);
+  StateSegRGrow* mode = StateSegRGrow::getInst();
+  auto* panel = dynamic_cast<TDlgSegRGrow*>(mode->panel());
+  ASSERT_NE(panel, nullptr);
+  ASSERT_TRUE(panel->isVisible());
+  EXPECT_EQ(countFlags(1), kW * kH * kD);
+  // Data range 0..3000: the ch1 spins span -0.1 .. 3000.1, r starts at 10.0.
+  EXPECT_EQ(panel->edit(TDlgSegRGrowIf::kCh1Min)->text(), "-0.1");
+  EXPECT_EQ(panel->edit(TDlgSegRGrowIf::kCh1Max)->text(), "3000.1");
+  EXPECT_EQ(panel->edit(TDlgSegRGrowIf::kRadius)->text(), "10.0");
+  EXPECT_EQ(panel->edit(TDlgSegRGrowIf::kShapeCoef)->text(), "15");
+  v->grabFramebuffer();  // matrices of a frame for the projections below
+  shot(frame, panel, "01_entered");
+
+  // A seed by Shift-click on the XY plane at ball A's centre.
+  VolRendManager& vr = VolRendManager::getInst();
+  const double* e = vr.extent;
+  const double px = e[0] / kW, py = e[1] / kH;
+  const double zPlane = e[2] * vr.slicePos[2];
+  ASSERT_EQ(int(zPlane / (e[2] / kD)), 6);
+  auto onPlane = [&](double vx, double vy) { return project(v->togl, (vx + 0.5) * px, (vy + 0.5) * py, zPlane); };
+  QTest::mouseClick(v, Qt::LeftButton, Qt::ShiftModifier, onPlane(cx, cy));
+  ASSERT_EQ(mode->controlPoints().size(), 1u);
+  EXPECT_NEAR(mode->controlPoints()[0][0], (cx + 0.5) * px, px);
+  EXPECT_EQ(panel->readout()->text(), "intensity:3000.00");
+  shot(frame, panel, "02_seed");
+
+  // Thresholds 1000 .. 4000 typed into the edits: "Run Threshold" takes both balls.
+  panel->edit(TDlgSegRGrowIf::kCh1Min)->setText("1000");
+  EXPECT_EQ(panel->spin(TDlgSegRGrowIf::kCh1Min)->value(), 10000);
+  panel->edit(TDlgSegRGrowIf::kCh1Max)->setText("4000");  // beyond the range: the end shows
+  EXPECT_EQ(panel->edit(TDlgSegRGrowIf::kCh1Max)->text(), "3000.1");
+  QTest::mouseClick(panel->button("Run Threshold"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil([&] { return !mode->isBusy(); }));
+  EXPECT_EQ(countFlags(255), countVoxels(inEitherBall));
+  EXPECT_TRUE(flaggedExactly(inEitherBall));
+  shot(frame, panel, "03_threshold");
+
+  // "Region Grow 26" from the seed with r = 10: ball A only.
+  QTest::mouseClick(panel->button("Region Grow 26"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil([&] { return !mode->isBusy(); }));
+  EXPECT_EQ(countFlags(255), countVoxels(inBallA));
+  EXPECT_TRUE(flaggedExactly(inBallA));
+  const QImage grown = v->grabFramebuffer();
+  shot(frame, panel, "04_grown");
+
+  // 99 more seeds from a control-point file through "Import CP info (.txt)" and its dialog, one
+  // more by Shift-click: with 101 seeds "Region Grow 26" is refused with the message and the
+  // flags stay.
+  const std::string cpFile = QDir::temp().filePath(QStringLiteral("kestrin_rgrow_e2e_%1_cps.txt").arg(getpid())).toStdString();
+  {
+    FILE* fp = std::fopen(cpFile.c_str(), "w");
+    ASSERT_NE(fp, nullptr);
+    for (int i = 0; i < 99; ++i) std::fprintf(fp, "%f, %f, %f,\n", 12.5 + (i % 11) * 3, 2.5 + (i / 11) * 3, 20.5);
+    std::fclose(fp);
+  }
+  whenModal([&cpFile](QWidget* w) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dlg, nullptr);
+    dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(cpFile));
+    static_cast<QDialog*>(dlg)->accept();  // QFileDialog takes the typed name
+  });
+  QTest::mouseClick(panel->button("Import CP info (.txt)"), Qt::LeftButton);
+  std::remove(cpFile.c_str());
+  ASSERT_EQ(mode->controlPoints().size(), 100u);
+  EXPECT_NEAR(mode->controlPoints()[1][0], 12.5 * px, 1e-5);
+  QTest::mouseClick(v, Qt::LeftButton, Qt::ShiftModifier, onPlane(44, 37));
+  ASSERT_EQ(mode->controlPoints().size(), 101u);
+  QString refusal;
+  whenModal([&refusal](QWidget* w) {
+    if (auto* box = qobject_cast<QMessageBox*>(w)) refusal = box->text();
+    w->close();
+  });
+  QTest::mouseClick(panel->button("Region Grow 26"), Qt::LeftButton);
+  EXPECT_EQ(refusal.toStdString(), StateSegRGrow::kTooManySeedsMessage);
+  EXPECT_FALSE(mode->isBusy());
+  EXPECT_TRUE(flaggedExactly(inBallA));
+  shot(frame, panel, "05_101_seeds_refused");
+
+  // "Export CP info (.txt)" writes them all; ".txt" is added to a name without it.
+  const std::string outBase = QDir::temp().filePath(QStringLiteral("kestrin_rgrow_e2e_%1_out").arg(getpid())).toStdString();
+  whenModal([&outBase](QWidget* w) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dlg, nullptr);
+    dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(outBase));
+    static_cast<QDialog*>(dlg)->accept();  // QFileDialog takes the typed name
+  });
+  QTest::mouseClick(panel->button("Export CP info (.txt)"), Qt::LeftButton);
+  {
+    FILE* fp = std::fopen((outBase + ".txt").c_str(), "r");
+    ASSERT_NE(fp, nullptr);
+    int lines = 0;
+    for (int c; (c = std::fgetc(fp)) != EOF;) lines += c == '\n';
+    std::fclose(fp);
+    EXPECT_EQ(lines, 101);
+    std::remove((outBase + ".txt").c_str());
+  }
+
+  // Alt-click takes one seed away: 100 seeds are accepted (the others grow the dim box).
+  QTest::mouseClick(v, Qt::LeftButton, Qt::AltModifier, onPlane(44, 37));
+  ASSERT_EQ(mode->controlPoints().size(), 100u);
+  // Back to the one seed: "Clear All CPs", a new Shift-click, "Region Grow 26".
+  QTest::mouseClick(panel->button("Clear All CPs"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil([&] { return !mode->isBusy(); }));
+  EXPECT_TRUE(mode->controlPoints().empty());
+  EXPECT_EQ(countFlags(255), 0);
+  QTest::mouseClick(v, Qt::LeftButton, Qt::ShiftModifier, onPlane(cx, cy));
+  QTest::mouseClick(panel->button("Region Grow 26"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil([&] { return !mode->isBusy(); }));
+  EXPECT_TRUE(flaggedExactly(inBallA));
+
+  // "Finish": region id 1 picked in the chooser; mode 3 shows the region with its surface.
+  whenModal([](QWidget* w) { chooseIds(w, {1}); });
+  QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
+  ASSERT_EQ(core.modeId, 3);
+  const TOGL3DImage& mask = TextureManager::getInst().volMask;
+  int inRegion = 0;
+  bool exact = true;
+  for (int z = 0; z < kD; ++z)
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const bool in = mask.data[x + kW * (y + kH * z)] == 1;
+        inRegion += in;
+        exact &= in == inBallA(x, y, z);
+      }
+  EXPECT_EQ(inRegion, countVoxels(inBallA));
+  EXPECT_TRUE(exact);
+  const TMaskIdInfo& rec = TMaskIdTable::getInst().records[1];
+  EXPECT_EQ(rec.used, 1);
+  EXPECT_EQ(rec.alpha, 200);
+  EXPECT_GT(rec.surface.polyCount, 50);
+  EXPECT_FALSE(panel->isVisible());
+  const QImage stored = v->grabFramebuffer();
+  EXPECT_GT(changedPixels(emptyMask, stored), 200);
+  shot(frame, nullptr, "06_mode3_region");
+  (void)grown;
+}
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  g_tiff = QDir::temp().filePath(QStringLiteral("kestrin_rgrow_e2e_%1.tif").arg(getpid())).toStdString();
+  if (!writeTiff16(g_tiff)) return 2;
+  t_setupGLDefaults();
+  std::vector<char*> args = {argv[0], const_cast<char*>(g_tiff.c_str()), nullptr};
+  int n = 2;
+  int rc = 3;
+  {
+    CKestrinApp app(n, args.data());
+    // The shader programs sit beside the program, not beside the test.
+    g_appDir = KESTRIN_BIN_DIR "/";
+    if (app.InitInstance()) rc = RUN_ALL_TESTS();
+    app.ExitInstance();
+  }
+  std::remove(g_tiff.c_str());
+  return rc;
+}
