@@ -54,6 +54,8 @@ TSubPaneView::TSubPaneView(TSubPane* pane) : QOpenGLWidget(pane), m_pane(pane) {
 }
 
 TSubPaneView::~TSubPaneView() {
+  // The base class destroys the context after this object is gone: no call back into it.
+  if (m_watchedContext) QObject::disconnect(m_watchedContext.data(), nullptr, this, nullptr);
   if (m_glReady) {
     makeCurrent();
     releaseContext();
@@ -223,12 +225,17 @@ TSubPane::TSubPane(unsigned plane, QWidget* parent) : QDockWidget(parent), plane
 
 TSubPane::~TSubPane() {
   if (togl.hasCapture()) togl.releaseCapture();
+  // The view releases its context through togl: it goes while togl still exists (child widgets
+  // are otherwise deleted after this object's members).
+  delete m_view;
+  m_view = nullptr;
   SubPaneManager::getInst().forgetPane(this);
 }
 
 bool TSubPane::event(QEvent* e) {
   // Events on the caption strip belong to the docking behaviour; a press there still gives the
   // view the focus, and mouse moves reach the mode with the view's (negative) client y.
+  if (!m_view) return QDockWidget::event(e);
   if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) {
     m_view->setFocus(Qt::MouseFocusReason);
   } else if (e->type() == QEvent::MouseMove) {
@@ -241,6 +248,7 @@ bool TSubPane::event(QEvent* e) {
 }
 
 void TSubPane::redrawNow() {
+  if (!m_view) return;
   if (m_view->isVisible())
     m_view->repaint();
   else

@@ -8,7 +8,9 @@
 // The caption strip is the dock widget's title bar above the view: clicks there move and float
 // the pane; mouse moves over it still reach the mode (client y negative).
 #include <QDockWidget>
+#include <QOpenGLContext>
 #include <QOpenGLWidget>
+#include <QPointer>
 
 #include "core/TModeState.h"
 #include "view/TOGL.h"
@@ -40,7 +42,7 @@ class TSubPaneView : public QOpenGLWidget {
   void releaseContext();
   TSubPane* m_pane;
   bool m_glReady = false;
-  QOpenGLContext* m_watchedContext = nullptr;
+  QPointer<QOpenGLContext> m_watchedContext;
 };
 
 class TSubPane : public QDockWidget {
