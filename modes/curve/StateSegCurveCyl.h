@@ -1,25 +1,88 @@
 #pragma once
 // Curved cylinders along control-point curves (mode 9).
-// The mode is not built out yet: entering it prepares the working flag volume and shows its
-// (still empty) panel; its input handling and computation are still to come.
-#include <array>
-#include <cstddef>
+//
+// On entry the user picks the target regions; their voxels become eligible (1) in the working
+// flag volume.  While a new curve is being edited, Shift + left click on a shown slice plane or
+// the cut surface places a control point (or grabs one to drag it), Alt + left click erases one.
+// The curve orders its points (best orders, or as placed) and builds a tube of the panel's
+// radius through them.  Curves are stored, taken back for editing by a double click, and
+// "Finish" writes a region id into the mask on every target voxel within some tube.
+//
+// The mode's state is plain C++: the panel is seen through TDlgSegCurveCylIf, the view through
+// TModeViewHost and the volume through TModeRegionData; OnDraw calls a hook that the Qt library
+// installs at registration.
+#include <functional>
 #include <vector>
 
 #include "core/TModeState.h"
+#include "geom/vec3.h"
+#include "modes/curve/TDlgSegCurveCylIf.h"
+#include "modes/curve/kernels/TCCylCurve.h"
 
-class StateSegCurveCyl : public TPanelMode<> {
+class StateSegCurveCyl : public TPanelMode<TDlgSegCurveCylIf> {
  public:
   // The one object of this mode, built on first use.
   static StateSegCurveCyl* getInst();
 
   void OnSwitched(int modeId) override;
-  std::size_t curveCount() const { return m_curves.size(); }
+  void OnLBtnDown(const TPoint2i& p) override;
+  void OnLBtnUp(const TPoint2i& p) override;
+  void OnLBtnDclk(const TPoint2i& p) override;
+  void OnMouseMove(const TPoint2i& p) override;
+  void OnDraw() override;
+  int OnSetCursor(const TPoint2i& p) override;
+
+  // Panel operations.
+  // "Store Curve": a copy of the new curve joins the stored curves (at least two control points,
+  // else the user is told); the new curve is cleared either way.
+  void storeNewCurve();
+  // "cancel": asks, then leaves to mode 3 without touching the mask.
+  void cancelSegmentation();
+  // "Finish": the id the user picks (1-255, unused) is written on every target voxel within a
+  // tube; the regions that lost voxels get their surfaces again; then mode 3.
+  void finishSegmentation();
+  // "New Curve 作成開始" checked: an empty new curve of this radius following the best order.
+  void beginNewCurve(double radius);
+  // Candidate check boxes: 0 the order as placed, 1-3 the best orders.
+  void selectCandidate(int selected);
+  // Width slider: the new curve's radius.
+  void setNewCurveRadius(double radius);
+  // "Delete New Curve" and "Delete All Curve".
+  void deleteNewCurve();
+  void deleteAllCurves();
+
+  const TCCylCurve& newCurve() const { return m_newCurve; }
+  const std::vector<TCCylCurve>& storedCurves() const { return m_storedCurves; }
+  const TPoints& cutStroke() const { return m_cutStroke; }
+  bool isDrawingStroke() const { return m_cutStrokeOn; }
+  bool isDraggingPoint() const { return m_pointDrag; }
+  int pickedCtrlPoint() const { return m_pickedCP; }
+  // The panel's check box "New Curve 作成開始" (false without a panel).
+  bool isEditing() const { return m_panel && m_panel->isEditing(); }
+
+  // The GL drawing of the mode (set by the Qt library at registration).
+  static void setDrawHook(std::function<void(StateSegCurveCyl&)> hook);
+
+  static const char* const kNoVoxelsMessage;
+  static const char* const kTooFewPointsMessage;
+  static const char* const kCancelQuestion;
+  static const char* const kIdTitle;
+  // The status-bar caption of "Finish".
+  static constexpr int kProgressCaption = 9;
 
  private:
   StateSegCurveCyl();
   ~StateSegCurveCyl() override;
 
-  std::vector<std::vector<std::array<double, 3>>> m_curves;
-  std::vector<std::array<double, 3>> m_newCurve;
+  // The control point of the new curve under the cursor ray; -1 when none.
+  int pickNewCurvePoint(const TPoint2i& p) const;
+
+  bool m_cutStrokeOn = false;
+  bool m_sliceDrag = false;
+  TPoints m_cutStroke;
+  int m_pickedPlane = 0;
+  bool m_pointDrag = false;
+  int m_pickedCP = -1;
+  TCCylCurve m_newCurve;
+  std::vector<TCCylCurve> m_storedCurves;
 };

@@ -2,11 +2,13 @@
 
 #include "modes/curve/StateRefContours.h"
 #include "modes/curve/StateSegCurveCyl.h"
+#include "modes/curve/StateSegCurveCyl_gl.h"
+#include "modes/curve/TDlgSegCurveCyl.h"
 #include "ui/TModePanel.h"
 
 void t_registerCurveModes(TModeRegistry& r) {
-  r.add(t_panelModeEntry("StateSegCurveCyl", {9}, 4, &StateSegCurveCyl::getInst,
-                         [] { return new TPlainModePanel("Curved Cylinder", "TDlgSegCurveCyl"); }));
+  StateSegCurveCyl::setDrawHook(&t_drawStateSegCurveCyl);
+  r.add(t_panelModeEntry("StateSegCurveCyl", {9}, 4, &StateSegCurveCyl::getInst, [] { return new TDlgSegCurveCyl(); }));
   r.add(t_panelModeEntry("StateRefContours", {13}, 7, &StateRefContours::getInst,
                          [] { return new TPlainModePanel("Refinement Contours", "TDlgRefContours"); }));
 }
