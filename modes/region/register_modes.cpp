@@ -2,6 +2,8 @@
 
 #include "modes/region/StateSegFulManu.h"
 #include "modes/region/StateSegGCut.h"
+#include "modes/region/StateSegGCut_gl.h"
+#include "modes/region/TDlgSegGCut.h"
 #include "modes/region/StateSegRGrow.h"
 #include "modes/region/StateSegRGrow_gl.h"
 #include "modes/region/StateSegSRG.h"
@@ -15,6 +17,6 @@ void t_registerRegionModes(TModeRegistry& r) {
   r.add(t_panelModeEntry("StateSegRGrow", {6}, 2, &StateSegRGrow::getInst, [] { return new TDlgSegRGrow(); }));
   r.add(t_panelModeEntry("StateSegFulManu", {5, 12}, 3, &StateSegFulManu::getInst,
                          [] { return new TPlainModePanel("Slice by Slice Segmentation", "TDlgSegFulManu"); }));
-  r.add(t_panelModeEntry("StateSegGCut", {8}, 8, &t_buildStateSegGCut,
-                         [] { return new TPlainModePanel("Graph Cut", "TDlgSegGCut"); }));
+  t_installStateSegGCutHooks();
+  r.add(t_panelModeEntry("StateSegGCut", {8}, 8, &t_buildStateSegGCut, [] { return new TDlgSegGCut(); }));
 }
