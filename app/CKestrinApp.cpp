@@ -68,8 +68,13 @@ bool CKestrinApp::InitInstance() {
   view = new CKestrinView();
   m_frame = new CMainFrame(view);
   m_frame->installProgressSink();
+  // The three slice panes dock on the frame.
+  SubPaneManager::getInst().createDockWidgets(m_frame);
   {
     CMainFrame::ViewCommands vc;
+    vc.arrangePanes1 = [] { SubPaneManager::getInst().arrangePanes1(); };
+    vc.arrangePanes2 = [] { SubPaneManager::getInst().arrangePanes2(); };
+    vc.fitPanesToVolume = [] { SubPaneManager::getInst().fitAllPanes(); };
     vc.redrawAll = [] { t_redrawAll(); };
     vc.resetCamera = [] { VolRendManager::getInst().resetCamera(); };
     vc.startAnimation = [](int kind) {
