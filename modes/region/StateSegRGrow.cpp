@@ -207,12 +207,8 @@ void StateSegRGrow::OnRBtnDown(const TPoint2i& p) {
 }
 
 void StateSegRGrow::OnMBtnDown(const TPoint2i& p) {
-  mBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  h->camBtnDownZoom(p);
-  h->redrawAll();
+  TModeState::OnMBtnDown(p);  // zooming; the planes and panes follow
+  if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
 }
 
 void StateSegRGrow::OnMouseMove(const TPoint2i& p) {
@@ -269,15 +265,6 @@ void StateSegRGrow::OnLBtnUp(const TPoint2i&) {
 void StateSegRGrow::OnRBtnUp(const TPoint2i&) {
   rBtnHeld = false;
   endDrags();
-}
-
-void StateSegRGrow::OnMBtnUp(const TPoint2i&) {
-  mBtnHeld = false;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->setButtonHeld(false);
-    h->camBtnUp();
-    h->redrawAll();
-  }
 }
 
 void StateSegRGrow::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
@@ -455,63 +442,49 @@ void StateSegRGrow::runThresholdHsv(double hMin, double hMax, double sMin, doubl
   });
 }
 
-void StateSegRGrow::regionGrow(float r, bool faceOnly) {
+void StateSegRGrow::runSeedFlood(SeedFlood flood) {
   if (refuseWhileBusy() || refuseTooManySeeds()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
-  double extent[3];
+  std::array<double, 3> extent;
   int dims[3];
-  boxFrame(extent, dims);
+  boxFrame(extent.data(), dims);
   const TPoints seeds = m_ctrlPoints;
-  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, r, faceOnly](
-                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
-    return t_regionGrowFromSeeds(vol, flags.data(), seeds, extent.data(), r, faceOnly, progress);
+  runFlagJob([vol, seeds, extent, flood = std::move(flood)](std::vector<std::uint8_t>& flags,
+                                                            const TRgrowProgress& progress) {
+    return flood(vol, flags.data(), seeds, extent.data(), progress);
+  });
+}
+
+void StateSegRGrow::regionGrow(float r, bool faceOnly) {
+  runSeedFlood([r, faceOnly](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
+                             const double* extent, const TRgrowProgress& progress) {
+    return t_regionGrowFromSeeds(vol, flags, seeds, extent, r, faceOnly, progress);
   });
 }
 
 void StateSegRGrow::regionGrowShape(float r, int coefficient) {
-  if (refuseWhileBusy() || refuseTooManySeeds()) return;
-  TRgrowVolume vol;
-  if (!kernelVolume(vol)) return;
-  double extent[3];
-  int dims[3];
-  boxFrame(extent, dims);
-  const TPoints seeds = m_ctrlPoints;
-  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, r, coefficient](
-                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
-    return t_regionGrowShapeFromSeeds(vol, flags.data(), seeds, extent.data(), r, coefficient, progress);
+  runSeedFlood([r, coefficient](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
+                                const double* extent, const TRgrowProgress& progress) {
+    return t_regionGrowShapeFromSeeds(vol, flags, seeds, extent, r, coefficient, progress);
   });
 }
 
 void StateSegRGrow::regionGrow27(double min1, double max1, double min2, double max2, double min3,
                                  double max3, double gMin, double gMax) {
-  if (refuseWhileBusy() || refuseTooManySeeds()) return;
-  TRgrowVolume vol;
-  if (!kernelVolume(vol)) return;
-  double extent[3];
-  int dims[3];
-  boxFrame(extent, dims);
-  const TPoints seeds = m_ctrlPoints;
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, t](
-                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
-    return t_regionGrowListFromSeeds(vol, flags.data(), seeds, extent.data(), t, false, progress);
+  runSeedFlood([t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
+                   const TRgrowProgress& progress) {
+    return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, false, progress);
   });
 }
 
 void StateSegRGrow::regionGrow6(double min1, double max1, double min2, double max2, double min3,
                                 double max3, double gMin, double gMax) {
-  if (refuseWhileBusy() || refuseTooManySeeds()) return;
-  TRgrowVolume vol;
-  if (!kernelVolume(vol)) return;
-  double extent[3];
-  int dims[3];
-  boxFrame(extent, dims);
-  const TPoints seeds = m_ctrlPoints;
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runFlagJob([vol, seeds, extent = std::array<double, 3>{extent[0], extent[1], extent[2]}, t](
-                 std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
-    return t_regionGrowListFromSeeds(vol, flags.data(), seeds, extent.data(), t, true, progress);
+  runSeedFlood([t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
+                   const TRgrowProgress& progress) {
+    return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, true, progress);
   });
 }
 

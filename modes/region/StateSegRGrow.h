@@ -41,7 +41,6 @@ class StateSegRGrow : public TPanelMode<TDlgSegRGrowIf> {
   void OnMBtnDown(const TPoint2i& p) override;
   void OnLBtnUp(const TPoint2i& p) override;
   void OnRBtnUp(const TPoint2i& p) override;
-  void OnMBtnUp(const TPoint2i& p) override;
   void OnMouseMove(const TPoint2i& p) override;
   void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
@@ -111,6 +110,12 @@ class StateSegRGrow : public TPanelMode<TDlgSegRGrowIf> {
   bool runFlagJob(FlagJob job);
   // Takes a finished computation back (interface thread).
   void applyFlagJob(unsigned generation, TRgrowStatus status, std::vector<std::uint8_t>& flags);
+  // A flood from the seeds over the loaded volume (box extent in world units).
+  using SeedFlood = std::function<TRgrowStatus(const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
+                                               const double* extent, const TRgrowProgress& progress)>;
+  // Starts flood from the current seeds on a copy of the flags, after the busy and seed-count
+  // refusals.
+  void runSeedFlood(SeedFlood flood);
   // The loaded volume as the kernels read it; false (the user told) without one.
   bool kernelVolume(TRgrowVolume& vol, TRgrowChannelRanges* ranges = nullptr);
   // Refuses (with the busy text) while a computation runs.
