@@ -359,12 +359,8 @@ void StateSegGCut::OnRBtnDown(const TPoint2i& p) {
 }
 
 void StateSegGCut::OnMBtnDown(const TPoint2i& p) {
-  mBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  h->camBtnDownZoom(p);
-  h->redrawAll();
+  TModeState::OnMBtnDown(p);  // zooming; the planes and panes follow
+  if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
 }
 
 void StateSegGCut::OnMouseMove(const TPoint2i& p) {
@@ -436,15 +432,6 @@ void StateSegGCut::OnLBtnUp(const TPoint2i&) {
 void StateSegGCut::OnRBtnUp(const TPoint2i&) {
   rBtnHeld = false;
   endDrags();
-}
-
-void StateSegGCut::OnMBtnUp(const TPoint2i&) {
-  mBtnHeld = false;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->setButtonHeld(false);
-    h->camBtnUp();
-    h->redrawAll();
-  }
 }
 
 int StateSegGCut::OnSetCursor(const TPoint2i& p) {

@@ -44,7 +44,6 @@ class StateSegGCut : public TPanelMode<TDlgSegGCutIf> {
   void OnMBtnDown(const TPoint2i& p) override;
   void OnLBtnUp(const TPoint2i& p) override;
   void OnRBtnUp(const TPoint2i& p) override;
-  void OnMBtnUp(const TPoint2i& p) override;
   void OnMouseMove(const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
