@@ -96,6 +96,12 @@ bool t_resampleAndExport(TextureManager& tm, const std::string& path, const doub
            std::to_string(nH) + " x " + std::to_string(nD) + " voxels.");
     return false;
   }
+  // The file carries the pitch it was resampled to.
+  for (Image3D& im : img) {
+    im.pitchX = newPitch[0];
+    im.pitchY = newPitch[1];
+    im.pitchZ = newPitch[2];
+  }
   const double px = oldPitch[0], py = oldPitch[1], pz = oldPitch[2];
 #pragma omp parallel for schedule(static)
   for (int k = 0; k < nD; ++k)

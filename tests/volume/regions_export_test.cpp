@@ -6,8 +6,10 @@
 #include <sys/resource.h>
 
 #include "regions_test_util.h"
+#include "volume/TTiffIO.h"
 #include "volume/io/exports.h"
 #include "volume/volume_export.h"
+#include "volume/volume_readers.h"
 
 namespace {
 
@@ -271,6 +273,95 @@ TEST_F(Export, ResamplingOneSliceAndFailures) {
   EXPECT_FALSE(t_resampleAndExport(TextureManager::getInst(), f, oldPitch, coarse));
   EXPECT_FALSE(t_resampleAndExport(TextureManager::getInst(), f, oldPitch, zero));
   EXPECT_EQ(prompts_.shown.size(), 2u);
+}
+
+// The pitch tags of every page of a file, as our reader and as tifffile read them.
+struct FilePitch {
+  bool ours = false;
+  int pages = 0;
+  double pitch[3] = {0, 0, 0};
+  std::vector<double> tifffile;  // x, y, z of each page in turn (empty without tifffile)
+};
+
+FilePitch readPitch(const std::string& file) {
+  FilePitch r;
+  TTiffIO io(file);
+  TTiffVolumeInfo info;
+  if (io.countPages() > 0 && io.inspect(&info) && info.hasPitch) {
+    r.ours = true;
+    r.pages = info.D;
+    for (int a = 0; a < 3; ++a) r.pitch[a] = info.pitch[a];
+  }
+  if (!haveTifffile()) return r;
+  std::ostringstream cmd;
+  cmd << kPython << " -c 'import sys, tifffile\n"
+      << "for p in tifffile.TiffFile(sys.argv[1]).pages:\n"
+      << " print(*[p.tags[t].value for t in (" << TTiffIO::tagIdByName("B_PITCHX") << ", "
+      << TTiffIO::tagIdByName("B_PITCHY") << ", " << TTiffIO::tagIdByName("B_PITCHZ")
+      << ")])' '" << file << "'";
+  FILE* p = popen(cmd.str().c_str(), "r");
+  double v;
+  while (p && fscanf(p, "%lf", &v) == 1) r.tifffile.push_back(v);
+  if (p) {
+    EXPECT_EQ(pclose(p), 0) << cmd.str();
+  }
+  return r;
+}
+
+void expectPitch(const std::string& file, double x, double y, double z) {
+  SCOPED_TRACE(file);
+  const FilePitch r = readPitch(file);
+  ASSERT_TRUE(r.ours) << "no pitch tags";
+  // The tags are 32-bit floats.
+  EXPECT_EQ(r.pitch[0], double(float(x)));
+  EXPECT_EQ(r.pitch[1], double(float(y)));
+  EXPECT_EQ(r.pitch[2], double(float(z)));
+  if (!haveTifffile()) return;
+  ASSERT_EQ(r.tifffile.size(), size_t(3 * r.pages));
+  for (int k = 0; k < r.pages; ++k) {
+    EXPECT_FLOAT_EQ(r.tifffile[3 * k], x) << "page " << k;
+    EXPECT_FLOAT_EQ(r.tifffile[3 * k + 1], y) << "page " << k;
+    EXPECT_FLOAT_EQ(r.tifffile[3 * k + 2], z) << "page " << k;
+  }
+}
+
+TEST_F(Export, EveryTiffExportCarriesThePitch) {
+  const int W = 6, H = 4, D = 3;
+  const TextureManager& tm = TextureManager::getInst();
+  setPitch(0.3, 0.45, 2.5);  // as the rendering panel holds it
+  installVolume(W, H, D, {rampVolume(W, H, D)});
+  tm.volMask.data[5] = 7;
+  const std::string raw = tmp_.path("raw.tif"), wl = tmp_.path("wl.tif"), mask = tmp_.path("m.tif");
+  ASSERT_TRUE(t_exportVolumeTif(tm, raw));
+  ASSERT_TRUE(t_exportVolumeTifChannels(tm, wl));
+  ASSERT_TRUE(t_exportMaskTif(tm, mask));  // also the plug-in result
+  for (const std::string& f : {raw, wl, mask}) expectPitch(f, 0.3, 0.45, 2.5);
+
+  // Two and three channels take the other branches of the writers.
+  setPitch(1.25, 0.7, 0.1);
+  installVolume(W, H, D, {rampVolume(W, H, D), rampVolume(W, H, D, 2.0f)});
+  ASSERT_TRUE(t_exportVolumeTif(tm, raw));
+  ASSERT_TRUE(t_exportVolumeTifChannels(tm, wl));
+  expectPitch(raw, 1.25, 0.7, 0.1);
+  expectPitch(wl, 1.25, 0.7, 0.1);
+
+  // A file read back comes in at the exported pitch: the loader hands it on.
+  float* v = nullptr;
+  int w = 0, h = 0, d = 0;
+  double back[3] = {1, 1, 1};
+  ASSERT_TRUE(t_loadVolTIFgry(mask, &w, &h, &d, &v, back));
+  delete[] v;
+  EXPECT_EQ(back[0], double(0.3f));
+  EXPECT_EQ(back[2], double(2.5f));
+
+  // The resampled file carries its new pitch, one channel and three.
+  const double oldPitch[3] = {1.25, 0.7, 0.1}, newPitch[3] = {2.5, 0.35, 0.15};
+  const std::string res = tmp_.path("res.tif");
+  ASSERT_TRUE(t_resampleAndExport(TextureManager::getInst(), res, oldPitch, newPitch));
+  expectPitch(res, 2.5, 0.35, 0.15);
+  installVolume(W, H, D, {rampVolume(W, H, D), rampVolume(W, H, D), rampVolume(W, H, D)});
+  ASSERT_TRUE(t_resampleAndExport(TextureManager::getInst(), res, oldPitch, newPitch));
+  expectPitch(res, 2.5, 0.35, 0.15);
 }
 
 TEST_F(Export, ResamplingAsksThePitch) {

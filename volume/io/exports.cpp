@@ -43,6 +43,17 @@ bool allocateImages(Image3D* const* images, int count, int W, int H, int D) {
   return true;
 }
 
+// Every export carries the pitch of the volume as the rendering panel holds it.
+void setPitch(const TextureManager& tm, Image3D* const* images, int count) {
+  double pitch[3];
+  tm.getPitch(pitch);
+  for (int k = 0; k < count; ++k) {
+    images[k]->pitchX = pitch[0];
+    images[k]->pitchY = pitch[1];
+    images[k]->pitchZ = pitch[2];
+  }
+}
+
 // image[z][H-1-y][x] := f(voxel index of (x, y, z)).
 template <class F>
 void fillFlipped(Image3D& image, F f) {
@@ -74,6 +85,7 @@ bool t_exportVolumeTif(const TextureManager& tm, const std::string& path) {
   if (has3) need[n++] = &c3;
   if (needZero) need[n++] = &zero;
   if (!allocateImages(need, n, W, H, D)) return false;
+  setPitch(tm, need, n);
   fillFlipped(c1, [&](int64_t i) { return double(val1[i]); });
   if (has2) fillFlipped(c2, [&](int64_t i) { return double(val2[i]); });
   if (has3) fillFlipped(c3, [&](int64_t i) { return double(val3[i]); });
@@ -93,6 +105,7 @@ bool t_exportVolumeTifChannels(const TextureManager& tm, const std::string& path
   Image3D* need[3] = {&img[0], &img[1], &img[2]};
   const int count = channels == 1 ? 1 : 3;
   if (!allocateImages(need, count, W, H, D)) return false;
+  setPitch(tm, need, count);
   for (int c = 0; c < count; ++c) {
     const float* v = c < channels ? tm.channelValues(c) : nullptr;
     if (v)
@@ -153,6 +166,7 @@ bool t_exportMaskTif(const TextureManager& tm, const std::string& path) {
   Image3D img;
   Image3D* need[1] = {&img};
   if (!allocateImages(need, 1, m.W, m.H, m.D)) return false;
+  setPitch(tm, need, 1);
   fillFlipped(img, [&](int64_t i) { return double(m.data[i]); });
   TTiffIO target(path);
   return t_writeTiff(target, img, img, img, 255, 0, 8);
