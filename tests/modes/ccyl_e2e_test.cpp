@@ -12,34 +12,28 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <QTimer>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
-#include <dlfcn.h>
 #include <unistd.h>
 
-#include "app/CKestrinApp.h"
 #include "core/TCore.h"
+#include "e2e_program.h"
 #include "modes/curve/StateSegCurveCyl.h"
 #include "modes/curve/TDlgSegCurveCyl.h"
-#include "ui/TDlgMaskManip.h"
 #include "view/CKestrinView.h"
-#include "view/GLSetup.h"
 #include "view/TOGL.h"
 #include "view/VolRendManager.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
-#include "volume/app_paths.h"
 
 namespace {
 
@@ -75,102 +69,15 @@ double distToArc(double x, double y, double z) {
 bool inVessel(int x, int y, int z) { return distToArc(x + 0.5, y + 0.5, z + 0.5) <= kVesselR; }
 int sample(int x, int y, int z) { return inVessel(x, y, z) ? 3000 : 400; }
 
-// A little-endian multi-page TIFF of unsigned 16-bit samples, one strip per page.
-bool writeTiff16(const std::string& path) {
-  std::vector<uint8_t> f;
-  auto put16 = [&f](uint32_t v) { f.push_back(v & 0xff), f.push_back((v >> 8) & 0xff); };
-  auto put32 = [&f](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back((v >> (8 * i)) & 0xff); };
-  auto set32 = [&f](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) f[at + i] = (v >> (8 * i)) & 0xff; };
-  f.insert(f.end(), {'I', 'I', 42, 0});
-  size_t prevLink = f.size();
-  put32(0);
-  const uint32_t strip = kW * kH * 2;
-  for (int z = 0; z < kD; ++z) {
-    const uint32_t data = uint32_t(f.size());
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) put16(uint32_t(sample(x, y, z)));
-    if (f.size() % 2) f.push_back(0);
-    set32(prevLink, uint32_t(f.size()));
-    const uint16_t tags[][3] = {{256, 3, kW}, {257, 3, kH}, {258, 3, 16}, {259, 3, 1}, {262, 3, 1}, {273, 4, 0},
-                                {277, 3, 1},  {278, 3, kH}, {279, 4, 0},  {284, 3, 1}, {339, 3, 1}};
-    put16(11);
-    for (const auto& t : tags) {
-      put16(t[0]);
-      put16(t[1]);
-      put32(1);
-      if (t[0] == 273)
-        put32(data);
-      else if (t[0] == 279)
-        put32(strip);
-      else if (t[1] == 3)
-        put16(t[2]), put16(0);
-      else
-        put32(t[2]);
-    }
-    prevLink = f.size();
-    put32(0);
-  }
-  FILE* fp = std::fopen(path.c_str(), "wb");
-  if (!fp) return false;
-  const bool ok = std::fwrite(f.data(), 1, f.size(), fp) == f.size();
-  return std::fclose(fp) == 0 && ok;
-}
+using namespace e2e;
 
-QElapsedTimer g_clock;
-
-void shot(QWidget* frame, QWidget* panel, const char* name) {
-  QApplication::processEvents();
-  std::printf("[%6.1f s] %s\n", g_clock.elapsed() / 1000.0, name);
-  const QString dir = QStringLiteral(KESTRIN_ARTEFACTS);
-  QDir().mkpath(dir);
-  frame->grab().toImage().save(dir + "/ccyl_" + name + ".png");
-  if (panel) panel->grab().toImage().save(dir + "/ccyl_" + name + "_panel.png");
-}
-
-QPoint project(TOGL& ogl, double x, double y, double z) {
-  std::vector<TOGL::Vec3> out;
-  TOGL::projectPoint({{x, y, z}}, out, ogl);
-  return QPoint(int(std::lround(out[0][0])), int(std::lround(out[0][1])));
-}
-
-// Answers the next modal window with fn (from the event loop the modal window runs).
-void whenModal(std::function<void(QWidget*)> fn) {
-  auto* timer = new QTimer();
-  timer->setInterval(30);
-  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      fn(w);
-    }
-  });
-  timer->start();
-}
-
-void chooseIds(QWidget* w, std::vector<int> ids) {
-  auto* dlg = qobject_cast<TDlgMaskManip*>(w);
-  ASSERT_NE(dlg, nullptr) << w->metaObject()->className();
-  for (int id : ids) dlg->cell(id)->click();
-  w->findChild<QAbstractButton*>("okButton")->click();
-}
-
-// The number of pixels whose colour differs between two pictures of the same size.
-int changedPixels(const QImage& a, const QImage& b) {
-  int n = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x) {
-      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-      n += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) > 30;
-    }
-  return n;
-}
+Shots shot("ccyl_");
 
 }  // namespace
 
 std::string g_tiff;
 
 TEST(CCylEndToEnd, CurvedVesselExtractedWithSixControlPoints) {
-  g_clock.start();
   TCore& core = TCore::getInst();
   CKestrinView* v = CKestrinView::s_theView;
   ASSERT_NE(v, nullptr);
@@ -350,23 +257,9 @@ TEST(CCylEndToEnd, CurvedVesselExtractedWithSixControlPoints) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  // The GL driver's libraries stay mapped to the end, so that the leak check at exit can name
-  // (and pass over) what they keep instead of reporting unknown modules.
-  for (const char* lib : {"libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-    dlopen(lib, RTLD_NOW | RTLD_NODELETE);
-  g_tiff = QDir::temp().filePath(QStringLiteral("kestrin_ccyl_e2e_%1.tif").arg(getpid())).toStdString();
-  if (!writeTiff16(g_tiff)) return 2;
-  t_setupGLDefaults();
-  std::vector<char*> args = {argv[0], const_cast<char*>(g_tiff.c_str()), nullptr};
-  int n = 2;
-  int rc = 3;
-  {
-    CKestrinApp app(n, args.data());
-    // The shader programs sit beside the program, not beside the test.
-    g_appDir = KESTRIN_BIN_DIR "/";
-    if (app.InitInstance()) rc = RUN_ALL_TESTS();
-    app.ExitInstance();
-  }
+  g_tiff = tempPath("ccyl_e2e", ".tif");
+  if (!writeTiff16(g_tiff, kW, kH, kD, sample)) return 2;
+  const int rc = runProgram(argc, argv, {g_tiff});
   std::remove(g_tiff.c_str());
   return rc;
 }

@@ -11,17 +11,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,19 +27,16 @@
 #include <vector>
 #include <unistd.h>
 
-#include "app/CKestrinApp.h"
 #include "core/TCore.h"
+#include "e2e_program.h"
 #include "modes/region/StateSegGCut.h"
 #include "modes/region/TDlgSegGCut.h"
 #include "modes/region/kernels/gcut_cache.h"
-#include "ui/TDlgMaskManip.h"
 #include "view/CKestrinView.h"
-#include "view/GLSetup.h"
 #include "view/TOGL.h"
 #include "view/VolRendManager.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
-#include "volume/app_paths.h"
 
 namespace {
 
@@ -62,114 +56,9 @@ int sample(int x, int y, int z) {
 // The other volume, loaded while the watershed runs.
 int otherSample(int x, int y, int z) { return (x + y + z) % 7 * 100; }
 
-// A little-endian multi-page TIFF of unsigned 16-bit samples, one strip per page.
-bool writeTiff16(const std::string& path, int kW, int kH, int kD, int (*sample)(int, int, int)) {
-  std::vector<uint8_t> f;
-  auto put16 = [&f](uint32_t v) { f.push_back(v & 0xff), f.push_back((v >> 8) & 0xff); };
-  auto put32 = [&f](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back((v >> (8 * i)) & 0xff); };
-  auto set32 = [&f](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) f[at + i] = (v >> (8 * i)) & 0xff; };
-  f.insert(f.end(), {'I', 'I', 42, 0});
-  size_t prevLink = f.size();
-  put32(0);
-  const uint32_t strip = kW * kH * 2;
-  for (int z = 0; z < kD; ++z) {
-    const uint32_t data = uint32_t(f.size());
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) put16(uint32_t(sample(x, y, z)));
-    if (f.size() % 2) f.push_back(0);
-    set32(prevLink, uint32_t(f.size()));
-    const uint16_t tags[][3] = {{256, 3, uint16_t(kW)}, {257, 3, uint16_t(kH)}, {258, 3, 16}, {259, 3, 1}, {262, 3, 1}, {273, 4, 0},
-                                {277, 3, 1},  {278, 3, uint16_t(kH)}, {279, 4, 0},  {284, 3, 1}, {339, 3, 1}};
-    put16(11);
-    for (const auto& t : tags) {
-      put16(t[0]);
-      put16(t[1]);
-      put32(1);
-      if (t[0] == 273)
-        put32(data);
-      else if (t[0] == 279)
-        put32(strip);
-      else if (t[1] == 3)
-        put16(t[2]), put16(0);
-      else
-        put32(t[2]);
-    }
-    prevLink = f.size();
-    put32(0);
-  }
-  FILE* fp = std::fopen(path.c_str(), "wb");
-  if (!fp) return false;
-  const bool ok = std::fwrite(f.data(), 1, f.size(), fp) == f.size();
-  return std::fclose(fp) == 0 && ok;
-}
+using namespace e2e;
 
-QString artefactDir() {
-  const QString dir = QStringLiteral(KESTRIN_ARTEFACTS);
-  QDir().mkpath(dir);
-  return dir;
-}
-
-void shot(QWidget* frame, QWidget* panel, const char* name) {
-  QApplication::processEvents();
-  frame->grab().toImage().save(artefactDir() + "/gcut_" + name + ".png");
-  if (panel) panel->grab().toImage().save(artefactDir() + "/gcut_" + name + "_panel.png");
-}
-
-QPoint project(TOGL& ogl, double x, double y, double z) {
-  std::vector<TOGL::Vec3> out;
-  TOGL::projectPoint({{x, y, z}}, out, ogl);
-  return QPoint(int(std::lround(out[0][0])), int(std::lround(out[0][1])));
-}
-
-bool waitUntil(const std::function<bool()>& done, int ms = 120000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-// Answers the next modal window with fn (from the event loop the modal window runs).
-void whenModal(std::function<void(QWidget*)> fn) {
-  auto* timer = new QTimer();
-  timer->setInterval(30);
-  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      fn(w);
-    }
-  });
-  timer->start();
-}
-
-void chooseIds(QWidget* w, std::vector<int> ids) {
-  auto* dlg = qobject_cast<TDlgMaskManip*>(w);
-  ASSERT_NE(dlg, nullptr) << w->metaObject()->className();
-  for (int id : ids) dlg->cell(id)->click();
-  w->findChild<QAbstractButton*>("okButton")->click();
-}
-
-// A drag of the main view with a button and modifiers held, through the points in order.
-void drag(QWidget* v, Qt::MouseButton b, Qt::KeyboardModifiers mods, const std::vector<QPoint>& pts) {
-  auto send = [&](QEvent::Type type, QPoint p, Qt::MouseButtons held) {
-    QMouseEvent e(type, QPointF(p), v->mapToGlobal(QPointF(p)), b, held, mods);
-    QApplication::sendEvent(v, &e);
-  };
-  send(QEvent::MouseButtonPress, pts.front(), b);
-  for (const QPoint& p : pts) send(QEvent::MouseMove, p, b);
-  send(QEvent::MouseButtonRelease, pts.back(), Qt::NoButton);
-  QApplication::processEvents();
-}
-
-int countFlags(std::uint8_t v) {
-  const TOGL3DImage& f = TextureManager::getInst().volFlag;
-  int n = 0;
-  for (int64_t i = 0; i < f.size(); ++i) n += f.data[i] == v;
-  return n;
-}
+Shots shot("gcut_");
 
 // Flagged voxels inside and outside the sphere.
 void score(int& inside, int& outside) {
@@ -303,20 +192,10 @@ TEST(GCutEndToEnd, NoisySphereCutOutWithOneForegroundAndOneBackgroundStroke) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  g_tiff = QDir::temp().filePath(QStringLiteral("kestrin_gcut_e2e_%1.tif").arg(getpid())).toStdString();
-  g_other = QDir::temp().filePath(QStringLiteral("kestrin_gcut_e2e_%1_other.tif").arg(getpid())).toStdString();
+  g_tiff = tempPath("gcut_e2e", ".tif");
+  g_other = tempPath("gcut_e2e", "_other.tif");
   if (!writeTiff16(g_tiff, kW, kH, kD, sample) || !writeTiff16(g_other, 20, 20, 20, otherSample)) return 2;
-  t_setupGLDefaults();
-  std::vector<char*> args = {argv[0], const_cast<char*>(g_tiff.c_str()), nullptr};
-  int n = 2;
-  int rc = 3;
-  {
-    CKestrinApp app(n, args.data());
-    // The shader programs sit beside the program, not beside the test.
-    g_appDir = KESTRIN_BIN_DIR "/";
-    if (app.InitInstance()) rc = RUN_ALL_TESTS();
-    app.ExitInstance();
-  }
+  const int rc = runProgram(argc, argv, {g_tiff});
   std::remove(t_precompFilePath(g_tiff).c_str());
   std::remove(g_tiff.c_str());
   std::remove(g_other.c_str());

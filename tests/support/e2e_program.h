@@ -1,0 +1,64 @@
+// What the end-to-end tests share: the program started under Xvfb with a volume on its command
+// line, a TIFF writer for the volumes they make, screenshots, projection of world points to the
+// main view, modal answers and waiting for workers.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+class TOGL;
+
+namespace e2e {
+
+// A little-endian multi-page TIFF of unsigned 16-bit samples, one strip per page.
+bool writeTiff16(const std::string& path, int w, int h, int d, const std::function<int(int, int, int)>& sample);
+
+// A file name in the temporary folder unique to this run: kestrin_<stem>_<pid><suffix>.
+std::string tempPath(const char* stem, const char* suffix);
+
+// Screenshots of the frame (and of a panel) saved as <artefacts>/<prefix><name>.png, with the time
+// since the first shot printed, so that a slow step shows in the log.
+class Shots {
+ public:
+  explicit Shots(QString prefix) : prefix_(std::move(prefix)) {}
+  void operator()(QWidget* frame, QWidget* panel, const char* name);
+  QString path(const char* name) const;
+
+ private:
+  QString prefix_;
+  qint64 start_ = -1;
+};
+
+// The window position of a world point in a view whose matrices are those of its last frame.
+QPoint project(TOGL& ogl, double x, double y, double z);
+
+// Processes events until done() holds; false after ms milliseconds.
+bool waitUntil(const std::function<bool()>& done, int ms = 120000);
+
+// Answers the next modal window with fn (from the event loop the modal window runs).
+void whenModal(std::function<void(QWidget*)> fn);
+
+// Picks the ids in the region chooser w and accepts it.
+void chooseIds(QWidget* w, const std::vector<int>& ids);
+
+// A drag of the widget with a button and modifiers held, through the points in order.
+void drag(QWidget* v, Qt::MouseButton b, Qt::KeyboardModifiers mods, const std::vector<QPoint>& pts);
+
+// Voxels of the flag volume equal to v.
+int countFlags(std::uint8_t v);
+
+// The number of pixels whose colour differs (by more than 30 over the channels) between two
+// pictures of the same size.
+int changedPixels(const QImage& a, const QImage& b);
+
+// Runs the program with the given files on its command line and the test cases inside it.
+// Returns the cases' exit code (2 when the program did not start).
+int runProgram(int argc, char** argv, const std::vector<std::string>& files);
+
+}  // namespace e2e
