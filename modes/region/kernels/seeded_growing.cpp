@@ -524,7 +524,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   return TSrgStatus::Done;
 }
 
-std::uint8_t t_windowLevelByte(double value, double lo, double hi) {
+std::uint8_t t_srgDisplayByte(double value, double lo, double hi) {
   const double range = hi - lo;
   if (!(range != 0.0) || !std::isfinite(range)) return 0;
   const double t = std::fmin(std::fmax((value - lo) / range, 0.0), 1.0);
@@ -535,7 +535,7 @@ void t_srgMeanDisplay(const std::vector<std::uint8_t>& labels, const std::vector
                       double lo, double hi, std::vector<std::uint8_t>& out) {
   std::uint8_t table[256] = {};
   for (std::size_t g = 0; g < groups.size() && g < 255; ++g)
-    table[g + 1] = t_windowLevelByte(groups[g].mean, lo, hi);
+    table[g + 1] = t_srgDisplayByte(groups[g].mean, lo, hi);
   out.resize(labels.size());
   const std::int64_t n = static_cast<std::int64_t>(labels.size());
   const std::uint8_t* in = labels.data();

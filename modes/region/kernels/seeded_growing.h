@@ -48,9 +48,10 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
                                  std::vector<TSrgGroup>& groups, std::vector<std::uint8_t>& labels,
                                  const TSrgControl& control = TSrgControl());
 
-// The window-levelled display byte of a value: integer part of 255 * clamp((v - lo) / (hi - lo),
-// 0, 1); 0 when hi equals lo (or either is not a number).
-std::uint8_t t_windowLevelByte(double value, double lo, double hi);
+// The window-levelled display byte of a group mean: integer part of 255 * clamp((v - lo) /
+// (hi - lo), 0, 1); 0 when hi equals lo (or either is not a number).  Not the volume textures'
+// t_windowLevelByte, which maps a window of no width to 0 and 255: the two must keep apart names.
+std::uint8_t t_srgDisplayByte(double value, double lo, double hi);
 
 // The display of a run's result: every voxel shows the mean of its group through the window
 // level [lo, hi]; label 0 shows 0.  out is resized to labels.size().

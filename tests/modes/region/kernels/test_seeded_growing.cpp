@@ -235,11 +235,11 @@ TEST(SeededGrowing, ProgressAndStopFromAnotherThread) {
 }
 
 TEST(SeededGrowing, MeanDisplayThroughTheWindowLevel) {
-  EXPECT_EQ(t_windowLevelByte(50.0, 10.0, 10.0), 0);  // hi == lo
-  EXPECT_EQ(t_windowLevelByte(50.0, 0.0, 100.0), 127);
-  EXPECT_EQ(t_windowLevelByte(-5.0, 0.0, 100.0), 0);
-  EXPECT_EQ(t_windowLevelByte(500.0, 0.0, 100.0), 255);
-  EXPECT_EQ(t_windowLevelByte(NAN, 0.0, 100.0), 0);
+  EXPECT_EQ(t_srgDisplayByte(50.0, 10.0, 10.0), 0);  // hi == lo
+  EXPECT_EQ(t_srgDisplayByte(50.0, 0.0, 100.0), 127);
+  EXPECT_EQ(t_srgDisplayByte(-5.0, 0.0, 100.0), 0);
+  EXPECT_EQ(t_srgDisplayByte(500.0, 0.0, 100.0), 255);
+  EXPECT_EQ(t_srgDisplayByte(NAN, 0.0, 100.0), 0);
   std::vector<TSrgGroup> g(2);
   g[0].mean = 25.0;
   g[1].mean = 75.0;
