@@ -5,6 +5,7 @@
 #include <QSlider>
 #include <QSpinBox>
 
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -13,14 +14,85 @@
 
 namespace {
 
-// int(value x scale) truncated, kept inside int so that a huge number clamps instead of
-// overflowing (the control then clamps to its own range).
-int scaledPosition(double value, double scale) {
-  const double v = std::trunc(value * scale);
+int clampToInt(double v) {
   if (!(v == v)) return 0;
   if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
   if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
   return static_cast<int>(v);
+}
+
+// The typed decimal number times 10^shift, truncated toward zero, worked out on the digits the
+// user typed rather than on the nearest double ("1.001" x 1000 is 1000.9999... as a double and
+// would lose a thousandth).  Kept inside int, so that a huge number clamps instead of overflowing
+// (the control then clamps to its own range).  False when the text is not a plain decimal
+// number ([sign] digits [. digits] [e [sign] digits], blanks before it): hexadecimal, "inf" and
+// "nan" are left to the floating-point route.
+bool truncatedDecimal(const char* text, int shift, int& out) {
+  const char* p = text;
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  std::string digits;
+  long long point = -1;  // digits before the decimal point
+  for (;; ++p) {
+    if (std::isdigit(static_cast<unsigned char>(*p))) {
+      digits += *p;
+    } else if (*p == '.' && point < 0) {
+      point = static_cast<long long>(digits.size());
+    } else {
+      break;
+    }
+  }
+  if (digits.empty()) return false;
+  if (point < 0) point = static_cast<long long>(digits.size());
+  long long exponent = 0;
+  if (*p == 'e' || *p == 'E') {
+    ++p;
+    bool negExp = false;
+    if (*p == '+' || *p == '-') negExp = *p++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+      if (exponent < 100000000) exponent = exponent * 10 + (*p - '0');
+    if (negExp) exponent = -exponent;
+  }
+  if (*p != '\0') return false;
+  // Leading zeros carry nothing (and would keep a long exponent's loop going).
+  size_t zeros = 0;
+  while (zeros < digits.size() && digits[zeros] == '0') ++zeros;
+  digits.erase(0, zeros);
+  point -= static_cast<long long>(zeros);
+  if (digits.empty()) {
+    out = 0;
+    return true;
+  }
+  // The integer part after moving the point by exponent + shift places.
+  const long long intDigits = point + exponent + shift;
+  long long magnitude = 0;
+  bool huge = false;
+  for (long long i = 0; i < intDigits && !huge; ++i) {
+    const int d = i < static_cast<long long>(digits.size()) ? digits[size_t(i)] - '0' : 0;
+    magnitude = magnitude * 10 + d;
+    huge = magnitude > static_cast<long long>(INT_MAX) + 1;
+  }
+  if (huge) {
+    out = negative ? INT_MIN : INT_MAX;
+  } else {
+    const long long v = negative ? -magnitude : magnitude;
+    out = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+  }
+  return true;
+}
+
+// The control position of a whole-number text; empty text counts as 0.
+bool scaledPosition(const std::string& text, int shift, int& pos) {
+  if (text.empty()) {
+    pos = 0;
+    return true;
+  }
+  double value = 0;
+  if (!t_parseWholeNumber(text.c_str(), value)) return false;
+  if (!truncatedDecimal(text.c_str(), shift, pos)) pos = clampToInt(std::trunc(value * std::pow(10.0, shift)));
+  return true;
 }
 
 std::string editText(QLineEdit* edit) {
@@ -30,12 +102,10 @@ std::string editText(QLineEdit* edit) {
 }
 
 template <class Control>
-void syncEdit(QLineEdit* edit, Control* control, double scale, const char* format, bool integer = false) {
+void syncEdit(QLineEdit* edit, Control* control, int shift, const char* format, bool integer = false) {
   if (!edit || !control) return;
-  double value = 0;
-  const bool whole = t_parseWholeNumber(editText(edit).c_str(), value);
-  if (whole) {
-    const int pos = scaledPosition(value, scale);
+  int pos = 0;
+  if (scaledPosition(editText(edit), shift, pos)) {
     {
       const QSignalBlocker block(control);
       control->setValue(pos);
@@ -46,7 +116,7 @@ void syncEdit(QLineEdit* edit, Control* control, double scale, const char* forma
   if (integer)
     std::snprintf(buf, sizeof buf, format, control->value());
   else
-    std::snprintf(buf, sizeof buf, format, control->value() / scale);
+    std::snprintf(buf, sizeof buf, format, control->value() / std::pow(10.0, shift));
   edit->setText(QString::fromLatin1(buf));
 }
 
@@ -61,12 +131,12 @@ bool t_parseWholeNumber(const char* text, double& value) {
   return true;
 }
 
-void t_syncEditToSpin1(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 10.0, "%.1f"); }
+void t_syncEditToSpin1(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1, "%.1f"); }
 
-void t_syncEditToSpin2(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 100.0, "%.2f"); }
+void t_syncEditToSpin2(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 2, "%.2f"); }
 
-void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1000.0, "%.3f"); }
+void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 3, "%.3f"); }
 
-void t_syncEditToSpinInt(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1.0, "%d", true); }
+void t_syncEditToSpinInt(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 0, "%d", true); }
 
-void t_syncEditToSlider1(QLineEdit* edit, QSlider* slider) { syncEdit(edit, slider, 10.0, "%.1f"); }
+void t_syncEditToSlider1(QLineEdit* edit, QSlider* slider) { syncEdit(edit, slider, 1, "%.1f"); }

@@ -1,6 +1,8 @@
 #pragma once
 // Edit and control pairs of the panels: the number typed into an edit moves its control, and the
 // edit is rewritten from the control when the text is not a whole number or the control clamped it.
+// The position is the decimal number as typed times the scale, truncated toward zero ("1.001"
+// gives 1001 thousandths, not the 1000 of its binary rounding); an empty edit counts as 0.
 //
 // t_syncEditToSpin3: control position = value x 1000, edit text "%.3f" of position x 0.001.
 // t_syncEditToSlider1: control position = value x 10, edit text "%.1f" of position x 0.1.

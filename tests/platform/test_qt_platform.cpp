@@ -119,14 +119,69 @@ TEST(EditSync, Slider1TakesWholeNumbersAndRewritesEverythingElse) {
   EXPECT_EQ(slider.value(), 1000);
   EXPECT_EQ(edit.text().toStdString(), "100.0");
 
-  edit.setText("");
-  t_syncEditToSlider1(&edit, &slider);
-  EXPECT_EQ(edit.text().toStdString(), "100.0");
-
   edit.setText("3.5 ");  // something behind the number: not whole
   t_syncEditToSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), 1000);
   EXPECT_EQ(edit.text().toStdString(), "100.0");
+
+  edit.setText("");  // an emptied edit counts as 0 and stays empty
+  t_syncEditToSlider1(&edit, &slider);
+  EXPECT_EQ(slider.value(), 0);
+  EXPECT_EQ(edit.text().toStdString(), "");
+}
+
+// The position is the typed decimal times the scale, truncated toward zero on the digits typed:
+// many short decimals lie just below themselves in binary (1.001 x 1000 = 1000.99999...).
+TEST(EditSync, TypedDecimalsAreTruncatedAsWritten) {
+  QLineEdit edit;
+  QSpinBox spin;
+  spin.setRange(-2000000000, 2000000000);
+  auto spin3 = [&](const char* text) {
+    edit.setText(QString::fromLatin1(text));
+    t_syncEditToSpin3(&edit, &spin);
+    return spin.value();
+  };
+  // Every thousandth from 0.001 to 20.000 typed with three decimals lands on itself.
+  int wrong = 0;
+  for (int k = 1; k <= 20000; ++k) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d.%03d", k / 1000, k % 1000);
+    if (spin3(text) != k && wrong++ < 5) ADD_FAILURE() << text << " gave " << spin.value();
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(spin3("1.001"), 1001);
+  EXPECT_EQ(spin3("1.0019"), 1001);  // truncated, not rounded
+  EXPECT_EQ(spin3("-1.0019"), -1001);  // toward zero
+  EXPECT_EQ(spin3("-0.0009"), 0);
+  EXPECT_EQ(spin3("4.35"), 4350);
+  EXPECT_EQ(spin3("0.0435e2"), 4350);  // exponents move the point on the digits too
+  EXPECT_EQ(spin3("43500e-4"), 4350);
+  EXPECT_EQ(spin3(".5"), 500);
+  EXPECT_EQ(spin3("7."), 7000);
+  EXPECT_EQ(spin3("+2.5"), 2500);
+  EXPECT_EQ(spin3("0e999999999999"), 0);
+  EXPECT_EQ(spin3("3e999999999999"), 2000000000);  // clamped by the spin
+  EXPECT_EQ(spin3("0x10"), 16000);                  // not a plain decimal: the double's route
+  EXPECT_EQ(spin3(""), 0);
+  EXPECT_EQ(edit.text().toStdString(), "");
+
+  QSpinBox spin1, spin2, spinInt;
+  for (QSpinBox* s : {&spin1, &spin2, &spinInt}) s->setRange(-100000, 100000);
+  edit.setText("0.29");  // 0.29 x 100 = 28.999999999999996
+  t_syncEditToSpin2(&edit, &spin2);
+  EXPECT_EQ(spin2.value(), 29);
+  edit.setText("2.99");
+  t_syncEditToSpin1(&edit, &spin1);
+  EXPECT_EQ(spin1.value(), 29);
+  edit.setText("-57.9");
+  t_syncEditToSpinInt(&edit, &spinInt);
+  EXPECT_EQ(spinInt.value(), -57);
+  EXPECT_EQ(edit.text().toStdString(), "-57.9");
+  QSlider slider(Qt::Horizontal);
+  slider.setRange(-1000, 1000);
+  edit.setText("-1.13e1");
+  t_syncEditToSlider1(&edit, &slider);
+  EXPECT_EQ(slider.value(), -113);
 }
 
 TEST(EditSync, Spin3UsesThousandthsAndThreeDecimals) {
