@@ -50,8 +50,9 @@ class TModeViewHost {
   virtual void updateSlices() = 0;
   // Volume dimensions (1 each when no volume data is present).
   virtual void volumeSize(int& W, int& H, int& D) = 0;
-  // Hides the three slice panes (modes that work in the main view only).
+  // Hides the three slice panes (modes that work in the main view only), or shows them again.
   virtual void hideSlicePanes() {}
+  virtual void showSlicePanes() {}
   // The space bar is held in one of our windows (rulers hidden, cut surface unclipped).
   virtual bool spaceKeyHeld() { return false; }
 
@@ -68,6 +69,9 @@ class TModeViewHost {
   virtual bool pickPointOnSlices(const TPoint2i& p, double pos[3]) { return false; }
   // The slice-plane handle under the cursor (0 XY, 1 YZ, 2 ZX), and its drag.
   virtual bool pickSlicePlane(const TPoint2i& p, int& plane) { return false; }
+  // The slice plane (0 XY, 1 YZ, 2 ZX) is shown: the rendering panel is ready and its box for
+  // the plane is checked.
+  virtual bool isSlicePlaneShown(int plane) { return false; }
   virtual void dragSlicePlane(const TPoint2i& p, int plane) {}
   // Steps the slice under the cursor by one voxel per wheel notch; false when none was hit.
   virtual bool stepSliceByWheel(const TPoint2i& p, int delta) { return false; }

@@ -68,6 +68,7 @@ void TViewModeHost::panePanByMouse(TSubPane* pane, const TPoint2i& prev, const T
 void TViewModeHost::zoomAllPanes(double factor) { SubPaneManager::getInst().zoomAllPanes(factor); }
 void TViewModeHost::redrawAllPanes() { SubPaneManager::getInst().redrawAllPanes(); }
 void TViewModeHost::hideSlicePanes() { SubPaneManager::getInst().hidePanes(); }
+void TViewModeHost::showSlicePanes() { SubPaneManager::getInst().showHiddenPanes(); }
 bool TViewModeHost::spaceKeyHeld() { return t_spaceHeld(); }
 
 void TViewModeHost::volumeExtent(double extent[3]) {
@@ -151,6 +152,10 @@ bool TViewModeHost::pickSlicePlane(const TPoint2i& p, int& plane) {
   if (!VolRendManager::getInst().pickSlicePlane(p, id)) return false;
   plane = static_cast<int>(id);
   return true;
+}
+
+bool TViewModeHost::isSlicePlaneShown(int plane) {
+  return plane >= 0 && plane < 3 && VolRendManager::getInst().isPlaneShown(plane);
 }
 
 void TViewModeHost::dragSlicePlane(const TPoint2i& p, int plane) {

@@ -23,6 +23,7 @@ class TViewModeHost : public TModeViewHost {
   void zoomAllPanes(double factor) override;
   void redrawAllPanes() override;
   void hideSlicePanes() override;
+  void showSlicePanes() override;
   bool spaceKeyHeld() override;
 
   void volumeExtent(double extent[3]) override;
@@ -37,6 +38,7 @@ class TViewModeHost : public TModeViewHost {
   bool mainUnProject(const TPoint2i& p, double depth, double out[3]) override;
   bool pickPointOnSlices(const TPoint2i& p, double pos[3]) override;
   bool pickSlicePlane(const TPoint2i& p, int& plane) override;
+  bool isSlicePlaneShown(int plane) override;
   void dragSlicePlane(const TPoint2i& p, int plane) override;
   bool stepSliceByWheel(const TPoint2i& p, int delta) override;
   void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& stroke) override;

@@ -8,6 +8,7 @@
 #include "modes/curve/StateRefContours.h"
 #include "modes/region/StateSegFulManu.h"
 #include "modes/region/StateSegRGrow.h"
+#include "modes/region/TDlgSegFulManuIf.h"
 #include "modes/region/TDlgSegRGrowIf.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/core/fakes.h"
@@ -35,6 +36,17 @@ class FakeRGrowPanel : public TDlgSegRGrowIf {
   void setBusy(bool) override {}
 };
 
+class FakeFulManuPanel : public TDlgSegFulManuIf {
+ public:
+  bool visible = false;
+  void showPanel() override { visible = true; }
+  void hidePanel() override { visible = false; }
+  void placePanel(int, int) override {}
+  void resetControls(bool, int) override { visible = true; }
+  bool isPaintChecked() const override { return true; }
+  bool isFixOtherChecked() const override { return true; }
+};
+
 template <class Mode>
 TModeEntry entry(const char* name, std::vector<int> ids, Mode* (*accessor)()) {
   TModeEntry e;
@@ -53,7 +65,8 @@ class ModeLogic : public ::testing::Test {
   TScriptedPrompts prompts;
   std::unique_ptr<TScriptedPrompts::Scope> scope;
   FakeRGrowPanel rgrowPanel;
-  FakePanel fulPanel, contPanel, refPanel;
+  FakeFulManuPanel fulPanel;
+  FakePanel contPanel, refPanel;
 
   void SetUp() override {
     scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
@@ -88,6 +101,7 @@ class ModeLogic : public ::testing::Test {
     for (TModeState* m : TModeRegistry::getInst().allModes())
       if (auto* p = dynamic_cast<TPanelMode<>*>(m)) p->attachPanel(nullptr);
     StateSegRGrow::getInst()->attachPanel(nullptr);
+    StateSegFulManu::getInst()->attachPanel(nullptr);
     TModeRegistry::getInst().clear();
     t_setModeRegionData(nullptr);
     t_setMaskIdChooser(nullptr);
