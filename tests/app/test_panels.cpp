@@ -391,8 +391,12 @@ TEST_F(Modes, CancelledTargetQuestionFallsBackToMaskMode) {
   EXPECT_FALSE(asDialog(StateSegCurveCyl::getInst()->panel())->isVisible());
 }
 
-TEST_F(Modes, ContourMeshModesAreEnteredEvenWhenTheQuestionIsCancelled) {
+TEST_F(Modes, TheTwoStepContourModeIsEnteredEvenWhenTheQuestionIsCancelled) {
+  // The one-step mode leaves for the mask display when the targets are not chosen.
   chooser.many.push_back({false, {}});
+  TCore::getInst().setMode(10);
+  EXPECT_EQ(modeId(), 3);
+  chooser.many.push_back({true, {0}});
   TCore::getInst().setMode(10);
   EXPECT_EQ(modeId(), 10);
   EXPECT_TRUE(asDialog(StateSegContMesh::getInst()->panel())->isVisible());

@@ -1,0 +1,476 @@
+// The contour-mesh mode (10) driven headless: four contours drawn on the axis canvases of a
+// sphere volume give the sphere, erasing a contour keeps the cached factor usable, contour files
+// round-trip and refuse damaged input without touching the contours, and the background worker
+// refuses edits, survives re-entry and closing mid-run, and hands results back on the interface
+// thread only.  The panel, the view and the volume are fakes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "modes/contour/StateSegContMesh.h"
+#include "modes/contour/contmesh_features.h"
+#include "modes/contour/rbf_fib_file.h"
+#include "platform/ScriptedPrompts.h"
+#include "tests/core/fakes.h"
+
+namespace {
+
+constexpr int N = 24;  // a 24^3 volume in a box of 24: one unit per voxel
+constexpr double kC = 12.0, kR = 7.0;
+
+bool inSphere(int x, int y, int z) {
+  const double dx = x + 0.5 - kC, dy = y + 0.5 - kC, dz = z + 0.5 - kC;
+  return dx * dx + dy * dy + dz * dz <= kR * kR;
+}
+
+class FakePanel : public TDlgSegContMeshIf {
+ public:
+  bool visible = false, newContour = false, autoUpdate = false, track = true, closed = false;
+  int kern = 1, busyCalls = 0;
+  int spins[4] = {100, 40, 10, 50};
+  void showPanel() override { visible = true; }
+  void hidePanel() override { visible = false; }
+  void placePanel(int, int) override {}
+  void updateControls() override {
+    visible = true;
+    newContour = false;
+    spins[0] = 100, spins[1] = 40, spins[2] = 10, spins[3] = 50;
+  }
+  void updateContourButtons() override {}
+  bool isNewContour() const override { return newContour; }
+  void setNewContour(bool on) override { newContour = on; }
+  void setClosedCheck(bool on) override { closed = on; }
+  bool isAutoUpdate() const override { return autoUpdate; }
+  bool isSurfaceTrack() const override { return track; }
+  bool showForeground() const override { return true; }
+  bool showSurface() const override { return true; }
+  bool showContours() const override { return true; }
+  int kernel() const override { return kern; }
+  int spinPosition(Spin s) const override { return spins[s]; }
+  void setSpinPositions(int c, int i, int b, int n) override {
+    spins[0] = c, spins[1] = i, spins[2] = b, spins[3] = n;
+  }
+  void setBusy(bool) override { ++busyCalls; }
+};
+
+// A bright sphere in a dark volume; every voxel is a target (region 0).
+class SphereData : public FakeRegionData {
+ public:
+  std::vector<float> ch;
+  SphereData() {
+    mask.assign(N * N * N, 0);
+    flag.assign(N * N * N, 0);
+    ch.assign(N * N * N, 0.0f);
+    for (int z = 0; z < N; ++z)
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) ch[x + N * (y + N * z)] = inSphere(x, y, z) ? 1000.0f : 0.0f;
+  }
+  bool volumeValues(VolumeValues& v) override {
+    v.W = v.H = v.D = N;
+    v.channels = 1;
+    v.ch[0] = ch.data();
+    v.rangeLo[0] = 0;
+    v.rangeHi[0] = 1000;
+    return true;
+  }
+};
+
+// Rays set by the test; queued calls kept for the test thread to run (its interface thread).
+class Host : public FakeViewHost {
+ public:
+  unsigned keys = 0;
+  TModeRay next;
+  bool threaded = false;
+  std::mutex m;
+  std::deque<std::function<void()>> queue;
+
+  unsigned keyState() override { return keys; }
+  bool mainCursorRay(const TPoint2i&, TModeRay& r) override {
+    r = next;
+    return true;
+  }
+  bool postToInterface(std::function<void()> fn) override {
+    if (!threaded) return false;
+    std::lock_guard<std::mutex> lk(m);
+    queue.push_back(std::move(fn));
+    return true;
+  }
+  int drain() {
+    int n = 0;
+    for (;;) {
+      std::function<void()> fn;
+      {
+        std::lock_guard<std::mutex> lk(m);
+        if (queue.empty()) return n;
+        fn = std::move(queue.front());
+        queue.pop_front();
+      }
+      fn();
+      ++n;
+    }
+  }
+};
+
+class ContMeshLogic : public ::testing::Test {
+ protected:
+  FakeMode vis{"vis"};
+  SphereData data;
+  ScriptedChooser chooser;
+  Host host;
+  TScriptedPrompts prompts;
+  std::unique_ptr<TScriptedPrompts::Scope> scope;
+  FakePanel panel;
+  StateSegContMesh* mode = StateSegContMesh::getInst();
+
+  void SetUp() override {
+    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
+    TModeRegistry& reg = TModeRegistry::getInst();
+    reg.clear();
+    TModeEntry v;
+    v.name = "vis";
+    v.ids = {0, 1, 2, 3};
+    v.mode = [this]() -> TModeState* { return &vis; };
+    reg.add(v);
+    TModeEntry e;
+    e.name = "StateSegContMesh";
+    e.ids = {10};
+    e.mode = []() -> TModeState* { return StateSegContMesh::getInst(); };
+    reg.add(e);
+    mode->attachPanel(&panel);
+    TCore::setWiring(TCoreWiring());
+    host.volW = host.volH = host.volD = N;
+    for (double& x : host.extent) x = N;
+    t_setModeRegionData(&data);
+    t_setMaskIdChooser(&chooser);
+    t_setModeViewHost(&host);
+    enter();
+  }
+  void TearDown() override {
+    mode->stopWorkers();
+    host.drain();
+    TCore::getInst().setMode(0);
+    mode->attachPanel(nullptr);
+    TModeRegistry::getInst().clear();
+    t_setModeRegionData(nullptr);
+    t_setMaskIdChooser(nullptr);
+    t_setModeViewHost(nullptr);
+    scope.reset();
+  }
+  void enter() {
+    chooser.many.push_back({true, {0}});
+    TCore::getInst().setMode(10);
+    ASSERT_EQ(TCore::getInst().modeId, 10);
+  }
+  // Waits for the worker, running the queued calls as the interface thread would.
+  void settle() {
+    for (int i = 0; i < 60000 && mode->isComputing(); ++i) {
+      host.drain();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    host.drain();
+    ASSERT_FALSE(mode->isComputing());
+  }
+  // A Shift + left click on the drawn contour's canvas at p, the ray along the canvas normal.
+  void place(const TVec3& p, int axis) {
+    for (int k = 0; k < 3; ++k) {
+      host.next.dir[k] = k == axis ? 1 : 0;
+      host.next.org[k] = p[k] - (k == axis ? 30 : 0);
+    }
+    host.keys = TModeState::MK_SHIFT;
+    mode->OnLBtnDown(TPoint2i(100, 50));
+    host.keys = 0;
+    mode->OnLBtnUp(TPoint2i(100, 50));
+  }
+  // The sphere's cross-section on the current canvas (normal axis, at t), drawn, sided and
+  // stored with "Finish &&Store (f)".
+  void drawContour(int axis, double t) {
+    panel.newContour = mode->addNewContour();
+    ASSERT_TRUE(panel.newContour);
+    const int e1 = (axis + 1) % 3, e2 = (axis + 2) % 3;
+    const double r = std::sqrt(kR * kR - (t - kC) * (t - kC));
+    for (int i = 0; i < 8; ++i) {
+      TVec3 p;
+      p[axis] = t;
+      p[e1] = kC + r * std::cos(2 * M_PI * i / 8);
+      p[e2] = kC + r * std::sin(2 * M_PI * i / 8);
+      place(p, axis);
+    }
+    ASSERT_EQ(mode->drawnContour().controlPoints.size(), 8u);
+    mode->setClosed(true);
+    mode->flipSide();  // the region lies inside the loop
+    mode->storeContour();
+    EXPECT_FALSE(panel.newContour);
+  }
+  void drawFour() {
+    mode->setCanvasXY();
+    drawContour(2, 12);
+    mode->OnMouseWheel(0, -25000, TPoint2i());  // the XY canvas moves up by 3
+    drawContour(2, 15);
+    mode->setCanvasYZ();
+    drawContour(0, 12);
+    mode->setCanvasZX();
+    drawContour(1, 12);
+  }
+  int mismatches() const {
+    int bad = 0;
+    for (int z = 0; z < N; ++z)
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) bad += (data.flag[x + N * (y + N * z)] == 255) != inSphere(x, y, z);
+    return bad;
+  }
+  std::string tmp(const char* name) const { return testing::TempDir() + name; }
+  static std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+  }
+};
+
+int countSphere() {
+  int n = 0;
+  for (int z = 0; z < N; ++z)
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) n += inSphere(x, y, z);
+  return n;
+}
+
+}  // namespace
+
+TEST_F(ContMeshLogic, FourContoursGiveTheSphereAndAnEraseKeepsTheFactorUsable) {
+  // Entry: every voxel a target, the XY canvas through the middle, features in [0, 1].
+  for (uint8_t f : data.flag) ASSERT_EQ(f, 1);
+  EXPECT_EQ(mode->canvas().vertexCount, 4);
+  EXPECT_DOUBLE_EQ(mode->canvas().verts[0][2], 12.0);
+  ASSERT_TRUE(mode->feature(0));
+  EXPECT_FALSE(mode->feature(1));
+
+  drawFour();
+  ASSERT_EQ(mode->storedContours().size(), 4u);
+  for (const std::string& t : prompts.texts()) ADD_FAILURE() << "unexpected message: " << t;
+  const int sphere = countSphere();
+  EXPECT_LT(mismatches(), sphere / 10) << "of " << sphere << " sphere voxels";
+  mode->takeNewResult();
+  EXPECT_GT(mode->displayedMesh().vertexCount, 100);
+  const int factor = mode->cachedFactorSize();
+  EXPECT_GT(factor, 0);
+  const std::vector<uint8_t> region = data.flag;
+
+  // A double click on the YZ contour's tube takes it back; the factor of the other three stays.
+  host.next.org[0] = 12, host.next.org[1] = 12 + kR, host.next.org[2] = -30;
+  host.next.dir[0] = 0, host.next.dir[1] = 0, host.next.dir[2] = 1;
+  mode->OnLBtnDclk(TPoint2i(1, 1));
+  ASSERT_TRUE(panel.newContour);
+  ASSERT_EQ(mode->storedContours().size(), 3u);
+  EXPECT_NEAR(mode->drawnContour().controlPoints[0][0], 12.0, 1e-9);
+  const int reduced = mode->cachedFactorSize();
+  EXPECT_GT(reduced, 0);
+  EXPECT_LT(reduced, factor);
+  // Stored again (the factor of three reused, the fourth appended): the same region.
+  mode->storeContour();
+  int differ = 0;
+  for (size_t i = 0; i < region.size(); ++i) differ += region[i] != data.flag[i];
+  EXPECT_LE(differ, 3);
+  EXPECT_EQ(mode->cachedFactorSize(), factor);
+
+  // A weight change drops the factor; the next update rebuilds it and finds the same region.
+  panel.spins[TDlgSegContMeshIf::kNormal] = 60;
+  mode->updateParamsFromDlg();
+  EXPECT_EQ(mode->cachedFactorSize(), 0);
+
+  // No contour at all: every target back to 1, no surface.
+  while (!mode->storedContours().empty()) {
+    panel.newContour = false;
+    const TCanvasContour& c = mode->storedContours().back();
+    const TVec3 p = c.stroke.points[0];
+    host.next.org[0] = p[0] - 30 * c.canvas.direction[0];
+    host.next.org[1] = p[1] - 30 * c.canvas.direction[1];
+    host.next.org[2] = p[2] - 30 * c.canvas.direction[2];
+    for (int k = 0; k < 3; ++k) host.next.dir[k] = c.canvas.direction[k];
+    const size_t before = mode->storedContours().size();
+    mode->OnLBtnDclk(TPoint2i(1, 1));
+    ASSERT_EQ(mode->storedContours().size(), before - 1);
+  }
+  mode->drawnContourForEdit().clear();
+  mode->startRegionUpdate(false);
+  for (uint8_t f : data.flag) ASSERT_EQ(f, 1);
+  mode->takeNewResult();
+  EXPECT_EQ(mode->displayedMesh().vertexCount, 0);
+}
+
+TEST_F(ContMeshLogic, ContourFilesRoundTripAndDamagedFilesChangeNothing) {
+  drawFour();
+  panel.spins[TDlgSegContMeshIf::kColour] = 29;  // 0.29: read back as 0.290000, not truncated to 28
+  panel.spins[TDlgSegContMeshIf::kInterval] = 57;
+  const std::string path = tmp("contmesh.kestrnRbfFib");
+  ASSERT_TRUE(mode->saveContours(path));
+  const std::string text = slurp(path);
+  ASSERT_EQ(text.rfind("#RBFMeshData 2 4\n", 0), 0u);
+  ASSERT_EQ(text.substr(text.size() - 15), "#RBFMeshDataEnd");
+
+  // Loaded into a fresh entry: the same contours and coefficients; saved again, the same bytes.
+  enter();
+  ASSERT_TRUE(mode->storedContours().empty());
+  ASSERT_TRUE(mode->loadContours(path));
+  ASSERT_EQ(mode->storedContours().size(), 4u);
+  EXPECT_EQ(panel.spins[TDlgSegContMeshIf::kColour], 29);
+  EXPECT_EQ(panel.spins[TDlgSegContMeshIf::kInterval], 57);
+  const std::string again = tmp("contmesh2.kestrnRbfFib");
+  ASSERT_TRUE(mode->saveContours(again));
+  EXPECT_EQ(slurp(again), text);
+  mode->startRegionUpdate(false);
+  EXPECT_LT(mismatches(), countSphere() / 10);
+
+  // Every truncation and a bit flip in every byte: either refused with the contours as they
+  // were, or a file that parses into records that format and parse again to the same records.
+  const std::vector<TCanvasContour> before = mode->storedContours();
+  const std::string bad = tmp("bad.kestrnRbfFib");
+  int refused = 0;
+  for (size_t cut = 0; cut < text.size(); cut += 7) {
+    { std::ofstream(bad, std::ios::binary) << text.substr(0, cut); }
+    prompts.shown.clear();
+    ASSERT_FALSE(mode->loadContours(bad)) << "cut at " << cut;
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    ++refused;
+  }
+  std::vector<TRbfFibContour> sentinel(1);
+  sentinel[0].controlPoints.push_back(TVec3(1, 2, 3));
+  for (size_t i = 0; i < text.size(); ++i)
+    for (int bit : {0, 5}) {
+      std::string flipped = text;
+      flipped[i] = char(flipped[i] ^ (1 << bit));
+      std::vector<TRbfFibContour> out = sentinel;
+      TRbfFibCoefs coefs;
+      coefs.colour = -7;
+      if (!t_parseRbfFib(flipped, out, coefs)) {
+        ASSERT_EQ(out.size(), 1u);
+        ASSERT_EQ(out[0].controlPoints.size(), 1u);
+        ASSERT_EQ(coefs.colour, -7);
+        continue;
+      }
+      for (const TRbfFibContour& c : out)
+        for (const TPolyIdx& t : c.canvasPolys)
+          for (int v : t) ASSERT_TRUE(v >= 0 && v < int(c.canvasVerts.size()));
+      std::vector<TRbfFibContour> re;
+      TRbfFibCoefs reCoefs;
+      ASSERT_TRUE(t_parseRbfFib(t_formatRbfFib(out, coefs), re, reCoefs));
+      ASSERT_EQ(t_formatRbfFib(re, reCoefs), t_formatRbfFib(out, coefs));
+    }
+  ASSERT_GT(refused, 0);
+  ASSERT_EQ(mode->storedContours().size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i)
+    EXPECT_EQ(mode->storedContours()[i].controlPoints.size(), before[i].controlPoints.size());
+
+  // A version-1 file sets the interval and the colour only.
+  const std::string v1 = "#RBFMeshData 1 0\nWint 5.0\nx 0\ny 0\nWcol 0.5\n#RBFMeshDataEnd";
+  { std::ofstream(bad, std::ios::binary) << v1; }
+  panel.spins[TDlgSegContMeshIf::kBlend] = 33;
+  ASSERT_TRUE(mode->loadContours(bad));
+  EXPECT_TRUE(mode->storedContours().empty());
+  EXPECT_EQ(panel.spins[TDlgSegContMeshIf::kInterval], 50);
+  EXPECT_EQ(panel.spins[TDlgSegContMeshIf::kColour], 50);
+  EXPECT_EQ(panel.spins[TDlgSegContMeshIf::kBlend], 33);
+
+  // A file that cannot be written says so.
+  prompts.shown.clear();
+  EXPECT_FALSE(mode->saveContours("/nonexistent-dir/x.kestrnRbfFib"));
+  EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+TEST_F(ContMeshLogic, FlatChannelsMapToAConstant) {
+  std::vector<float> in = {5, 5, 5, 5}, out(4, -1);
+  t_normalizeToUnitRange(out.data(), in.data(), 4, 5.0, 5.0);
+  for (float v : out) EXPECT_EQ(v, 0.0f);
+  // A grey colour volume: L* varies, a* and b* are flat and become 0, nothing is NaN.
+  const int n = 4 * 4 * 4;
+  std::vector<float> grey(n);
+  for (int i = 0; i < n; ++i) grey[i] = float(i);
+  const float* ch[3] = {grey.data(), grey.data(), grey.data()};
+  const double lo[3] = {0, 0, 0}, hi[3] = {n - 1.0, n - 1.0, n - 1.0};
+  TFeatureVolume f[3];
+  t_buildFeatureVolumes(4, 4, 4, 3, ch, lo, hi, f);
+  ASSERT_TRUE(f[0] && f[1] && f[2]);
+  float mn = 1, mx = 0;
+  for (float v : *f[0]) mn = std::min(mn, v), mx = std::max(mx, v);
+  EXPECT_GT(mx - mn, 0.1f);
+  for (int k = 1; k < 3; ++k)
+    for (float v : *f[k]) ASSERT_EQ(v, 0.0f);
+}
+
+TEST_F(ContMeshLogic, TheWorkerRefusesEditsAndSurvivesReentryAndClosing) {
+  host.threaded = true;
+  mode->setCanvasXY();
+  drawContour(2, 12);
+  settle();
+  mode->OnMouseWheel(0, -25000, TPoint2i());
+  drawContour(2, 15);
+  settle();
+  mode->setCanvasYZ();
+  drawContour(0, 12);
+  settle();
+  mode->setCanvasZX();
+  panel.track = false;  // region growing this time
+  drawContour(1, 12);
+  // While it runs: the keys, updates, files, erase, finish and cancel are refused with the texts,
+  // the frame's loads and switches see the busy text; nothing touches the flags.
+  ASSERT_TRUE(mode->isComputing());
+  prompts.shown.clear();
+  const std::vector<uint8_t> flagsBefore = data.flag;
+  for (int key : {'1', '2', '3', '4'}) mode->OnKeyDown(key, 1, 0);
+  mode->startRegionUpdate(false);
+  EXPECT_FALSE(mode->saveContours(tmp("busy.kestrnRbfFib")));
+  EXPECT_FALSE(mode->loadContours(tmp("busy.kestrnRbfFib")));
+  mode->eraseContour(0);
+  mode->finish();
+  mode->cancel();
+  mode->updateParamsFromDlg();
+  EXPECT_STREQ(TCore::getInst().busyMessage(), StateSegContMesh::kBusyMessage);
+  const std::vector<std::string> texts = prompts.texts();
+  ASSERT_EQ(texts.size(), 11u);
+  for (int i = 0; i < 11; ++i)
+    EXPECT_EQ(texts[i], i == 4 ? StateSegContMesh::kUpdateBusyMessage : StateSegContMesh::kBusyMessage) << i;
+  EXPECT_EQ(mode->storedContours().size(), 4u);
+  EXPECT_EQ(data.flag, flagsBefore);
+  settle();
+  EXPECT_EQ(TCore::getInst().busyMessage(), nullptr);
+  EXPECT_LT(mismatches(), countSphere() / 10);
+
+  // Re-entry during a run: the run is waited for and its result dropped; the flags are the
+  // fresh targets.
+  mode->eraseContour(3);
+  settle();
+  mode->storeContour();
+  ASSERT_TRUE(mode->isComputing());
+  enter();
+  EXPECT_FALSE(mode->isComputing());
+  host.drain();
+  for (uint8_t f : data.flag) ASSERT_EQ(f, 1);
+  EXPECT_TRUE(mode->storedContours().empty());
+
+  // Closing during a run: stopped and joined, nothing applied afterwards.
+  mode->setCanvasXY();
+  drawContour(2, 12);
+  mode->stopWorkers();
+  EXPECT_FALSE(mode->isComputing());
+  host.drain();
+  for (uint8_t f : data.flag) ASSERT_EQ(f, 1);
+  // And the mode works on: the next update computes a region again.
+  mode->startRegionUpdate(false);
+  settle();
+  int inside = 0;
+  for (uint8_t f : data.flag) inside += f == 255;
+  EXPECT_GT(inside, 0);
+}
