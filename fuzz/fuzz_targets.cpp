@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/TCore.h"
+#include "modes/contour/rbf_fib_file.h"
 #include "modes/region/kernels/ctrl_point_file.h"
 #include "modes/region/kernels/gcut_cache.h"
 #include "modes/region/kernels/seed_file.h"
@@ -308,6 +309,36 @@ int fuzzCameraFiles(const uint8_t* data, size_t size) {
   return 0;
 }
 
+// Contour files: a refused file leaves the contours and coefficients as they were; an accepted
+// one holds canvases whose triangles name their own vertices, finite points, and formats into
+// text that parses back to the same records.
+int fuzzRbfFib(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::vector<TRbfFibContour> contours(1);
+  contours[0].controlPoints = {TVec3(1, 2, 3)};
+  TRbfFibCoefs coefs;
+  coefs.colour = -7;
+  std::string why;
+  if (!t_parseRbfFib(text, contours, coefs, &why)) {
+    FUZZ_CHECK(!why.empty());
+    FUZZ_CHECK(contours.size() == 1 && contours[0].controlPoints.size() == 1 &&
+               contours[0].controlPoints[0][2] == 3 && coefs.colour == -7);
+    return 0;
+  }
+  for (const TRbfFibContour& c : contours) {
+    for (const TPolyIdx& t : c.canvasPolys)
+      for (int v : t) FUZZ_CHECK(v >= 0 && size_t(v) < c.canvasVerts.size());
+    for (const TVec3& p : c.controlPoints)
+      for (int a = 0; a < 3; ++a) FUZZ_CHECK(std::isfinite(p[a]));
+  }
+  const std::string out = t_formatRbfFib(contours, coefs);
+  std::vector<TRbfFibContour> again;
+  TRbfFibCoefs againCoefs;
+  FUZZ_CHECK(t_parseRbfFib(out, again, againCoefs));
+  FUZZ_CHECK(again.size() == contours.size() && t_formatRbfFib(again, againCoefs) == out);
+  return 0;
+}
+
 }  // namespace
 
 const std::vector<TFuzzTarget>& t_fuzzTargets() {
@@ -325,6 +356,7 @@ const std::vector<TFuzzTarget>& t_fuzzTargets() {
       {"ctrl_points", fuzzCtrlPoints},
       {"seed_file", fuzzSeedFile},
       {"camera_files", fuzzCameraFiles},
+      {"rbf_fib", fuzzRbfFib},
   };
   return targets;
 }

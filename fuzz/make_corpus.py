@@ -234,6 +234,22 @@ def main():
     put("camera_files", "zero_pitch.kscamtf", pose + "sliceNum 100\nglobalTrans 0\nbackColor 0\n"
         "pitch 0 1 1\nwinLv 0 0 0 1 1 1\n")
 
+    # Contour files of the contour-mesh mode: one contour on a two-triangle canvas, none, and
+    # damaged copies.
+    fib = ("#RBFMeshData 2 1\n0.000000 0.000000 -1.000000\n0.000000 0.000000 5.000000\n"
+           "0.000000 1.000000 0.000000\ncanvas 4 2\n0.000000 0.000000 5.000000\n"
+           "10.000000 0.000000 5.000000\n10.000000 10.000000 5.000000\n0.000000 10.000000 5.000000\n"
+           "0 1 2\n0 2 3\ncpSize 3\n2.000000 2.000000 5.000000\n8.000000 2.000000 5.000000\n"
+           "5.000000 8.000000 5.000000\ncpRad      0.010000\ncontRad    0.010000\nbInsideDir 1\n"
+           "bClosed    1\n")
+    trailer = ("Winterval     4.000000\nWcolor        1.000000\nWblend        0.100000\n"
+               "Wnormal       0.500000\nWrbfOffset    0.000000\nWinsideOffset 0.000000\n#RBFMeshDataEnd")
+    put("rbf_fib", "one_contour.kestrnRbfFib", fib + trailer)
+    put("rbf_fib", "no_contour.kestrnRbfFib", "#RBFMeshData 2 0\n" + trailer)
+    put("rbf_fib", "cut.kestrnRbfFib", (fib + trailer)[:200])
+    put("rbf_fib", "corner_out_of_range.kestrnRbfFib", (fib + trailer).replace("0 2 3", "0 2 4"))
+    put("rbf_fib", "huge_count.kestrnRbfFib", "#RBFMeshData 2 2000000000\n" + trailer)
+
 
 if __name__ == "__main__":
     main()
