@@ -8,13 +8,15 @@
 #include "modes/region/StateSegRGrow.h"
 #include "modes/region/StateSegRGrow_gl.h"
 #include "modes/region/StateSegSRG.h"
+#include "modes/region/StateSegSRG_gl.h"
+#include "modes/region/TDlgSegSRG.h"
 #include "modes/region/TDlgSegFulManu.h"
 #include "modes/region/TDlgSegRGrow.h"
 #include "ui/TModePanel.h"
 
 void t_registerRegionModes(TModeRegistry& r) {
-  r.add(t_panelModeEntry("StateSegSRG", {7}, 1, &StateSegSRG::getInst,
-                         [] { return new TPlainModePanel("Seeded Region Growing", "TDlgSegSRG"); }));
+  t_installStateSegSRGHooks();
+  r.add(t_panelModeEntry("StateSegSRG", {7}, 1, &StateSegSRG::getInst, [] { return new TDlgSegSRG(); }));
   StateSegRGrow::setDrawHook(&t_drawStateSegRGrow);
   r.add(t_panelModeEntry("StateSegRGrow", {6}, 2, &StateSegRGrow::getInst, [] { return new TDlgSegRGrow(); }));
   StateSegFulManu::setDrawHooks(&t_drawStateSegFulManu, &t_drawStateSegFulManu2D);
