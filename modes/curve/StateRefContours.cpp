@@ -1,12 +1,48 @@
 #include "modes/curve/StateRefContours.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include "core/MaskIdChooser.h"
 #include "core/ModeRegionData.h"
+#include "core/ModeViewHost.h"
 #include "core/TCore.h"
 #include "core/mode_helpers.h"
+#include "geom/marching_cubes.h"
+#include "geom/umfpack_component.h"
+#include "modes/region/kernels/graph_cut.h"
 #include "platform/Prompt.h"
+
+using Check = TDlgRefContoursIf::Check;
+
+const char* const StateRefContours::kInvalidIdMessage =
+    " invalid mask id is selected. System swhich to VizMask Mode\n please select a already segmented mask id";
+const char* const StateRefContours::kIdTitle = "修正する対象領域のIDを選択してください";
+const char* const StateRefContours::kFinishQuestion = "修正作業を終了しますか？";
+const char* const StateRefContours::kEraseAllQuestion = "すべての輪郭fiberを消しますか？";
+const char* const StateRefContours::kEraseAllKeyQuestion = "Do you want erase all fibers?";
+const char* const StateRefContours::kNoSolverMessage = "UmfpackDllが見つからないため、動作が多少重くなります";
+const char* const StateRefContours::kWriteFailedMessage = "tmp.cntrs could not be written completely";
+const char* const StateRefContours::kBusyMessage = "The region is being relabelled. Please try again in a moment.";
+
+namespace {
+
+StateRefContours::ViewHooks& hooks() {
+  static StateRefContours::ViewHooks h;
+  return h;
+}
+
+unsigned keys() {
+  TModeViewHost* h = t_modeViewHost();
+  return h ? h->keyState() : 0u;
+}
+
+}  // namespace
+
+void StateRefContours::setViewHooks(ViewHooks h) { hooks() = std::move(h); }
 
 StateRefContours* StateRefContours::getInst() {
   static StateRefContours mode;
@@ -18,23 +54,443 @@ StateRefContours::StateRefContours() {
   t_traceModeBanner("StateRefContours", false);
 }
 
-StateRefContours::~StateRefContours() = default;
+StateRefContours::~StateRefContours() { m_worker.stop(); }
+
+bool StateRefContours::camera(TFiberView& v) const { return hooks().camera && hooks().camera(v); }
+
+const TTriangleMesh* StateRefContours::cutSurface() const {
+  return hooks().cutSurface ? hooks().cutSurface() : nullptr;
+}
+
+void StateRefContours::voxelSize(double s[3]) const {
+  double ext[3] = {1, 1, 1};
+  int n[3] = {1, 1, 1};
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->volumeExtent(ext);
+    h->volumeSize(n[0], n[1], n[2]);
+  }
+  for (int k = 0; k < 3; ++k) s[k] = ext[k] / (n[k] > 0 ? n[k] : 1);
+}
+
+int StateRefContours::roiRingCount() const {
+  if (isChecked(Check::RoiSmall)) return 8;
+  if (isChecked(Check::RoiMiddle)) return 14;
+  return 20;
+}
+
+void StateRefContours::checkOnly(Check on, std::initializer_list<Check> off) {
+  if (!m_panel) return;
+  m_panel->setChecked(on, true);
+  for (Check c : off) m_panel->setChecked(c, false);
+}
+
+// ---- entry ----------------------------------------------------------------------------------------
 
 void StateRefContours::OnSwitched(int) {
-  std::fprintf(stderr, "\nStateRefContours::OnSwitched\n");
-  m_targetId = -1;
+  std::fputs("\nStateRefContours::OnSwitched\n", stderr);
+  // Labels of an earlier refinement must not land in this one.
+  m_worker.cancel();
+  m_worker.wait();
+  lBtnHeld = rBtnHeld = mBtnHeld = false;
+  m_rubbing = m_dragging = m_cutting = m_overDrawing = false;
+  m_screenStroke.clear();
+  m_stroke3D.clear();
+  if (m_panel) m_panel->updateControls();
+  m_scene.clearAllFibers();
+  m_scene.targetId = -1;
+
   int id = -1;
-  const bool ok = t_pickOneId("修正する対象領域のIDを選択してください", id);
+  const bool ok = t_pickOneId(kIdTitle, id);
   TModeRegionData* d = t_modeRegionData();
-  // Only a region that exists can be refined.
   if (!ok || id < 1 || id > 255 || !d || !d->isIdUsed(id)) {
-    t_info(" invalid mask id is selected. System swhich to VizMask Mode\n please select a already segmented mask id");
-    m_targetId = -1;
+    t_info(kInvalidIdMessage);
+    m_scene.targetId = -1;
     TCore::getInst().setMode(3);
     return;
   }
-  m_targetId = id;
+  m_scene.targetId = id;
   t_flagsFromMaskId(id, 6, 0);
-  showPanel();
+  TModeViewHost* h = t_modeViewHost();
+  if (h) {
+    h->updateSlices();
+    h->redrawAllPanes();
+    h->setRenderingPanelMode(0, false, false, false, false, false);
+  }
+  buildRegionMesh(id);
+  if (!g_umfpackDllLoaded) t_info(kNoSolverMessage);
+  if (d) d->dropFlagTexture();
+  t_modeRedrawAll();
+}
+
+void StateRefContours::buildRegionMesh(int id) {
+  m_scene.setRegionMesh(TTriangleMesh());
+  int step = 1, umbrella = 1, lm = 1;
+  TCoreWiring& w = TCore::wiring();
+  if (w.askSurfaceParams && !w.askSurfaceParams(step, umbrella, lm)) return;
+  TModeRegionData* d = t_modeRegionData();
+  TModeViewHost* h = t_modeViewHost();
+  if (!d || !h) return;
+  int W = 0, H = 0, D = 0;
+  double ext[3] = {1, 1, 1};
+  h->volumeSize(W, H, D);
+  h->volumeExtent(ext);
+  const std::size_t n = d->maskVoxelCount();
+  if (W <= 0 || H <= 0 || D <= 0 || n != std::size_t(W) * std::size_t(H) * std::size_t(D) || !d->maskVoxels()) return;
+  TTriangleMesh mesh;
+  t_marchingCubesMaskRegion(W, H, D, d->maskVoxels(), static_cast<uint32_t>(id), ext, mesh, std::max(step, 1));
+  mesh.smoothUmbrella(umbrella);
+  m_scene.setRegionMesh(mesh);
+  m_scene.remesh(0.2);
+  m_scene.regionMesh.updateNormals();
+  if (!m_scene.regionMesh.checkTopology()) t_info("winged edge has error!");
+}
+
+// ---- leaving --------------------------------------------------------------------------------------
+
+void StateRefContours::hidePanels() {
+  // Every mode switch passes here first: a relabelling of this refinement must not reach the
+  // flag volume of the next mode (or of the next volume).
+  m_worker.cancel();
+  m_worker.wait();
+  TPanelMode<TDlgRefContoursIf>::hidePanels();
+}
+
+// ---- relabelling ----------------------------------------------------------------------------------
+
+void StateRefContours::startMaskUpdateThread() {
+  TModeRegionData* d = t_modeRegionData();
+  TModeViewHost* h = t_modeViewHost();
+  if (!d || !h || m_scene.targetId < 0) return;
+  auto job = std::make_unique<TRelabelJob>();
+  h->volumeSize(job->W, job->H, job->D);
+  h->volumeExtent(job->extent);
+  const std::size_t n = d->maskVoxelCount();
+  const std::uint8_t* flags = d->flagVoxels();
+  if (!flags || n == 0 || n != std::size_t(job->W) * std::size_t(job->H) * std::size_t(job->D)) return;
+  try {
+    job->mesh.copyFrom(m_scene.regionMesh);
+    job->labels.assign(flags, flags + n);
+  } catch (const std::bad_alloc&) {
+    std::fputs("no memory for the relabelling\n", stderr);
+    return;
+  }
+  if (!h->postToInterface([] {})) {
+    // No interface thread to hand a result back to: relabel here and now.
+    m_worker.cancel();
+    if (t_relabelByRoiMesh(*job)) {
+      std::memcpy(d->flagVoxels(), job->labels.data(), n);
+      m_relabelled.store(true, std::memory_order_release);
+      d->dropFlagTexture();
+      t_modeRedrawAll();
+    }
+    return;
+  }
+  m_worker.submit(std::move(job), [this, h] { h->postToInterface([this] { takeRelabelResult(); }); });
+}
+
+void StateRefContours::takeRelabelResult() {
+  std::unique_ptr<TRelabelJob> r = m_worker.take();
+  if (!r) return;  // overtaken by a newer edit, cancelled, or already taken
+  TModeRegionData* d = t_modeRegionData();
+  if (!d || m_scene.targetId < 0 || !d->flagVoxels() || d->maskVoxelCount() != r->labels.size()) return;
+  std::memcpy(d->flagVoxels(), r->labels.data(), r->labels.size());
+  m_relabelled.store(true, std::memory_order_release);
+  d->dropFlagTexture();
+  t_modeRedrawAll();
+}
+
+void StateRefContours::settleRelabelling() {
+  m_worker.wait();
+  takeRelabelResult();
+  // Anything that would still arrive is older than what follows.
+  m_worker.cancel();
+}
+
+void StateRefContours::deformAndRelabel(int mode) {
+  double vs[3];
+  voxelSize(vs);
+  if (m_scene.updateRoiMeshByNewFiberShape(mode, vs)) startMaskUpdateThread();
+}
+
+// ---- mouse ----------------------------------------------------------------------------------------
+
+bool StateRefContours::pickCutSurface(const TFiberView& v, const TPoint2i& p, double out[3]) const {
+  const TTriangleMesh* cut = cutSurface();
+  if (!cut || cut->polyCount == 0) return false;
+  double o[3], dir[3];
+  v.cursorRay(p.x, p.y, o, dir);
+  int poly = -1;
+  return TTriangleMesh::pickByRay(o, dir, *cut, poly, out, 0);
+}
+
+void StateRefContours::OnLBtnDown(const TPoint2i& p) {
+  lBtnHeld = true;
+  TModeViewHost* h = t_modeViewHost();
+  if (h) h->setButtonHeld(true);
+  const unsigned k = keys();
+  const bool erase = isChecked(Check::EraseMode);
+  TFiberView v;
+  const bool haveView = camera(v);
+  double pos[3];
+  if ((k & MK_CONTROL) && !erase) {
+    m_cutting = true;
+    m_screenStroke.assign(1, TVec3(p.x, p.y, 0.0));
+    m_stroke3D.clear();
+    if (haveView && v.unProject(p.x, p.y, 0.8, pos)) m_stroke3D.emplace_back(pos[0], pos[1], pos[2]);
+  } else if ((k & MK_SHIFT) && !erase && isChecked(Check::OverDraw)) {
+    if (!m_scene.newFibers.empty()) {
+      m_stroke3D.clear();
+      if (haveView && pickCutSurface(v, p, pos)) {
+        m_stroke3D.emplace_back(pos[0], pos[1], pos[2]);
+        m_overDrawing = true;
+      }
+    }
+  } else if ((k & MK_SHIFT) && !erase) {
+    if (haveView && m_scene.startDrag(v, p.x, p.y, m_circleSize)) m_dragging = true;
+  } else if ((k & MK_ALT) && !erase) {
+    if (!m_scene.newFibers.empty()) m_rubbing = true;
+  } else if (h) {
+    h->camBtnDownTranslate(p);
+  }
+}
+
+void StateRefContours::OnMouseMove(const TPoint2i& p) {
+  m_cursor = p;
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  if (lBtnHeld) {
+    TFiberView v;
+    const bool haveView = camera(v);
+    double pos[3];
+    if (m_cutting) {
+      m_screenStroke.emplace_back(p.x, p.y, 0.0);
+      if (haveView && v.unProject(p.x, p.y, 0.8, pos)) m_stroke3D.emplace_back(pos[0], pos[1], pos[2]);
+    } else if (m_dragging) {
+      if (haveView) m_scene.moveDrag(v, p.x, p.y, cutSurface());
+    } else if (m_overDrawing) {
+      if (haveView && pickCutSurface(v, p, pos)) m_stroke3D.emplace_back(pos[0], pos[1], pos[2]);
+    } else if (m_rubbing) {
+      TFiberVolume vol;
+      TModeRegionData::VolumeValues vv;
+      TModeRegionData* d = t_modeRegionData();
+      if (d && d->volumeValues(vv)) {
+        vol.W = vv.W, vol.H = vv.H, vol.D = vv.D;
+        vol.gradient = vv.gradient;
+      }
+      h->volumeExtent(vol.extent);
+      const int passes = m_panel ? m_panel->smoothingRate() : 8;
+      if (haveView) m_scene.rubFiber(v, p.x, p.y, passes, isChecked(Check::RubSnakes), vol);
+    } else {
+      h->camMouseMove(p);
+    }
+    h->redrawAll();
+  } else if (rBtnHeld || mBtnHeld) {
+    h->camMouseMove(p);
+    h->redrawAll();
+  } else if (keys() & (MK_SHIFT | MK_ALT)) {
+    // The cursor circle follows the mouse.
+    h->setButtonHeld(true);
+    h->redrawMainView();
+    h->setButtonHeld(false);
+  }
+}
+
+void StateRefContours::OnLBtnUp(const TPoint2i&) {
+  TModeViewHost* h = t_modeViewHost();
+  double vs[3];
+  voxelSize(vs);
+  if (m_cutting) {
+    if (h) h->clearCutSurface();
+    m_scene.clearNewFibers();
+    for (double& e : m_scene.lastCutEye) e = 0.0;
+    m_scene.lastCutStroke.clear();
+    TFiberView v;
+    if (m_screenStroke.size() > 3 && camera(v)) {
+      if (h) {
+        // The renderer keeps its own processed copy of the stroke.
+        std::vector<std::array<double, 3>> stroke;
+        for (const TVec3& q : m_stroke3D) stroke.push_back({q[0], q[1], q[2]});
+        h->genCutSurfaceFromStroke(stroke);
+      }
+      m_scene.createFibersAndRoiMesh(m_screenStroke, v, roiRingCount());
+      for (int k = 0; k < 3; ++k) m_scene.lastCutEye[k] = v.eye[k];
+      m_scene.lastCutStroke = m_stroke3D;
+    }
+  } else if (m_dragging) {
+    if (m_scene.endDrag(vs)) startMaskUpdateThread();
+  } else if (m_rubbing) {
+    if (m_scene.endRub(vs)) startMaskUpdateThread();
+  } else if (m_overDrawing) {
+    std::string message;
+    if (m_scene.overDrawFiber(m_stroke3D, vs, &message))
+      startMaskUpdateThread();
+    else if (!message.empty())
+      t_info(message);
+  }
+  if (h) h->camBtnUp();
+  lBtnHeld = false;
+  m_rubbing = m_dragging = m_cutting = m_overDrawing = false;
+  m_scene.selectedCrossPoint = -1;
+  m_screenStroke.clear();
+  m_stroke3D.clear();
+  if (h) {
+    h->setButtonHeld(false);
+    h->redrawAll();
+  }
+}
+
+void StateRefContours::OnRBtnDown(const TPoint2i& p) {
+  rBtnHeld = true;
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->setButtonHeld(true);
+    h->camBtnDownRotate(p);
+    h->redrawAll();
+  }
+}
+
+void StateRefContours::OnMBtnUp(const TPoint2i&) {
+  mBtnHeld = false;
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->setButtonHeld(false);
+    h->camBtnUp();
+    h->redrawAll();
+  }
+}
+
+void StateRefContours::OnLBtnDclk(const TPoint2i& p) {
+  if (!isChecked(Check::EraseMode)) return;
+  TFiberView v;
+  if (!camera(v)) return;
+  TFiberPick pick;
+  if (t_pickFiberPoint(p.x, p.y, v, m_scene.newFibers, pick) && t_askYesNoCancel("erase fiber") == PromptAnswer::Yes) {
+    std::string message;
+    if (!m_scene.eraseNewFiber(pick.fiber, roiRingCount(), &message)) {
+      if (!message.empty()) t_info(message);
+      t_modeRedrawAll();
+      return;  // the check box stays on
+    }
+    startMaskUpdateThread();
+  } else if (t_pickFiberPoint(p.x, p.y, v, m_scene.storedFibers, pick) &&
+             t_askYesNoCancel("erase pre-defined fiber") == PromptAnswer::Yes) {
+    m_scene.eraseStoredFiber(pick.fiber, roiRingCount());
+    startMaskUpdateThread();
+  }
+  if (m_panel) m_panel->setChecked(Check::EraseMode, false);
+  t_modeRedrawAll();
+}
+
+void StateRefContours::OnMouseWheel(unsigned flags, int delta, const TPoint2i&) {
+  if (!((flags | keys()) & MK_SHIFT)) return;
+  m_circleSize = std::max(5e-5, m_circleSize + (delta > 0 ? 5e-5 : -5e-5));
+  t_modeRedrawAll();
+}
+
+void StateRefContours::OnKeyDown(int key, int, unsigned) {
+  switch (key) {
+    case '1': checkOnly(Check::Normal, {Check::Image, Check::Def, Check::VolInit, Check::VolRef}); break;
+    case '2': checkOnly(Check::Image, {Check::Normal, Check::Def, Check::VolInit, Check::VolRef}); break;
+    case '3': checkOnly(Check::Def, {Check::Normal, Check::Image, Check::VolInit, Check::VolRef}); break;
+    case '4': checkOnly(Check::Edges, {}); break;
+    case '5': checkOnly(Check::VolInit, {Check::Normal, Check::Image, Check::Def, Check::VolRef}); break;
+    case '6': checkOnly(Check::VolRef, {Check::Normal, Check::Image, Check::Def, Check::VolInit}); break;
+    case '7': checkOnly(Check::Fibers, {}); break;
+    case '8': checkOnly(Check::ForeHL, {}); break;
+    case 'F': storeFiber(); break;
+    case 'D':
+      if (t_askYesNoCancel(kEraseAllKeyQuestion) == PromptAnswer::Yes) eraseAllFibers();
+      break;
+    case 'M':
+      std::fputs(" hit M laplacian preserving mesh editing\n", stderr);
+      if (!m_scene.newFibers.empty()) deformAndRelabel(2);
+      break;
+    case 'N':
+      std::fputs(" hit N FiberMesh\n", stderr);
+      if (!m_scene.newFibers.empty()) deformAndRelabel(3);
+      break;
+    default: return;
+  }
+  t_modeRedrawAll();
+}
+
+int StateRefContours::OnSetCursor(const TPoint2i& p) {
+  const unsigned k = keys();
+  if (isChecked(Check::EraseMode)) return 9;
+  if (k & MK_CONTROL) return 4;
+  if ((k & MK_SHIFT) && isChecked(Check::OverDraw)) return 3;
+  if (k & MK_SHIFT) return 8;
+  if (k & MK_ALT) return 7;
+  return TModeState::OnSetCursor(p);
+}
+
+void StateRefContours::OnDraw() {
+  if (m_relabelled.exchange(false, std::memory_order_acq_rel))
+    if (TModeRegionData* d = t_modeRegionData()) d->dropFlagTexture();
+  if (hooks().draw) hooks().draw(*this);
+}
+
+// ---- panel operations -----------------------------------------------------------------------------
+
+void StateRefContours::storeFiber() {
+  if (TModeViewHost* h = t_modeViewHost()) h->clearCutSurface();
+  // The file stays in the current directory, where its readers look for it.
+  if (m_scene.storeFiber("tmp.cntrs") == TContoursWrite::WriteFailed) t_warn(kWriteFailedMessage);
+}
+
+void StateRefContours::eraseAllFibers() {
+  if (!t_askOkCancel(kEraseAllQuestion)) return;
+  if (TModeViewHost* h = t_modeViewHost()) h->clearCutSurface();
+  m_scene.clearAllFibers();
+}
+
+void StateRefContours::postRunGraphCut() {
+  TModeRegionData* d = t_modeRegionData();
+  TModeRegionData::VolumeValues vv;
+  if (!d || m_scene.targetId < 0 || !d->volumeValues(vv) || !d->flagVoxels()) return;
+  const std::size_t n = d->maskVoxelCount();
+  if (n != std::size_t(vv.W) * std::size_t(vv.H) * std::size_t(vv.D)) return;
+  settleRelabelling();
+  std::vector<std::uint8_t> labels(d->flagVoxels(), d->flagVoxels() + n), flags;
+  t_refLabelsToCutFlags(labels, flags);
+  std::string refusal;
+  const bool ok = t_graphCutVoxelLevel(vv.W, vv.H, vv.D, 2, 1000.0, vv.ch[0], vv.channels > 1 ? vv.ch[1] : nullptr,
+                                       vv.channels > 2 ? vv.ch[2] : nullptr, flags.data(), &refusal);
+  if (!ok) {
+    if (!refusal.empty()) t_info(refusal);
+    return;
+  }
+  t_refLabelsFromCutFlags(flags, labels);
+  std::memcpy(d->flagVoxels(), labels.data(), n);
+  d->dropFlagTexture();
+}
+
+void StateRefContours::finishEditing() {
+  if (m_scene.targetId < 0) return;
+  if (t_prompts().message(kFinishQuestion, "Kestrin", PromptButtons::OkCancel, PromptIcon::Information) !=
+      PromptAnswer::Ok)
+    return;
+  TModeRegionData* d = t_modeRegionData();
+  if (!d || !d->flagVoxels() || !d->maskVoxels()) return;
+  // The labels of the last edit, not of some earlier one.
+  settleRelabelling();
+  const std::size_t n = d->maskVoxelCount();
+  const std::vector<std::uint8_t> labels(d->flagVoxels(), d->flagVoxels() + n);
+  std::uint8_t* mask = d->maskVoxels();
+  const int id = m_scene.targetId;
+  const std::vector<int> touched = t_commitRefLabels(labels, mask, id);
+  d->dropMaskTexture();
+  d->commitRegion(id);
+  if (!touched.empty()) {
+    std::vector<std::size_t> kept(256, 0);
+    for (std::size_t i = 0; i < n; ++i) ++kept[mask[i]];
+    for (int k : touched) {
+      if (!d->isIdUsed(k)) continue;
+      if (kept[k] > 0)
+        d->rebuildRegionSurface(k);
+      else
+        d->releaseRegion(k);
+    }
+  }
+  if (TModeViewHost* h = t_modeViewHost()) h->clearCutSurface();
+  TCore::getInst().setMode(3);
   t_modeRedrawAll();
 }

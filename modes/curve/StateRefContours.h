@@ -1,21 +1,137 @@
 #pragma once
 // Refinement of one region by fibers on its surface (mode 13).
-// The mode is not built out yet: entering it prepares the working flag volume and shows its
-// (still empty) panel; its input handling and computation are still to come.
+//
+// On entry the user picks the region; its voxels are labelled 6 in the working flag volume (0
+// elsewhere) and its surface is built.  A Ctrl stroke in the main view cuts the surface into
+// fibers; Shift drags a fiber point (or, with "Over Drawing", redraws a stretch of a fiber on the
+// cut surface), Alt rubs a fiber smooth or towards image edges, and a double click in "Erase Trgt
+// Fiber Mode" erases a fiber.  After each edit the patch around the fibers is deformed and the
+// labels follow the deformed surface:
+//   0 outside before and now, 2 removed, 4 added, 6 inside before and now.
+// "Finish" writes the labels into the mask under the region's id.
+//
+// The relabelling runs on a worker over its own copies of the surface and the labels; the newest
+// edit wins (older results are dropped) and the result is taken back on the interface thread,
+// which then unbinds the flag texture and redraws.  Entry, a mode switch, a volume load, "Finish"
+// and the post graph cut never overlap a relabelling: they cancel it or wait for it (the worker
+// never waits for the interface thread).
+//
+// The mode's state is plain C++: the panel is seen through TDlgRefContoursIf, the views through
+// TModeViewHost and the hooks below, the volume through TModeRegionData.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "core/TModeState.h"
+#include "modes/curve/TDlgRefContoursIf.h"
+#include "modes/curve/TRefRelabelWorker.h"
+#include "modes/curve/kernels/TFiberScene.h"
 
-class StateRefContours : public TPanelMode<> {
+class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
  public:
+  // What the mode needs of the main view beyond TModeViewHost; the Qt library installs them at
+  // registration, tests install their own.
+  struct ViewHooks {
+    std::function<void(StateRefContours&)> draw;
+    // The main view's camera as the fiber kernels read it; false without a main view.
+    std::function<bool(TFiberView&)> camera;
+    // The renderer's cut surface (null or empty when there is none).
+    std::function<const TTriangleMesh*()> cutSurface;
+  };
+  static void setViewHooks(ViewHooks hooks);
+
   // The one object of this mode, built on first use.
   static StateRefContours* getInst();
 
   void OnSwitched(int modeId) override;
-  int targetId() const { return m_targetId; }
+  void OnLBtnDown(const TPoint2i& p) override;
+  void OnRBtnDown(const TPoint2i& p) override;
+  void OnLBtnUp(const TPoint2i& p) override;
+  void OnMBtnUp(const TPoint2i& p) override;
+  void OnLBtnDclk(const TPoint2i& p) override;
+  void OnMouseMove(const TPoint2i& p) override;
+  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
+  void OnKeyDown(int key, int repeatCount, unsigned flags) override;
+  void OnDraw() override;
+  int OnSetCursor(const TPoint2i& p) override;
+
+  // A mode switch (every switch hides the panels first) drops any relabelling in flight.
+  void hidePanels() override;
+  void stopWorkers() override { m_worker.stop(); }
+  // While a relabelling runs or its result waits for the interface thread, loads and mode
+  // switches of the main frame are refused with this text: they would change the flag volume
+  // the result is meant for.
+  const char* busyMessage() const override { return m_worker.busy() ? kBusyMessage : nullptr; }
+
+  // Panel operations.
+  // "Finish": asks, then writes the labels into the mask (2 clears, 4 and 6 take the region's
+  // id), rebuilds the surfaces of the region and of every region it took voxels from, mode 3.
+  void finishEditing();
+  // "PostRun Graph Cut": the voxel-level cut refines the boundary of the current labels.
+  void postRunGraphCut();
+  // "Store this fiber(f)": the new fibers join the stored ones; "tmp.cntrs" is written.
+  void storeFiber();
+  // Asks, then drops every fiber and cross point.
+  void eraseAllFibers();
+  // Relabels the working flag volume from the current surface on the worker.
+  void startMaskUpdateThread();
+  // Deformation 1 (fibers), 2 (Laplacian preserving) or 3 (FiberMesh) and the relabelling.
+  void deformAndRelabel(int mode);
+
+  // Takes the newest finished relabelling into the working flag volume (interface thread).
+  void takeRelabelResult();
+  // Waits for the relabelling in flight and takes its result (tests, "Finish", the post cut).
+  void settleRelabelling();
+
+  int targetId() const { return m_scene.targetId; }
+  const TFiberScene& scene() const { return m_scene; }
+  TFiberScene& sceneForEdit() { return m_scene; }
+  const TRefRelabelWorker& worker() const { return m_worker; }
+  TRefRelabelWorker& worker() { return m_worker; }
+  const TPoints& stroke3D() const { return m_stroke3D; }
+  bool isCutting() const { return m_cutting; }
+  bool isDragging() const { return m_dragging; }
+  bool isOverDrawing() const { return m_overDrawing; }
+  bool isRubbing() const { return m_rubbing; }
+  double cursorCircleSize() const { return m_circleSize; }
+  TPoint2i cursorPoint() const { return m_cursor; }
+  bool isChecked(TDlgRefContoursIf::Check c) const { return m_panel && m_panel->isChecked(c); }
+  // The ROI ring count of the panel: 8 "small", 14 "middle", else 20.
+  int roiRingCount() const;
+
+  static const char* const kInvalidIdMessage;
+  static const char* const kIdTitle;
+  static const char* const kFinishQuestion;
+  static const char* const kEraseAllQuestion;
+  static const char* const kEraseAllKeyQuestion;
+  static const char* const kNoSolverMessage;
+  static const char* const kWriteFailedMessage;
+  static const char* const kBusyMessage;
 
  private:
   StateRefContours();
   ~StateRefContours() override;
 
-  int m_targetId = -1;
+  bool camera(TFiberView& v) const;
+  const TTriangleMesh* cutSurface() const;
+  // Box extent / voxel count per axis.
+  void voxelSize(double s[3]) const;
+  // The cut surface point under the cursor (either face).
+  bool pickCutSurface(const TFiberView& v, const TPoint2i& p, double out[3]) const;
+  void buildRegionMesh(int id);
+  void checkOnly(TDlgRefContoursIf::Check on, std::initializer_list<TDlgRefContoursIf::Check> off);
+
+  TFiberScene m_scene;
+  TPoint2i m_cursor;
+  bool m_rubbing = false, m_dragging = false, m_cutting = false, m_overDrawing = false;
+  double m_circleSize = 0.002;
+  TPoints m_screenStroke;  // window points of the stroke being drawn (x, y from the top)
+  TPoints m_stroke3D;      // its world points
+  // Set when a relabelling was taken into the flag volume; the next draw unbinds the texture.
+  std::atomic<bool> m_relabelled{false};
+  TRefRelabelWorker m_worker;  // declared last: stopped before the data it hands back to goes
 };

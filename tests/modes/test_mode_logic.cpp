@@ -84,7 +84,6 @@ class ModeLogic : public ::testing::Test {
     StateSegRGrow::getInst()->attachPanel(&rgrowPanel);
     StateSegFulManu::getInst()->attachPanel(&fulPanel);
     StateSegContMesh::getInst()->attachPanel(&contPanel);
-    StateRefContours::getInst()->attachPanel(&refPanel);
     TCoreWiring w;
     w.channelCount = [] { return 2; };
     TCore::setWiring(w);

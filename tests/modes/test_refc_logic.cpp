@@ -1,0 +1,436 @@
+// The contour-refinement mode (13) driven headless: a ball-shaped region is cut by Ctrl strokes,
+// its fibers are dragged, over-drawn and rubbed, the labels follow on the worker and come back
+// through queued calls that the test runs as the interface thread would, a burst of edits ends
+// with the newest surface's labels, and "Finish" commits them.  Panel, view and volume are fakes;
+// the camera and the cut surface come through the mode's view hooks.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/ModeRegistry.h"
+#include "core/TCore.h"
+#include "modes/curve/StateRefContours.h"
+#include "modes/curve/kernels/roi_relabel.h"
+#include "platform/ScriptedPrompts.h"
+#include "tests/core/fakes.h"
+
+namespace {
+
+constexpr int N = 32;           // a 32^3 volume in a box of 10
+constexpr double kBox = 10.0;
+constexpr double kPitch = kBox / N;
+constexpr double kBall = 8.5;   // region 2: voxel centres within 8.5 voxels of the centre
+constexpr double kShell = 13;   // region 3: the voxels around it up to 13 voxels
+
+int at(int x, int y, int z) { return x + N * (y + N * z); }
+
+using Check = TDlgRefContoursIf::Check;
+
+class FakeRefPanel : public TDlgRefContoursIf {
+ public:
+  bool visible = false;
+  bool checks[kCheckCount] = {};
+  int rate = 8;
+  int updates = 0;
+  void showPanel() override { visible = true; }
+  void hidePanel() override { visible = false; }
+  void placePanel(int, int) override {}
+  void updateControls() override {
+    ++updates;
+    visible = true;
+    for (bool& c : checks) c = false;
+    for (Check c : {Normal, Fibers, ForeHL, RoiSmall, GrabDrag, RubSmooth}) checks[c] = true;
+    rate = 8;
+  }
+  bool isChecked(Check c) const override { return checks[c]; }
+  void setChecked(Check c, bool on) override { checks[c] = on; }
+  int smoothingRate() const override { return rate; }
+};
+
+class BallData : public FakeRegionData {
+ public:
+  std::vector<int> rebuilt, released;
+  BallData() {
+    mask.assign(N * N * N, 0);
+    flag.assign(N * N * N, 9);
+    for (int z = 0; z < N; ++z)
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) {
+          const double r = std::sqrt(std::pow(x + 0.5 - N / 2.0, 2) + std::pow(y + 0.5 - N / 2.0, 2) +
+                                     std::pow(z + 0.5 - N / 2.0, 2));
+          if (r <= kBall) mask[at(x, y, z)] = 2;
+          else if (r <= kShell) mask[at(x, y, z)] = 3;
+        }
+    used[2] = used[3] = true;
+  }
+  void rebuildRegionSurface(int id) override { rebuilt.push_back(id); }
+  void releaseRegion(int id) override {
+    released.push_back(id);
+    used[id] = false;
+  }
+};
+
+// The interface thread's queue: the worker posts into it, the test runs it.
+class RefHost : public FakeViewHost {
+ public:
+  unsigned keys = 0;
+  TFiberView view;
+  TTriangleMesh cut;
+  std::mutex queueMutex;
+  std::deque<std::function<void()>> queue;
+
+  unsigned keyState() override { return keys; }
+  bool postToInterface(std::function<void()> fn) override {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    queue.push_back(std::move(fn));
+    return true;
+  }
+  // Runs what was posted so far (not what those calls post).
+  int drain() {
+    std::deque<std::function<void()>> now;
+    {
+      std::lock_guard<std::mutex> lock(queueMutex);
+      now.swap(queue);
+    }
+    for (auto& fn : now) fn();
+    return static_cast<int>(now.size());
+  }
+  // The renderer's cut surface: a fan from the eye through the stroke, reaching past the box.
+  void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& s) override {
+    TPoints V;
+    std::vector<TPolyIdx> T;
+    V.emplace_back(view.eye[0], view.eye[1], view.eye[2]);
+    for (const auto& q : s) {
+      TVec3 p;
+      for (int k = 0; k < 3; ++k) p[k] = view.eye[k] + 20.0 * (q[k] - view.eye[k]);
+      V.push_back(p);
+    }
+    for (int i = 1; i + 1 < static_cast<int>(V.size()); ++i) T.push_back({0, i, i + 1});
+    cut.initFromVertsPolys(V, T);
+  }
+  void clearCutSurface() override { cut.clear(); }
+};
+
+int count(const std::vector<std::uint8_t>& v, std::uint8_t value) {
+  int n = 0;
+  for (std::uint8_t x : v) n += x == value;
+  return n;
+}
+
+double maxMove(const TTriangleMesh& a, const TTriangleMesh& b) {
+  double m = 0;
+  for (int i = 0; i < a.vertexCount && i < b.vertexCount; ++i) m = std::max(m, t_dist3(a.verts[i], b.verts[i]));
+  return m;
+}
+
+class RefLogic : public ::testing::Test {
+ protected:
+  FakeMode vis{"vis"};
+  BallData data;
+  ScriptedChooser chooser;
+  RefHost host;
+  TScriptedPrompts prompts;
+  std::unique_ptr<TScriptedPrompts::Scope> scope;
+  FakeRefPanel panel;
+  StateRefContours* mode = StateRefContours::getInst();
+
+  void SetUp() override {
+    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
+    TModeRegistry& reg = TModeRegistry::getInst();
+    reg.clear();
+    TModeEntry v;
+    v.name = "vis";
+    v.ids = {0, 1, 2, 3, 4};
+    v.mode = [this]() -> TModeState* { return &vis; };
+    reg.add(v);
+    TModeEntry e;
+    e.name = "StateRefContours";
+    e.ids = {13};
+    e.mode = []() -> TModeState* { return StateRefContours::getInst(); };
+    reg.add(e);
+    mode->attachPanel(&panel);
+    TCore::setWiring(TCoreWiring());
+    host.volW = host.volH = host.volD = N;
+    const double eye[3] = {5.07, 5.11, 20.0}, centre[3] = {5, 5, 5}, up[3] = {0, 1, 0};
+    host.view = TFiberView::lookAt(eye, centre, up, 40.0, 0.5, 100.0, 400, 400);
+    StateRefContours::ViewHooks hooks;
+    hooks.camera = [this](TFiberView& out) {
+      out = host.view;
+      return true;
+    };
+    hooks.cutSurface = [this]() -> const TTriangleMesh* { return &host.cut; };
+    StateRefContours::setViewHooks(hooks);
+    t_setModeRegionData(&data);
+    t_setMaskIdChooser(&chooser);
+    t_setModeViewHost(&host);
+    chooser.one.push_back({true, 2});
+    TCore::getInst().setMode(13);
+    ASSERT_EQ(TCore::getInst().modeId, 13);
+  }
+  void TearDown() override {
+    TCore::getInst().setMode(0);
+    host.drain();
+    mode->attachPanel(nullptr);
+    StateRefContours::setViewHooks(StateRefContours::ViewHooks());
+    TModeRegistry::getInst().clear();
+    t_setModeRegionData(nullptr);
+    t_setMaskIdChooser(nullptr);
+    t_setModeViewHost(nullptr);
+    scope.reset();
+  }
+
+  // The window point of a world point.
+  TPoint2i window(const double p[3]) const {
+    double w[3];
+    host.view.project(p, w);
+    return TPoint2i(static_cast<int>(std::lround(w[0])), static_cast<int>(std::lround(w[1])));
+  }
+  void press(unsigned keys, const TPoint2i& p) {
+    host.keys = keys;
+    mode->OnLBtnDown(p);
+  }
+  void release(const TPoint2i& p) {
+    mode->OnLBtnUp(p);
+    host.keys = 0;
+  }
+  // A Ctrl stroke through the window points from a to b in n steps.
+  void cut(TPoint2i a, TPoint2i b, int n = 30) {
+    press(TModeState::MK_CONTROL, a);
+    for (int i = 1; i <= n; ++i)
+      mode->OnMouseMove(TPoint2i(a.x + (b.x - a.x) * i / n, a.y + (b.y - a.y) * i / n));
+    release(b);
+  }
+  // Shift-drags the new-fiber point nearest to the top of the ball upwards by dy pixels.
+  bool dragTop(int dy) {
+    const TFiberStroke& f = mode->scene().newFibers.at(0);
+    int top = 0;
+    for (int i = 1; i < static_cast<int>(f.points.size()); ++i)
+      if (f.points[i][1] > f.points[top][1]) top = i;
+    const TPoint2i p = window(f.points[top].data());
+    press(TModeState::MK_SHIFT, p);
+    const bool dragging = mode->isDragging();
+    for (int i = 1; i <= 4; ++i) mode->OnMouseMove(TPoint2i(p.x, p.y - dy * i / 4));
+    release(TPoint2i(p.x, p.y - dy));
+    return dragging;
+  }
+  // The labels a relabelling of the current surface gives, computed here from the entry labels.
+  std::vector<std::uint8_t> expectedLabels() const {
+    TRelabelJob j;
+    j.W = j.H = j.D = N;
+    j.extent[0] = j.extent[1] = j.extent[2] = kBox;
+    j.mesh.copyFrom(mode->scene().regionMesh);
+    j.labels.resize(data.mask.size());
+    for (std::size_t i = 0; i < data.mask.size(); ++i) j.labels[i] = data.mask[i] == 2 ? 6 : 0;
+    EXPECT_TRUE(t_relabelByRoiMesh(j));
+    return j.labels;
+  }
+  void settle() {
+    for (int i = 0; i < 1000 && (mode->worker().busy() || host.drain() > 0); ++i) {
+      // The worker hands its result over through the queue; keep running it.
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      host.drain();
+    }
+    ASSERT_FALSE(mode->worker().busy());
+  }
+};
+
+}  // namespace
+
+TEST_F(RefLogic, CutsGiveFibersAndCrossPointsAndEveryEditDeformsTheSurfaceWithLabelsFollowing) {
+  // Entry: the region's voxels 6, all others 0; a closed surface; panel defaults.
+  for (std::size_t i = 0; i < data.flag.size(); ++i) ASSERT_EQ(data.flag[i], data.mask[i] == 2 ? 6 : 0);
+  const TTriangleMesh& surf = mode->scene().regionMesh;
+  ASSERT_GT(surf.polyCount, 100);
+  for (const TMeshEdge& e : surf.edges) ASSERT_FALSE(e.isBoundary());
+  EXPECT_EQ(panel.updates, 1);
+  EXPECT_TRUE(panel.visible);
+
+  // A stroke of three window points is no cut.
+  const double c[3] = {5, 5, 5};
+  const TPoint2i mid = window(c);
+  cut(TPoint2i(mid.x - 10, mid.y - 100), TPoint2i(mid.x - 10, mid.y - 95), 2);
+  EXPECT_TRUE(mode->scene().newFibers.empty());
+
+  // A vertical stroke across the ball: one closed fiber around it, an ROI, the cut surface.
+  cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
+  ASSERT_EQ(mode->scene().newFibers.size(), 1u);
+  EXPECT_TRUE(mode->scene().newFibers[0].closed);
+  EXPECT_FALSE(mode->scene().roiMesh.empty());
+  EXPECT_GT(host.cut.polyCount, 0);
+
+  // Erasing the only fiber is refused with its message; erase mode stays on.
+  panel.checks[Check::EraseMode] = true;
+  prompts.answers.push_back(PromptAnswer::Yes);
+  const TFiberStroke& f0 = mode->scene().newFibers[0];
+  mode->OnLBtnDclk(window(f0.points[f0.points.size() / 3].data()));
+  EXPECT_TRUE(prompts.sawText("cant erase single fiber\n"));
+  EXPECT_TRUE(panel.checks[Check::EraseMode]);
+  EXPECT_EQ(mode->scene().newFibers.size(), 1u);
+  panel.checks[Check::EraseMode] = false;
+
+  // Drag the top of the fiber up: the surface follows, the labels only once the interface
+  // thread runs the worker's hand-over; then voxels of region 3 above the ball are added.
+  // Shift + wheel widens the cursor circle, and with it the stretch of fiber a drag takes along.
+  host.keys = TModeState::MK_SHIFT;
+  for (int i = 0; i < 100; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+  host.keys = 0;
+  EXPECT_NEAR(mode->cursorCircleSize(), 0.007, 1e-9);
+  TTriangleMesh before;
+  before.copyFrom(mode->scene().regionMesh);
+  const std::vector<std::uint8_t> entry = data.flag;
+  ASSERT_TRUE(dragTop(30));
+  EXPECT_GT(maxMove(before, mode->scene().regionMesh), 0.3);
+  EXPECT_EQ(data.flag, entry);  // nothing written behind the interface thread's back
+  settle();
+  EXPECT_EQ(data.flag, expectedLabels());
+  EXPECT_GT(count(data.flag, 4), 5);
+  for (std::size_t i = 0; i < data.flag.size(); ++i)
+    ASSERT_EQ(data.flag[i] == 2 || data.flag[i] == 6, data.mask[i] == 2) << i;  // history kept
+
+  // Over-draw, seen from the side where the cut surface faces the camera: a stroke on it just
+  // outside the fiber's top replaces that stretch of the fiber.
+  const double side[3] = {20.0, 5.1, 5.07}, up[3] = {0, 1, 0};
+  host.view = TFiberView::lookAt(side, c, up, 40.0, 0.5, 100.0, 400, 400);
+  panel.checks[Check::OverDraw] = true;
+  panel.checks[Check::GrabDrag] = false;
+  const TFiberStroke& f = mode->scene().newFibers[0];
+  auto topPoint = [&] {
+    int top = 0;
+    for (int i = 1; i < static_cast<int>(f.points.size()); ++i)
+      if (f.points[i][1] > f.points[top][1]) top = i;
+    return top;
+  };
+  const TPoint2i t = window(f.points[topPoint()].data());
+  const TPoints fiberBefore = f.points;
+  before.copyFrom(mode->scene().regionMesh);
+  press(TModeState::MK_SHIFT, TPoint2i(t.x - 40, t.y - 6));
+  ASSERT_TRUE(mode->isOverDrawing());
+  for (int i = 1; i <= 16; ++i) mode->OnMouseMove(TPoint2i(t.x - 40 + 5 * i, t.y - 6));
+  release(TPoint2i(t.x + 40, t.y - 6));
+  auto fiberMove = [&](const TPoints& from) {
+    double m = 0;
+    for (std::size_t i = 0; i < from.size(); ++i) m = std::max(m, t_dist3(from[i], f.points[i]));
+    return m;
+  };
+  EXPECT_GT(fiberMove(fiberBefore), 0.05);
+  EXPECT_GT(maxMove(before, mode->scene().regionMesh), 0.02);
+  settle();
+  EXPECT_EQ(data.flag, expectedLabels());
+
+  // Rub at the kink where the over-drawn stretch begins: the fiber is smoothed there and the
+  // surface follows.
+  panel.checks[Check::OverDraw] = false;
+  int kink = 0;
+  double best = 1e9;
+  for (int i = 0; i < static_cast<int>(f.points.size()); ++i) {
+    double w[3];
+    host.view.project(f.points[i].data(), w);
+    const double d = std::hypot(w[0] - (t.x - 40), w[1] - (t.y - 6));
+    if (d < best) best = d, kink = i;
+  }
+  const TPoints fiberBeforeRub = f.points;
+  before.copyFrom(mode->scene().regionMesh);
+  const TPoint2i k = window(f.points[kink].data());
+  press(TModeState::MK_ALT, k);
+  ASSERT_TRUE(mode->isRubbing());
+  for (int i = 0; i < 3; ++i) mode->OnMouseMove(k);
+  release(k);
+  EXPECT_GT(fiberMove(fiberBeforeRub), 1e-3);
+  EXPECT_GT(maxMove(before, mode->scene().regionMesh), 1e-4);
+  settle();
+  EXPECT_EQ(data.flag, expectedLabels());
+
+  // Store it ('F' writes tmp.cntrs here), then a horizontal cut crossing it: a cross point that
+  // joins the new fiber to the stored one.
+  std::remove("tmp.cntrs");
+  mode->OnKeyDown('F', 1, 0);
+  EXPECT_TRUE(mode->scene().newFibers.empty());
+  ASSERT_EQ(mode->scene().storedFibers.size(), 1u);
+  std::ifstream file("tmp.cntrs");
+  std::string header;
+  std::getline(file, header);
+  EXPECT_EQ(header, "contoursAndSurface 2");
+  const double front[3] = {5.07, 5.11, 20.0};
+  host.view = TFiberView::lookAt(front, c, up, 40.0, 0.5, 100.0, 400, 400);
+  cut(TPoint2i(mid.x - 150, mid.y + 9), TPoint2i(mid.x + 150, mid.y - 6));
+  ASSERT_GE(mode->scene().newFibers.size(), 1u);
+  ASSERT_FALSE(mode->scene().crossPoints.empty());
+  for (const TCrossPoint& cp : mode->scene().crossPoints) {
+    EXPECT_EQ(cp.storedPairs.size(), 1u);
+    EXPECT_EQ(cp.newPairs.size(), 1u);
+  }
+}
+
+TEST_F(RefLogic, BurstOfEditsEndsWithTheNewestSurfacesLabels) {
+  const double c[3] = {5, 5, 5};
+  const TPoint2i mid = window(c);
+  cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
+  ASSERT_EQ(mode->scene().newFibers.size(), 1u);
+  // 200 edits: drags up and down by varying amounts and the two other deformations by key;
+  // the interface thread runs its queue only now and then, as a busy event loop would.
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 200; ++i) {
+    if (i % 10 == 9) {
+      mode->OnKeyDown(i % 20 == 9 ? 'M' : 'N', 1, 0);
+    } else {
+      ASSERT_TRUE(dragTop((i % 2 ? -1 : 1) * (3 + i % 7)));
+    }
+    if (i % 7 == 3) host.drain();
+  }
+  settle();
+  EXPECT_EQ(data.flag, expectedLabels());
+  std::printf("200 edits and their relabelling: %.2f s, %d relabellings run to the end\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+              mode->worker().completedRuns());
+
+  // A result overtaken while its hand-over waits in the queue is not applied.
+  ASSERT_TRUE(dragTop(12));
+  mode->worker().wait();  // done, hand-over queued
+  const std::vector<std::uint8_t> afterFirst = expectedLabels();
+  ASSERT_TRUE(dragTop(-20));
+  settle();
+  EXPECT_EQ(data.flag, expectedLabels());
+  EXPECT_NE(data.flag, afterFirst);
+}
+
+TEST_F(RefLogic, FinishTakesTheLastEditAndRebuildsEveryRegionItTookVoxelsFrom) {
+  const double c[3] = {5, 5, 5};
+  const TPoint2i mid = window(c);
+  cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
+  ASSERT_TRUE(dragTop(22));
+  // "Finish" right away: the relabelling of that drag may still run; the commit waits for it.
+  const std::vector<std::uint8_t> labels = expectedLabels();
+  ASSERT_GT(count(labels, 4), 0);
+  std::vector<std::uint8_t> expectedMask = data.mask;
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    if (labels[i] == 2) expectedMask[i] = 0;
+    if (labels[i] == 4 || labels[i] == 6) expectedMask[i] = 2;
+  }
+  prompts.answers.push_back(PromptAnswer::Cancel);
+  mode->finishEditing();
+  EXPECT_EQ(TCore::getInst().modeId, 13);
+  prompts.answers.push_back(PromptAnswer::Ok);
+  mode->finishEditing();
+  EXPECT_EQ(data.mask, expectedMask);
+  EXPECT_EQ(data.committed, std::vector<int>{2});
+  EXPECT_EQ(data.rebuilt, std::vector<int>{3});  // region 3 gave voxels and keeps the rest
+  EXPECT_TRUE(data.released.empty());
+  EXPECT_EQ(TCore::getInst().modeId, 3);
+  EXPECT_GE(data.maskDrops, 1);
+  // Nothing of the refinement arrives after it ended.
+  const std::vector<std::uint8_t> flagsAfter = data.flag;
+  host.drain();
+  EXPECT_EQ(data.flag, flagsAfter);
+  EXPECT_FALSE(mode->worker().busy());
+}
