@@ -1,10 +1,11 @@
 #pragma once
-// What the contour-mesh mode reads and writes of its panel.  The Qt panel implements it
-// (TDlgSegContMesh); tests fake it, so the mode's logic runs without a window system.
-#include "core/TModeState.h"
-
-class TDlgSegContMeshIf : public TModePanelIf {
+// What the contour-mesh mode reads and writes of its panel's controls.  The Qt panel implements
+// it besides TModePanelIf (TDlgSegContMesh); tests fake it, so the mode's logic runs without a
+// window system.  The mode finds it on the panel it was given: a panel with only its title has none.
+class TDlgSegContMeshIf {
  public:
+  virtual ~TDlgSegContMeshIf() = default;
+
   // Spins of the four sampling coefficients (integer positions).
   enum Spin { kColour = 0, kInterval = 1, kBlend = 2, kNormal = 3 };
 

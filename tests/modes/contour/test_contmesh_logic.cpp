@@ -36,7 +36,7 @@ bool inSphere(int x, int y, int z) {
   return dx * dx + dy * dy + dz * dz <= kR * kR;
 }
 
-class FakePanel : public TDlgSegContMeshIf {
+class FakePanel : public TModePanelIf, public TDlgSegContMeshIf {
  public:
   bool visible = false, newContour = false, autoUpdate = false, track = true, closed = false;
   int kern = 1, busyCalls = 0;
