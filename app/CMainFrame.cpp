@@ -31,7 +31,7 @@
 
 CMainFrame* g_mainFrame = nullptr;
 
-const char* const g_progressCaptions[17] = {
+const char* const g_progressCaptions[kProgressCaptionCount] = {
     "TEST TEST TEST",
     "On load file",
     "On Save Mask",
@@ -49,6 +49,8 @@ const char* const g_progressCaptions[17] = {
     "BHRBF:Compute Region",
     "BHRBF:Eliminate RB Mat",
     "ZEL用 領域計算中",
+    // The region-growing modes' floods and thresholds.
+    "Region Growing",
 };
 
 const TModeCommand g_modeCommands[14] = {
@@ -184,7 +186,7 @@ int CMainFrame::OnMyProgressStart(int index, int percent) {
   setPaneColours("rgb(0,255,0)", "rgb(0,0,128)", "rgb(200,200,200)");
   std::fprintf(stderr, "OnMyProgressStart %d\n", index);
   m_progress->setValue(percent);
-  if (index >= 0 && index <= 16) m_caption->setText(QString::fromUtf8(g_progressCaptions[index]));
+  if (index >= 0 && index < kProgressCaptionCount) m_caption->setText(QString::fromUtf8(g_progressCaptions[index]));
   // Callers on this thread are in the middle of long work: show the change now.
   m_caption->repaint();
   m_progress->repaint();

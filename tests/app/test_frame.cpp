@@ -31,6 +31,8 @@
 #include "core/ModeRegistry.h"
 #include "core/TCore.h"
 #include "core/lifetime.h"
+#include "modes/curve/StateSegCurveCyl.h"
+#include "modes/region/StateSegRGrow.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/core/fakes.h"
 #include "ui/TDlgIntSelect.h"
@@ -217,6 +219,18 @@ TEST_F(Frame, SliceSelectionRefusesMixedEndingsAndSortsByName) {
   prompts.openResults.push_back({"/d/a.bmp", "/d/b.dcm"});
   EXPECT_FALSE(t_selectSliceFiles("x|*.bmp||", paths, ext));
   EXPECT_EQ(prompts.texts().back(), "複数のファイルが混ざっています");
+}
+
+// The modes' long work starts the status-bar progress with captions of their own: each one shows.
+TEST_F(Frame, ModeProgressCaptionsShow) {
+  for (int index : {StateSegRGrow::kProgressCaption, StateSegCurveCyl::kProgressCaption}) {
+    frame->OnMyProgressEnd();
+    const std::string ready = frame->captionText();
+    frame->OnMyProgressStart(index, 0);
+    EXPECT_NE(frame->captionText(), ready) << index;
+    EXPECT_FALSE(frame->captionText().empty()) << index;
+  }
+  frame->OnMyProgressEnd();
 }
 
 TEST_F(Frame, FilesWrittenByTheCommandsReadBackTheSame) {
