@@ -1,6 +1,7 @@
 // The main frame as a new user meets it, under Xvfb: File > Load Volume through the file dialog,
 // the window level typed into its panel, the mask display from the Mode Switch menu with its
-// region panel and a region picked there.  Screenshots in artefacts/frame_*.png.
+// region panel and a region picked there, the mask saved, spoilt and loaded again, a damaged mask
+// file refused, and the region's surface exported.  Screenshots in artefacts/frame_*.png.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -9,18 +10,23 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
 
 #include <cstdio>
+#include <deque>
+#include <memory>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -32,6 +38,7 @@
 #include "app/CMainFrame.h"
 #include "app/TDlgWinLv.h"
 #include "core/TCore.h"
+#include "ui/TDlgMarchingCubesParam.h"
 #include "ui/TDlgMaskManip.h"
 #include "view/CKestrinView.h"
 #include "view/GLSetup.h"
@@ -96,6 +103,54 @@ void answerFileDialog(const std::string& path, const char* shotName = nullptr) {
     edit->setText(QString::fromStdString(path));
     QTest::keyClick(edit, Qt::Key_Return);
   });
+}
+
+// Answers the modal windows that come up, in order: each step is given the window and says
+// whether it was the one expected (a window is answered once; the script ends after its last step).
+using ModalStep = std::function<bool(QWidget*)>;
+void modalScript(std::vector<ModalStep> steps) {
+  struct Script {
+    std::deque<ModalStep> steps;
+    QPointer<QWidget> last;
+  };
+  auto script = std::make_shared<Script>();
+  script->steps.assign(steps.begin(), steps.end());
+  auto* timer = new QTimer();
+  timer->setInterval(30);
+  QObject::connect(timer, &QTimer::timeout, [timer, script] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w || w == script->last) return;
+    if (!script->steps.front()(w)) return;
+    script->last = w;
+    script->steps.pop_front();
+    if (script->steps.empty()) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start();
+}
+
+ModalStep typeFileName(const std::string& path) {
+  return [path](QWidget* w) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
+    if (!dlg) return false;
+    auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!edit) return false;
+    edit->setText(QString::fromStdString(path));
+    QTest::keyClick(edit, Qt::Key_Return);
+    return true;
+  };
+}
+
+ModalStep acceptMessage(QString* text) {
+  return [text](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    if (!box) return false;
+    if (text) *text = box->text();
+    box->accept();
+    return true;
+  };
 }
 
 // Opens the menus along `path` with the mouse and clicks the last entry.
@@ -196,8 +251,66 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   EXPECT_TRUE(regionPanel->transparencySlider()->isVisible());
   shot("04_region_panel");
 
-  // Saving, reopening and exporting through the commands are covered with scripted answers in
-  // test_frame.cpp.
+  // File > Save Mask data: the file dialog answered by typing a name without its ending.
+  const std::string maskPath = g_dir + "/work.ksmask2";
+  modalScript({typeFileName(g_dir + "/work")});
+  clickMenu(frame, {"&File", "Save Mask data (.ksmask2)"});
+  QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QString::fromStdString(maskPath)), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(!readFile(maskPath).empty(), 10000);
+  const std::string savedMask = readFile(maskPath);
+  const std::string savedVolume = readFile(vol);
+
+  // The mask spoilt in memory, then File > Load Mask data brings the saved one back.
+  std::fill(tm.volMask.data, tm.volMask.data + mask.size(), 0);
+  modalScript({typeFileName(maskPath)});
+  clickMenu(frame, {"&File", "Load Mask data (.ksmask2; .ksmask)"});
+  QTRY_VERIFY_WITH_TIMEOUT(std::equal(mask.begin(), mask.end(), tm.volMask.data), 10000);
+  EXPECT_EQ(TCore::getInst().modeId, 3);
+  EXPECT_EQ(TMaskIdTable::getInst().records[5].used, 1);
+  shot("05_mask_reloaded");
+
+  // A damaged copy (cut short) is refused with a message; the mask in memory and both files stay.
+  const std::string damaged = g_dir + "/damaged.ksmask2";
+  std::ofstream(damaged, std::ios::binary) << savedMask.substr(0, savedMask.size() / 2);
+  QString refusal;
+  modalScript({typeFileName(damaged), acceptMessage(&refusal)});
+  clickMenu(frame, {"&File", "Load Mask data (.ksmask2; .ksmask)"});
+  QTRY_VERIFY_WITH_TIMEOUT(!refusal.isEmpty(), 10000);
+  EXPECT_TRUE(std::equal(mask.begin(), mask.end(), tm.volMask.data));
+  EXPECT_EQ(readFile(maskPath), savedMask);
+  EXPECT_EQ(readFile(vol), savedVolume);
+
+  // File > Export Mask or Region > Export one region as Obj: region 5 picked, the surface
+  // parameters taken as offered, the name typed; both models are written and reported.
+  const std::string objPath = g_dir + "/region5.obj";
+  QString report;
+  modalScript({[](QWidget* w) {
+                 auto* dlg = qobject_cast<TDlgMaskManip*>(w);
+                 if (!dlg) return false;
+                 dlg->cell(5)->click();
+                 dlg->findChild<QAbstractButton*>("okButton")->click();
+                 return true;
+               },
+               [](QWidget* w) {
+                 auto* dlg = qobject_cast<TDlgMarchingCubesParam*>(w);
+                 if (!dlg) return false;
+                 dlg->accept();
+                 return true;
+               },
+               typeFileName(objPath), acceptMessage(&report)});
+  clickMenu(frame, {"&File", "Export Mask or Region", "Export one region as Obj (.obj)"});
+  QTRY_VERIFY_WITH_TIMEOUT(!report.isEmpty(), 20000);
+  EXPECT_TRUE(report.startsWith("System exports 2 obj files")) << report.toStdString();
+  // The box of region 5 is 10 x 10 x 3 voxels: its surface has a few hundred corners.
+  int vertices = 0;
+  {
+    std::ifstream obj(objPath);
+    for (std::string line; std::getline(obj, line);) vertices += line.rfind("v ", 0) == 0;
+  }
+  EXPECT_GT(vertices, 50);
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(objPath + ".norm.obj")));
+  EXPECT_EQ(readFile(maskPath), savedMask);
+  shot("06_exported");
 }
 
 // No leak check at exit in this program: the GL driver's JIT code and ICU (the file dialog) leak
