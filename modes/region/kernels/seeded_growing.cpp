@@ -7,6 +7,10 @@
 #include <functional>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 // One waiting voxel: the key's bit pattern in the high half (keys are never negative, so their
@@ -225,18 +229,26 @@ struct TBrickLayout {
   std::int64_t at(int x, int y, int z) const { return tz[z] + ty[y] + tx[x]; }
 };
 
-// Allocates on 64-byte boundaries, so that every brick is one cache line.
+// Allocates on 64-byte boundaries, so that every brick is one cache line; blocks of several
+// megabytes on 2 MB boundaries, asking the system for huge pages: the growth reads them at random,
+// and with 4 kB pages nearly every read also misses the address translation cache.
 template <class T>
 struct TCacheLineAllocator {
   using value_type = T;
+  static constexpr std::size_t kHuge = std::size_t(2) << 20;
   TCacheLineAllocator() = default;
   template <class U>
   TCacheLineAllocator(const TCacheLineAllocator<U>&) {}
+  static std::size_t alignmentFor(std::size_t bytes) { return bytes >= 2 * kHuge ? kHuge : 64; }
   T* allocate(std::size_t n) {
-    void* p = ::operator new(n * sizeof(T), std::align_val_t(64));
+    const std::size_t bytes = n * sizeof(T);
+    void* p = ::operator new(bytes, std::align_val_t(alignmentFor(bytes)));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (alignmentFor(bytes) == kHuge) madvise(p, (bytes + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);
+#endif
     return static_cast<T*>(p);
   }
-  void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(64)); }
+  void deallocate(T* p, std::size_t n) { ::operator delete(p, std::align_val_t(alignmentFor(n * sizeof(T)))); }
   template <class U>
   bool operator==(const TCacheLineAllocator<U>&) const { return true; }
   template <class U>
@@ -300,6 +312,16 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   const FastDiv divW(static_cast<std::uint32_t>(W));
   const FastDiv divWH(static_cast<std::uint32_t>(static_cast<std::int64_t>(W) * H));
   const std::int64_t WH = static_cast<std::int64_t>(W) * H;
+  // The values in the same bricks (a brick of floats is four lines, one per z): a voxel's value
+  // lies beside its label, and its neighbours' values on the few lines of their bricks.
+  std::vector<float, TCacheLineAllocator<float>> valBricks(bricks.size());
+  float* const vb = valBricks.data();
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y) {
+      const std::int64_t row = bricks.tz[z] + bricks.ty[y];
+      const float* in = values + WH * z + static_cast<std::int64_t>(W) * y;
+      for (int x = 0; x < W; ++x) vb[row + bricks.tx[x]] = in[x];
+    }
 
   // The neighbours of voxel v = (x, y, z) inside the volume in the order dz, dy, dx = -1, 0, 1 (dx
   // innermost): their label addresses, and for a voxel on the volume's border also their linear
@@ -363,8 +385,9 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
     for (int k = 0; k < nFree; ++k) {
       const int q = freeNb[k];
       const std::int64_t u = inside ? v + linOff[q] : nbLin[q];
-      lb[inside ? bricks.at(x + nbStep[q][0], y + nbStep[q][1], z + nbStep[q][2]) : nbLab[q]] = kWaiting;
-      front.push(makeEntry(keyBits(std::fabs(static_cast<double>(values[u]) - m)), inserted++,
+      const std::int64_t a = inside ? bricks.at(x + nbStep[q][0], y + nbStep[q][1], z + nbStep[q][2]) : nbLab[q];
+      lb[a] = kWaiting;
+      front.push(makeEntry(keyBits(std::fabs(static_cast<double>(vb[a]) - m)), inserted++,
                            static_cast<std::uint64_t>(u)));
     }
   };
@@ -379,7 +402,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       std::uint8_t& lv = lb[bricks.at(ijk[0], ijk[1], ijk[2])];
       if (lv == 0) {
         lv = static_cast<std::uint8_t>(L);
-        sum[L] += static_cast<double>(values[v]);
+        sum[L] += static_cast<double>(vb[bricks.at(ijk[0], ijk[1], ijk[2])]);
         count[L] += 1;
         mtab[L] = sum[L] / static_cast<double>(count[L]);
       }
@@ -404,7 +427,6 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       const std::uint32_t ar = av - az * static_cast<std::uint32_t>(WH);
       const std::uint32_t ay = divW.div(ar);
       const std::uint32_t ax = ar - ay * static_cast<std::uint32_t>(W);
-      __builtin_prefetch(values + av);
       // The block's corners per axis; one of them when both lie in the same brick.
       const std::int64_t cz[2] = {bricks.tz[static_cast<int>(az) - 1], bricks.tz[static_cast<int>(az) + 1]};
       const std::int64_t cy[2] = {bricks.ty[static_cast<int>(ay) - 1], bricks.ty[static_cast<int>(ay) + 1]};
@@ -415,6 +437,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       for (int i = 0; i < nz; ++i)
         for (int j = 0; j < ny; ++j)
           for (int k = 0; k < nx; ++k) __builtin_prefetch(lb + cz[i] + cy[j] + cx[k]);
+      __builtin_prefetch(vb + bricks.tz[az] + bricks.ty[ay] + bricks.tx[ax]);
     }
     const std::uint32_t v32 = entryVoxel(e);
     const std::int64_t v = v32;
@@ -422,7 +445,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
     const std::uint32_t rem = v32 - z * static_cast<std::uint32_t>(WH);
     const std::uint32_t y = divW.div(rem);
     const std::uint32_t x = rem - y * static_cast<std::uint32_t>(W);
-    const double iv = static_cast<double>(values[v]);
+    const double iv = static_cast<double>(vb[bricks.tz[z] + bricks.ty[y] + bricks.tx[x]]);
     // The labels present among the neighbours as a bit set (bit 0 unvisited, bit 255 waiting), and
     // the unvisited neighbours in order.  The nearest group is then found over the distinct labels
     // in ascending order, a later label only when strictly nearer: the smallest label on a tie.
