@@ -268,8 +268,8 @@ TEST_F(FulManuLogic, RefinementErasesToBackgroundAndTheRegionsFollowOnFinish) {
   EXPECT_EQ(flagged(255).size(), 4u);
   host.keys = TModeState::MK_SHIFT;
 
-  // Brush erase: a voxel of region 2 becomes 1, a painted background voxel 0.  The brush then
-  // refuses to repaint the erased one ("Fix Other Region": it carries an id).
+  // Brush erase: a voxel of region 2 becomes 1, a painted background voxel 0.  With "Fix Other
+  // Region" the brush then refuses to repaint the erased one (it carries an id).
   mode->OnLBtnDown2D(xy, atPane(0, 3.5, 3.5));
   mode->OnLBtnUp2D(xy, TPoint2i());
   mode->OnRBtnDown2D(xy, atPane(0, 0.5, 0.5));
@@ -279,6 +279,17 @@ TEST_F(FulManuLogic, RefinementErasesToBackgroundAndTheRegionsFollowOnFinish) {
   EXPECT_EQ(data.flag[at(3, 3, 1)], 0);
   mode->OnLBtnDown2D(xy, atPane(0, 0.5, 0.5));
   mode->OnLBtnUp2D(xy, TPoint2i());
+  EXPECT_EQ(data.flag[at(0, 0, 1)], 1);
+  // The lasso repaints it (the refined region is not "other"), the brush erases it again.
+  panel.paint = false;
+  mode->OnLBtnDown2D(xy, atPane(0, 0.1, 0.1));
+  for (auto q : {std::pair<double, double>{0.9, 0.1}, {0.9, 0.9}, {0.1, 0.9}})
+    mode->OnMouseMove2D(xy, atPane(0, q.first, q.second));
+  mode->OnLBtnUp2D(xy, TPoint2i());
+  EXPECT_EQ(data.flag[at(0, 0, 1)], 255);
+  panel.paint = true;
+  mode->OnRBtnDown2D(xy, atPane(0, 0.5, 0.5));
+  mode->OnRBtnUp2D(xy, TPoint2i());
   EXPECT_EQ(data.flag[at(0, 0, 1)], 1);
   // Region 3's voxel painted with "Fix Other Region" off.
   panel.fixOther = false;
