@@ -85,7 +85,7 @@ TEST(MainFrame, ProgressFromAWorkerReachesTheStatusBar) {
   EXPECT_EQ(frame.progressValue(), 42);
 
   // An index outside the table leaves the caption; the percent still shows.
-  frame.OnMyProgressStart(17, 80);
+  frame.OnMyProgressStart(kProgressCaptionCount, 80);
   EXPECT_EQ(frame.captionText(), "BHRBF:LU-factorization");
   EXPECT_EQ(frame.progressValue(), 80);
   frame.OnMyProgressStart(16, 0);
