@@ -782,8 +782,10 @@ void StateSegContMesh::eraseContour(int i) {
     }
     t_progressEnd();
   };
-  // A failed update only costs the next run a full factorisation: nothing to tell.
-  runWorker(std::move(work), [] {});
+  // A failed update only costs the next run a full factorisation; running out of memory is told.
+  runWorker(std::move(work), [status] {
+    if (*status == 1) t_warn(kNoMemoryMessage);
+  });
 }
 
 // ---- finish, cancel -------------------------------------------------------------------------------
