@@ -474,3 +474,17 @@ TEST_F(ContMeshLogic, TheWorkerRefusesEditsAndSurvivesReentryAndClosing) {
   for (uint8_t f : data.flag) inside += f == 255;
   EXPECT_GT(inside, 0);
 }
+
+TEST_F(ContMeshLogic, TheDirectRunsOfTheKeysFindTheSphereToo) {
+  panel.autoUpdate = false;
+  drawFour();
+  for (int key : {'1', '2', '3', '4'}) {
+    SCOPED_TRACE(key);
+    std::fill(data.flag.begin(), data.flag.end(), 1);
+    mode->OnKeyDown(key, 1, 0);
+    EXPECT_LT(mismatches(), countSphere() / 10);
+    mode->takeNewResult();
+    EXPECT_GT(mode->displayedMesh().polyCount, 100);
+  }
+  for (const std::string& t : prompts.texts()) ADD_FAILURE() << "unexpected message: " << t;
+}
