@@ -753,13 +753,24 @@ void TCore::initApplication(int argc, const char* const* argv) {
 bool TCore::finishPlugin() {
   if (!pluginMode) return true;
   TCoreWiring& w = wiring();
-  // The host gets the stack in file order whatever the display shows.
-  if (zFlipped && w.flipZVolume) w.flipZVolume();
-  const bool ok = w.exportMaskTif && w.exportMaskTif(pluginOutPath);
-  if (zFlipped && w.flipZVolume) w.flipZVolume();
+  // The host gets the stack in file order whatever the display shows.  A failed write is told
+  // in one message, with the writer's reasons in it.
+  std::vector<std::string> reasons;
+  bool ok = false;
+  {
+    TPromptCollector collect;
+    if (zFlipped && w.flipZVolume) w.flipZVolume();
+    ok = w.exportMaskTif && w.exportMaskTif(pluginOutPath);
+    if (zFlipped && w.flipZVolume) w.flipZVolume();
+    reasons = std::move(collect.texts);
+  }
   if (!ok) {
     std::fprintf(stderr, "failed to write the plug-in result %s\n", pluginOutPath.c_str());
-    t_warn("The segmentation result could not be written for MUXA:\n" + pluginOutPath);
+    std::string text = "The segmentation result could not be written for MUXA:\n" + pluginOutPath;
+    for (const std::string& r : reasons) text += "\n\n" + r;
+    t_warn(text);
+  } else {
+    for (const std::string& r : reasons) t_warn(r);
   }
   return ok;
 }

@@ -40,12 +40,38 @@ TGuardedPointer<TPromptService> g_service;
 
 void t_setPromptService(TPromptService* service) { g_service.set(service); }
 
+TPromptService& t_consolePrompts() { return g_consolePrompts; }
+
 TPromptCall::TPromptCall() : m_use(new TGuardedPointer<TPromptService>::Use(g_service)) {}
 TPromptCall::~TPromptCall() { delete static_cast<TGuardedPointer<TPromptService>::Use*>(m_use); }
 
 TPromptService& TPromptCall::service() const {
   TPromptService* s = static_cast<TGuardedPointer<TPromptService>::Use*>(m_use)->get();
   return s ? *s : g_consolePrompts;
+}
+
+namespace {
+
+TPromptCollector*& currentCollector() {
+  thread_local TPromptCollector* c = nullptr;
+  return c;
+}
+
+}  // namespace
+
+TPromptCollector::TPromptCollector() : m_outer(currentCollector()) { currentCollector() = this; }
+TPromptCollector::~TPromptCollector() { currentCollector() = m_outer; }
+
+PromptAnswer TPromptCall::message(const std::string& text, const std::string& caption,
+                                  PromptButtons buttons, PromptIcon icon) {
+  if (buttons == PromptButtons::Ok) {
+    if (TPromptCollector* c = currentCollector()) {
+      std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+      c->texts.push_back(text);
+      return PromptAnswer::Ok;
+    }
+  }
+  return service().message(text, caption, buttons, icon);
 }
 
 TPromptCall t_prompts() { return TPromptCall(); }

@@ -29,6 +29,8 @@ class TPromptService {
 
 // nullptr restores the console service (prints the question, answers Ok / Yes / cancel).
 void t_setPromptService(TPromptService* service);
+// The console service itself: prints to standard error and takes the safe answer at once.
+TPromptService& t_consolePrompts();
 // One question to the installed service (or the console): the service cannot be taken away while
 // the call runs.  Use it within one expression: t_prompts().message(...).
 class TPromptCall {
@@ -38,9 +40,7 @@ class TPromptCall {
   TPromptCall(const TPromptCall&) = delete;
   TPromptCall& operator=(const TPromptCall&) = delete;
   PromptAnswer message(const std::string& text, const std::string& caption, PromptButtons buttons,
-                       PromptIcon icon) {
-    return service().message(text, caption, buttons, icon);
-  }
+                       PromptIcon icon);
   int choose(const std::string& text, const std::string& caption,
              const std::vector<std::string>& buttonTexts) {
     return service().choose(text, caption, buttonTexts);
@@ -60,6 +60,22 @@ class TPromptCall {
   void* m_use;
 };
 TPromptCall t_prompts();
+
+// While one lives, the notices (messages with an Ok button only) raised on its thread are kept in
+// `texts` instead of being shown, so that the caller can report one failure in one message with
+// the reasons the lower layers gave.  Questions still go to the user.  Collectors nest; the
+// innermost one keeps the texts.
+class TPromptCollector {
+ public:
+  TPromptCollector();
+  ~TPromptCollector();
+  TPromptCollector(const TPromptCollector&) = delete;
+  TPromptCollector& operator=(const TPromptCollector&) = delete;
+  std::vector<std::string> texts;
+
+ private:
+  TPromptCollector* m_outer;
+};
 
 // Shorthands in the shape of the usual message-box calls.
 void t_info(const std::string& text, const std::string& caption = "Kestrin");

@@ -1,5 +1,7 @@
 #include "platform/qt/QtPrompts.h"
 
+#include "platform/qt/signal_quit.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -41,6 +43,9 @@ QMessageBox::Icon toQtIcon(PromptIcon icon) {
 
 PromptAnswer TQtPromptService::message(const std::string& text, const std::string& caption,
                                        PromptButtons buttons, PromptIcon icon) {
+  // Once a termination signal asked the program to end, nobody is there to click: every
+  // question goes to standard error and takes its safe answer.
+  if (t_termSignalReceived()) return t_consolePrompts().message(text, caption, buttons, icon);
   return onGuiThread<PromptAnswer>([&] {
     QMessageBox box(toQtIcon(icon), qs(caption), qs(text));
     box.setTextFormat(Qt::PlainText);  // the texts are shown as written, never as markup
@@ -74,6 +79,7 @@ PromptAnswer TQtPromptService::message(const std::string& text, const std::strin
 
 int TQtPromptService::choose(const std::string& text, const std::string& caption,
                              const std::vector<std::string>& buttonTexts) {
+  if (t_termSignalReceived()) return t_consolePrompts().choose(text, caption, buttonTexts);
   return onGuiThread<int>([&] {
     QMessageBox box(QMessageBox::Question, qs(caption), qs(text));
     box.setTextFormat(Qt::PlainText);
@@ -89,6 +95,7 @@ int TQtPromptService::choose(const std::string& text, const std::string& caption
 
 std::vector<std::string> TQtPromptService::openFiles(const std::string& caption,
                                                      const std::string& filter, bool multiSelect) {
+  if (t_termSignalReceived()) return {};
   return onGuiThread<std::vector<std::string>>([&] {
     QFileDialog dlg(nullptr, qs(caption), QString(), qs(filter));
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -103,6 +110,7 @@ std::vector<std::string> TQtPromptService::openFiles(const std::string& caption,
 
 std::string TQtPromptService::saveFile(const std::string& caption, const std::string& filter,
                                        const std::string& suggestedName) {
+  if (t_termSignalReceived()) return {};
   return onGuiThread<std::string>([&] {
     QFileDialog dlg(nullptr, qs(caption), QString(), qs(filter));
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -116,6 +124,7 @@ std::string TQtPromptService::saveFile(const std::string& caption, const std::st
 }
 
 bool TQtPromptService::chooseColor(unsigned char rgb[3]) {
+  if (t_termSignalReceived()) return false;
   return onGuiThread<bool>([&] {
     QColorDialog dlg(QColor(rgb[0], rgb[1], rgb[2]));
     dlg.setOption(QColorDialog::DontUseNativeDialog, true);

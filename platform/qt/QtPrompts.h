@@ -2,7 +2,8 @@
 // The prompt service of the running program: Qt message boxes, file dialogs and the colour
 // chooser.  Installed by the application at start-up (t_setPromptService).  Calls from a thread
 // other than the interface thread are carried out on the interface thread and wait for the
-// answer.
+// answer.  After SIGINT or SIGTERM nothing waits for a click: questions go to standard error and
+// take the console's safe answer.
 #include "platform/Prompt.h"
 
 class TQtPromptService : public TPromptService {

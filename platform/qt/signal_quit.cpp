@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -13,7 +14,8 @@
 namespace {
 
 int g_sigFd[2] = {-1, -1};
-bool g_received = false;
+// Read by the prompt service from any thread.
+std::atomic<bool> g_received{false};
 
 extern "C" void onTermSignal(int sig) {
   // Only async-signal-safe calls here.

@@ -120,6 +120,38 @@ TEST_F(Start, PlugInModeWritesTheMaskWhenEndedBySigterm) {
   EXPECT_GT(QFileInfo(out).size(), 0);
 }
 
+// Occurrences of `needle` in `all`.
+int count(const std::string& all, const std::string& needle) {
+  int n = 0;
+  for (std::size_t at = all.find(needle); at != std::string::npos; at = all.find(needle, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Start, PlugInResultThatCannotBeWrittenIsToldOnceAndEndsWithStatus1) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString out = dir.filePath("no-such-folder/result.tif");
+  QProcess p;
+  startKestrin(p, {dir.filePath("missing.tif"), "1", "1", "1", out});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  std::string all;
+  ASSERT_TRUE(readUntil(p, all, "init application argument Num= 6", 180000)) << all;
+  // SIGTERM: the failed write is told on standard error, no box waits for a click.
+  p.terminate();
+  const bool ended = p.waitForFinished(120000);
+  all += p.readAllStandardError().toStdString();
+  if (!ended) {
+    p.kill();
+    p.waitForFinished(5000);
+  }
+  ASSERT_TRUE(ended) << "kestrin stayed alive after SIGTERM";
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1) << all.substr(all.size() > 3000 ? all.size() - 3000 : 0);
+  EXPECT_EQ(count(all, "The segmentation result could not be written for MUXA"), 1) << all;
+  EXPECT_NE(all.find("No such file or directory"), std::string::npos);
+  EXPECT_FALSE(QFileInfo::exists(out));
+}
+
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

@@ -91,6 +91,8 @@ class CoreTest : public ::testing::Test {
     w.exportMaskTif = [this](const std::string& path) {
       exportedTo = path;
       log.push_back("export");
+      // A writer that fails tells why, as the TIFF writer does.
+      if (!exportOk) t_warn("The file cannot be created: " + path + " (Permission denied)");
       return exportOk;
     };
     w.placeModeDialogs = [this] { log.push_back("place"); };
@@ -230,8 +232,14 @@ TEST_F(CoreTest, FinishPluginWritesTheMaskUnflippedAndReportsAFailedWrite) {
   log.clear();
   EXPECT_FALSE(c.finishPlugin());
   EXPECT_EQ(log, (std::vector<std::string>{"export"}));
+  // One message for the one failure: what was not written for the host, and the writer's reason.
   ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(prompts.shown[0].text.find("could not be written for MUXA"), std::string::npos);
   EXPECT_NE(prompts.shown[0].text.find("/out/m.tif"), std::string::npos);
+  EXPECT_NE(prompts.shown[0].text.find("Permission denied"), std::string::npos);
+  // Later notices are shown again as usual.
+  t_warn("after");
+  EXPECT_EQ(prompts.shown.size(), 2u);
 }
 
 TEST_F(CoreTest, SetModeHidesEveryPanelBeforeSwitchingAndPlacesThemAfter) {
