@@ -30,6 +30,7 @@
 #include "ui/TDlgResampleVolPitch.h"
 #include "view/drop_dispatch.h"
 #include "view/TDlgVisParam.h"
+#include "view/GLSetup.h"
 #include "geom/TDenseMatEx.h"
 #include "geom/TSparseMatrix.h"
 #include "geom/umfpack_component.h"
@@ -62,6 +63,21 @@ bool CKestrinApp::InitInstance() {
   t_installAppRegionData();
   // Ctrl+C and kill end the program through ExitInstance, so the plug-in result is written.
   t_quitOnTermSignals();
+
+  // Without OpenGL the main view cannot be shown (a window holding a GL widget cannot even be
+  // painted): tell the user before any window exists and end.
+  std::string noGL;
+  if (!t_probeOpenGL(&noGL)) {
+    std::string text = "OpenGL could not be started (" + noGL +
+                       "), so Kestrin cannot show volumes and ends.\n"
+                       "An OpenGL 2.1 (or newer) compatibility context is needed.";
+    // In plug-in mode the host's answer is the failure: no mask is written.
+    if (m_argc > 5 && m_argv[5])
+      text += std::string("\n\nThe segmentation result was not written for MUXA:\n") + m_argv[5];
+    std::fprintf(stderr, "%s\n", text.c_str());
+    t_warn(text);
+    return false;
+  }
 
   // Main frame with the main view (the view's GL context comes into being when it is shown).
   QWidget* view = nullptr;

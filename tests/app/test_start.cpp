@@ -18,7 +18,8 @@ namespace {
 // The child runs without leak detection: the GL driver's leaks come from its JIT code, which
 // the sanitizer attributes to no library, so no suppression can name them.  Our own code's
 // leaks are checked by the in-process tests.
-void startKestrin(QProcess& p, const QStringList& args);
+void startKestrin(QProcess& p, const QStringList& args,
+                  const QProcessEnvironment& base = QProcessEnvironment::systemEnvironment());
 
 std::string kestrinPath() {
   const char* bin = std::getenv("KESTRIN_BIN_DIR");
@@ -65,8 +66,8 @@ void finish(QProcess& p, std::string& all) {
   EXPECT_NE(all.find("signal 15: closing Kestrin"), std::string::npos);
 }
 
-void startKestrin(QProcess& p, const QStringList& args) {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+void startKestrin(QProcess& p, const QStringList& args, const QProcessEnvironment& base) {
+  QProcessEnvironment env = base;
   QString asan = env.value("ASAN_OPTIONS");
   asan += asan.isEmpty() ? "detect_leaks=0" : ":detect_leaks=0";
   env.insert("ASAN_OPTIONS", asan);
@@ -118,6 +119,46 @@ TEST_F(Start, PlugInModeWritesTheMaskWhenEndedBySigterm) {
   finish(p, all);
   EXPECT_TRUE(QFileInfo::exists(out)) << "no plug-in result at " << out.toStdString();
   EXPECT_GT(QFileInfo(out).size(), 0);
+}
+
+// A display without OpenGL: the program says so and ends with status 1 before any window with
+// a GL view exists (painting one would crash inside Qt).  The box it shows is ended by SIGTERM;
+// in plug-in mode the host's answer is the failure, no mask file.
+TEST_F(Start, WithoutOpenGLTheUserIsToldAndTheProgramEndsWithStatus1) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_XCB_GL_INTEGRATION", "none");
+  for (bool plugIn : {false, true}) {
+    SCOPED_TRACE(plugIn ? "plug-in mode" : "no arguments");
+    const QString out = dir.filePath("result.tif");
+    QProcess p;
+    startKestrin(p, plugIn ? QStringList{dir.filePath("missing.tif"), "1", "1", "1", out} : QStringList{},
+                 env);
+    ASSERT_TRUE(p.waitForStarted(10000));
+    std::string all;
+    ASSERT_TRUE(readUntil(p, all, "OpenGL could not be started", 120000)) << all;
+    // The box is up; it must paint without taking the program down.
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 3000 && p.state() == QProcess::Running) p.waitForFinished(200);
+    ASSERT_EQ(p.state(), QProcess::Running) << "ended before the user saw the box:\n" << all
+                                            << p.readAllStandardError().toStdString();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    all += p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1) << all;
+    EXPECT_EQ(all.find("AddressSanitizer"), std::string::npos) << all;
+    EXPECT_EQ(all.find("CKestrinView Constractor"), std::string::npos);  // no GL widget was made
+    EXPECT_EQ(all.find("init application"), std::string::npos);
+    if (plugIn) {
+      EXPECT_NE(all.find("The segmentation result was not written for MUXA:\n" + out.toStdString()),
+                std::string::npos)
+          << all;
+      EXPECT_FALSE(QFileInfo::exists(out));
+    }
+  }
 }
 
 // Occurrences of `needle` in `all`.
