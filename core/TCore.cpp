@@ -707,6 +707,17 @@ bool TCore::loadCameraTransFunc(const char* path) {
   return true;
 }
 
+void TCore::refuseVolumeName(const std::string& path) {
+  // The endings the command line takes, as the table of file kinds lists them.
+  std::string endings;
+  for (const char* e : {".tif", ".TIF", ".sph", ".SPH", "muxa", "MUXA"})
+    if (fileTypeOfName(std::string("x") + e) != 0) endings += std::string(endings.empty() ? "" : ", ") + e;
+  std::fprintf(stderr, "not a volume name: %s\n", path.c_str());
+  t_warn("The volume was not opened:\n" + path +
+         "\nA volume named on the command line must end in " + endings +
+         " (letter case as written).  The placeholder volume is shown instead.");
+}
+
 void TCore::initApplication(int argc, const char* const* argv) {
   TCoreWiring& w = wiring();
   zFlipped = false;
@@ -724,7 +735,11 @@ void TCore::initApplication(int argc, const char* const* argv) {
     if (w.resetMaskForVolume) w.resetMaskForVolume();
   } else {
     const std::string path = argv[1] ? argv[1] : "";
-    fileType = loadOneVolume(w, path, fileTypeOfName(path), pitch, minValues, maxValues);
+    const int named = fileTypeOfName(path);
+    fileType = loadOneVolume(w, path, named, pitch, minValues, maxValues);
+    // A name of no volume kind ("a.Tif") reads nothing: the placeholder stands in, and the user
+    // is told why.  (A file that was read and refused has been told by its reader.)
+    if (named == 0) refuseVolumeName(path);
   }
 
   if (argc > 4) {

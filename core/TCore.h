@@ -195,6 +195,8 @@ class TCore {
   std::string pluginOutPath;
 
  private:
+  // Tells the user that a command-line name of no volume kind was not opened.
+  static void refuseVolumeName(const std::string& path);
   TCore();
   ~TCore();
   TCore(const TCore&) = delete;

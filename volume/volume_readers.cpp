@@ -46,11 +46,18 @@ bool fileSize(const std::string& path, uint64_t* size) {
   return true;
 }
 
+// The reader's reason with the file's path, named once (some reasons name it already).
+std::string tiffFailure(const TTiffIO& io) {
+  const std::string& why = io.lastError();
+  if (why.find(io.path()) != std::string::npos) return why;
+  return why + "\n" + io.path();
+}
+
 // Pages, colour flag and the checked layout; the one-page message as the loaders show it.
 bool openTiff(TTiffIO& io, TTiffVolumeInfo* info) {
   const int pages = io.countPages();
   if (pages == 0 && !io.lastError().empty()) {
-    t_fileMessage(io.lastError() + "\n" + io.path());
+    t_fileMessage(tiffFailure(io));
     return false;
   }
   const bool color = pages > 0 && io.readIfd(0);
@@ -60,7 +67,7 @@ bool openTiff(TTiffIO& io, TTiffVolumeInfo* info) {
   }
   std::fprintf(stderr, "  t_loadVolTIFgry   PN = %d   colorTif = %d\n", pages, int(color));
   if (!io.inspect(info)) {
-    t_fileMessage(io.lastError() + "\n" + io.path());
+    t_fileMessage(tiffFailure(io));
     return false;
   }
   return true;
@@ -154,7 +161,7 @@ bool t_loadVolTIFgry(const std::string& path, int* W, int* H, int* D, float** va
   }
   if (!io.readGrayFloat(v)) {
     delete[] v;
-    t_fileMessage(io.lastError() + "\n" + path);
+    t_fileMessage(tiffFailure(io));
     return false;
   }
   *W = info.W;
@@ -185,7 +192,7 @@ bool t_loadVolTifColor(const std::string& path, int* W, int* H, int* D, float** 
   }
   if (!io.readColorFloat(v[0], v[1], v[2])) {
     for (float* p : v) delete[] p;
-    t_fileMessage(io.lastError() + "\n" + path);
+    t_fileMessage(tiffFailure(io));
     return false;
   }
   *W = info.W;

@@ -155,11 +155,23 @@ TEST_F(CoreTest, OneArgumentIsTypedByItsLastFourCharactersExactly) {
                {"x.muxa", 7},     {"X.MUXA", 7},     {"x.Muxa", 0},     {"tif", 0},    {"a.tiff", 0},
                {"a.traw3D_ss", 0}, {"", 0}};
   for (const Case& c : cases) {
+    prompts.shown.clear();
     run({c.name});
     EXPECT_EQ(loadedType, c.type) << c.name;
     ASSERT_EQ(loadedFiles.size(), 1u);
     EXPECT_EQ(loadedFiles[0], c.name);
     EXPECT_EQ(TCore::fileTypeOfName(c.name), c.type);
+    // A name of no volume kind is not opened silently: one message names it and says why.
+    if (c.type != 0) {
+      EXPECT_TRUE(prompts.shown.empty()) << c.name;
+      continue;
+    }
+    ASSERT_EQ(prompts.shown.size(), 1u) << c.name;
+    const std::string& text = prompts.shown[0].text;
+    EXPECT_NE(text.find(std::string("opened:\n") + c.name + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(".tif, .TIF, .sph, .SPH, muxa, MUXA (letter case as written)"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("placeholder"), std::string::npos);
   }
 }
 

@@ -244,6 +244,28 @@ TEST(LoadVolume, BrokenFilesOfEveryTypeGiveAMessageAndTheDefaultVolume) {
   }
 }
 
+// A volume file that cannot be read is told in one message that names the file once.
+TEST(LoadVolume, AnUnreadableVolumeFileIsNamedOnceInOneMessage) {
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  TempDir t;
+  TextureManager tm;
+  writeFile(t / "text.tif", {'h', 'e', 'l', 'l', 'o', ' ', 't', 'i', 'f', 'f', '\n'});
+  writeFile(t / "text.muxa", {'P', 'E', 'L', 'K', 'O', '\n'});
+  for (const std::string& name : {t / "missing.tif", t / "text.muxa", t / "text.tif"}) {
+    SCOPED_TRACE(name);
+    prompts.shown.clear();
+    expectDefaultVolume(tm, load(tm, {name}, name.back() == 'a' ? 7 : 2));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    const std::string& text = prompts.shown[0].text;
+    size_t named = 0;
+    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) ++named;
+    EXPECT_EQ(named, 1u) << text;
+  }
+  // The reason is given too (the last file is no TIFF at all).
+  EXPECT_NE(prompts.shown[0].text.find("not a TIFF"), std::string::npos) << prompts.shown[0].text;
+}
+
 TEST(LoadVolume, RawStacksAndTraw3dVolumes) {
   TScriptedPrompts prompts;
   TScriptedPrompts::Scope scope(prompts);
