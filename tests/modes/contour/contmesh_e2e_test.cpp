@@ -3,9 +3,9 @@
 // key events.  Enters the mode from the menu picking the background as target, turns the camera
 // so that all three canvases face it, draws four closed contours around the sphere (XY through
 // the middle, XY moved by the wheel, YZ, ZX) with "New Contour", Shift-clicks, "Flip side (s)"
-// and "Finish &&Store (f)", each store updating the region in the background, then "Finish"
-// stores it under region 1 and mode 3 shows its surface.  Screenshots in the build folder's
-// artefacts/contmesh_*.png.
+// and "Finish &&Store (f)", each store updating the region in the background (key '1' and a
+// volume load refused meanwhile), then "Finish" stores it under region 1 and mode 3 shows its
+// surface.  Screenshots in the build folder's artefacts/contmesh_*.png.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -32,6 +33,8 @@
 #include "view/VolRendManager.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
+
+std::string g_tiff;
 
 namespace {
 
@@ -50,8 +53,6 @@ using namespace e2e;
 Shots shot("contmesh_");
 
 }  // namespace
-
-std::string g_tiff;
 
 TEST(ContMeshEndToEnd, FourContoursOnASphereGiveItsRegion) {
   TCore& core = TCore::getInst();
@@ -102,7 +103,7 @@ TEST(ContMeshEndToEnd, FourContoursOnASphereGiveItsRegion) {
   // One closed contour: "New Contour", eight Shift-clicks round the circle of radius rr about
   // the axis (counter-clockwise seen from its + side), "Closed (l)", "Flip side (s)" (the region
   // lies inside the loop), "Finish &&Store (f)" once the auto update is through.
-  auto contour = [&](int axis, double t, double rr, const char* name) {
+  auto contour = [&](int axis, double t, double rr, const char* name, bool tryWhileBusy = false) {
     QTest::mouseClick(panel->button("New Contour"), Qt::LeftButton);
     ASSERT_TRUE(panel->isNewContour()) << name;
     const int e1 = (axis + 1) % 3, e2 = (axis + 2) % 3;
@@ -125,6 +126,32 @@ TEST(ContMeshEndToEnd, FourContoursOnASphereGiveItsRegion) {
     shot(frame, panel, (std::string(name) + "_drawn").c_str());
     QTest::mouseClick(panel->button("Finish &&Store (f)"), Qt::LeftButton);
     EXPECT_FALSE(panel->isNewContour());
+    // While the region is computed (its result is taken back only by an event of the interface
+    // thread): key '1' and another volume load are refused with the busy text, the flags stay.
+    if (tryWhileBusy && mode->isComputing()) {
+      const std::vector<std::uint8_t> before(tm.volFlag.data, tm.volFlag.data + kN * kN * kN);
+      QString refusal;
+      auto keep = [&refusal](QWidget* box) {
+        if (auto* b = qobject_cast<QMessageBox*>(box)) refusal = b->text();
+        box->close();
+      };
+      whenModal(keep);
+      EXPECT_FALSE(core.loadVolume(g_tiff));
+      EXPECT_EQ(refusal.toStdString(), StateSegContMesh::kBusyMessage);
+      EXPECT_EQ(core.modeId, 10);
+      EXPECT_EQ(tm.getW(), kN);
+      // The message box ran the event loop: the result may have come back meanwhile.
+      if (mode->isComputing()) {
+        refusal.clear();
+        whenModal(keep);
+        QTest::keyClick(v, Qt::Key_1);
+        EXPECT_EQ(refusal.toStdString(), StateSegContMesh::kBusyMessage);
+        if (mode->isComputing()) EXPECT_TRUE(std::equal(before.begin(), before.end(), tm.volFlag.data));
+      }
+      shot(frame, panel, "05_refused_while_computing");
+    } else if (tryWhileBusy) {
+      std::printf("the region was computed before the refusals could be tried\n");
+    }
     ASSERT_TRUE(waitIdle());
     v->grabFramebuffer();
   };
@@ -150,7 +177,7 @@ TEST(ContMeshEndToEnd, FourContoursOnASphereGiveItsRegion) {
   contour(0, c, r, "04_yz");
   QTest::mouseClick(panel->button("ZX"), Qt::LeftButton);
   v->grabFramebuffer();
-  contour(1, c, r, "05_zx");
+  contour(1, c, r, "05_zx", true);
   ASSERT_EQ(mode->storedContours().size(), 4u);
 
   // The region in the flags: the sphere.
