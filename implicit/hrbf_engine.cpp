@@ -226,8 +226,10 @@ THrbfStatus t_hrbfEraseFromFactor(THrbfFactorCache& cache, unsigned a, unsigned 
     for (int u = A; u < A + B; ++u) S.push_back(inv[static_cast<size_t>(u)]);
     std::sort(S.begin(), S.end());
     int e = total - 2;
-    for (int j = static_cast<int>(S.size()) - 1, doneCount = 0; j >= 0; --j, ++doneCount) {
-      for (int r = S[static_cast<size_t>(j)]; r <= e; ++r) t_flipRow(F, r);
+    // An exchange that fails leaves the factor half-moved: the factor is rebuilt instead.
+    bool colsOk = true;
+    for (int j = static_cast<int>(S.size()) - 1, doneCount = 0; j >= 0 && colsOk; --j, ++doneCount) {
+      for (int r = S[static_cast<size_t>(j)]; r <= e && colsOk; ++r) colsOk = t_flipRow(F, r);
       --e;
       t_progressStep(100 * (doneCount + 1) / static_cast<int>(S.size()));
       if (stopped(stop)) {
@@ -243,7 +245,7 @@ THrbfStatus t_hrbfEraseFromFactor(THrbfFactorCache& cache, unsigned a, unsigned 
     for (int u = A; u < A + B; ++u) S.push_back(inv[static_cast<size_t>(u)]);
     std::sort(S.begin(), S.end());
     e = total - 2;
-    bool ok = true;
+    bool ok = colsOk;
     for (int j = static_cast<int>(S.size()) - 1, doneCount = 0; j >= 0 && ok; --j, ++doneCount) {
       for (int r = S[static_cast<size_t>(j)]; r <= e && ok; ++r) ok = t_flipRowEx(F, r, r != A + C - 1);
       --e;
