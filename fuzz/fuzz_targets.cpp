@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/TCore.h"
+#include "modes/contour/contmesh_s2_file.h"
 #include "modes/contour/rbf_fib_file.h"
 #include "modes/region/kernels/ctrl_point_file.h"
 #include "modes/region/kernels/gcut_cache.h"
@@ -339,6 +340,34 @@ int fuzzRbfFib(const uint8_t* data, size_t size) {
   return 0;
 }
 
+
+int fuzzContMeshS2(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  TContMeshS2 d;
+  d.contours.resize(1);
+  d.contours[0].controlPoints = {TVec3(1, 2, 3)};
+  d.weight = -7;
+  std::string why;
+  if (!t_parseContMeshS2(text, d, &why)) {
+    FUZZ_CHECK(!why.empty());
+    FUZZ_CHECK(d.contours.size() == 1 && d.contours[0].controlPoints.size() == 1 &&
+               d.contours[0].controlPoints[0][2] == 3 && d.weight == -7);
+    return 0;
+  }
+  for (const TContMeshS2Contour& c : d.contours) {
+    for (const TPolyIdx& t : c.tris)
+      for (int v : t) FUZZ_CHECK(v >= 0 && v < 4);
+    for (const TVec3& p : c.controlPoints)
+      for (int a = 0; a < 3; ++a) FUZZ_CHECK(std::isfinite(p[a]));
+  }
+  FUZZ_CHECK(std::isfinite(d.weight));
+  const std::string out = t_formatContMeshS2(d);
+  TContMeshS2 again;
+  FUZZ_CHECK(t_parseContMeshS2(out, again));
+  FUZZ_CHECK(again.contours.size() == d.contours.size() && t_formatContMeshS2(again) == out);
+  return 0;
+}
+
 }  // namespace
 
 const std::vector<TFuzzTarget>& t_fuzzTargets() {
@@ -357,6 +386,7 @@ const std::vector<TFuzzTarget>& t_fuzzTargets() {
       {"seed_file", fuzzSeedFile},
       {"camera_files", fuzzCameraFiles},
       {"rbf_fib", fuzzRbfFib},
+      {"contmesh_s2", fuzzContMeshS2},
   };
   return targets;
 }

@@ -250,6 +250,25 @@ def main():
     put("rbf_fib", "corner_out_of_range.kestrnRbfFib", (fib + trailer).replace("0 2 3", "0 2 4"))
     put("rbf_fib", "huge_count.kestrnRbfFib", "#RBFMeshData 2 2000000000\n" + trailer)
 
+    # Contour files of the two-step contour-mesh mode: one contour on its quad, none, and
+    # damaged copies.
+    axis = ("0.600000 0.600000 0.300000\n0.600000 0.600000 1.175000\n"
+            "0.000000 -1.000000 0.000000\n1.000000 0.000000 0.000000\n")
+    s2 = ("#ContMeshData1 1\n" + axis +
+          "0.600000 0.600000 -1.000000\n0.600000 0.600000 0.300000\n0.000000 1.000000 0.000000\n"
+          "0.000000 0.000000 0.300000\n1.200000 0.000000 0.300000\n1.200000 1.200000 0.300000\n"
+          "0.000000 1.200000 0.300000\n" + "0.000000 0.000000 1.000000\n" * 4 +
+          "0 1 2\n0 2 3\ncpSize 3\n0.500000 0.500000 0.300000\n0.700000 0.500000 0.300000\n"
+          "0.600000 0.700000 0.300000\ncpRad      0.010000\ncontRad    0.010000\nbInsideDir 1\n"
+          "bClosed    0\n")
+    s2end = ("param_Wcolor      2.000000\nparam_rbf_Offset  0.000000\nparam_hrbf_Offset 0.000000\n"
+             "param_color_pitch 0.000000\n#ContMeshDataEnd")
+    put("contmesh_s2", "one_contour.kestrnContMeshS2", s2 + s2end)
+    put("contmesh_s2", "no_contour.kestrnContMeshS2", "#ContMeshData1 0\n" + axis + s2end)
+    put("contmesh_s2", "cut.kestrnContMeshS2", (s2 + s2end)[:300])
+    put("contmesh_s2", "corner_out_of_range.kestrnContMeshS2", (s2 + s2end).replace("0 2 3", "0 2 4"))
+    put("contmesh_s2", "huge_count.kestrnContMeshS2", "#ContMeshData1 2000000000\n" + axis + s2end)
+
 
 if __name__ == "__main__":
     main()
