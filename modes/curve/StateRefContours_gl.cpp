@@ -43,10 +43,10 @@ bool mainCamera(TFiberView& v) {
 
 void material(const float dif[4], const float amb[4]) {
   const float spe[4] = {0.9f, 0.9f, 0.9f, 0.9f}, shi[1] = {54};
-  glMaterialfv(GL_FRONT, GL_SPECULAR, spe);
-  glMaterialfv(GL_FRONT, GL_SHININESS, shi);
-  glMaterialfv(GL_FRONT, GL_DIFFUSE, dif);
-  glMaterialfv(GL_FRONT, GL_AMBIENT, amb);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, spe);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SHININESS, shi);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, dif);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, amb);
 }
 
 void drawFibers(const TFiberScene& s) {
@@ -77,9 +77,15 @@ void drawRegionSurface(StateRefContours& mode, const double eye[3]) {
   const TFiberScene& s = mode.scene();
   const TTriangleMesh& m = s.regionMesh;
   if (m.polyCount == 0) return;
+  // Plain fixed-function drawing: no program or texture of an earlier draw may tint it.
+  glUseProgram(0);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_3D);
+  glEnable(GL_NORMALIZE);
   const float spe[4] = {0.9f, 0.9f, 0.9f, 0.9f}, shi[1] = {54};
-  glMaterialfv(GL_FRONT, GL_SPECULAR, spe);
-  glMaterialfv(GL_FRONT, GL_SHININESS, shi);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, spe);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SHININESS, shi);
   glEnable(GL_CULL_FACE);
   if (mode.isChecked(Check::Def) && !s.roiMesh.empty()) {
     // The blend weight of the last fiber deformation, red over dark.
@@ -102,12 +108,15 @@ void drawRegionSurface(StateRefContours& mode, const double eye[3]) {
       a = std::clamp(0.01 * d * d, 0.0, 0.8);
     }
     const float col[4] = {0.2f, 0.8f, 0.2f, float(a)};
-    glMaterialfv(GL_FRONT, GL_DIFFUSE, col);
-    glMaterialfv(GL_FRONT, GL_AMBIENT, col);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, col);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, col);
     glEnable(GL_LIGHTING);
     glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // The surface leaves the window opaque: an alpha below its colour would show as false
+    // colours where the window is composed.
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE);
     m.draw();
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_BLEND);
     glDisable(GL_LIGHTING);
   } else if (mode.isChecked(Check::Image)) {
@@ -118,6 +127,7 @@ void drawRegionSurface(StateRefContours& mode, const double eye[3]) {
     m.drawTexCoord(vr.extent[0], vr.extent[1], vr.extent[2]);
     if (bound) vr.shaderVisCutSurf.unbind();
   }
+  glDisable(GL_NORMALIZE);
   glDisable(GL_LIGHTING);
   glColor3d(0, 1, 1);
   glPointSize(12);
