@@ -120,8 +120,10 @@ bool CKestrinApp::InitInstance() {
     hooks.showWindowLevel = [] { TDlgWinLv::getInst().show(); };
     TDlgVisParam::setAppHooks(hooks);
     TDlgVisParam& vp = TDlgVisParam::getInst();
+    // Shown once the first volume is in and the frame has placed it: the start-up questions
+    // (grey or colour, the plug-in notice, a load error) come first, and the panel would stand
+    // unplaced beside them with its editor boxes not yet painted.
     vp.createPanel();
-    vp.show();
     t_atExit([] { TDlgVisParam::destroyInst(); });
   }
   TDlgWinLv::getInst().hide();
@@ -147,6 +149,8 @@ bool CKestrinApp::InitInstance() {
   std::fprintf(stderr, "create dialogs & State* classes ------↑↑↑↑↑\n");
 
   TCore::getInst().initApplication(m_argc, m_argv);
+  TDlgVisParam::getInst().show();
+  m_frame->placeModeDialogs();
   // Files dropped on the main view go to the core's file commands.
   TDropLoaders drops;
   drops.loadVolume = [](const std::string& path) {
