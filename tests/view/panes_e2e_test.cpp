@@ -20,70 +20,27 @@
 #include <vector>
 #include <unistd.h>
 
-#include "app/CKestrinApp.h"
 #include "app/CMainFrame.h"
 #include "core/TCore.h"
+#include "e2e_program.h"
 #include "modes/vis/StateVisStd.h"
 #include "modes/vis/TDlgVisStd.h"
 #include "view/CKestrinView.h"
-#include "view/GLSetup.h"
 #include "view/SubPaneManager.h"
 #include "view/TDlgVisParam.h"
 #include "view/TSubPane.h"
 #include "view/VolRendManager.h"
 #include "volume/TextureManager.h"
-#include "volume/app_paths.h"
 
 namespace {
 
 const int kW = 48, kH = 40, kD = 32;
 
-// A little-endian multi-page TIFF of unsigned 16-bit samples, one strip per page: a bright ball
-// (3000) off the centre in a dim box (400), zero outside the box.
-bool writeTiff16(const std::string& path) {
-  std::vector<uint8_t> f;
-  auto put16 = [&f](uint32_t v) { f.push_back(v & 0xff), f.push_back((v >> 8) & 0xff); };
-  auto put32 = [&f](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back((v >> (8 * i)) & 0xff); };
-  auto set32 = [&f](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) f[at + i] = (v >> (8 * i)) & 0xff; };
-  f.insert(f.end(), {'I', 'I', 42, 0});
-  const size_t firstIfd = f.size();
-  put32(0);
-  size_t prevLink = firstIfd;
-  const uint32_t strip = kW * kH * 2;
-  for (int z = 0; z < kD; ++z) {
-    const uint32_t data = uint32_t(f.size());
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) {
-        const double r = std::sqrt(std::pow(x - 28.0, 2) + std::pow(y - 18.0, 2) + std::pow(z - 15.0, 2));
-        const bool inBox = x >= 6 && x < 42 && y >= 5 && y < 35 && z >= 4 && z < 28;
-        put16(r < 9 ? 3000 : inBox ? 400 : 0);
-      }
-    if (f.size() % 2) f.push_back(0);
-    set32(prevLink, uint32_t(f.size()));
-    const uint16_t tags[][3] = {{256, 3, kW},   {257, 3, kH}, {258, 3, 16}, {259, 3, 1},
-                                {262, 3, 1},    {273, 4, 0},  {277, 3, 1},  {278, 3, kH},
-                                {279, 4, 0},    {284, 3, 1},  {339, 3, 1}};
-    put16(11);
-    for (const auto& t : tags) {
-      put16(t[0]);
-      put16(t[1]);
-      put32(1);
-      if (t[0] == 273)
-        put32(data);
-      else if (t[0] == 279)
-        put32(strip);
-      else if (t[1] == 3)
-        put16(t[2]), put16(0);
-      else
-        put32(t[2]);
-    }
-    prevLink = f.size();
-    put32(0);
-  }
-  FILE* fp = std::fopen(path.c_str(), "wb");
-  if (!fp) return false;
-  const bool ok = std::fwrite(f.data(), 1, f.size(), fp) == f.size();
-  return std::fclose(fp) == 0 && ok;
+// A bright ball (3000) off the centre in a dim box (400), zero outside the box.
+int sample(int x, int y, int z) {
+  const double r = std::sqrt(std::pow(x - 28.0, 2) + std::pow(y - 18.0, 2) + std::pow(z - 15.0, 2));
+  const bool inBox = x >= 6 && x < 42 && y >= 5 && y < 35 && z >= 4 && z < 28;
+  return r < 9 ? 3000 : inBox ? 400 : 0;
 }
 
 QString artefactDir() {
@@ -100,11 +57,7 @@ void shot(QMainWindow* frame, const char* name) {
     v->grabFramebuffer().save(artefactDir() + "/" + name + "_view.png");
 }
 
-QPoint project(TOGL& ogl, double x, double y, double z) {
-  std::vector<TOGL::Vec3> out;
-  TOGL::projectPoint({{x, y, z}}, out, ogl);
-  return QPoint(int(std::lround(out[0][0])), int(std::lround(out[0][1])));
-}
+using e2e::project;
 
 // A drag with QTest: press, a few steps, release.
 void drag(QWidget* w, Qt::MouseButton b, QPoint from, QPoint to, Qt::KeyboardModifiers mods = {},
@@ -222,19 +175,9 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
   // The program's own start: the TIFF path is its first argument.
-  g_tiff = QDir::temp().filePath(QStringLiteral("kestrin_panes_e2e_%1.tif").arg(getpid())).toStdString();
-  if (!writeTiff16(g_tiff)) return 2;
-  t_setupGLDefaults();
-  std::vector<char*> args = {argv[0], const_cast<char*>(g_tiff.c_str()), nullptr};
-  int n = 2;
-  int rc = 3;
-  // The application object stays (deleting it makes the GL driver drop blocks that the leak
-  // checker cannot attribute); ExitInstance closes every window.
-  static CKestrinApp* app = new CKestrinApp(n, args.data());
-  // The test binary sits beside bin/, where the shader sources are.
-  if (const char* bin = std::getenv("KESTRIN_BIN_DIR")) g_appDir = std::string(bin) + "/";
-  if (app->InitInstance()) rc = RUN_ALL_TESTS();
-  app->ExitInstance();
+  g_tiff = e2e::tempPath("panes_e2e", ".tif");
+  if (!e2e::writeTiff16(g_tiff, kW, kH, kD, sample)) return 2;
+  const int rc = e2e::runProgram(argc, argv, {g_tiff});
   std::remove(g_tiff.c_str());
   return rc;
 }

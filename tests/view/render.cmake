@@ -41,6 +41,6 @@ kestrin_add_test(render_panes
 # ruler, modes 0-3 (Xvfb).  Screenshots in ${build}/artefacts/panes_e2e.
 kestrin_add_test(render_panes_e2e
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/panes_e2e_test.cpp
-  LIBS kapp kmodes_vis Qt6::Test
+  LIBS kestrin_e2e kmodes_vis
   GUI)
 target_compile_definitions(render_panes_e2e PRIVATE KESTRIN_ARTEFACTS="${CMAKE_BINARY_DIR}/artefacts")
