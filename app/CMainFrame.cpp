@@ -51,6 +51,8 @@ const char* const g_progressCaptions[kProgressCaptionCount] = {
     "ZEL用 領域計算中",
     // The region-growing modes' floods and thresholds.
     "Region Growing",
+    // The organ cross-section mode's surfaces.
+    "Organ Sections",
 };
 
 const TModeCommand g_modeCommands[14] = {

@@ -1,9 +1,30 @@
 #include "modes/vis/StateVisOrgCrs.h"
 
-#include "modes/vis/TDlgVisOrgCrs.h"
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "core/ModeRegionData.h"
+#include "core/ModeViewHost.h"
+#include "core/TCore.h"
+#include "modes/vis/orgcrs_entry.h"
+#include "platform/Progress.h"
+#include "view/CKestrinView.h"
 #include "view/TDlgVisParam.h"
 #include "view/VolRendManager.h"
-#include "volume/TextureManager.h"
+#include "view/key_state.h"
+#include "view/redraw.h"
+
+namespace {
+
+// The status-bar caption of the surface build.
+constexpr int kProgressCaption = 18;
+
+}  // namespace
 
 StateVisOrgCrs& StateVisOrgCrs::getInst() {
   static StateVisOrgCrs inst;
@@ -16,6 +37,8 @@ StateVisOrgCrs::~StateVisOrgCrs() = default;
 void StateVisOrgCrs::createPanels() {
   if (m_panel) return;
   m_panel = new TDlgVisOrgCrs();
+  m_panel->onDisplayChanged = [] { t_redrawAll(); };
+  m_panel->onResetDeform = [this] { resetDeformableCut(); };
   m_panel->hide();
 }
 
@@ -25,17 +48,182 @@ void StateVisOrgCrs::hidePanels() {
   if (m_panel) m_panel->hide();
 }
 
+void StateVisOrgCrs::placePanels(int x, int y) {
+  if (m_panel && m_panel->isVisible()) m_panel->move(x, y);
+}
+
+TOrgCrsDisplay StateVisOrgCrs::display() const {
+  if (m_panel) return m_panel->display();
+  TOrgCrsDisplay d;
+  d.reset();
+  return d;
+}
+
+bool StateVisOrgCrs::brushShown() const { return display().brushEnabled(); }
+
 void StateVisOrgCrs::OnSwitched(int) {
+  // The mode rewrites the working flag volume: not while another mode's worker reads it.
+  if (TCore::getInst().refuseWhileBusy()) {
+    TCore::getInst().setMode(3);
+    return;
+  }
+  m_strokeFlag = m_brushFlag = false;
+  m_stroke.clear();
+  m_brushStrength = 0.0008;
   VolRendManager& vr = VolRendManager::getInst();
   for (double& s : vr.slicePos) s = 0.2;
+  TModeViewHost* host = t_modeViewHost();
+  if (host) host->hideSlicePanes();
   if (TDlgVisParam::exists())
     TDlgVisParam::getInst().updateModeControls(3, true, true, true, false, false);
+  if (m_panel) m_panel->updateControls();
+
+  TModeRegionData* data = t_modeRegionData();
+  const uint8_t* mask = data ? data->maskVoxels() : nullptr;
+  const std::size_t n = data ? data->maskVoxelCount() : 0;
+  if (t_askOrganIds(mask, n, m_ids) != TOrgCrsEntry::Ready) {
+    TCore::getInst().setMode(3);
+    return;
+  }
+
+  TOrganSurfaceJob job;
+  if (host) host->volumeSize(job.W, job.H, job.D);
+  if (std::size_t(job.W) * job.H * job.D != n) {
+    TCore::getInst().setMode(3);
+    return;
+  }
+  job.mask = mask;
+  job.ids = m_ids;
+  for (int a = 0; a < 3; ++a) job.extent[a] = vr.extent[a];
+  if (TDlgVisParam::exists()) TDlgVisParam::getInst().getPitch(job.pitch);
+  buildSurfaces(job);
+
+  t_fillOrganFlags(mask, n, m_ids, data->flagVoxels());
+  data->dropFlagTexture();
   t_redrawAll();
 }
 
-void StateVisOrgCrs::OnDraw() {
-  if (TextureManager::getInst().vol1.empty()) return;
+void StateVisOrgCrs::buildSurfaces(const TOrganSurfaceJob& job) {
+  // The worker reads its own copy of the mask and fills its own surfaces; the interface thread
+  // keeps painting (and holds user input off) until it is done.
+  const std::vector<uint8_t> mask(job.mask, job.mask + std::size_t(job.W) * job.H * job.D);
+  TOrganSurfaceJob own = job;
+  own.mask = mask.data();
+  std::array<ClipSurface, kOrgSurfaceCount> built;
+  const auto t0 = std::chrono::steady_clock::now();
+  t_progressStart(kProgressCaption, 0);
+  auto progress = [last = -1](double f) mutable {
+    const int percent = static_cast<int>(f * 100);
+    if (percent == last) return;
+    last = percent;
+    t_progressToMainFrame(f);
+  };
+  if (QCoreApplication::instance()) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      buildRegionSurfaces(own, built, progress);
+      done.store(true, std::memory_order_release);
+    });
+    while (!done.load(std::memory_order_acquire)) {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    worker.join();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  } else {
+    buildRegionSurfaces(own, built, progress);
+  }
+  t_progressEnd();
+  for (int i = 0; i < kOrgSurfaceCount; ++i) {
+    m_surfaces[i].clear();
+    m_surfaces[i].setFromMesh(built[i]);
+  }
+  const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  std::fprintf(stderr, "organ surfaces built in %.3f s\n", secs);
+}
+
+void StateVisOrgCrs::resetDeformableCut() {
+  m_surfaces[kOrgDeform].clear();
+  m_surfaces[kOrgDeform].setFromMesh(m_surfaces[kOrgCut1 + 2]);
+  if (TModeViewHost* h = t_modeViewHost()) h->redrawMainView();
+}
+
+void StateVisOrgCrs::OnLBtnDown(const TPoint2i& p) {
+  lBtnHeld = true;
+  TModeViewHost* h = t_modeViewHost();
+  if (h) h->setButtonHeld(true);
+  if (t_ctrlHeld()) {
+    m_strokeFlag = true;
+    m_stroke.clear();
+    double w[3];
+    if (h && h->mainUnProject(p, 0.01, w)) m_stroke.emplace_back(w[0], w[1], w[2]);
+  } else if (t_shiftHeld() && brushShown()) {
+    m_brushFlag = true;
+    m_lastPoint = p;
+  } else if (h) {
+    h->camBtnDownTranslate(p);
+  }
+}
+
+void StateVisOrgCrs::OnLBtnUp(const TPoint2i&) {
   VolRendManager& vr = VolRendManager::getInst();
-  vr.drawFrame();
-  vr.drawVolumeVisIG2D();
+  if (m_strokeFlag) {
+    if (int(m_stroke.size()) < TModeViewHost::kCutStrokeMinPoints)
+      vr.cutSurface.clear();
+    else
+      vr.genCutSurfaceFromStroke(m_stroke);
+  }
+  lBtnHeld = false;
+  m_strokeFlag = m_brushFlag = false;
+  m_stroke.clear();
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->setButtonHeld(false);
+    h->camBtnUp();
+  }
+  t_redrawAll();
+}
+
+void StateVisOrgCrs::OnMouseMove(const TPoint2i& p) {
+  m_lastPoint = p;
+  TModeViewHost* h = t_modeViewHost();
+  if (m_strokeFlag) {
+    double w[3];
+    if (h && h->mainUnProject(p, 0.01, w)) m_stroke.emplace_back(w[0], w[1], w[2]);
+  } else if (m_brushFlag) {
+    pickSurfacePatch(p);
+  } else if ((lBtnHeld || rBtnHeld || mBtnHeld) && h) {
+    h->camMouseMove(p);
+  }
+  if ((lBtnHeld || rBtnHeld || mBtnHeld || t_shiftHeld()) && h) h->redrawMainView();
+}
+
+void StateVisOrgCrs::pickSurfacePatch(const TPoint2i& p) {
+  CKestrinView* view = CKestrinView::s_theView;
+  if (!view) return;
+  TOGL& ogl = view->togl;
+  double o[3], d[3];
+  ogl.getCursorRay(p.x, p.y, o, d);
+  const int depth = m_panel ? m_panel->brushDepth() : 50;
+  t_brushSurfacePatch(m_surfaces[kOrgDeform], o, d, ogl.eye, m_brushStrength, ogl.unProjectIdentity(), depth);
+}
+
+void StateVisOrgCrs::OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) {
+  TModeViewHost* h = t_modeViewHost();
+  if (flags & MK_SHIFT) {
+    m_brushStrength += delta < 1 ? -0.00005 : 0.00005;
+    if (m_brushStrength < 0.00005) m_brushStrength = 0.00005;
+  } else if (h) {
+    h->stepSliceByWheel(p, delta);
+  }
+  if (h) h->redrawMainView();
+}
+
+int StateVisOrgCrs::OnSetCursor(const TPoint2i& p) {
+  if (t_ctrlHeld()) return 4;
+  if (t_shiftHeld() && brushShown()) return 6;
+  int w = 0, hgt = 0;
+  if (TModeViewHost* h = t_modeViewHost()) h->mainViewSize(w, hgt);
+  if (p.x < 30 || p.x > w - 30) return 2;
+  if (p.y < 30 || p.y > hgt - 30) return 1;
+  return 0;
 }
