@@ -488,3 +488,56 @@ TEST_F(ContMeshLogic, TheDirectRunsOfTheKeysFindTheSphereToo) {
   }
   for (const std::string& t : prompts.texts()) ADD_FAILURE() << "unexpected message: " << t;
 }
+
+TEST_F(ContMeshLogic, ASweptCanvasComesFromTheRenderersCutSurface) {
+  // The renderer's cut surface as the Qt library hands it over: a slanted quad through the box.
+  TTriangleMesh slanted;
+  slanted.initFromVertsPolys({TVec3(0, 0, 4), TVec3(N, 0, 4), TVec3(N, N, 20), TVec3(0, N, 20)},
+                             {TPolyIdx{0, 1, 2}, TPolyIdx{0, 2, 3}});
+  int cutSurfaces = 0;
+  StateSegContMesh::setCutSurfaceHook([&](TTriangleMesh& out) {
+    ++cutSurfaces;
+    out.copyFrom(slanted);
+    return true;
+  });
+  // The view unprojects the cursor onto a plane in front of the box.
+  class Sweeper : public Host {
+   public:
+    bool mainUnProject(const TPoint2i& p, double, double out[3]) override {
+      out[0] = p.x, out[1] = p.y, out[2] = 1;
+      return true;
+    }
+  } sweeper;
+  sweeper.volW = sweeper.volH = sweeper.volD = N;
+  for (double& x : sweeper.extent) x = N;
+  t_setModeViewHost(&sweeper);
+  auto sweepOn = [&](int points) {
+    sweeper.keys = TModeState::MK_CONTROL;
+    mode->OnLBtnDown(TPoint2i(0, 0));
+    for (int i = 1; i < points; ++i) mode->OnMouseMove(TPoint2i(10 * i, 5 * i));
+    EXPECT_EQ(int(mode->canvasStroke().size()), points);
+    mode->OnLBtnUp(TPoint2i(10 * points, 5 * points));
+    sweeper.keys = 0;
+  };
+
+  // Three points are no surface: the canvas goes, and "New Contour" is refused.
+  sweepOn(3);
+  EXPECT_EQ(cutSurfaces, 0);
+  EXPECT_EQ(mode->canvas().vertexCount, 0);
+  EXPECT_FALSE(mode->addNewContour());
+  EXPECT_TRUE(prompts.sawText(StateSegContMesh::kNoCanvasMessage));
+  // Six points: the canvas is the renderer's cut surface, facing along its normal.
+  sweepOn(6);
+  EXPECT_EQ(cutSurfaces, 1);
+  ASSERT_EQ(mode->canvas().vertexCount, 4);
+  EXPECT_DOUBLE_EQ(mode->canvas().verts[2][2], 20.0);
+  const double* d = mode->canvas().direction;
+  EXPECT_NEAR(d[0], 0.0, 1e-12);
+  EXPECT_NEAR(d[1] * N + d[2] * 16, 0.0, 1e-9);  // perpendicular to the slope (0, N, 16)
+  EXPECT_NEAR(d[1] * d[1] + d[2] * d[2], 1.0, 1e-9);
+  EXPECT_TRUE(mode->canvasStroke().empty());
+  ASSERT_TRUE(mode->addNewContour());
+  EXPECT_EQ(mode->drawnContour().canvas.vertexCount, 4);
+  t_setModeViewHost(&host);
+  StateSegContMesh::setCutSurfaceHook(nullptr);
+}
