@@ -74,6 +74,21 @@ class BallData : public FakeRegionData {
         }
     used[2] = used[3] = true;
   }
+  // The image: bright in the ball, dim elsewhere.
+  std::vector<float> image;
+  bool volumeValues(VolumeValues& out) override {
+    if (image.empty()) {
+      image.resize(mask.size());
+      for (std::size_t i = 0; i < mask.size(); ++i) image[i] = mask[i] == 2 ? 3000.f : 400.f;
+    }
+    out = VolumeValues();
+    out.W = out.H = out.D = N;
+    out.channels = 1;
+    out.ch[0] = image.data();
+    out.rangeLo[0] = 400;
+    out.rangeHi[0] = 3000;
+    return true;
+  }
   void rebuildRegionSurface(int id) override { rebuilt.push_back(id); }
   void releaseRegion(int id) override {
     released.push_back(id);
@@ -361,6 +376,8 @@ TEST_F(RefLogic, CutsGiveFibersAndCrossPointsAndEveryEditDeformsTheSurfaceWithLa
   std::string header;
   std::getline(file, header);
   EXPECT_EQ(header, "contoursAndSurface 2");
+  file.close();
+  std::remove("tmp.cntrs");
   const double front[3] = {5.07, 5.11, 20.0};
   host.view = TFiberView::lookAt(front, c, up, 40.0, 0.5, 100.0, 400, 400);
   cut(TPoint2i(mid.x - 150, mid.y + 9), TPoint2i(mid.x + 150, mid.y - 6));
@@ -433,4 +450,29 @@ TEST_F(RefLogic, FinishTakesTheLastEditAndRebuildsEveryRegionItTookVoxelsFrom) {
   host.drain();
   EXPECT_EQ(data.flag, flagsAfter);
   EXPECT_FALSE(mode->worker().busy());
+}
+
+TEST_F(RefLogic, PostCutWaitsForTheRelabellingAndPullsTheLabelsBackToTheImageEdge) {
+  const double c[3] = {5, 5, 5};
+  const TPoint2i mid = window(c);
+  cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
+  for (int i = 0; i < 100; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+  ASSERT_TRUE(dragTop(30));
+  // Right away, while the drag's relabelling may still run: the cut starts from its labels.
+  const std::vector<std::uint8_t> dragged = expectedLabels();
+  const int added = count(dragged, 4);
+  ASSERT_GT(added, 5);
+  mode->postRunGraphCut();
+  EXPECT_FALSE(mode->worker().busy());
+  // The image says the ball ends where it did: the added voxels go back to 0, none is lost, and
+  // every label keeps whether the voxel was in the region at entry.
+  EXPECT_LT(count(data.flag, 4), added / 4);
+  EXPECT_EQ(count(data.flag, 2), 0);
+  for (std::size_t i = 0; i < data.flag.size(); ++i)
+    ASSERT_EQ(data.flag[i] == 2 || data.flag[i] == 6, data.mask[i] == 2) << i;
+  EXPECT_GE(data.flagDrops, 1);
+  // A hand-over still in the queue does not undo the cut.
+  const std::vector<std::uint8_t> cutLabels = data.flag;
+  host.drain();
+  EXPECT_EQ(data.flag, cutLabels);
 }
