@@ -387,6 +387,9 @@ void StateSegContMesh::OnLBtnUp(const TPoint2i&) {
     } else if (h) {
       std::vector<std::array<double, 3>> s;
       for (const TVec3& v : m_canvasStroke) s.push_back({v[0], v[1], v[2]});
+      // A stroke the renderer cannot build a surface from must not leave the previous one as
+      // the canvas.
+      h->clearCutSurface();
       h->genCutSurfaceFromStroke(s);
       TTriangleMesh surface;
       if (cutSurfaceHook() && cutSurfaceHook()(surface))
