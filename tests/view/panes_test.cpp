@@ -27,6 +27,7 @@
 #include "modes/vis/TDlgVisStd.h"
 #include "modes/vis/register_modes.h"
 #include "view/CKestrinView.h"
+#include "view_test_env.h"
 #include "view/GLSetup.h"
 #include "view/SubPaneManager.h"
 #include "view/TDlgVisParam.h"
@@ -39,38 +40,10 @@
 
 namespace {
 
-int argc_ = 1;
-char arg0_[] = "panes_test";
-char* argv_[] = {arg0_, nullptr};
-
-void installDefaultVolume() {
-  TextureManager& tm = TextureManager::getInst();
-  int W, H, D;
-  float* v = nullptr;
-  t_makeDefaultVolume(&W, &H, &D, &v);
-  delete[] tm.val1;
-  tm.val1 = v;
-  tm.channelCount = 1;
-  tm.vol1.allocate(W, H, D);
-  const double mn[3] = {0, 0, 0}, mx[3] = {800, 800, 800};
-  tm.applyWindowLevel(mn, mx);
-  tm.computeGradientVolume(W, H, D, 1);
-  tm.volFlag.allocate(W, H, D);
-  tm.volMask.allocate(W, H, D);
-  const double pitch[3] = {1, 1, 1};
-  VolRendManager::getInst().setVolumeExtent(pitch, W, H, D);
-}
-
 class PaneEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    t_setupGLDefaults();
-    app = new QApplication(argc_, argv_);
-    TCore::setWiring(TCoreWiring());
-    t_registerVisModes(TModeRegistry::getInst());
-    TModeRegistry::getInst().constructAll();
-    installDefaultVolume();
-    TDlgVisParam::getInst().createPanel();
+    app = viewtest::startApplication("panes_test");
     // Few view-aligned slices: every frame is drawn by a software rasteriser.
     TDlgVisParam::getInst().sliceNumSlider()->setValue(0);
     view = new CKestrinView();
@@ -103,9 +76,7 @@ PaneEnvironment* g_env =
 TSubPane* pane(int plane) { return SubPaneManager::getInst().getPane(plane); }
 VolRendManager& vr() { return VolRendManager::getInst(); }
 
-bool isBackground(QRgb p) {
-  return std::abs(qRed(p) - 51) <= 3 && std::abs(qGreen(p) - 51) <= 3 && std::abs(qBlue(p) - 51) <= 3;
-}
+using viewtest::isBackground;
 bool isRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; }
 bool isGreen(QRgb p) { return qGreen(p) > 200 && qRed(p) < 60 && qBlue(p) < 60; }
 bool isBlue(QRgb p) { return qBlue(p) > 200 && qRed(p) < 60 && qGreen(p) < 60; }

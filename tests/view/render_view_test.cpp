@@ -24,6 +24,7 @@
 #include "core/TModeState.h"
 #include "platform/ScriptedPrompts.h"
 #include "view/CKestrinView.h"
+#include "view_test_env.h"
 #include "view/GLSetup.h"
 #include "modes/vis/StateVisOrgCrs.h"
 #include "modes/vis/StateVisStd.h"
@@ -37,39 +38,10 @@
 
 namespace {
 
-int argc_ = 1;
-char arg0_[] = "render_view_test";
-char* argv_[] = {arg0_, nullptr};
-
-// The default volume in the holder, as the program has it after start-up without a file.
-void installDefaultVolume() {
-  TextureManager& tm = TextureManager::getInst();
-  int W, H, D;
-  float* v = nullptr;
-  t_makeDefaultVolume(&W, &H, &D, &v);
-  delete[] tm.val1;
-  tm.val1 = v;
-  tm.channelCount = 1;
-  tm.vol1.allocate(W, H, D);
-  const double mn[3] = {0, 0, 0}, mx[3] = {800, 800, 800};
-  tm.applyWindowLevel(mn, mx);
-  tm.computeGradientVolume(W, H, D, 1);
-  tm.volFlag.allocate(W, H, D);
-  tm.volMask.allocate(W, H, D);
-  const double pitch[3] = {1, 1, 1};
-  VolRendManager::getInst().setVolumeExtent(pitch, W, H, D);
-}
-
 class ViewEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    t_setupGLDefaults();
-    app = new QApplication(argc_, argv_);
-    TCore::setWiring(TCoreWiring());
-    t_registerVisModes(TModeRegistry::getInst());
-    TModeRegistry::getInst().constructAll();
-    installDefaultVolume();
-    TDlgVisParam::getInst().createPanel();
+    app = viewtest::startApplication("render_view_test");
     view = new CKestrinView();
     view->resize(400, 400);
     view->show();
@@ -93,10 +65,7 @@ ViewEnvironment* g_env = static_cast<ViewEnvironment*>(
 
 int grey(const QImage& img, int x, int y) { return qGray(img.pixel(x, y)); }
 
-// The main view's clear colour (0.2, 0.2, 0.2).
-bool isBackground(QRgb p) {
-  return std::abs(qRed(p) - 51) <= 3 && std::abs(qGreen(p) - 51) <= 3 && std::abs(qBlue(p) - 51) <= 3;
-}
+using viewtest::isBackground;
 bool isYellow(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80; }
 int colourDistance(QRgb a, QRgb b) {
   return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));

@@ -19,40 +19,17 @@
 #include "view/TDlgVisParam.h"
 #include "view/TTransFuncEditor.h"
 #include "view/VolRendManager.h"
+#include "view_test_env.h"
 #include "volume/TextureManager.h"
 #include "volume/volume_values.h"
 
 namespace {
 
-int argc_ = 1;
-char arg0_[] = "visparam_render_test";
-char* argv_[] = {arg0_, nullptr};
-
 class Environment : public ::testing::Environment {
  public:
   void SetUp() override {
-    t_setupGLDefaults();
-    app = new QApplication(argc_, argv_);
-    TCore::setWiring(TCoreWiring());
-    t_registerVisModes(TModeRegistry::getInst());
-    TModeRegistry::getInst().constructAll();
-
-    TextureManager& tm = TextureManager::getInst();
-    int W, H, D;
-    float* v = nullptr;
-    t_makeDefaultVolume(&W, &H, &D, &v);
-    delete[] tm.val1;
-    tm.val1 = v;
-    tm.channelCount = 1;
-    tm.vol1.allocate(W, H, D);
-    const double mn[3] = {0, 0, 0}, mx[3] = {800, 800, 800};
-    tm.applyWindowLevel(mn, mx);
-    tm.computeGradientVolume(W, H, D, 1);
-    tm.volFlag.allocate(W, H, D);
-    tm.volMask.allocate(W, H, D);
-
+    app = viewtest::startApplication("visparam_render_test");
     TDlgVisParam& panel = TDlgVisParam::getInst();
-    panel.createPanel();
     panel.show();
     view = new CKestrinView();
     view->resize(300, 300);
