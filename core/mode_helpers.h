@@ -1,6 +1,8 @@
 #pragma once
 // Small steps that many modes take when they are entered.
+#include <array>
 #include <cstdio>
+#include <vector>
 
 #include "core/ModeViewHost.h"
 
@@ -32,4 +34,30 @@ inline double t_modeVoxelSizeSum() {
     return 3.0;
   }
   return ext[0] / (W > 0 ? W : 1) + ext[1] / (H > 0 ? H : 1) + ext[2] / (D > 0 ? D : 1);
+}
+
+// Builds the cut surface from a stroke drawn with Ctrl.  The renderer builds none from fewer
+// points than its minimum, so a shorter stroke clears the surface: the old one must not stand in
+// for the one just drawn.
+template <class Points>
+inline void t_modeCutSurfaceFromStroke(const Points& stroke) {
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  if (static_cast<int>(stroke.size()) < TModeViewHost::kCutStrokeMinPoints) {
+    h->clearCutSurface();
+    return;
+  }
+  std::vector<std::array<double, 3>> points;
+  points.reserve(stroke.size());
+  for (const auto& q : stroke) points.push_back({q[0], q[1], q[2]});
+  h->genCutSurfaceFromStroke(points);
+}
+
+// Ends a drag of the main view: the held flag off, the camera released, every view redrawn.
+inline void t_modeEndViewDrag() {
+  if (TModeViewHost* h = t_modeViewHost()) {
+    h->setButtonHeld(false);
+    h->camBtnUp();
+    h->redrawAll();
+  }
 }

@@ -148,25 +148,11 @@ void StateSegCurveCyl::OnMouseMove(const TPoint2i& p) {
 }
 
 void StateSegCurveCyl::OnLBtnUp(const TPoint2i&) {
-  TModeViewHost* h = t_modeViewHost();
-  if (m_cutStrokeOn && h) {
-    // The renderer builds no surface from a shorter stroke: the old one must not stay.
-    std::vector<std::array<double, 3>> stroke;
-    stroke.reserve(m_cutStroke.size());
-    for (const TVec3& q : m_cutStroke) stroke.push_back({q[0], q[1], q[2]});
-    if (static_cast<int>(stroke.size()) < TModeViewHost::kCutStrokeMinPoints)
-      h->clearCutSurface();
-    else
-      h->genCutSurfaceFromStroke(stroke);
-  }
+  if (m_cutStrokeOn) t_modeCutSurfaceFromStroke(m_cutStroke);
   if (m_pointDrag && isEditing()) m_newCurve.updateCurve(true);
   lBtnHeld = false;
   m_pointDrag = m_cutStrokeOn = m_sliceDrag = false;
-  if (h) {
-    h->setButtonHeld(false);
-    h->camBtnUp();
-    h->redrawAll();
-  }
+  t_modeEndViewDrag();
 }
 
 void StateSegCurveCyl::OnLBtnDclk(const TPoint2i& p) {

@@ -404,26 +404,11 @@ void StateSegGCut::OnMouseMove(const TPoint2i& p) {
 void StateSegGCut::endDrags() {
   m_adding = m_erasing = m_moving = false;
   m_drawStroke = m_dragSlice = false;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->setButtonHeld(false);
-    h->camBtnUp();
-    h->redrawAll();
-  }
+  t_modeEndViewDrag();
 }
 
 void StateSegGCut::OnLBtnUp(const TPoint2i&) {
-  TModeViewHost* h = t_modeViewHost();
-  if (m_drawStroke && h) {
-    // The renderer builds no surface from fewer points than its minimum: the old surface must
-    // not stay in place of the one the user drew.
-    std::vector<std::array<double, 3>> stroke;
-    stroke.reserve(m_stroke.size());
-    for (const TVec3& q : m_stroke) stroke.push_back({q[0], q[1], q[2]});
-    if (static_cast<int>(stroke.size()) < TModeViewHost::kCutStrokeMinPoints)
-      h->clearCutSurface();
-    else
-      h->genCutSurfaceFromStroke(stroke);
-  }
+  if (m_drawStroke) t_modeCutSurfaceFromStroke(m_stroke);
   m_stroke.clear();
   lBtnHeld = false;
   endDrags();

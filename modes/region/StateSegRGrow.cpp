@@ -239,25 +239,11 @@ void StateSegRGrow::OnMouseMove(const TPoint2i& p) {
 
 void StateSegRGrow::endDrags() {
   m_drawStroke = m_movePoint = m_erasing = m_dragSlice = false;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->setButtonHeld(false);
-    h->camBtnUp();
-    h->redrawAll();
-  }
+  t_modeEndViewDrag();
 }
 
 void StateSegRGrow::OnLBtnUp(const TPoint2i&) {
-  TModeViewHost* h = t_modeViewHost();
-  if (m_drawStroke && h) {
-    // The renderer builds no surface from a shorter stroke: the old one must not stay.
-    std::vector<std::array<double, 3>> stroke;
-    stroke.reserve(m_cutStroke.size());
-    for (const TVec3& q : m_cutStroke) stroke.push_back({q[0], q[1], q[2]});
-    if (static_cast<int>(stroke.size()) < TModeViewHost::kCutStrokeMinPoints)
-      h->clearCutSurface();
-    else
-      h->genCutSurfaceFromStroke(stroke);
-  }
+  if (m_drawStroke) t_modeCutSurfaceFromStroke(m_cutStroke);
   lBtnHeld = false;
   endDrags();
 }

@@ -289,12 +289,8 @@ void StateSegSRG::OnRBtnDown(const TPoint2i& p) {
 }
 
 void StateSegSRG::OnMBtnDown(const TPoint2i& p) {
-  mBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  h->camBtnDownZoom(p);
-  h->redrawAll();
+  TModeState::OnMBtnDown(p);  // zooming; the planes and panes follow
+  t_modeRedrawAll();
 }
 
 void StateSegSRG::OnMouseMove(const TPoint2i& p) {
@@ -329,25 +325,11 @@ void StateSegSRG::OnMouseMove(const TPoint2i& p) {
 void StateSegSRG::endDrags() {
   m_adding = m_deleting = m_moving = false;
   m_drawStroke = m_dragSlice = false;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->setButtonHeld(false);
-    h->camBtnUp();
-    h->redrawAll();
-  }
+  t_modeEndViewDrag();
 }
 
 void StateSegSRG::OnLBtnUp(const TPoint2i&) {
-  TModeViewHost* h = t_modeViewHost();
-  if (m_drawStroke && h) {
-    // The renderer builds no surface from a shorter stroke: the old one must not stay.
-    std::vector<std::array<double, 3>> stroke;
-    stroke.reserve(m_cutStroke.size());
-    for (const TVec3& q : m_cutStroke) stroke.push_back({q[0], q[1], q[2]});
-    if (static_cast<int>(stroke.size()) < TModeViewHost::kCutStrokeMinPoints)
-      h->clearCutSurface();
-    else
-      h->genCutSurfaceFromStroke(stroke);
-  }
+  if (m_drawStroke) t_modeCutSurfaceFromStroke(m_cutStroke);
   lBtnHeld = false;
   endDrags();
 }
@@ -355,15 +337,6 @@ void StateSegSRG::OnLBtnUp(const TPoint2i&) {
 void StateSegSRG::OnRBtnUp(const TPoint2i&) {
   rBtnHeld = false;
   endDrags();
-}
-
-void StateSegSRG::OnMBtnUp(const TPoint2i&) {
-  mBtnHeld = false;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->setButtonHeld(false);
-    h->camBtnUp();
-    h->redrawAll();
-  }
 }
 
 void StateSegSRG::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {

@@ -58,7 +58,6 @@ class StateSegSRG : public TPanelMode<TDlgSegSRGIf> {
   void OnMBtnDown(const TPoint2i& p) override;
   void OnLBtnUp(const TPoint2i& p) override;
   void OnRBtnUp(const TPoint2i& p) override;
-  void OnMBtnUp(const TPoint2i& p) override;
   void OnMouseMove(const TPoint2i& p) override;
   void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
