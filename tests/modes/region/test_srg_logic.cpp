@@ -124,60 +124,7 @@ class VolumeData : public FakeRegionData {
   }
 };
 
-class SrgHost : public FakeViewHost {
- public:
-  unsigned keys = 0;
-  bool pickHits = true;
-  double pick[3] = {0, 0, 0};
-  int cleared = 0, generated = 0;
-  bool async = false;
-  std::mutex lock;
-  std::deque<std::function<void()>> posted;
-
-  unsigned keyState() override { return keys; }
-  // The ray runs along +z through (x, y) = the window point / 10.
-  bool mainCursorRay(const TPoint2i& p, TModeRay& r) override {
-    r.org[0] = p.x / 10.0, r.org[1] = p.y / 10.0, r.org[2] = -10;
-    r.dir[0] = 0, r.dir[1] = 0, r.dir[2] = 1;
-    return true;
-  }
-  bool mainUnProject(const TPoint2i& p, double, double out[3]) override {
-    out[0] = p.x, out[1] = p.y, out[2] = 0;
-    return true;
-  }
-  bool pickPointOnSlices(const TPoint2i&, double pos[3]) override {
-    for (int i = 0; i < 3; ++i) pos[i] = pick[i];
-    return pickHits;
-  }
-  void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>&) override { ++generated; }
-  void clearCutSurface() override { ++cleared; }
-  bool postToInterface(std::function<void()> fn) override {
-    if (!async) return false;
-    std::lock_guard<std::mutex> g(lock);
-    posted.push_back(std::move(fn));
-    return true;
-  }
-  // Runs what was posted until `done` holds (bounded).
-  bool pumpUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::function<void()> fn;
-      {
-        std::lock_guard<std::mutex> g(lock);
-        if (!posted.empty()) {
-          fn = std::move(posted.front());
-          posted.pop_front();
-        }
-      }
-      if (fn)
-        fn();
-      else
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-  }
-};
+using SrgHost = PointingViewHost;
 
 class SrgLogic : public ::testing::Test {
  protected:
