@@ -294,7 +294,9 @@ TEST_F(CoreFiles, ClosingFillsOnlyBackgroundGapsOfTheChosenRegions) {
     EXPECT_EQ(at(closed, 8, y), 2);
   }
   for (int i = 0; i < W * H; ++i)
-    if (m[i] != 0) EXPECT_EQ(closed[i], m[i]);
+    if (m[i] != 0) {
+      EXPECT_EQ(closed[i], m[i]);
+    }
 
   // Through the command: the chosen ids, the size, then the changed surfaces.
   maskVox = m;
