@@ -44,6 +44,8 @@ void t_drawStateSegCMeshZel(StateSegCMeshZel& mode) {
     vr.drawSlicePlanes();
     vr.drawSlicePlanesTextured(kSegClip, false);
     vr.drawSlicePlanesTextured(kSegClip, true);
+    // The axis lies on the slice it was picked on: drawn over it.
+    glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glColor3d(0, 1, 0);
     for (int i = 0; i < mode.axisCount(); ++i) t_drawSphere(0.09, mode.axisPoint(i).data());
@@ -54,6 +56,7 @@ void t_drawStateSegCMeshZel(StateSegCMeshZel& mode) {
       glVertex3dv(mode.axisPoint(1).data());
       glEnd();
     }
+    glEnable(GL_DEPTH_TEST);
   } else {
     const int clip = panel && panel->showRegion() ? kSegClip : 0;
     if (mode.isContourStarted()) {
