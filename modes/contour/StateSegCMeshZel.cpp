@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <numeric>
 #include <utility>
 
 #include "core/ModeRegionData.h"
@@ -26,6 +27,34 @@ const char* const StateSegCMeshZel::kTooFewPointsMessage = "3点以上指定し�
 const char* const StateSegCMeshZel::kStep2OnlyMessage = "このボタンはstep2のときに有効です";
 
 namespace {
+
+// Every plane contains the axis, so contours on two planes may meet there, and a contour may be
+// registered twice: samples at one place make the systems singular.  Of samples closer than tol
+// to each other only the first stays.
+template <class Sample>
+void dropCoincidentSamples(std::vector<Sample>& samples, double tol) {
+  const std::size_t n = samples.size();
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t(0));
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return samples[a].pos[0] < samples[b].pos[0]; });
+  std::vector<char> dropped(n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t a = order[i];
+    for (std::size_t j = i + 1; j < n && !dropped[a]; ++j) {
+      const std::size_t b = order[j];
+      if (samples[b].pos[0] - samples[a].pos[0] > tol) break;
+      if (dropped[b]) continue;
+      double d2 = 0;
+      for (int k = 0; k < 3; ++k) d2 += (samples[a].pos[k] - samples[b].pos[k]) * (samples[a].pos[k] - samples[b].pos[k]);
+      if (d2 <= tol * tol) dropped[std::max(a, b)] = 1;
+    }
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (!dropped[i]) samples[kept++] = samples[i];
+  samples.resize(kept);
+}
 
 constexpr const char* kNoMemoryMessage = "Not enough memory for the boundary surface: the region is unchanged.";
 constexpr double kAxisPickDistance = 0.18;
@@ -674,6 +703,7 @@ void StateSegCMeshZel::calcSurfaceHrbf() {
     std::vector<int> limits;
     unsigned nNew = 0, nPre = 0;
     t_gatherContourConstraints(1, m_contours, m_drawn, nNew, nPre, limits, samples);
+    dropCoincidentSamples(samples, 0.01 * p.meanVoxel);
     const int N = static_cast<int>(samples.size());
     if (N == 0) {
       failure = t_hrbfStatusMessage(THrbfStatus::NoSamples);
@@ -729,6 +759,7 @@ void StateSegCMeshZel::calcSurfaceRbf() {
     };
     take(m_drawn);
     for (const TCanvasContour& c : m_contours) take(c);
+    dropCoincidentSamples(pts, 0.01 * p.meanVoxel);
     const int N = static_cast<int>(pts.size());
     if (N == 0) {
       failure = t_hrbfStatusMessage(THrbfStatus::NoSamples);

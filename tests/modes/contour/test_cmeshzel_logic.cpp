@@ -340,6 +340,25 @@ TEST_F(CMeshZelLogic, EightPlaneContoursAlongAZAxisGiveTheEllipsoid) {
   EXPECT_EQ(data.committed[0], 4);
 }
 
+// Samples at one place (a contour registered twice here; on the axis, where every plane meets
+// the others, in use) would make the systems singular: both surfaces are still computed.
+TEST_F(CMeshZelLogic, CoincidingContoursStillGiveTheEllipsoid) {
+  setAxis();
+  drawSection();
+  for (int k = 0; k < 8; ++k) {
+    drawSection();
+    mode->OnKeyDown('Q', 1, 0);
+  }
+  ASSERT_EQ(mode->contours().size(), 9u);
+  const size_t messages = prompts.texts().size();
+  mode->calcSurfaceHrbf();
+  ASSERT_EQ(prompts.texts().size(), messages) << prompts.texts().back();
+  EXPECT_GE(dice(), 0.95);
+  mode->calcSurfaceRbf();
+  ASSERT_EQ(prompts.texts().size(), messages) << prompts.texts().back();
+  EXPECT_GE(dice(), 0.9);
+}
+
 TEST_F(CMeshZelLogic, ThePlanesHaveAFrameForEveryAxisDirection) {
   std::vector<TVec3> dirs = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0}, {0, -1, 0}, {1, 1, 1}, {1e-9, 0, 1}, {0, 0, 0}};
   for (int i = 0; i < 20; ++i) dirs.push_back(TVec3(std::sin(i * 1.3), std::cos(i * 0.7), std::sin(i * 2.9 + 1)));
