@@ -1,6 +1,7 @@
 #pragma once
 // Small steps that many modes take when they are entered.
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -60,4 +61,31 @@ inline void t_modeEndViewDrag() {
     h->camBtnUp();
     h->redrawAll();
   }
+}
+
+// Of the points whose distance from the cursor ray is below radius, the one nearest the ray's
+// origin; -1 when there is none.  point(i) gives point i as something indexable by 0..2.
+template <class PointAt>
+inline int t_modePickNearRay(const TModeRay& ray, int count, double radius, PointAt point) {
+  const double* o = ray.org;
+  const double* d = ray.dir;
+  const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+  if (!(dd > 0)) return -1;
+  int index = -1;
+  double best = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto c = point(i);
+    double co[3];
+    for (int k = 0; k < 3; ++k) co[k] = c[k] - o[k];
+    const double t = (co[0] * d[0] + co[1] * d[1] + co[2] * d[2]) / dd;
+    double off = 0;
+    for (int k = 0; k < 3; ++k) off += (co[k] - t * d[k]) * (co[k] - t * d[k]);
+    if (!(std::sqrt(off) < radius)) continue;
+    const double eye = co[0] * co[0] + co[1] * co[1] + co[2] * co[2];
+    if (index < 0 || eye < best) {
+      index = i;
+      best = eye;
+    }
+  }
+  return index;
 }

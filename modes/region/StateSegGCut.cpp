@@ -272,24 +272,10 @@ bool StateSegGCut::pickCtrlPoint(const TPoint2i& p, int& index) {
   TModeViewHost* h = t_modeViewHost();
   TModeRay ray;
   if (!h || !h->mainCursorRay(p, ray)) return false;
-  const double* o = ray.org;
-  const double* d = ray.dir;
-  const double dd = t_dot3(d, d);
-  if (!(dd > 0)) return false;
-  double best = 0;
-  for (int i = 0; i < static_cast<int>(m_ctrlPoints.size()); ++i) {
-    const double c[3] = {m_ctrlPoints[i].x, m_ctrlPoints[i].y, m_ctrlPoints[i].z};
-    double co[3], foot[3];
-    t_sub3(c, o, co);
-    const double t = t_dot3(co, d) / dd;
-    for (int k = 0; k < 3; ++k) foot[k] = o[k] + t * d[k];
-    if (!(t_dist3(foot, c) < m_ctrlPointRadius)) continue;
-    const double eye = t_dot3(co, co);
-    if (index < 0 || eye < best) {
-      index = i;
-      best = eye;
-    }
-  }
+  index = t_modePickNearRay(ray, static_cast<int>(m_ctrlPoints.size()), m_ctrlPointRadius, [this](int i) {
+    const TGCutCtrlPoint& c = m_ctrlPoints[i];
+    return std::array<double, 3>{c.x, c.y, c.z};
+  });
   return index >= 0;
 }
 

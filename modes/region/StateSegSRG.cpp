@@ -208,25 +208,9 @@ bool StateSegSRG::pickCtrlPoint(const TPoint2i& p, int& index) {
   TModeViewHost* h = t_modeViewHost();
   TModeRay ray;
   if (!h || !h->mainCursorRay(p, ray)) return false;
-  const double* o = ray.org;
-  const double* d = ray.dir;
-  const double dd = t_dot3(d, d);
-  if (!(dd > 0)) return false;
   const TPoints& seeds = m_groups[m_selected].seeds;
-  double best = 0;
-  for (int i = 0; i < static_cast<int>(seeds.size()); ++i) {
-    const double* c = seeds[i].data();
-    double co[3], foot[3];
-    t_sub3(c, o, co);
-    const double t = t_dot3(co, d) / dd;
-    for (int k = 0; k < 3; ++k) foot[k] = o[k] + t * d[k];
-    if (!(t_dist3(foot, c) < m_seedRadius)) continue;
-    const double eye = t_dot3(co, co);
-    if (index < 0 || eye < best) {
-      index = i;
-      best = eye;
-    }
-  }
+  index = t_modePickNearRay(ray, static_cast<int>(seeds.size()), m_seedRadius,
+                            [&seeds](int i) { return seeds[i].data(); });
   return index >= 0;
 }
 
