@@ -18,6 +18,7 @@
 #include "implicit/hrbf.h"
 #include "implicit/hrbf_engine.h"
 #include "implicit/rbf.h"
+#include "modes/contour/contour_edit.h"
 #include "modes/contour/contmesh_s2_file.h"
 #include "platform/Progress.h"
 #include "platform/Prompt.h"
@@ -73,21 +74,6 @@ void redrawAll() { t_modeRedrawAll(); }
 
 void dropFlagTexture() {
   if (TModeRegionData* d = t_modeRegionData()) d->dropFlagTexture();
-}
-
-double rayDistance(const double o[3], const double d[3], const double c[3]) {
-  const double dd = t_dot3(d, d);
-  double co[3], foot[3];
-  t_sub3(c, o, co);
-  const double t = dd > 0 ? t_dot3(co, d) / dd : 0.0;
-  for (int k = 0; k < 3; ++k) foot[k] = o[k] + t * d[k];
-  return t_dist3(foot, c);
-}
-
-bool boxesOverlap(const double aMin[3], const double aMax[3], const double bMin[3], const double bMax[3]) {
-  for (int k = 0; k < 3; ++k)
-    if (aMax[k] < bMin[k] || bMax[k] < aMin[k]) return false;
-  return true;
 }
 
 TVec3 add(const TVec3& a, const TVec3& b, double s) { return TVec3(a[0] + s * b[0], a[1] + s * b[1], a[2] + s * b[2]); }
@@ -160,18 +146,7 @@ void StateSegCMeshZel::OnDraw() {
   if (drawHook()) drawHook()(*this);
 }
 
-StateSegCMeshZel::Params StateSegCMeshZel::params() const {
-  Params p;
-  p.extent[0] = p.extent[1] = p.extent[2] = 1;
-  p.W = p.H = p.D = 1;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->volumeExtent(p.extent);
-    h->volumeSize(p.W, p.H, p.D);
-  }
-  p.W = std::max(1, p.W), p.H = std::max(1, p.H), p.D = std::max(1, p.D);
-  p.meanVoxel = t_meanVoxelSize(p.extent, p.W, p.H, p.D);
-  return p;
-}
+StateSegCMeshZel::Params StateSegCMeshZel::params() const { return t_contourGrid(); }
 
 double StateSegCMeshZel::weight() const { return (dlg() ? dlg()->weightPosition() : 200) * 0.01; }
 
@@ -403,17 +378,7 @@ int StateSegCMeshZel::pickAxisPoint(const TPoint2i& p) const {
   TModeRay ray;
   if (!h || !h->mainCursorRay(p, ray)) return -1;
   for (int i = 0; i < m_axisCount; ++i)
-    if (rayDistance(ray.org, ray.dir, axisPoint(i).data()) < kAxisPickDistance) return i;
-  return -1;
-}
-
-int StateSegCMeshZel::pickDrawnPoint(const TPoint2i& p) const {
-  TModeViewHost* h = t_modeViewHost();
-  TModeRay ray;
-  if (!h || !h->mainCursorRay(p, ray)) return -1;
-  const double tol = 1.5 * m_drawn.stroke.radius;
-  for (int i = 0; i < static_cast<int>(m_drawn.controlPoints.size()); ++i)
-    if (rayDistance(ray.org, ray.dir, m_drawn.controlPoints[static_cast<size_t>(i)].data()) < tol) return i;
+    if (t_contourRayDistance(ray.org, ray.dir, axisPoint(i).data()) < kAxisPickDistance) return i;
   return -1;
 }
 
@@ -434,15 +399,9 @@ void StateSegCMeshZel::OnLBtnDown(const TPoint2i& p) {
       return;
     }
   } else if (shift && isContourStarted()) {
-    m_pickedCP = pickDrawnPoint(p);
-    TModeRay ray;
-    int poly = -1;
-    double hit[3];
-    if (m_pickedCP < 0 && h && h->mainCursorRay(p, ray) &&
-        TTriangleMesh::pickByRay(ray.org, ray.dir, m_drawn.canvas, poly, hit, 0)) {
-      m_drawn.controlPoints.push_back(TVec3(hit));
-      m_drawn.updateStroke();
-    }
+    // A click off every control point adds one there (it is not dragged on).
+    m_pickedCP = t_contourPickControlPoint(m_drawn, p);
+    if (m_pickedCP < 0) t_contourAddControlPoint(m_drawn, p);
     redrawAll();
     return;
   }
@@ -454,7 +413,7 @@ void StateSegCMeshZel::OnRBtnDown(const TPoint2i& p) {
   TModeViewHost* h = t_modeViewHost();
   if (h) h->setButtonHeld(true);
   if (isStep2() && isContourStarted() && (keys() & MK_SHIFT) && !m_drawn.controlPoints.empty()) {
-    const int i = pickDrawnPoint(p);
+    const int i = t_contourPickControlPoint(m_drawn, p);
     if (i >= 0) m_drawn.eraseControlPoint(i);
     redrawAll();
     return;
@@ -549,16 +508,7 @@ void StateSegCMeshZel::OnLBtnDclk(const TPoint2i& p) {
   if (isContourStarted()) return;
   TModeRay ray;
   if (!h->mainCursorRay(p, ray)) return;
-  int best = -1;
-  double bestDist = 0;
-  for (int i = 0; i < static_cast<int>(m_contours.size()); ++i) {
-    const Tstroke3D_tube& s = m_contours[static_cast<size_t>(i)].stroke;
-    int idx = -1;
-    const double dist = s.pickByRay(ray.org, ray.dir, idx);
-    if (idx < 0 || !(dist < s.radius)) continue;
-    const double eye = t_dist3(ray.org, s.points[static_cast<size_t>(idx)].data());
-    if (best < 0 || eye < bestDist) best = i, bestDist = eye;
-  }
+  const int best = t_contourPickStroke(m_contours, ray);
   if (best < 0) return;
   m_drawn = m_contours[static_cast<size_t>(best)];
   m_contours.erase(m_contours.begin() + best);
@@ -606,7 +556,7 @@ int StateSegCMeshZel::OnSetCursor(const TPoint2i& p) {
     int plane = 0;
     if ((shift && pickAxisPoint(p) >= 0) || (h && h->pickSlicePlane(p, plane))) return 6;
   } else if (shift && isContourStarted()) {
-    return pickDrawnPoint(p) >= 0 ? 6 : 5;
+    return t_contourPickControlPoint(m_drawn, p) >= 0 ? 6 : 5;
   }
   int w = 0, hgt = 0;
   if (h) h->mainViewSize(w, hgt);
@@ -618,22 +568,8 @@ int StateSegCMeshZel::OnSetCursor(const TPoint2i& p) {
 // ---- boundary surface -----------------------------------------------------------------------------
 
 void StateSegCMeshZel::calcRoiBox(double mn[3], double mx[3], int lo[3], int hi[3]) const {
-  m_drawn.getBoundingBox(mn, mx);
-  for (const TCanvasContour& c : m_contours) {
-    double a[3], b[3];
-    c.getBoundingBox(a, b);
-    for (int k = 0; k < 3; ++k) mn[k] = std::min(mn[k], a[k]), mx[k] = std::max(mx[k], b[k]);
-  }
   const Params p = params();
-  const int n[3] = {p.W, p.H, p.D};
-  for (int k = 0; k < 3; ++k) {
-    const double pitch = p.extent[k] / n[k];
-    mn[k] -= 3 * pitch;
-    mx[k] += 3 * pitch;
-    // No contour leaves an inverted box: clamp in double before truncating.
-    lo[k] = static_cast<int>(std::max(0.0, std::min(double(n[k] - 1), mn[k] / pitch)));
-    hi[k] = static_cast<int>(std::max(-1.0, std::min(double(n[k] - 1), mx[k] / pitch)));
-  }
+  t_contourRoiBox(m_drawn, m_contours, p.extent, p.W, p.H, p.D, mn, mx, lo, hi);
   std::fprintf(stderr, "%f %f %f\n%f %f %f\n", mn[0], mn[1], mn[2], mx[0], mx[1], mx[2]);
 }
 
@@ -641,25 +577,8 @@ void StateSegCMeshZel::updateCrossPoints(double m) {
   const double tol = (1.5 * m) * (1.5 * m);
   for (TCanvasContour& c : m_contours) c.tiltHandles.clear();
   m_drawn.tiltHandles.clear();
-  const int n = static_cast<int>(m_contours.size());
-  for (int i = 0; i < n; ++i)
-    for (int j = i + 1; j < n; ++j) {
-      double mn[3], mx[3], cMin[3], cMax[3];
-      m_contours[static_cast<size_t>(i)].getBoundingBox(mn, mx);
-      m_contours[static_cast<size_t>(j)].canvas.getBoundingBox(cMin, cMax);
-      if (boxesOverlap(mn, mx, cMin, cMax))
-        TCanvasContour::calcCrossPoints(i, m_contours[static_cast<size_t>(i)], j, m_contours[static_cast<size_t>(j)],
-                                        tol);
-    }
-  if (m_drawn.canvas.vertexCount == 0) return;
-  double cMin[3], cMax[3];
-  m_drawn.canvas.getBoundingBox(cMin, cMax);
-  for (int i = 0; i < n; ++i) {
-    double mn[3], mx[3];
-    m_contours[static_cast<size_t>(i)].getBoundingBox(mn, mx);
-    if (boxesOverlap(mn, mx, cMin, cMax))
-      TCanvasContour::calcCrossPoints(i, m_contours[static_cast<size_t>(i)], n, m_drawn, tol);
-  }
+  t_contourCrossStored(m_contours, tol);
+  if (m_drawn.canvas.vertexCount > 0) t_contourCrossDrawn(m_contours, m_drawn, tol);
 }
 
 std::uint8_t* StateSegCMeshZel::targetFlags(const Params& p) const {
@@ -845,15 +764,7 @@ bool StateSegCMeshZel::loadContours(const std::string& path) {
       if (std::fabs(a[0] - b[0]) < 1e-3 && std::fabs(a[1] - b[1]) < 1e-3 && std::fabs(a[2] - b[2]) < 1e-3)
         m.vertNormals[static_cast<size_t>(k)] = a;
     }
-    TCanvasContour& c = fresh[i];
-    double frame[9];
-    for (int k = 0; k < 3; ++k)
-      for (int a = 0; a < 3; ++a) frame[3 * k + a] = r.frame[k][a];
-    c.setCanvas(m, frame);
-    c.controlPoints = r.controlPoints;
-    c.bInsideDir = r.bInsideDir;
-    c.bClosed = r.bClosed;
-    c.updateStroke();
+    t_contourFromFile(fresh[i], m, r.frame, r.controlPoints, r.bInsideDir, r.bClosed);
   }
 
   backToStep1();

@@ -25,6 +25,7 @@
 #include "implicit/TCanvasContour.h"
 #include "modes/contour/TDlgSegCMeshZelIf.h"
 #include "modes/contour/contmesh_features.h"
+#include "modes/contour/contour_edit.h"
 
 // The grower's answer made final: a target voxel (flags non-zero) becomes 255 when the grower
 // reached it (inside(label)), else 1; the field is made to agree, positive exactly on the 255
@@ -108,14 +109,9 @@ class StateSegCMeshZel : public TPanelMode<> {
   StateSegCMeshZel();
   ~StateSegCMeshZel() override;
 
-  struct Params {
-    double extent[3];
-    int W, H, D;
-    double meanVoxel;
-  };
+  using Params = TContourGrid;
   Params params() const;
   double weight() const;
-  int pickDrawnPoint(const TPoint2i& p) const;
   void setAxisFrame();
   // The flags of the target voxels, or null when the volume does not match.
   std::uint8_t* targetFlags(const Params& p) const;

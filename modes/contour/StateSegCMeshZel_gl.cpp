@@ -6,6 +6,7 @@
 #include "core/ModeViewHost.h"
 #include "geom/sphere_cache_gl.h"
 #include "modes/contour/StateSegCMeshZel.h"
+#include "modes/contour/contour_canvas_gl.h"
 #include "view/VolRendManager.h"
 #include "volume/TextureManager.h"
 
@@ -13,19 +14,6 @@ namespace {
 
 // The segmentation overlay of the textured surfaces: non-target voxels dark.
 constexpr int kSegClip = 1;
-
-void drawCanvas(VolRendManager& vr, const ClipSurface& c, int clip) {
-  if (c.polyCount == 0) return;
-  ClipSurface& canvas = const_cast<ClipSurface&>(c);
-  glDisable(GL_LIGHTING);
-  glColor3d(1, 1, 1);
-  vr.drawCutSurface(canvas, false, clip);
-  vr.drawCutSurface(canvas, true, clip);
-  glDisable(GL_LIGHTING);
-  glColor3d(1, 1, 1);
-  glLineWidth(2);
-  canvas.drawBoundaryEdges();
-}
 
 }  // namespace
 
@@ -60,14 +48,14 @@ void t_drawStateSegCMeshZel(StateSegCMeshZel& mode) {
   } else {
     const int clip = panel && panel->showRegion() ? kSegClip : 0;
     if (mode.isContourStarted()) {
-      drawCanvas(vr, mode.drawnContour().canvas, clip);
+      t_drawContourCanvas(vr, mode.drawnContour().canvas, clip);
       glEnable(GL_DEPTH_TEST);
       if (!space) {
         mode.drawnContour().draw(true);
         if (alt) mode.drawnContour().drawRbfPoints();
       }
     } else if (mode.currentPlane() < static_cast<int>(mode.planes().size())) {
-      drawCanvas(vr, mode.planes()[static_cast<size_t>(mode.currentPlane())], clip);
+      t_drawContourCanvas(vr, mode.planes()[static_cast<size_t>(mode.currentPlane())], clip);
     }
     glEnable(GL_DEPTH_TEST);
     if (!space && !ctrl)

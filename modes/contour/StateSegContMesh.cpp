@@ -16,6 +16,7 @@
 #include "implicit/field_labelling.h"
 #include "implicit/hrbf.h"
 #include "implicit/rbf.h"
+#include "modes/contour/contour_edit.h"
 #include "modes/contour/rbf_fib_file.h"
 #include "platform/Progress.h"
 #include "platform/Prompt.h"
@@ -57,26 +58,10 @@ void dropFlagTexture() {
   if (TModeRegionData* d = t_modeRegionData()) d->dropFlagTexture();
 }
 
-// Distance from c to the line o + t d.
-double rayDistance(const double o[3], const double d[3], const double c[3]) {
-  const double dd = t_dot3(d, d);
-  double co[3], foot[3];
-  t_sub3(c, o, co);
-  const double t = dd > 0 ? t_dot3(co, d) / dd : 0.0;
-  for (int k = 0; k < 3; ++k) foot[k] = o[k] + t * d[k];
-  return t_dist3(foot, c);
-}
-
 void axisQuad(ClipSurface& canvas, const TVec3 v[4]) {
   TTriangleMesh m;
   m.initFromVertsPolys({v[0], v[1], v[2], v[3]}, {TPolyIdx{0, 1, 2}, TPolyIdx{0, 2, 3}});
   canvas.setFromMesh(m);
-}
-
-bool boxesOverlap(const double aMin[3], const double aMax[3], const double bMin[3], const double bMax[3]) {
-  for (int k = 0; k < 3; ++k)
-    if (aMax[k] < bMin[k] || bMax[k] < aMin[k]) return false;
-  return true;
 }
 
 }  // namespace
@@ -223,14 +208,7 @@ void StateSegContMesh::OnSwitched(int) {
 
 StateSegContMesh::Params StateSegContMesh::params() const {
   Params p;
-  p.extent[0] = p.extent[1] = p.extent[2] = 1;
-  p.W = p.H = p.D = 1;
-  if (TModeViewHost* h = t_modeViewHost()) {
-    h->volumeExtent(p.extent);
-    h->volumeSize(p.W, p.H, p.D);
-  }
-  p.W = std::max(1, p.W), p.H = std::max(1, p.H), p.D = std::max(1, p.D);
-  p.meanVoxel = t_meanVoxelSize(p.extent, p.W, p.H, p.D);
+  static_cast<TContourGrid&>(p) = t_contourGrid();
   const auto spin = [this](TDlgSegContMeshIf::Spin s, int dflt) { return dlg() ? dlg()->spinPosition(s) : dflt; };
   p.spacing = spin(TDlgSegContMeshIf::kInterval, 40) * 0.1 * p.meanVoxel;
   p.wc = spin(TDlgSegContMeshIf::kColour, 100) * 0.01;
@@ -297,16 +275,6 @@ bool StateSegContMesh::addNewContour() {
 
 // ---- mouse ----------------------------------------------------------------------------------------
 
-int StateSegContMesh::pickDrawnPoint(const TPoint2i& p) const {
-  TModeViewHost* h = t_modeViewHost();
-  TModeRay ray;
-  if (!h || !h->mainCursorRay(p, ray)) return -1;
-  const double tol = 1.5 * m_drawn.stroke.radius;
-  for (int i = 0; i < static_cast<int>(m_drawn.controlPoints.size()); ++i)
-    if (rayDistance(ray.org, ray.dir, m_drawn.controlPoints[static_cast<size_t>(i)].data()) < tol) return i;
-  return -1;
-}
-
 void StateSegContMesh::OnLBtnDown(const TPoint2i& p) {
   lBtnHeld = true;
   TModeViewHost* h = t_modeViewHost();
@@ -314,23 +282,14 @@ void StateSegContMesh::OnLBtnDown(const TPoint2i& p) {
   const unsigned k = keys();
   if (isNewContour()) {
     if (k & MK_SHIFT) {
-      m_pickedCP = pickDrawnPoint(p);
-      if (m_pickedCP < 0) {
-        TModeRay ray;
-        int poly = -1;
-        double hit[3];
-        if (h && h->mainCursorRay(p, ray) &&
-            TTriangleMesh::pickByRay(ray.org, ray.dir, m_drawn.canvas, poly, hit, 0)) {
-          m_drawn.controlPoints.push_back(TVec3(hit));
-          m_drawn.updateStroke();
-          m_pickedCP = static_cast<int>(m_drawn.controlPoints.size()) - 1;
-        }
-      }
+      // A click off every control point adds one there and drags it on.
+      m_pickedCP = t_contourPickControlPoint(m_drawn, p);
+      if (m_pickedCP < 0) m_pickedCP = t_contourAddControlPoint(m_drawn, p);
       redrawMain();
       return;
     }
     if (k & MK_ALT) {
-      const int i = pickDrawnPoint(p);
+      const int i = t_contourPickControlPoint(m_drawn, p);
       if (i >= 0) {
         m_drawn.eraseControlPoint(i);
         autoUpdate();
@@ -415,16 +374,7 @@ void StateSegContMesh::OnLBtnDclk(const TPoint2i& p) {
   TModeViewHost* h = t_modeViewHost();
   TModeRay ray;
   if (!h || !h->mainCursorRay(p, ray)) return;
-  int best = -1;
-  double bestDist = 0;
-  for (int i = 0; i < static_cast<int>(m_stored.size()); ++i) {
-    const Tstroke3D_tube& s = m_stored[static_cast<size_t>(i)].stroke;
-    int idx = -1;
-    const double dist = s.pickByRay(ray.org, ray.dir, idx);
-    if (idx < 0 || !(dist < s.radius)) continue;
-    const double eye = t_dist3(ray.org, s.points[static_cast<size_t>(idx)].data());
-    if (best < 0 || eye < bestDist) best = i, bestDist = eye;
-  }
+  const int best = t_contourPickStroke(m_stored, ray);
   if (best >= 0) eraseContour(best);
   t_modeRedrawAll();
 }
@@ -438,8 +388,8 @@ int StateSegContMesh::OnSetCursor(const TPoint2i& p) {
   const unsigned k = keys();
   const bool drawing = isNewContour();
   if (!drawing && (k & MK_CONTROL)) return 4;
-  if (drawing && (k & MK_SHIFT)) return pickDrawnPoint(p) >= 0 ? 6 : 5;
-  if (drawing && (k & MK_ALT)) return pickDrawnPoint(p) >= 0 ? 9 : 0;
+  if (drawing && (k & MK_SHIFT)) return t_contourPickControlPoint(m_drawn, p) >= 0 ? 6 : 5;
+  if (drawing && (k & MK_ALT)) return t_contourPickControlPoint(m_drawn, p) >= 0 ? 9 : 0;
   int w = 0, hgt = 0;
   if (TModeViewHost* h = t_modeViewHost()) h->mainViewSize(w, hgt);
   if (p.x < 30 || p.x > w - 30) return 2;
@@ -537,15 +487,7 @@ void StateSegContMesh::updateCrossPointsOfCurrent() {
   removeCrossPointsOfCurrent();
   const Params p = params();
   const double tol = (1.5 * p.meanVoxel) * (1.5 * p.meanVoxel);
-  const int n = static_cast<int>(m_stored.size());
-  double cMin[3], cMax[3];
-  m_drawn.canvas.getBoundingBox(cMin, cMax);
-  for (int i = 0; i < n; ++i) {
-    double mn[3], mx[3];
-    m_stored[static_cast<size_t>(i)].getBoundingBox(mn, mx);
-    if (boxesOverlap(mn, mx, cMin, cMax))
-      TCanvasContour::calcCrossPoints(i, m_stored[static_cast<size_t>(i)], n, m_drawn, tol);
-  }
+  t_contourCrossDrawn(m_stored, m_drawn, tol);
 }
 
 void StateSegContMesh::renumberCrossPoints(int i) {
@@ -565,14 +507,7 @@ void StateSegContMesh::updateAllCrossPoints() {
   for (TCanvasContour& c : m_stored) c.tiltHandles.clear();
   const Params p = params();
   const double tol = (1.5 * p.meanVoxel) * (1.5 * p.meanVoxel);
-  for (size_t i = 0; i < m_stored.size(); ++i)
-    for (size_t j = i + 1; j < m_stored.size(); ++j) {
-      double mn[3], mx[3], cMin[3], cMax[3];
-      m_stored[i].getBoundingBox(mn, mx);
-      m_stored[j].canvas.getBoundingBox(cMin, cMax);
-      if (boxesOverlap(mn, mx, cMin, cMax))
-        TCanvasContour::calcCrossPoints(int(i), m_stored[i], int(j), m_stored[j], tol);
-    }
+  t_contourCrossStored(m_stored, tol);
 }
 
 // ---- parameters -----------------------------------------------------------------------------------
@@ -600,24 +535,8 @@ void StateSegContMesh::updateParamsFromDlg() {
 // ---- region computation ---------------------------------------------------------------------------
 
 void StateSegContMesh::calcRoiBox(double mn[3], double mx[3], int lo[3], int hi[3]) const {
-  m_drawn.getBoundingBox(mn, mx);
-  for (const TCanvasContour& c : m_stored) {
-    double a[3], b[3];
-    c.getBoundingBox(a, b);
-    for (int k = 0; k < 3; ++k) mn[k] = std::min(mn[k], a[k]), mx[k] = std::max(mx[k], b[k]);
-  }
   const Params p = params();
-  const int n[3] = {p.W, p.H, p.D};
-  for (int k = 0; k < 3; ++k) {
-    const double pitch = p.extent[k] / n[k];
-    mn[k] -= 3 * pitch;
-    mx[k] += 3 * pitch;
-    // No contour at all leaves an empty (inverted) box; clamp in double before truncating.
-    const double l = std::max(0.0, std::min(double(n[k] - 1), mn[k] / pitch));
-    const double h = std::max(-1.0, std::min(double(n[k] - 1), mx[k] / pitch));
-    lo[k] = static_cast<int>(l);
-    hi[k] = static_cast<int>(h);
-  }
+  t_contourRoiBox(m_drawn, m_stored, p.extent, p.W, p.H, p.D, mn, mx, lo, hi);
 }
 
 void StateSegContMesh::startRegionUpdate(bool store) {
@@ -852,18 +771,10 @@ bool StateSegContMesh::loadContours(const std::string& path) {
   std::vector<TCanvasContour> fresh(in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
     const TRbfFibContour& r = in[i];
-    TCanvasContour& c = fresh[i];
-    c.clear();
+    fresh[i].clear();
     TTriangleMesh m;
     if (!r.canvasVerts.empty()) m.initFromVertsPolys(r.canvasVerts, r.canvasPolys);
-    double frame[9];
-    for (int k = 0; k < 3; ++k)
-      for (int a = 0; a < 3; ++a) frame[3 * k + a] = r.frame[k][a];
-    c.setCanvas(m, frame);
-    c.controlPoints = r.controlPoints;
-    c.bInsideDir = r.bInsideDir;
-    c.bClosed = r.bClosed;
-    c.updateStroke();
+    t_contourFromFile(fresh[i], m, r.frame, r.controlPoints, r.bInsideDir, r.bClosed);
   }
   m_stored.swap(fresh);
   ++m_version;

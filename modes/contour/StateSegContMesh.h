@@ -35,6 +35,7 @@
 #include "implicit/hrbf_engine.h"
 #include "modes/contour/TDlgSegContMeshIf.h"
 #include "modes/contour/contmesh_features.h"
+#include "modes/contour/contour_edit.h"
 #include "platform/Worker.h"
 
 class StateSegContMesh : public TPanelMode<> {
@@ -135,10 +136,9 @@ class StateSegContMesh : public TPanelMode<> {
   StateSegContMesh();
   ~StateSegContMesh() override;
 
-  struct Params {
-    double spacing, wc, wb, wn, meanVoxel;
-    double extent[3];
-    int W, H, D;
+  // The volume, and the sampling spacing and weights from the panel.
+  struct Params : TContourGrid {
+    double spacing, wc, wb, wn;
   };
   Params params() const;
   void resampleAll(const Params& p);
@@ -149,7 +149,6 @@ class StateSegContMesh : public TPanelMode<> {
   // interface thread with the generation it was started under.
   void runWorker(std::function<void()> work, std::function<void()> apply);
   void endRun(unsigned generation);
-  int pickDrawnPoint(const TPoint2i& p) const;
   void autoUpdate();
   void applyRegionLabels(const std::vector<uint8_t>& label, bool insideIsNonZero);
   void runDirect(int key);

@@ -5,6 +5,7 @@
 
 #include "core/ModeViewHost.h"
 #include "modes/contour/StateSegContMesh.h"
+#include "modes/contour/contour_canvas_gl.h"
 #include "view/VolRendManager.h"
 #include "view/mode_gl.h"
 #include "volume/TextureManager.h"
@@ -29,18 +30,8 @@ void t_drawStateSegContMesh(StateSegContMesh& mode) {
   vr.drawFrame();
 
   // The canvas, both faces, showing the volume with the non-target voxels dark.
-  ClipSurface& canvas = const_cast<ClipSurface&>(drawing ? mode.drawnContour().canvas : mode.canvas());
-  if (canvas.polyCount > 0) {
-    const int clip = panel && panel->showForeground() && !space ? 1 : 0;
-    glDisable(GL_LIGHTING);
-    glColor3d(1, 1, 1);
-    vr.drawCutSurface(canvas, false, clip);
-    vr.drawCutSurface(canvas, true, clip);
-    glDisable(GL_LIGHTING);
-    glColor3d(1, 1, 1);
-    glLineWidth(2);
-    canvas.drawBoundaryEdges();
-  }
+  t_drawContourCanvas(vr, drawing ? mode.drawnContour().canvas : mode.canvas(),
+                      panel && panel->showForeground() && !space ? 1 : 0);
   glEnable(GL_DEPTH_TEST);
   if (drawing && !space) mode.drawnContour().draw(true);
   if (!space && (!panel || panel->showContours()))
