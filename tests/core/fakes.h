@@ -110,8 +110,9 @@ class FakeViewHost : public TModeViewHost {
 };
 
 // A view host for a mode's logic: modifier keys as set, a cursor ray along +z through
-// (x, y) = the window point / 10, slice picks at `pick`, cut strokes counted, and (with `async`)
-// results posted to the interface thread queued until the test pumps them.
+// (x, y) = the window point / 10, slice picks at `pick`, cut strokes counted, the rendering
+// panel's settings recorded, and (with `async`) results posted to the interface thread queued
+// until the test pumps or drains them.
 class PointingViewHost : public FakeViewHost {
  public:
   unsigned keys = 0;
@@ -121,6 +122,8 @@ class PointingViewHost : public FakeViewHost {
   bool async = false;
   std::mutex lock;
   std::deque<std::function<void()>> posted;
+  // "3P110-": volume mode, slice controls (P), the three plane boxes, exclusive (X).
+  std::vector<std::string> panelModes;
 
   unsigned keyState() override { return keys; }
   bool mainCursorRay(const TPoint2i& p, TModeRay& r) override {
@@ -138,11 +141,25 @@ class PointingViewHost : public FakeViewHost {
   }
   void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>&) override { ++generated; }
   void clearCutSurface() override { ++cleared; }
+  void setRenderingPanelMode(int vm, bool planes, bool xy, bool yz, bool zx, bool ex) override {
+    panelModes.push_back(std::to_string(vm) + (planes ? "P" : "-") + (xy ? "1" : "0") + (yz ? "1" : "0") +
+                         (zx ? "1" : "0") + (ex ? "X" : "-"));
+  }
   bool postToInterface(std::function<void()> fn) override {
     if (!async) return false;
     std::lock_guard<std::mutex> g(lock);
     posted.push_back(std::move(fn));
     return true;
+  }
+  // Runs what was posted so far (not what those calls post); how many ran.
+  int drain() {
+    std::deque<std::function<void()>> now;
+    {
+      std::lock_guard<std::mutex> g(lock);
+      now.swap(posted);
+    }
+    for (auto& fn : now) fn();
+    return static_cast<int>(now.size());
   }
   // Runs what was posted until `done` holds; false after two minutes.
   bool pumpUntil(const std::function<bool()>& done) {

@@ -77,37 +77,6 @@ class VolumeData : public FakeRegionData {
   }
 };
 
-class CCylHost : public FakeViewHost {
- public:
-  unsigned keys = 0;
-  bool pickHits = true;
-  double pick[3] = {0, 0, 0};
-  int cleared = 0, generated = 0;
-  std::vector<std::string> panelModes;
-
-  unsigned keyState() override { return keys; }
-  // The ray runs along +z through (x, y) = the window point / 10.
-  bool mainCursorRay(const TPoint2i& p, TModeRay& r) override {
-    r.org[0] = p.x / 10.0, r.org[1] = p.y / 10.0, r.org[2] = -10;
-    r.dir[0] = 0, r.dir[1] = 0, r.dir[2] = 1;
-    return true;
-  }
-  bool mainUnProject(const TPoint2i& p, double, double out[3]) override {
-    out[0] = p.x, out[1] = p.y, out[2] = 0;
-    return true;
-  }
-  bool pickPointOnSlices(const TPoint2i&, double pos[3]) override {
-    for (int i = 0; i < 3; ++i) pos[i] = pick[i];
-    return pickHits;
-  }
-  void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>&) override { ++generated; }
-  void clearCutSurface() override { ++cleared; }
-  void setRenderingPanelMode(int vm, bool planes, bool xy, bool yz, bool zx, bool ex) override {
-    panelModes.push_back(std::to_string(vm) + (planes ? "P" : "-") + (xy ? "1" : "0") + (yz ? "1" : "0") +
-                         (zx ? "1" : "0") + (ex ? "X" : "-"));
-  }
-};
-
 // Distance from p to the segment a-b.
 double distToSegment(const double p[3], const double a[3], const double b[3]) {
   double ab[3], ap[3];
@@ -125,7 +94,7 @@ class CCylLogic : public ::testing::Test {
   FakeMode vis{"vis"};
   VolumeData data;
   ScriptedChooser chooser;
-  CCylHost host;
+  PointingViewHost host;
   TScriptedPrompts prompts;
   std::unique_ptr<TScriptedPrompts::Scope> scope;
   FakeCCylPanel panel;

@@ -9,11 +9,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <deque>
 #include <fstream>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,32 +93,13 @@ class BallData : public FakeRegionData {
   }
 };
 
-// The interface thread's queue: the worker posts into it, the test runs it.
-class RefHost : public FakeViewHost {
+// Posted calls queued for the test to run as the interface thread; the renderer's cut surface
+// a fan from the eye through the stroke, reaching past the box.
+class RefHost : public PointingViewHost {
  public:
-  unsigned keys = 0;
   TFiberView view;
   TTriangleMesh cut;
-  std::mutex queueMutex;
-  std::deque<std::function<void()>> queue;
-
-  unsigned keyState() override { return keys; }
-  bool postToInterface(std::function<void()> fn) override {
-    std::lock_guard<std::mutex> lock(queueMutex);
-    queue.push_back(std::move(fn));
-    return true;
-  }
-  // Runs what was posted so far (not what those calls post).
-  int drain() {
-    std::deque<std::function<void()>> now;
-    {
-      std::lock_guard<std::mutex> lock(queueMutex);
-      now.swap(queue);
-    }
-    for (auto& fn : now) fn();
-    return static_cast<int>(now.size());
-  }
-  // The renderer's cut surface: a fan from the eye through the stroke, reaching past the box.
+  RefHost() { async = true; }
   void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& s) override {
     TPoints V;
     std::vector<TPolyIdx> T;
