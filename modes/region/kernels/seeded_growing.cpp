@@ -13,6 +13,40 @@
 
 namespace {
 
+// Memory for the growth's large arrays: 64-byte aligned (or `align`, a power of two), and blocks of
+// several megabytes on 2 MB boundaries with huge pages asked for.  The growth reads them at random,
+// and with 4 kB pages nearly every read also missed the address translation cache; the front's
+// storage is written once at random places too, and a first touch of a 4 kB page costs a fault.
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+inline std::size_t lineAlignment(std::size_t bytes, std::size_t align = 64) {
+  return bytes >= 2 * kHugePage ? std::max(kHugePage, align) : std::max<std::size_t>(64, align);
+}
+inline void* allocateLines(std::size_t bytes, std::size_t align = 64) {
+  const std::size_t a = lineAlignment(bytes, align);
+  void* p = ::operator new(bytes, std::align_val_t(a));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (a >= kHugePage) madvise(p, (bytes + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
+#endif
+  return p;
+}
+inline void freeLines(void* p, std::size_t bytes, std::size_t align = 64) {
+  ::operator delete(p, std::align_val_t(lineAlignment(bytes, align)));
+}
+
+template <class T>
+struct TCacheLineAllocator {
+  using value_type = T;
+  TCacheLineAllocator() = default;
+  template <class U>
+  TCacheLineAllocator(const TCacheLineAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(allocateLines(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) { freeLines(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const TCacheLineAllocator<U>&) const { return true; }
+  template <class U>
+  bool operator!=(const TCacheLineAllocator<U>&) const { return false; }
+};
+
 // One waiting voxel: the key's bit pattern in the high half (keys are never negative, so their
 // bits order like the keys), the insertion number and the voxel index in the low half.  Ordering
 // the 128-bit numbers orders by key, then by insertion.
@@ -31,11 +65,22 @@ inline std::uint32_t entryVoxel(FrontEntry e) { return static_cast<std::uint32_t
 // top leaves next.  Most voxels wait in unsorted buckets and are sorted once, in bulk; the heap
 // holds only what arrives below the running key, and when it outgrows the rest of the run both go
 // back into their buckets.
+//
+// A bucket is a chain of fixed blocks from a pool: the front holds up to half the volume, and
+// buckets kept as growing arrays spent a quarter of the run copying on growth and faulting in
+// fresh pages.  Blocks of a bucket that became active go back to the pool for the next buckets.
 class SrgFront {
  public:
-  SrgFront()
-      : buckets_(kBuckets), words_(kBuckets / 64, 0), summary_(kBuckets / 4096, 0),
-        unordered_(kBuckets / 64, 0) {}
+  SrgFront() : words_(kBuckets / 64, 0), summary_(kBuckets / 4096, 0), unordered_(kBuckets / 64, 0) {
+    buckets_ = static_cast<Bucket*>(allocateLines(kBuckets * sizeof(Bucket)));
+    std::fill(buckets_, buckets_ + kBuckets, Bucket());
+  }
+  ~SrgFront() {
+    freeLines(buckets_, kBuckets * sizeof(Bucket));
+    for (const Slab& s : slabs_) freeLines(s.p, s.bytes, kBlockBytes);
+  }
+  SrgFront(const SrgFront&) = delete;
+  SrgFront& operator=(const SrgFront&) = delete;
 
   bool empty() const { return size_ == 0; }
 
@@ -71,9 +116,47 @@ class SrgFront {
   static constexpr int kShift = 45;
   static constexpr int kBuckets = 1 << 18;  // non-negative doubles: bits < 2^63
   static constexpr std::size_t kHeapFloor = 1 << 12;
-  static constexpr std::size_t kMaxSpare = 4096;
+
+  // A block is 8 kB on an 8 kB boundary: its link, then entries up to the boundary, so that a
+  // bucket's write position tells by its alignment that the block is full.
+  static constexpr std::size_t kBlockBytes = 8192;
+  struct Block {
+    Block* next;
+    FrontEntry e[(kBlockBytes - sizeof(FrontEntry)) / sizeof(FrontEntry)];
+  };
+  static_assert(sizeof(Block) == kBlockBytes, "a block fills its 8 kB");
+  static constexpr std::size_t kPerBlock = sizeof(Block::e) / sizeof(FrontEntry);
+  static bool full(const FrontEntry* tail) {
+    return (reinterpret_cast<std::uintptr_t>(tail) & (kBlockBytes - 1)) == 0;
+  }
+  // An empty bucket has no blocks; otherwise tail is the next free place in its last block.
+  struct Bucket {
+    Block* first = nullptr;
+    FrontEntry* tail = nullptr;
+  };
+  struct Slab {
+    void* p;
+    std::size_t bytes;
+  };
 
   static int bucketOf(FrontEntry e) { return static_cast<int>(static_cast<std::uint64_t>(e >> 64) >> kShift); }
+
+  Block* newBlock() {
+    if (!free_) {
+      // Slabs double from 256 kB to 16 MB: small volumes take little, large ones few huge pages.
+      const std::size_t bytes = std::min<std::size_t>(std::size_t(256) << 10 << slabs_.size(), std::size_t(16) << 20);
+      Block* blocks = static_cast<Block*>(allocateLines(bytes, kBlockBytes));
+      slabs_.push_back(Slab{blocks, bytes});
+      for (std::size_t i = bytes / kBlockBytes; i-- > 0;) {
+        blocks[i].next = free_;
+        free_ = &blocks[i];
+      }
+    }
+    Block* k = free_;
+    free_ = k->next;
+    k->next = nullptr;
+    return k;
+  }
 
   void mark(int b) {
     words_[b >> 6] |= std::uint64_t(1) << (b & 63);
@@ -95,7 +178,7 @@ class SrgFront {
   // Sorts entries that already stand in insertion order by their keys, keeping that order among
   // equal keys: a stable radix sort on the key bits below the bucket's own (all entries of a
   // bucket share the bits above kShift).
-  void sortKeysStable(std::vector<FrontEntry>& a) {
+  void sortKeysStable(std::vector<FrontEntry, TCacheLineAllocator<FrontEntry>>& a) {
     const std::size_t n = a.size();
     // Below a few thousand entries the digit tables cost more than a comparison sort.
     if (n < 2048) {
@@ -125,10 +208,24 @@ class SrgFront {
   // Called with the run and the heap both exhausted and the front not empty.
   void activateLowest() {
     const int b = lowestMarked();
-    run_.clear();
-    if (run_.capacity() > 0 && spare_.size() < kMaxSpare) spare_.push_back(std::move(run_));
-    run_ = std::move(buckets_[b]);
-    buckets_[b] = std::vector<FrontEntry>();
+    Bucket& B = buckets_[b];
+    // The bucket's entries into the run, in insertion order; its blocks back to the pool.
+    std::size_t n = 0;
+    for (const Block* k = B.first; k->next; k = k->next) n += kPerBlock;
+    const Block* last = reinterpret_cast<const Block*>(reinterpret_cast<std::uintptr_t>(B.tail - 1) & ~(kBlockBytes - 1));
+    n += static_cast<std::size_t>(B.tail - last->e);
+    run_.resize(n);
+    FrontEntry* out = run_.data();
+    for (Block* k = B.first; k;) {
+      const std::size_t m = k->next ? kPerBlock : static_cast<std::size_t>(B.tail - k->e);
+      std::memcpy(static_cast<void*>(out), k->e, m * sizeof(FrontEntry));
+      out += m;
+      Block* next = k->next;
+      k->next = free_;
+      free_ = k;
+      k = next;
+    }
+    B = Bucket();
     unmark(b);
     if (unordered_[b >> 6] >> (b & 63) & 1) {
       std::sort(run_.begin(), run_.end());
@@ -140,19 +237,22 @@ class SrgFront {
     active_ = b;
   }
 
-  void append(int b, FrontEntry e) {
-    std::vector<FrontEntry>& v = buckets_[b];
-    if (v.empty()) {
-      // Storage of emptied buckets is reused rather than freed and allocated anew.
-      if (v.capacity() == 0 && !spare_.empty()) {
-        v.swap(spare_.back());
-        spare_.pop_back();
-      }
+  void append(int b, const FrontEntry& e) {
+    Bucket& B = buckets_[b];
+    if (!B.tail) {
+      B.first = newBlock();
+      B.tail = B.first->e;
       mark(b);
-    } else if (static_cast<std::uint64_t>(e) < static_cast<std::uint64_t>(v.back())) {
-      unordered_[b >> 6] |= std::uint64_t(1) << (b & 63);
+    } else {
+      if (static_cast<std::uint64_t>(e) < static_cast<std::uint64_t>(B.tail[-1]))
+        unordered_[b >> 6] |= std::uint64_t(1) << (b & 63);
+      if (full(B.tail)) {
+        Block* k = newBlock();
+        reinterpret_cast<Block*>(reinterpret_cast<std::uintptr_t>(B.tail) - kBlockBytes)->next = k;
+        B.tail = k->e;
+      }
     }
-    v.push_back(e);
+    *B.tail++ = e;
   }
 
   void rebucket() {
@@ -164,16 +264,17 @@ class SrgFront {
     active_ = -1;
   }
 
-  std::vector<std::vector<FrontEntry>> buckets_;
+  Bucket* buckets_;
+  std::vector<Slab> slabs_;
+  Block* free_ = nullptr;
   std::vector<std::uint64_t> words_, summary_;
   // Buckets that received an entry inserted before the one already last in them (only entries
   // moved back by rebucket() do): these need a full sort.
   std::vector<std::uint64_t> unordered_;
-  std::vector<FrontEntry> sortTmp_;
-  std::vector<FrontEntry> run_;
+  std::vector<FrontEntry, TCacheLineAllocator<FrontEntry>> sortTmp_;
+  std::vector<FrontEntry, TCacheLineAllocator<FrontEntry>> run_;
   std::size_t pos_ = 0;
   std::vector<FrontEntry> heap_;
-  std::vector<std::vector<FrontEntry>> spare_;
   int active_ = -1;
   std::size_t size_ = 0;
 };
@@ -229,31 +330,6 @@ struct TBrickLayout {
   std::int64_t at(int x, int y, int z) const { return tz[z] + ty[y] + tx[x]; }
 };
 
-// Allocates on 64-byte boundaries, so that every brick is one cache line; blocks of several
-// megabytes on 2 MB boundaries, asking the system for huge pages: the growth reads them at random,
-// and with 4 kB pages nearly every read also misses the address translation cache.
-template <class T>
-struct TCacheLineAllocator {
-  using value_type = T;
-  static constexpr std::size_t kHuge = std::size_t(2) << 20;
-  TCacheLineAllocator() = default;
-  template <class U>
-  TCacheLineAllocator(const TCacheLineAllocator<U>&) {}
-  static std::size_t alignmentFor(std::size_t bytes) { return bytes >= 2 * kHuge ? kHuge : 64; }
-  T* allocate(std::size_t n) {
-    const std::size_t bytes = n * sizeof(T);
-    void* p = ::operator new(bytes, std::align_val_t(alignmentFor(bytes)));
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (alignmentFor(bytes) == kHuge) madvise(p, (bytes + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);
-#endif
-    return static_cast<T*>(p);
-  }
-  void deallocate(T* p, std::size_t n) { ::operator delete(p, std::align_val_t(alignmentFor(n * sizeof(T)))); }
-  template <class U>
-  bool operator==(const TCacheLineAllocator<U>&) const { return true; }
-  template <class U>
-  bool operator!=(const TCacheLineAllocator<U>&) const { return false; }
-};
 
 }  // namespace
 
