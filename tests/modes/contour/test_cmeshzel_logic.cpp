@@ -13,12 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/ModeRegistry.h"
-#include "core/TCore.h"
 #include "modes/contour/StateSegCMeshZel.h"
 #include "modes/contour/contmesh_s2_file.h"
-#include "platform/ScriptedPrompts.h"
-#include "tests/core/fakes.h"
+#include "tests/modes/contour/contour_logic_fixture.h"
 
 namespace {
 
@@ -78,73 +75,21 @@ class EllipsoidData : public FakeRegionData {
   }
 };
 
-class Host : public FakeViewHost {
- public:
-  unsigned keys = 0;
-  TModeRay next;
-  TVec3 slicePoint;
-  unsigned keyState() override { return keys; }
-  bool mainCursorRay(const TPoint2i&, TModeRay& r) override {
-    r = next;
-    return true;
-  }
-  bool pickPointOnSlices(const TPoint2i&, double pos[3]) override {
-    for (int k = 0; k < 3; ++k) pos[k] = slicePoint[k];
-    return true;
-  }
-};
-
-class CMeshZelLogic : public ::testing::Test {
+class CMeshZelLogic : public ContourModeTest<StateSegCMeshZel, FakePanel, EllipsoidData> {
  protected:
-  FakeMode vis{"vis"};
-  EllipsoidData data;
-  ScriptedChooser chooser;
-  Host host;
-  TScriptedPrompts prompts;
-  std::unique_ptr<TScriptedPrompts::Scope> scope;
-  FakePanel panel;
-  StateSegCMeshZel* mode = StateSegCMeshZel::getInst();
-
+  CMeshZelLogic() : ContourModeTest("StateSegCMeshZel", 11) {}
   void SetUp() override {
-    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
-    TModeRegistry& reg = TModeRegistry::getInst();
-    reg.clear();
-    TModeEntry v;
-    v.name = "vis";
-    v.ids = {0, 1, 2, 3};
-    v.mode = [this]() -> TModeState* { return &vis; };
-    reg.add(v);
-    TModeEntry e;
-    e.name = "StateSegCMeshZel";
-    e.ids = {11};
-    e.mode = []() -> TModeState* { return StateSegCMeshZel::getInst(); };
-    reg.add(e);
-    mode->attachPanel(&panel);
-    TCore::setWiring(TCoreWiring());
     host.volW = NX, host.volH = NY, host.volD = NZ;
     host.extent[0] = NX * kPitch, host.extent[1] = NY * kPitch, host.extent[2] = NZ * kPitch;
-    t_setModeRegionData(&data);
-    t_setMaskIdChooser(&chooser);
-    t_setModeViewHost(&host);
-    enter();
+    ContourModeTest::SetUp();
   }
-  void TearDown() override {
+  // Entered afresh from the visualisation mode.
+  void enter() override {
     TCore::getInst().setMode(0);
-    mode->attachPanel(nullptr);
-    TModeRegistry::getInst().clear();
-    t_setModeRegionData(nullptr);
-    t_setMaskIdChooser(nullptr);
-    t_setModeViewHost(nullptr);
-    scope.reset();
-  }
-  void enter() {
-    TCore::getInst().setMode(0);
-    chooser.many.push_back({true, {0}});
-    TCore::getInst().setMode(11);
-    ASSERT_EQ(TCore::getInst().modeId, 11);
+    ContourModeTest::enter();
   }
   void doubleClick(const TVec3& p) {
-    host.slicePoint = p;
+    for (int k = 0; k < 3; ++k) host.pick[k] = p[k];
     mode->OnLBtnDclk(TPoint2i(5, 5));
   }
   // The axis along z from just above the ellipsoid's lower tip: the planes reach its upper tip.

@@ -8,23 +8,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <deque>
 #include <fstream>
-#include <functional>
-#include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "core/ModeRegistry.h"
-#include "core/TCore.h"
 #include "modes/contour/StateSegContMesh.h"
 #include "modes/contour/contmesh_features.h"
 #include "modes/contour/rbf_fib_file.h"
-#include "platform/ScriptedPrompts.h"
-#include "tests/core/fakes.h"
+#include "tests/modes/contour/contour_logic_fixture.h"
 
 namespace {
 
@@ -88,91 +81,13 @@ class SphereData : public FakeRegionData {
   }
 };
 
-// Rays set by the test; queued calls kept for the test thread to run (its interface thread).
-class Host : public FakeViewHost {
- public:
-  unsigned keys = 0;
-  TModeRay next;
-  bool threaded = false;
-  std::mutex m;
-  std::deque<std::function<void()>> queue;
-
-  unsigned keyState() override { return keys; }
-  bool mainCursorRay(const TPoint2i&, TModeRay& r) override {
-    r = next;
-    return true;
-  }
-  bool postToInterface(std::function<void()> fn) override {
-    if (!threaded) return false;
-    std::lock_guard<std::mutex> lk(m);
-    queue.push_back(std::move(fn));
-    return true;
-  }
-  int drain() {
-    int n = 0;
-    for (;;) {
-      std::function<void()> fn;
-      {
-        std::lock_guard<std::mutex> lk(m);
-        if (queue.empty()) return n;
-        fn = std::move(queue.front());
-        queue.pop_front();
-      }
-      fn();
-      ++n;
-    }
-  }
-};
-
-class ContMeshLogic : public ::testing::Test {
+class ContMeshLogic : public ContourModeTest<StateSegContMesh, FakePanel, SphereData> {
  protected:
-  FakeMode vis{"vis"};
-  SphereData data;
-  ScriptedChooser chooser;
-  Host host;
-  TScriptedPrompts prompts;
-  std::unique_ptr<TScriptedPrompts::Scope> scope;
-  FakePanel panel;
-  StateSegContMesh* mode = StateSegContMesh::getInst();
-
+  ContMeshLogic() : ContourModeTest("StateSegContMesh", 10) {}
   void SetUp() override {
-    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
-    TModeRegistry& reg = TModeRegistry::getInst();
-    reg.clear();
-    TModeEntry v;
-    v.name = "vis";
-    v.ids = {0, 1, 2, 3};
-    v.mode = [this]() -> TModeState* { return &vis; };
-    reg.add(v);
-    TModeEntry e;
-    e.name = "StateSegContMesh";
-    e.ids = {10};
-    e.mode = []() -> TModeState* { return StateSegContMesh::getInst(); };
-    reg.add(e);
-    mode->attachPanel(&panel);
-    TCore::setWiring(TCoreWiring());
     host.volW = host.volH = host.volD = N;
     for (double& x : host.extent) x = N;
-    t_setModeRegionData(&data);
-    t_setMaskIdChooser(&chooser);
-    t_setModeViewHost(&host);
-    enter();
-  }
-  void TearDown() override {
-    mode->stopWorkers();
-    host.drain();
-    TCore::getInst().setMode(0);
-    mode->attachPanel(nullptr);
-    TModeRegistry::getInst().clear();
-    t_setModeRegionData(nullptr);
-    t_setMaskIdChooser(nullptr);
-    t_setModeViewHost(nullptr);
-    scope.reset();
-  }
-  void enter() {
-    chooser.many.push_back({true, {0}});
-    TCore::getInst().setMode(10);
-    ASSERT_EQ(TCore::getInst().modeId, 10);
+    ContourModeTest::SetUp();
   }
   // Waits for the worker, running the queued calls as the interface thread would.
   void settle() {
@@ -411,7 +326,7 @@ TEST_F(ContMeshLogic, FlatChannelsMapToAConstant) {
 }
 
 TEST_F(ContMeshLogic, TheWorkerRefusesEditsAndSurvivesReentryAndClosing) {
-  host.threaded = true;
+  host.async = true;
   mode->setCanvasXY();
   drawContour(2, 12);
   settle();
@@ -501,7 +416,7 @@ TEST_F(ContMeshLogic, ASweptCanvasComesFromTheRenderersCutSurface) {
     return true;
   });
   // The view unprojects the cursor onto a plane in front of the box.
-  class Sweeper : public Host {
+  class Sweeper : public ContourHost {
    public:
     bool mainUnProject(const TPoint2i& p, double, double out[3]) override {
       out[0] = p.x, out[1] = p.y, out[2] = 1;
