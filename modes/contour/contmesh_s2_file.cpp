@@ -24,12 +24,7 @@ std::string t_formatContMeshS2(const TContMeshS2& d) {
     for (const TVec3& p : c.verts) t_contourAppendPoint(out, p);
     for (const TVec3& p : c.normals) t_contourAppendPoint(out, p);
     for (const TPolyIdx& t : c.tris) t_contourAppendInt(out, "%lld %lld %lld\n", t[0], t[1], t[2]);
-    t_contourAppendInt(out, "cpSize %lld\n", static_cast<long long>(c.controlPoints.size()));
-    for (const TVec3& p : c.controlPoints) t_contourAppendPoint(out, p);
-    t_contourAppendf(out, "cpRad      %f\n", 0.01);
-    t_contourAppendf(out, "contRad    %f\n", 0.01);
-    t_contourAppendInt(out, "bInsideDir %lld\n", c.bInsideDir ? 1 : 0);
-    t_contourAppendInt(out, "bClosed    %lld\n", c.bClosed ? 1 : 0);
+    t_contourAppendControlPoints(out, c.controlPoints, c.bInsideDir, c.bClosed);
   }
   t_contourAppendf(out, "param_Wcolor      %f\n", d.weight);
   t_contourAppendf(out, "param_rbf_Offset  %f\n", 0.0);
@@ -56,25 +51,11 @@ bool t_parseContMeshS2(const std::string& text, TContMeshS2& out, std::string* w
       if (!t.point(p)) return t_contourFileRefuse(why, "bad canvas vertex");
     for (TVec3& p : c.normals)
       if (!t.point(p)) return t_contourFileRefuse(why, "bad canvas normal");
-    for (TPolyIdx& tri : c.tris) {
-      long long v[3];
-      for (long long& x : v)
-        if (!t.integer(x, 0, 3)) return t_contourFileRefuse(why, "a canvas triangle names a corner other than 0-3");
-      if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2])
-        return t_contourFileRefuse(why, "a canvas triangle repeats a corner");
-      tri = {int(v[0]), int(v[1]), int(v[2])};
-    }
-    long long k = 0;
-    if (!t.key("cpSize") || !t.integer(k, 0, static_cast<long long>(t.left() / 3)))
-      return t_contourFileRefuse(why, "bad control-point count");
-    c.controlPoints.resize(static_cast<std::size_t>(k));
-    for (TVec3& p : c.controlPoints)
-      if (!t.point(p)) return t_contourFileRefuse(why, "bad control point");
-    double radius = 0;
-    if (!t.key("cpRad") || !t.number(radius) || !t.key("contRad") || !t.number(radius))
-      return t_contourFileRefuse(why, "bad radius lines");
-    if (!t.key("bInsideDir") || !t.flag(c.bInsideDir) || !t.key("bClosed") || !t.flag(c.bClosed))
-      return t_contourFileRefuse(why, "bad contour flags");
+    for (TPolyIdx& tri : c.tris)
+      if (!t_contourReadTriangle(t, 3, tri, why, "a canvas triangle names a corner other than 0-3",
+                                 "a canvas triangle repeats a corner"))
+        return false;
+    if (!t_contourReadControlPoints(t, c.controlPoints, c.bInsideDir, c.bClosed, why)) return false;
   }
   double values[4] = {0, 0, 0, 0};
   for (int i = 0; i < 4; ++i)

@@ -82,6 +82,42 @@ void t_contourAppendInt(std::string& out, const char* fmt, long long a, long lon
 
 void t_contourAppendPoint(std::string& out, const TVec3& p) { t_contourAppendf(out, "%f %f %f\n", p[0], p[1], p[2]); }
 
+bool t_contourReadTriangle(TContourWords& t, long long last, TPolyIdx& tri, std::string* why, const char* outside,
+                           const char* repeated) {
+  long long v[3];
+  for (long long& x : v)
+    if (!t.integer(x, 0, last)) return t_contourFileRefuse(why, outside);
+  if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2]) return t_contourFileRefuse(why, repeated);
+  tri = {int(v[0]), int(v[1]), int(v[2])};
+  return true;
+}
+
+void t_contourAppendControlPoints(std::string& out, const std::vector<TVec3>& controlPoints, bool insideDir,
+                                  bool closed) {
+  t_contourAppendInt(out, "cpSize %lld\n", static_cast<long long>(controlPoints.size()));
+  for (const TVec3& p : controlPoints) t_contourAppendPoint(out, p);
+  t_contourAppendf(out, "cpRad      %f\n", 0.01);
+  t_contourAppendf(out, "contRad    %f\n", 0.01);
+  t_contourAppendInt(out, "bInsideDir %lld\n", insideDir ? 1 : 0);
+  t_contourAppendInt(out, "bClosed    %lld\n", closed ? 1 : 0);
+}
+
+bool t_contourReadControlPoints(TContourWords& t, std::vector<TVec3>& controlPoints, bool& insideDir, bool& closed,
+                                std::string* why) {
+  long long n = 0;
+  if (!t.key("cpSize") || !t.integer(n, 0, static_cast<long long>(t.left() / 3)))
+    return t_contourFileRefuse(why, "bad control-point count");
+  controlPoints.resize(static_cast<std::size_t>(n));
+  for (TVec3& p : controlPoints)
+    if (!t.point(p)) return t_contourFileRefuse(why, "bad control point");
+  double radius = 0;
+  if (!t.key("cpRad") || !t.number(radius) || !t.key("contRad") || !t.number(radius))
+    return t_contourFileRefuse(why, "bad radius lines");
+  if (!t.key("bInsideDir") || !t.flag(insideDir) || !t.key("bClosed") || !t.flag(closed))
+    return t_contourFileRefuse(why, "bad contour flags");
+  return true;
+}
+
 bool t_readContourText(const std::string& path, std::string& text, std::string* why) {
   FILE* fp = std::fopen(path.c_str(), "rb");
   if (!fp) return t_contourFileRefuse(why, "the file could not be opened");

@@ -3,7 +3,9 @@
 // (bounded in size) and checked word by word before anything is handed out.
 #include <cstddef>
 #include <string>
+#include <vector>
 
+#include "geom/TTriangleMesh.h"
 #include "geom/vec3.h"
 
 // Whitespace-separated words of a text, read one at a time; every count a file states can be
@@ -39,6 +41,18 @@ void t_contourAppendf(std::string& out, const char* fmt, double a, double b = 0,
 void t_contourAppendInt(std::string& out, const char* fmt, long long a, long long b = 0, long long c = 0);
 // "x y z\n" with six decimals.
 void t_contourAppendPoint(std::string& out, const TVec3& p);
+
+// A canvas triangle: three corners in [0, last], all different; false with *why set to
+// `outside` or `repeated`.
+bool t_contourReadTriangle(TContourWords& t, long long last, TPolyIdx& tri, std::string* why, const char* outside,
+                           const char* repeated);
+
+// The end of a contour in both formats: "cpSize n", the control points, the two (ignored) radius
+// lines and the side and closed flags.
+void t_contourAppendControlPoints(std::string& out, const std::vector<TVec3>& controlPoints, bool insideDir,
+                                  bool closed);
+bool t_contourReadControlPoints(TContourWords& t, std::vector<TVec3>& controlPoints, bool& insideDir, bool& closed,
+                                std::string* why);
 
 // The whole file as text; false (*why set) when it cannot be opened or read, or is larger than
 // any contour file (256 MiB).

@@ -19,12 +19,7 @@ std::string t_formatRbfFib(const std::vector<TRbfFibContour>& contours, const TR
                        static_cast<long long>(c.canvasPolys.size()));
     for (const TVec3& p : c.canvasVerts) t_contourAppendPoint(out, p);
     for (const TPolyIdx& t : c.canvasPolys) t_contourAppendInt(out, "%lld %lld %lld\n", t[0], t[1], t[2]);
-    t_contourAppendInt(out, "cpSize %lld\n", static_cast<long long>(c.controlPoints.size()));
-    for (const TVec3& p : c.controlPoints) t_contourAppendPoint(out, p);
-    t_contourAppendf(out, "cpRad      %f\n", 0.01);
-    t_contourAppendf(out, "contRad    %f\n", 0.01);
-    t_contourAppendInt(out, "bInsideDir %lld\n", c.bInsideDir ? 1 : 0);
-    t_contourAppendInt(out, "bClosed    %lld\n", c.bClosed ? 1 : 0);
+    t_contourAppendControlPoints(out, c.controlPoints, c.bInsideDir, c.bClosed);
   }
   t_contourAppendf(out, "Winterval     %f\n", coefs.interval);
   t_contourAppendf(out, "Wcolor        %f\n", coefs.colour);
@@ -58,25 +53,11 @@ bool t_parseRbfFib(const std::string& text, std::vector<TRbfFibContour>& contour
     for (TVec3& p : c.canvasVerts)
       if (!t.point(p)) return t_contourFileRefuse(why, "bad canvas vertex");
     c.canvasPolys.resize(static_cast<std::size_t>(np));
-    for (TPolyIdx& tri : c.canvasPolys) {
-      long long v[3];
-      for (long long& x : v)
-        if (!t.integer(x, 0, nv - 1)) return t_contourFileRefuse(why, "canvas triangle names a missing vertex");
-      if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2])
-        return t_contourFileRefuse(why, "canvas triangle repeats a corner");
-      tri = {int(v[0]), int(v[1]), int(v[2])};
-    }
-    long long nc = 0;
-    if (!t.key("cpSize") || !t.integer(nc, 0, static_cast<long long>(t.left() / 3)))
-      return t_contourFileRefuse(why, "bad control-point count");
-    c.controlPoints.resize(static_cast<std::size_t>(nc));
-    for (TVec3& p : c.controlPoints)
-      if (!t.point(p)) return t_contourFileRefuse(why, "bad control point");
-    double radius = 0;
-    if (!t.key("cpRad") || !t.number(radius) || !t.key("contRad") || !t.number(radius))
-      return t_contourFileRefuse(why, "bad radius lines");
-    if (!t.key("bInsideDir") || !t.flag(c.bInsideDir) || !t.key("bClosed") || !t.flag(c.bClosed))
-      return t_contourFileRefuse(why, "bad contour flags");
+    for (TPolyIdx& tri : c.canvasPolys)
+      if (!t_contourReadTriangle(t, nv - 1, tri, why, "canvas triangle names a missing vertex",
+                                 "canvas triangle repeats a corner"))
+        return false;
+    if (!t_contourReadControlPoints(t, c.controlPoints, c.bInsideDir, c.bClosed, why)) return false;
   }
   TRbfFibCoefs coefs;
   const int pairs = version == 1 ? 4 : 6;
