@@ -7,15 +7,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "core/ModeRegistry.h"
-#include "core/TCore.h"
 #include "modes/curve/StateSegCurveCyl.h"
-#include "platform/ScriptedPrompts.h"
-#include "tests/core/fakes.h"
+#include "tests/modes/mode_logic_fixture.h"
 
 namespace {
 
@@ -89,50 +85,15 @@ double distToSegment(const double p[3], const double a[3], const double b[3]) {
   return std::sqrt(d2);
 }
 
-class CCylLogic : public ::testing::Test {
+class CCylLogic : public ModeLogicTest<StateSegCurveCyl, FakeCCylPanel, VolumeData> {
  protected:
-  FakeMode vis{"vis"};
-  VolumeData data;
-  ScriptedChooser chooser;
-  PointingViewHost host;
-  TScriptedPrompts prompts;
-  std::unique_ptr<TScriptedPrompts::Scope> scope;
-  FakeCCylPanel panel;
-  StateSegCurveCyl* mode = StateSegCurveCyl::getInst();
-
+  CCylLogic() : ModeLogicTest("StateSegCurveCyl", 9) {}
   void SetUp() override {
-    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
-    TModeRegistry& reg = TModeRegistry::getInst();
-    reg.clear();
-    TModeEntry v;
-    v.name = "vis";
-    v.ids = {0, 1, 2, 3, 4};
-    v.mode = [this]() -> TModeState* { return &vis; };
-    reg.add(v);
-    TModeEntry e;
-    e.name = "StateSegCurveCyl";
-    e.ids = {9};
-    e.mode = []() -> TModeState* { return StateSegCurveCyl::getInst(); };
-    reg.add(e);
-    mode->attachPanel(&panel);
-    TCore::setWiring(TCoreWiring());
     host.volW = host.volH = host.volD = N;
-    t_setModeRegionData(&data);
-    t_setMaskIdChooser(&chooser);
-    t_setModeViewHost(&host);
+    ModeLogicTest::SetUp();
     // Targets: the background, region 2 and region 4 (not region 3).
     chooser.many.push_back({true, {0, 2, 4}});
-    TCore::getInst().setMode(9);
-    ASSERT_EQ(TCore::getInst().modeId, 9);
-  }
-  void TearDown() override {
-    TCore::getInst().setMode(0);
-    mode->attachPanel(nullptr);
-    TModeRegistry::getInst().clear();
-    t_setModeRegionData(nullptr);
-    t_setMaskIdChooser(nullptr);
-    t_setModeViewHost(nullptr);
-    scope.reset();
+    enterMode();
   }
   // "New Curve 作成開始" as the panel does it.
   void beginEditing() {

@@ -10,17 +10,13 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "core/ModeRegistry.h"
-#include "core/TCore.h"
 #include "modes/curve/StateRefContours.h"
 #include "modes/curve/kernels/roi_relabel.h"
-#include "platform/ScriptedPrompts.h"
-#include "tests/core/fakes.h"
+#include "tests/modes/mode_logic_fixture.h"
 
 namespace {
 
@@ -127,33 +123,10 @@ double maxMove(const TTriangleMesh& a, const TTriangleMesh& b) {
   return m;
 }
 
-class RefLogic : public ::testing::Test {
+class RefLogic : public ModeLogicTest<StateRefContours, FakeRefPanel, BallData, RefHost> {
  protected:
-  FakeMode vis{"vis"};
-  BallData data;
-  ScriptedChooser chooser;
-  RefHost host;
-  TScriptedPrompts prompts;
-  std::unique_ptr<TScriptedPrompts::Scope> scope;
-  FakeRefPanel panel;
-  StateRefContours* mode = StateRefContours::getInst();
-
+  RefLogic() : ModeLogicTest("StateRefContours", 13) {}
   void SetUp() override {
-    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
-    TModeRegistry& reg = TModeRegistry::getInst();
-    reg.clear();
-    TModeEntry v;
-    v.name = "vis";
-    v.ids = {0, 1, 2, 3, 4};
-    v.mode = [this]() -> TModeState* { return &vis; };
-    reg.add(v);
-    TModeEntry e;
-    e.name = "StateRefContours";
-    e.ids = {13};
-    e.mode = []() -> TModeState* { return StateRefContours::getInst(); };
-    reg.add(e);
-    mode->attachPanel(&panel);
-    TCore::setWiring(TCoreWiring());
     host.volW = host.volH = host.volD = N;
     const double eye[3] = {5.07, 5.11, 20.0}, centre[3] = {5, 5, 5}, up[3] = {0, 1, 0};
     host.view = TFiberView::lookAt(eye, centre, up, 40.0, 0.5, 100.0, 400, 400);
@@ -164,23 +137,13 @@ class RefLogic : public ::testing::Test {
     };
     hooks.cutSurface = [this]() -> const TTriangleMesh* { return &host.cut; };
     StateRefContours::setViewHooks(hooks);
-    t_setModeRegionData(&data);
-    t_setMaskIdChooser(&chooser);
-    t_setModeViewHost(&host);
+    ModeLogicTest::SetUp();
     chooser.one.push_back({true, 2});
-    TCore::getInst().setMode(13);
-    ASSERT_EQ(TCore::getInst().modeId, 13);
+    enterMode();
   }
   void TearDown() override {
-    TCore::getInst().setMode(0);
-    host.drain();
-    mode->attachPanel(nullptr);
+    ModeLogicTest::TearDown();
     StateRefContours::setViewHooks(StateRefContours::ViewHooks());
-    TModeRegistry::getInst().clear();
-    t_setModeRegionData(nullptr);
-    t_setMaskIdChooser(nullptr);
-    t_setModeViewHost(nullptr);
-    scope.reset();
   }
 
   // The window point of a world point.
