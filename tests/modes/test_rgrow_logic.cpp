@@ -13,11 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "core/ModeRegistry.h"
-#include "core/TCore.h"
 #include "modes/region/StateSegRGrow.h"
-#include "platform/ScriptedPrompts.h"
-#include "tests/core/fakes.h"
+#include "tests/modes/mode_logic_fixture.h"
 
 namespace {
 
@@ -89,53 +86,15 @@ class VolumeData : public FakeRegionData {
   }
 };
 
-using RGrowHost = PointingViewHost;
-
-class RGrowLogic : public ::testing::Test {
+class RGrowLogic : public ModeLogicTest<StateSegRGrow, FakeRGrowPanel, VolumeData> {
  protected:
-  FakeMode vis{"vis"};
-  VolumeData data;
-  ScriptedChooser chooser;
-  RGrowHost host;
-  TScriptedPrompts prompts;
-  std::unique_ptr<TScriptedPrompts::Scope> scope;
-  FakeRGrowPanel panel;
-  StateSegRGrow* mode = StateSegRGrow::getInst();
-
+  RGrowLogic() : ModeLogicTest("StateSegRGrow", 6) {}
   void SetUp() override {
-    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
-    TModeRegistry& reg = TModeRegistry::getInst();
-    reg.clear();
-    TModeEntry v;
-    v.name = "vis";
-    v.ids = {0, 1, 2, 3, 4};
-    v.mode = [this]() -> TModeState* { return &vis; };
-    reg.add(v);
-    TModeEntry e;
-    e.name = "StateSegRGrow";
-    e.ids = {6};
-    e.mode = []() -> TModeState* { return StateSegRGrow::getInst(); };
-    reg.add(e);
-    mode->attachPanel(&panel);
-    TCore::setWiring(TCoreWiring());
     host.volW = host.volH = host.volD = N;
-    t_setModeRegionData(&data);
-    t_setMaskIdChooser(&chooser);
-    t_setModeViewHost(&host);
+    ModeLogicTest::SetUp();
     // Every voxel is a target.
     chooser.many.push_back({true, {0, 2, 3}});
-    TCore::getInst().setMode(6);
-    ASSERT_EQ(TCore::getInst().modeId, 6);
-  }
-  void TearDown() override {
-    mode->stopWorkers();
-    TCore::getInst().setMode(0);
-    mode->attachPanel(nullptr);
-    TModeRegistry::getInst().clear();
-    t_setModeRegionData(nullptr);
-    t_setMaskIdChooser(nullptr);
-    t_setModeViewHost(nullptr);
-    scope.reset();
+    enterMode();
   }
   // A Shift + left click that picks the box point (x, y, z); by default the cursor ray passes
   // through that point.
