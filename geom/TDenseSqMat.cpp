@@ -1,10 +1,15 @@
 #include "geom/TDenseSqMat.h"
 
+#include <omp.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <thread>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -15,8 +20,7 @@ namespace {
 
 constexpr int kPanel = 128;      // columns factorised together before the trailing update
 constexpr int kLeaf = 16;        // panel columns eliminated one at a time
-constexpr int kColChunk = 256;   // trailing columns a task updates (its packed U stays in L2)
-constexpr int kRowGrain = 64;    // trailing rows a task updates
+constexpr long kParallelWork = 1L << 20;  // multiply-adds below which a step runs on one thread
 
 double wallSeconds() {
   using namespace std::chrono;
@@ -51,53 +55,140 @@ std::vector<double> pivotTolerances(double* const* A, int n, int k0) {
   return tiny;
 }
 
-// rows [r0, n) x columns [c0, cEnd) -= L(rows, [p0, p0 + kb)) * U([p0, p0 + kb), [c0, cEnd)).
-// One parallel region; tasks of kRowGrain rows x kColChunk columns are handed out as threads
-// come free, so that a thread the machine holds up delays little.
-void trailingUpdate(double** A, int n, int r0, int c0, int cEnd, int p0, int kb, std::vector<double>& packed) {
-  const int rest = cEnd - c0;
-  if (rest <= 0 || r0 >= n || kb <= 0) return;
-  packed.resize(t_packedSize(kb, rest));
-  const int nRow = (n - r0 + kRowGrain - 1) / kRowGrain;
-  const int nCol = (rest + kColChunk - 1) / kColChunk;
-  const long work = static_cast<long>(n - r0) * rest * kb;
-#pragma omp parallel if (work > (1L << 20))
-  {
+// One trailing update, C -= L * U with C = rows [r0, n) x columns [c0, cEnd), L = the same rows
+// at columns [p0, p0 + kb) and U = rows [p0, p0 + kb) at columns [c0, cEnd): both factors are
+// packed once, then tiles of C are handed out to threads as they come free.  The tiles write
+// through a copy of the row pointers taken by prepare(), so that rows may be exchanged (the
+// pointers swapped) while the update runs.
+//
+// prepare() and plan() run before the parallel region; inside it every thread calls pack()
+// (which ends with a barrier), then run() on the tile sets.
+class TrailingUpdate {
+ public:
+  // Tiles over all rows and a range of columns, taken one at a time by whichever thread asks.
+  struct Tiles {
+    int ca = 0, cb = 0, tr = 96, tc = 480, nRow = 0, nCol = 0;
+    std::atomic<int> next{0};
+    std::atomic<int> done{0};
+    int count() const { return nRow * nCol; }
+    // Whether every tile has been applied (not only taken).
+    bool finished() const { return done.load(std::memory_order_acquire) == count(); }
+  };
+
+  // Columns [0, split) and [split, cEnd - c0) are packed apart, so that tile sets may start at
+  // either.  With solveRows, pack() first turns rows [p0, p0 + kb) of the columns into rows of
+  // U (forward substitution with the unit lower triangle of their diagonal block).
+  void prepare(double** A, int n, int r0, int c0, int cEnd, int p0, int kb, int split,
+               bool solveRows) {
+    A_ = A;
+    m_ = std::max(0, n - r0);
+    nc_ = std::max(0, cEnd - c0);
+    c0_ = c0;
+    r0_ = r0;
+    p0_ = p0;
+    kb_ = kb;
+    solveRows_ = solveRows;
+    if (kb <= 0) m_ = nc_ = 0;
+    split_ = std::min(std::max(split, 0), nc_);
+    L_.resize(static_cast<size_t>(t_packedLSize(m_, kb_)));
+    U_.resize(static_cast<size_t>(t_packedUSize(kb_, split_) + t_packedUSize(kb_, nc_ - split_)));
+    rows_.assign(A + r0, A + r0 + m_);
+  }
+
+  long work() const { return static_cast<long>(m_) * nc_ * kb_; }
+
+  // Splits the columns [ca, cb) (relative to c0) of all rows into tiles, enough of them for
+  // the threads to share.
+  void plan(Tiles& T, int ca, int cb, int threads) const {
+    T.ca = ca;
+    T.tr = 96;
+    T.tc = 480;
+    const int w = std::max(0, std::min(cb, nc_) - ca);
+    const long want = 4L * threads;
+    auto count = [&] { return static_cast<long>((m_ + T.tr - 1) / T.tr) * ((w + T.tc - 1) / T.tc); };
+    // Widths stay multiples of kGemmNR, heights multiples of kGemmMR.
+    while (count() < want && T.tc > 48) T.tc = T.tc > 120 ? T.tc / 2 : 48;
+    while (count() < want && T.tr > 24) T.tr /= 2;
+    T.nRow = m_ > 0 ? (m_ + T.tr - 1) / T.tr : 0;
+    T.nCol = w > 0 ? (w + T.tc - 1) / T.tc : 0;
+    T.cb = ca + w;
+    T.next.store(0, std::memory_order_relaxed);
+    T.done.store(0, std::memory_order_relaxed);
+  }
+
+  void pack() {
+    const int nL = (m_ + kPackRows - 1) / kPackRows;
+    const int nU0 = (split_ + kPackCols - 1) / kPackCols;
+    const int nU1 = (nc_ - split_ + kPackCols - 1) / kPackCols;
+    // The column chunks first: they carry the row solves.
 #pragma omp for schedule(dynamic, 1)
-    for (int c = 0; c < nCol; ++c) {
-      const int cc = c * kColChunk;
-      t_packUpanel(A, p0, kb, c0 + cc, std::min(kColChunk, rest - cc), packed.data() + static_cast<long>(cc / 8) * kb * 8);
-    }
-#pragma omp for schedule(dynamic, 1)
-    for (int t = 0; t < nRow * nCol; ++t) {
-      const int c = t / nRow, rt = t % nRow;
-      const int cc = c * kColChunk;
-      const int ra = r0 + rt * kRowGrain, rb = std::min(n, ra + kRowGrain);
-      t_denseUpdateGemm(A, ra, rb, c0 + cc, std::min(kColChunk, rest - cc), A, p0, kb,
-                        packed.data() + static_cast<long>(cc / 8) * kb * 8);
+    for (int t = 0; t < nL + nU0 + nU1; ++t) {
+      if (t < nU0 + nU1) {
+        const int b = t < nU0 ? t * kPackCols : split_ + (t - nU0) * kPackCols;
+        const int w = std::min(kPackCols, (b < split_ ? split_ : nc_) - b);
+        if (solveRows_) solveRowsOfU(c0_ + b, c0_ + b + w);
+        t_packU(A_, p0_, kb_, c0_ + b, w, U_.data() + uOffset(b));
+      } else {
+        const int a = (t - nU0 - nU1) * kPackRows;
+        t_packL(A_, r0_ + a, std::min(kPackRows, m_ - a), p0_, kb_,
+                L_.data() + static_cast<long>(a) * kb_);
+      }
     }
   }
-}
 
-// Rows [p0, p0 + kb), columns [c0, cEnd): forward substitution with the unit lower triangle of
-// the diagonal block (the rows of a panel turn into rows of U).
-void panelRowSolve(double** A, int p0, int kb, int c0, int cEnd) {
-  const int rest = cEnd - c0;
-  if (rest <= 0) return;
-  const int nChunks = (rest + 255) / 256;
-#pragma omp parallel for schedule(dynamic, 1) if (rest > 512)
-  for (int ch = 0; ch < nChunks; ++ch) {
-    const int qa = c0 + ch * 256;
-    const int qb = std::min(cEnd, qa + 256);
-    for (int r = p0 + 1; r < p0 + kb; ++r) {
-      double* row = A[r];
-      for (int p = p0; p < r; ++p) {
+  void run(Tiles& T) const {
+    const int count = T.count();
+    for (int t = T.next.fetch_add(1, std::memory_order_relaxed); t < count;
+         t = T.next.fetch_add(1, std::memory_order_relaxed)) {
+      const int ra = (t % T.nRow) * T.tr, rb = std::min(m_, ra + T.tr);
+      const int ca = T.ca + (t / T.nRow) * T.tc, cb = std::min(T.cb, ca + T.tc);
+      t_gemmPacked(rows_.data() + ra, rb - ra, c0_ + ca, cb - ca,
+                   L_.data() + static_cast<long>(ra) * kb_, U_.data() + uOffset(ca), kb_);
+      T.done.fetch_add(1, std::memory_order_acq_rel);
+    }
+  }
+
+ private:
+  static constexpr int kPackRows = 64;   // a multiple of kGemmMR
+  static constexpr int kPackCols = 240;  // a multiple of kGemmNR
+
+  // Where column c (relative to c0; a micro-panel's first column) starts in the packed U.
+  long uOffset(int c) const {
+    return c < split_ ? static_cast<long>(c) * kb_
+                      : t_packedUSize(kb_, split_) + static_cast<long>(c - split_) * kb_;
+  }
+
+  void solveRowsOfU(int qa, int qb) const {
+    for (int r = p0_ + 1; r < p0_ + kb_; ++r) {
+      double* row = A_[r];
+      for (int p = p0_; p < r; ++p) {
         const double l = row[p];
         if (l == 0.0) continue;
-        const double* u = A[p];
+        const double* u = A_[p];
         for (int q = qa; q < qb; ++q) row[q] -= l * u[q];
       }
     }
+  }
+
+  double** A_ = nullptr;
+  std::vector<double> L_, U_;
+  std::vector<double*> rows_;
+  int m_ = 0, nc_ = 0, c0_ = 0, r0_ = 0, p0_ = 0, kb_ = 0, split_ = 0;
+  bool solveRows_ = false;
+};
+
+// rows [r0, n) x columns [c0, cEnd) -= L(rows, [p0, p0 + kb)) * U([p0, p0 + kb), [c0, cEnd)),
+// after turning rows [p0, p0 + kb) of those columns into rows of U when solveRows is set.
+void trailingUpdate(double** A, int n, int r0, int c0, int cEnd, int p0, int kb, bool solveRows,
+                    TrailingUpdate& up) {
+  if (cEnd <= c0 || kb <= 0) return;
+  up.prepare(A, n, r0, c0, cEnd, p0, kb, 0, solveRows);
+  TrailingUpdate::Tiles all;
+  up.plan(all, 0, cEnd - c0, omp_get_max_threads());
+#pragma omp parallel if (up.work() + static_cast<long>(kb) * kb * (cEnd - c0) > kParallelWork)
+  {
+    up.pack();
+    up.run(all);
   }
 }
 
@@ -106,15 +197,18 @@ void panelRowSolve(double** A, int p0, int kb, int c0, int cEnd) {
 // are relative to k.
 class Panel {
  public:
-  Panel(double** A, int n, int k, int w) : A_(A), k_(k), m_(n - k), w_(w), v_(static_cast<size_t>(m_) * w) {
-#pragma omp parallel for schedule(static) if (static_cast<long>(m_) * w > (1L << 16))
+  Panel(double** A, int n, int k, int w, bool parallel)
+      : A_(A), k_(k), m_(n - k), w_(w), v_(static_cast<size_t>(m_) * w), parallel_(parallel) {
+#pragma omp parallel for schedule(static) if (parallel && static_cast<long>(m_) * w > (1L << 16))
     for (int i = 0; i < m_; ++i) {
       const double* r = A[k + i] + k;
       for (int j = 0; j < w; ++j) v_[static_cast<size_t>(j) * m_ + i] = r[j];
     }
   }
   double* col(int j) { return v_.data() + static_cast<size_t>(j) * m_; }
+  double* data() { return v_.data(); }
   int rows() const { return m_; }
+  bool parallel() const { return parallel_; }
 
   // Exchanges panel rows a and b, and the matrix rows they stand for (whole rows: the pointers).
   void swapRows(int a, int b, int* rowPerm) {
@@ -125,7 +219,7 @@ class Panel {
 
   // Writes the factored panel back into the (exchanged) rows.
   void store() {
-#pragma omp parallel for schedule(static) if (static_cast<long>(m_) * w_ > (1L << 16))
+#pragma omp parallel for schedule(static) if (parallel_ && static_cast<long>(m_) * w_ > (1L << 16))
     for (int i = 0; i < m_; ++i) {
       double* r = A_[k_ + i] + k_;
       for (int j = 0; j < w_; ++j) r[j] = v_[static_cast<size_t>(j) * m_ + i];
@@ -136,6 +230,7 @@ class Panel {
   double** A_;
   int k_, m_, w_;
   std::vector<double> v_;
+  bool parallel_;
 };
 
 // Panel columns [q0, q0 + nq), rows [r0, rows): C -= L(rows, [p0, p0 + np)) * U([p0, p0 + np), cols).
@@ -143,26 +238,13 @@ class Panel {
 void panelGemm(Panel& P, int r0, int p0, int np, int q0, int nq) {
   const int m = P.rows();
   if (r0 >= m || np <= 0 || nq <= 0) return;
-  const int grain = 256;
+  const int grain = 192;
   const int nChunks = (m - r0 + grain - 1) / grain;
   const long work = static_cast<long>(m - r0) * np * nq;
-#pragma omp parallel for schedule(dynamic, 1) if (work > (1L << 21))
+#pragma omp parallel for schedule(dynamic, 1) if (P.parallel() && work > (1L << 21))
   for (int ch = 0; ch < nChunks; ++ch) {
     const int ia = r0 + ch * grain, ib = std::min(m, ia + grain);
-    for (int q = q0; q < q0 + nq; ++q) {
-      double* c = P.col(q);
-      int p = p0;
-      for (; p + 4 <= p0 + np; p += 4) {
-        const double a0 = c[p], a1 = c[p + 1], a2 = c[p + 2], a3 = c[p + 3];
-        const double *l0 = P.col(p), *l1 = P.col(p + 1), *l2 = P.col(p + 2), *l3 = P.col(p + 3);
-        for (int i = ia; i < ib; ++i) c[i] -= (l0[i] * a0 + l1[i] * a1) + (l2[i] * a2 + l3[i] * a3);
-      }
-      for (; p < p0 + np; ++p) {
-        const double a = c[p];
-        const double* l = P.col(p);
-        for (int i = ia; i < ib; ++i) c[i] -= l[i] * a;
-      }
-    }
+    t_panelGemm(P.data(), m, ia, ib, p0, np, q0, nq);
   }
 }
 
@@ -230,27 +312,69 @@ int factorPanel(PanelJob& J, int c, int w) {
   return -1;
 }
 
-// Factorises columns [c0, n), whose rows [c0, n) already hold the Schur complement: panels of
-// kPanel columns are factorised recursively in a column copy, then their U rows and the
-// trailing Schur complement are updated in the matrix.  Returns the first column without a
-// usable pivot, or -1.
+// Factorises the panel of columns [k, k + kb) (rows [k, n) hold its Schur complement) and
+// writes it back.  Returns the first column without a usable pivot, or -1.
+int factorPanelAt(double** A, int* rowPerm, int n, int k, int kb, const int* limits, bool search,
+                  const std::vector<double>& tiny, const std::function<void(double)>& progress,
+                  bool parallel) {
+  Panel P(A, n, k, kb, parallel);
+  PanelJob job{P, k, n, rowPerm, limits, search, tiny, progress};
+  const int bad = factorPanel(job, 0, kb);
+  P.store();
+  return bad;
+}
+
+// Factorises columns [c0, n), whose rows [c0, n) already hold the Schur complement, panel by
+// panel.  Once a panel is factorised its U rows are solved and both factors packed; then the
+// next panel's columns are updated first, and while one thread factorises that panel the
+// others update the rest of the trailing matrix (its rows move only by pointer exchanges,
+// which the update does not see).  Returns the first column without a usable pivot, or -1.
 int blockedFactor(double** A, int* rowPerm, int n, int c0, const int* limits,
                   bool searchWithoutLimits, const std::vector<double>& tiny,
                   const std::function<void(double)>& progress) {
-  std::vector<double> packed;
-  for (int k = c0; k < n; k += kPanel) {
+  if (c0 >= n) return -1;
+  int bad = factorPanelAt(A, rowPerm, n, c0, std::min(kPanel, n - c0), limits, searchWithoutLimits,
+                          tiny, progress, true);
+  TrailingUpdate up;
+  for (int k = c0; bad < 0;) {
     const int kb = std::min(kPanel, n - k);
     const int kend = k + kb;
-    Panel P(A, n, k, kb);
-    PanelJob job{P, k, n, rowPerm, limits, searchWithoutLimits, tiny, progress};
-    const int bad = factorPanel(job, 0, kb);
-    P.store();
-    if (bad >= 0) return bad;
-    panelRowSolve(A, k, kb, kend, n);
-    trailingUpdate(A, n, kend, kend, n, k, kb, packed);
+    if (kend >= n) break;
+    const int nb = std::min(kPanel, n - kend);
+    const long work = static_cast<long>(n - kend) * (n - kend) * kb;
+    int nextBad = -1;
+    TrailingUpdate::Tiles nextPanel, rest;
+    up.prepare(A, n, kend, kend, n, k, kb, nb, true);
+    up.plan(nextPanel, 0, nb, omp_get_max_threads());
+    up.plan(rest, nb, n - kend, omp_get_max_threads());
+#pragma omp parallel if (work > kParallelWork)
+    {
+      up.pack();
+      // Everyone starts on the next panel's columns; the calling thread then waits until they
+      // are all updated, factorises the panel (progress is reported from it) and joins the
+      // others on the rest of the trailing matrix.
+      up.run(nextPanel);
+      if (omp_get_thread_num() == 0) {
+        while (!nextPanel.finished()) std::this_thread::yield();
+        nextBad = factorPanelAt(A, rowPerm, n, kend, nb, limits, searchWithoutLimits, tiny,
+                                progress, false);
+      }
+      up.run(rest);
+    }
+    bad = nextBad;
+    k = kend;
   }
-  return -1;
+  return bad;
 }
+// Rows start on cache lines, so that the update's column blocks (multiples of eight columns
+// from an aligned start) never straddle two lines.
+constexpr std::align_val_t kRowAlign{64};
+double* newRow(int n) {
+  double* r = static_cast<double*>(::operator new[](sizeof(double) * static_cast<size_t>(n), kRowAlign));
+  std::fill(r, r + n, 0.0);
+  return r;
+}
+void deleteRow(double* r) { ::operator delete[](r, kRowAlign); }
 
 }  // namespace
 
@@ -260,7 +384,7 @@ TDenseSqMat::TDenseSqMat(int n_) : n(n_ > 0 ? n_ : 0) {
   rowPerm = new int[n > 0 ? n : 1];
   colPerm = new int[n > 0 ? n : 1];
   for (int i = 0; i < n; ++i) {
-    rows[i] = new double[n]();
+    rows[i] = newRow(n);
     rowPerm[i] = i;
     colPerm[i] = i;
   }
@@ -268,7 +392,7 @@ TDenseSqMat::TDenseSqMat(int n_) : n(n_ > 0 ? n_ : 0) {
 
 TDenseSqMat::~TDenseSqMat() {
   std::fprintf(stderr, "TDenseSqMat destract %d\n", n);
-  for (int i = 0; i < n; ++i) delete[] rows[i];
+  for (int i = 0; i < n; ++i) deleteRow(rows[i]);
   delete[] rows;
   delete[] rowPerm;
   delete[] colPerm;
@@ -315,7 +439,7 @@ bool TDenseSqMat::factorLUPartial(int k0, const int* pivotLimits) {
     // Phase 1: the new rows under the old columns (L21 = A21 U11^-1), by blocks of kPanel old
     // columns: the rows solve against the block's triangle, then the block's multipliers update
     // the old columns right of it.
-    std::vector<double> packed;
+    TrailingUpdate packed;
     for (int b0 = 0; b0 < k0; b0 += kPanel) {
       const int b1 = std::min(k0, b0 + kPanel);
 #pragma omp parallel for schedule(dynamic, 16) if (static_cast<long>(n - k0) * (b1 - b0) * (b1 - b0) > (1L << 18))
@@ -329,14 +453,13 @@ bool TDenseSqMat::factorLUPartial(int k0, const int* pivotLimits) {
           for (int q = j + 1; q < b1; ++q) r[q] -= l * u[q];
         }
       }
-      trailingUpdate(A, n, k0, b1, k0, b0, b1 - b0, packed);
+      trailingUpdate(A, n, k0, b1, k0, b0, b1 - b0, false, packed);
     }
     // Phase 2: the new columns.  The old rows turn into U12 panel by panel, each panel's update
     // is applied to every row below it, then the trailing block is factorised.
     for (int b0 = 0; b0 < k0; b0 += kPanel) {
       const int kb = std::min(kPanel, k0 - b0);
-      panelRowSolve(A, b0, kb, k0, n);
-      trailingUpdate(A, n, b0 + kb, k0, n, b0, kb, packed);
+      trailingUpdate(A, n, b0 + kb, k0, n, b0, kb, true, packed);
     }
     auto toFrame = [](double f) { t_progressToMainFrame(f); };
     bad = blockedFactor(A, rowPerm, n, k0, pivotLimits, false, tiny, toFrame);
