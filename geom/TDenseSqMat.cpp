@@ -150,7 +150,8 @@ class TrailingUpdate {
 
  private:
   static constexpr int kPackRows = 64;   // a multiple of kGemmMR
-  static constexpr int kPackCols = 240;  // a multiple of kGemmNR
+  // A multiple of kGemmNR; small, since these chunks also carry the row solves.
+  static constexpr int kPackCols = 96;
 
   // Where column c (relative to c0; a micro-panel's first column) starts in the packed U.
   long uOffset(int c) const {
@@ -481,18 +482,9 @@ bool TDenseSqMat::solveLU(const double* b, double* x) const {
   }
   std::vector<double> y(n), z(n);
   for (int i = 0; i < n; ++i) y[i] = b[rowPerm[i]];
-  for (int i = 0; i < n; ++i) {
-    const double* r = rows[i];
-    double s = y[i];
-    for (int k = 0; k < i; ++k) s -= r[k] * y[k];
-    y[i] = s;
-  }
-  for (int i = n - 1; i >= 0; --i) {
-    const double* r = rows[i];
-    double s = y[i];
-    for (int k = i + 1; k < n; ++k) s -= r[k] * z[k];
-    z[i] = s / r[i];
-  }
+  for (int i = 0; i < n; ++i) y[i] -= t_denseDot(rows[i], y.data(), i);
+  for (int i = n - 1; i >= 0; --i)
+    z[i] = (y[i] - t_denseDot(rows[i] + i + 1, z.data() + i + 1, n - 1 - i)) / rows[i][i];
   bool finite = true;
   for (int i = 0; i < n; ++i) {
     x[colPerm[i]] = z[i];

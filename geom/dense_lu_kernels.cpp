@@ -201,17 +201,40 @@ void panelGemmBase(double* cols, long ld, int r0, int r1, int p0, int np, int q0
 
 using PanelKernel = void (*)(double*, long, int, int, int, int, int, int);
 
+// Sixteen independent partial sums: a single running sum would wait on every addition.
+#define KESTRIN_DOT_BODY                                                    \
+  double s[16] = {};                                                        \
+  int k = 0;                                                                \
+  for (; k + 16 <= len; k += 16)                                            \
+    for (int q = 0; q < 16; ++q) s[q] += a[k + q] * b[k + q];               \
+  double t = 0.0;                                                           \
+  for (int q = 0; q < 16; ++q) t += s[q];                                   \
+  for (; k < len; ++k) t += a[k] * b[k];                                    \
+  return t;
+
+__attribute__((target("avx512f"))) double dotAvx512(const double* a, const double* b, int len) {
+  KESTRIN_DOT_BODY
+}
+__attribute__((target("avx2,fma"))) double dotAvx2(const double* a, const double* b, int len) {
+  KESTRIN_DOT_BODY
+}
+double dotBase(const double* a, const double* b, int len) { KESTRIN_DOT_BODY }
+#undef KESTRIN_DOT_BODY
+
+using DotKernel = double (*)(const double*, const double*, int);
+
 struct Kernels {
   BlockKernel block;
   PanelKernel panel;
+  DotKernel dot;
 };
 
 Kernels pickKernels() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return {blockAvx512, panelGemmAvx512};
+  if (__builtin_cpu_supports("avx512f")) return {blockAvx512, panelGemmAvx512, dotAvx512};
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
-    return {blockAvx2, panelGemmAvx2};
-  return {blockBase, panelGemmBase};
+    return {blockAvx2, panelGemmAvx2, dotAvx2};
+  return {blockBase, panelGemmBase, dotBase};
 }
 
 const Kernels& kernels() {
@@ -239,4 +262,8 @@ void t_gemmPacked(double* const* Crows, int nrows, int c0, int ncols, const doub
 void t_panelGemm(double* cols, long ld, int r0, int r1, int p0, int np, int q0, int nq) {
   if (r1 <= r0 || np <= 0 || nq <= 0) return;
   kernels().panel(cols, ld, r0, r1, p0, np, q0, nq);
+}
+
+double t_denseDot(const double* a, const double* b, int len) {
+  return len > 0 ? kernels().dot(a, b, len) : 0.0;
 }

@@ -34,3 +34,6 @@ void t_gemmPacked(double* const* Crows, int nrows, int c0, int ncols, const doub
 // the entries (rows [p0, p0 + np)) of the same columns [q0, q0 + nq).  The rows [p0, p0 + np)
 // of the updated columns must lie outside [r0, r1).
 void t_panelGemm(double* cols, long ld, int r0, int r1, int p0, int np, int q0, int nq);
+
+// Sum of a[k] * b[k] over k < len, in several partial sums (for the substitutions of a solve).
+double t_denseDot(const double* a, const double* b, int len);
