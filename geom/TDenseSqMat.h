@@ -4,7 +4,7 @@
 // variables or equations inside an existing factor.  The implicit-surface systems of the contour
 // modes live in it.
 //
-// Rows are separate allocations: exchanging two rows swaps the two pointers.  rowPerm[i] is the
+// Rows are pointers into one block: exchanging two rows swaps the two pointers.  rowPerm[i] is the
 // equation held in physical row i, colPerm[j] the variable held in physical column j.
 #include <functional>
 
@@ -49,6 +49,7 @@ class TDenseSqMat {
   friend bool t_flipRow(TDenseSqMat&, int);
   friend bool t_flipRowEx(TDenseSqMat&, int, bool);
   bool m_factorValid = false;
+  double* m_block = nullptr;  // the storage of all rows
 };
 
 // Exchanges variables k and k+1 inside the factor; false for k >= n-1.
