@@ -28,7 +28,7 @@ double now() {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-const int kRepeats = 3;
+const int kRepeats = 5;
 
 // Runs the reference script in its own environment and returns its standard output.
 std::string runReference(const std::vector<std::string>& args) {
