@@ -48,15 +48,24 @@ struct TCacheLineAllocator {
 };
 
 // One waiting voxel: the key's bit pattern in the high half (keys are never negative, so their
-// bits order like the keys), the insertion number and the voxel index in the low half.  Ordering
-// the 128-bit numbers orders by key, then by insertion.
+// bits order like the keys), the voxel's value and index in the low half.  The value rides along
+// so that taking the voxel needs no read of the value array, whose line would be one more miss.
 using FrontEntry = unsigned __int128;
-inline FrontEntry makeEntry(std::uint64_t key, std::uint64_t insertion, std::uint64_t voxel) {
-  return (static_cast<FrontEntry>(key) << 64) | (insertion << 32) | voxel;
+inline FrontEntry makeEntry(std::uint64_t key, float value, std::uint32_t voxel) {
+  std::uint32_t valueBits;
+  std::memcpy(&valueBits, &value, sizeof valueBits);
+  return (static_cast<FrontEntry>(key) << 64) | (static_cast<std::uint64_t>(valueBits) << 32) | voxel;
 }
+inline std::uint64_t entryKey(FrontEntry e) { return static_cast<std::uint64_t>(e >> 64); }
 inline std::uint32_t entryVoxel(FrontEntry e) { return static_cast<std::uint32_t>(e); }
+inline float entryValue(FrontEntry e) {
+  const std::uint32_t valueBits = static_cast<std::uint32_t>(static_cast<std::uint64_t>(e) >> 32);
+  float value;
+  std::memcpy(&value, &valueBits, sizeof value);
+  return value;
+}
 
-// The front: a priority queue ordered by (key, insertion number).
+// The front: a priority queue ordered by (key, insertion).
 //
 // Keys fall into buckets by the top bits of their bit pattern (128 buckets per power of two).
 // Entries above the active bucket are appended unsorted to their bucket.  The active bucket was
@@ -66,12 +75,17 @@ inline std::uint32_t entryVoxel(FrontEntry e) { return static_cast<std::uint32_t
 // holds only what arrives below the running key, and when it outgrows the rest of the run both go
 // back into their buckets.
 //
+// Insertion order needs no number in the buckets: a bucket holds its entries in the order they
+// came and is sorted stably by key.  Every entry of the run came before every entry of the heap
+// (the heap starts empty when the run does), so a tie between the two goes to the run; the heap
+// numbers its own entries.
+//
 // A bucket is a chain of fixed blocks from a pool: the front holds up to half the volume, and
 // buckets kept as growing arrays spent a quarter of the run copying on growth and faulting in
 // fresh pages.  Blocks of a bucket that became active go back to the pool for the next buckets.
 class SrgFront {
  public:
-  SrgFront() : words_(kBuckets / 64, 0), summary_(kBuckets / 4096, 0), unordered_(kBuckets / 64, 0) {
+  SrgFront() : words_(kBuckets / 64, 0), summary_(kBuckets / 4096, 0) {
     buckets_ = static_cast<Bucket*>(allocateLines(kBuckets * sizeof(Bucket)));
     std::fill(buckets_, buckets_ + kBuckets, Bucket());
   }
@@ -88,8 +102,8 @@ class SrgFront {
     ++size_;
     const int b = bucketOf(e);
     if (active_ >= 0 && b <= active_) {
-      heap_.push_back(e);
-      std::push_heap(heap_.begin(), heap_.end(), std::greater<FrontEntry>());
+      heap_.push_back(HeapEntry{e, heapCount_++});
+      std::push_heap(heap_.begin(), heap_.end());
       if (heap_.size() > kHeapFloor && heap_.size() > run_.size() - pos_) rebucket();
       return;
     }
@@ -104,10 +118,10 @@ class SrgFront {
   FrontEntry pop() {
     if (pos_ == run_.size() && heap_.empty()) activateLowest();
     --size_;
-    if (heap_.empty() || (pos_ < run_.size() && run_[pos_] < heap_.front()))
+    if (heap_.empty() || (pos_ < run_.size() && entryKey(run_[pos_]) <= entryKey(heap_.front().e)))
       return run_[pos_++];
-    std::pop_heap(heap_.begin(), heap_.end(), std::greater<FrontEntry>());
-    const FrontEntry e = heap_.back();
+    std::pop_heap(heap_.begin(), heap_.end());
+    const FrontEntry e = heap_.back().e;
     heap_.pop_back();
     return e;
   }
@@ -116,6 +130,7 @@ class SrgFront {
   static constexpr int kShift = 45;
   static constexpr int kBuckets = 1 << 18;  // non-negative doubles: bits < 2^63
   static constexpr std::size_t kHeapFloor = 1 << 12;
+  static constexpr int kMaxDigit = 16;
 
   // A block is 8 kB on an 8 kB boundary: its link, then entries up to the boundary, so that a
   // bucket's write position tells by its alignment that the block is full.
@@ -138,8 +153,17 @@ class SrgFront {
     void* p;
     std::size_t bytes;
   };
+  // Ordered so that std::push_heap keeps the smallest (key, number) on top.
+  struct HeapEntry {
+    FrontEntry e;
+    std::uint64_t number;
+    bool operator<(const HeapEntry& o) const {
+      const std::uint64_t k = entryKey(e), ko = entryKey(o.e);
+      return k != ko ? k > ko : number > o.number;
+    }
+  };
 
-  static int bucketOf(FrontEntry e) { return static_cast<int>(static_cast<std::uint64_t>(e >> 64) >> kShift); }
+  static int bucketOf(FrontEntry e) { return static_cast<int>(entryKey(e) >> kShift); }
 
   Block* newBlock() {
     if (!free_) {
@@ -175,50 +199,35 @@ class SrgFront {
     return -1;
   }
 
-  // Sorts entries that already stand in insertion order by their keys, keeping that order among
-  // equal keys: a stable radix sort on the key bits below the bucket's own (all entries of a
-  // bucket share the bits above kShift).
-  void sortKeysStable(std::vector<FrontEntry, TCacheLineAllocator<FrontEntry>>& a) {
-    const std::size_t n = a.size();
-    // Below a few thousand entries the digit tables cost more than a comparison sort.
-    if (n < 2048) {
-      std::sort(a.begin(), a.end());
-      return;
-    }
-    sortTmp_.resize(n);
-    FrontEntry* src = a.data();
-    FrontEntry* dst = sortTmp_.data();
-    constexpr int kDigit = 12;
-    for (int shift = 0; shift < kShift; shift += kDigit) {
-      std::uint32_t countOf[1 << kDigit] = {};
-      for (std::size_t i = 0; i < n; ++i) ++countOf[(static_cast<std::uint64_t>(src[i] >> 64) >> shift) & ((1u << kDigit) - 1)];
-      std::uint32_t sum = 0;
-      for (std::uint32_t& c : countOf) {
-        const std::uint32_t t = c;
-        c = sum;
-        sum += t;
-      }
-      for (std::size_t i = 0; i < n; ++i)
-        dst[countOf[(static_cast<std::uint64_t>(src[i] >> 64) >> shift) & ((1u << kDigit) - 1)]++] = src[i];
-      std::swap(src, dst);
-    }
-    if (src != a.data()) std::copy(src, src + n, a.data());
-  }
-
-  // Called with the run and the heap both exhausted and the front not empty.
+  // Called with the run and the heap both exhausted and the front not empty: the lowest bucket
+  // becomes the run, sorted stably by key.  One counting pass on the key bits just below the
+  // bucket's own, as many bits as give about four entries per value, spreads the entries in order
+  // into small groups that insertion sort finishes.
   void activateLowest() {
     const int b = lowestMarked();
     Bucket& B = buckets_[b];
-    // The bucket's entries into the run, in insertion order; its blocks back to the pool.
     std::size_t n = 0;
     for (const Block* k = B.first; k->next; k = k->next) n += kPerBlock;
     const Block* last = reinterpret_cast<const Block*>(reinterpret_cast<std::uintptr_t>(B.tail - 1) & ~(kBlockBytes - 1));
     n += static_cast<std::size_t>(B.tail - last->e);
-    run_.resize(n);
-    FrontEntry* out = run_.data();
+    int bits = 0;
+    while (bits < kMaxDigit && (std::size_t(4) << bits) < n) ++bits;
+    const int shift = kShift - bits;
+    const std::uint32_t mask = (std::uint32_t(1) << bits) - 1;
+    auto digit = [shift, mask](const FrontEntry& e) {
+      return static_cast<std::uint32_t>(entryKey(e) >> shift) & mask;
+    };
+    counts_.assign(std::size_t(mask) + 2, 0);
+    std::uint32_t* const count = counts_.data() + 1;
+    // The bucket's entries into sortTmp_, counted by digit; its blocks back to the pool.
+    sortTmp_.resize(n);
+    FrontEntry* out = sortTmp_.data();
     for (Block* k = B.first; k;) {
       const std::size_t m = k->next ? kPerBlock : static_cast<std::size_t>(B.tail - k->e);
-      std::memcpy(static_cast<void*>(out), k->e, m * sizeof(FrontEntry));
+      for (std::size_t i = 0; i < m; ++i) {
+        ++count[digit(k->e[i])];
+        out[i] = k->e[i];
+      }
       out += m;
       Block* next = k->next;
       k->next = free_;
@@ -227,14 +236,30 @@ class SrgFront {
     }
     B = Bucket();
     unmark(b);
-    if (unordered_[b >> 6] >> (b & 63) & 1) {
-      std::sort(run_.begin(), run_.end());
-      unordered_[b >> 6] &= ~(std::uint64_t(1) << (b & 63));
-    } else {
-      sortKeysStable(run_);
+    // start[d] is the start of group d, and after the spreading its end.
+    std::uint32_t* const start = counts_.data();
+    for (std::uint32_t d = 1; d <= mask; ++d) start[d] += start[d - 1];
+    run_.resize(n);
+    FrontEntry* const r = run_.data();
+    for (std::size_t i = 0; i < n; ++i) r[start[digit(sortTmp_[i])]++] = sortTmp_[i];
+    auto byKey = [](const FrontEntry& x, const FrontEntry& y) { return entryKey(x) < entryKey(y); };
+    for (std::uint32_t d = 0, from = 0; d <= mask; ++d) {
+      const std::uint32_t to = start[d];
+      if (to - from > 32) {
+        std::stable_sort(r + from, r + to, byKey);
+      } else {
+        for (std::uint32_t i = from + 1; i < to; ++i) {
+          const FrontEntry e = r[i];
+          std::uint32_t j = i;
+          for (; j > from && byKey(e, r[j - 1]); --j) r[j] = r[j - 1];
+          r[j] = e;
+        }
+      }
+      from = to;
     }
     pos_ = 0;
     active_ = b;
+    heapCount_ = 0;
   }
 
   void append(int b, const FrontEntry& e) {
@@ -243,21 +268,21 @@ class SrgFront {
       B.first = newBlock();
       B.tail = B.first->e;
       mark(b);
-    } else {
-      if (static_cast<std::uint64_t>(e) < static_cast<std::uint64_t>(B.tail[-1]))
-        unordered_[b >> 6] |= std::uint64_t(1) << (b & 63);
-      if (full(B.tail)) {
-        Block* k = newBlock();
-        reinterpret_cast<Block*>(reinterpret_cast<std::uintptr_t>(B.tail) - kBlockBytes)->next = k;
-        B.tail = k->e;
-      }
+    } else if (full(B.tail)) {
+      Block* k = newBlock();
+      reinterpret_cast<Block*>(reinterpret_cast<std::uintptr_t>(B.tail) - kBlockBytes)->next = k;
+      B.tail = k->e;
     }
     *B.tail++ = e;
   }
 
+  // The buckets at and below the active one are empty: the rest of the run goes back first, in
+  // its order (equal keys stand in insertion order), then the heap in insertion order.
   void rebucket() {
     for (std::size_t i = pos_; i < run_.size(); ++i) append(bucketOf(run_[i]), run_[i]);
-    for (const FrontEntry e : heap_) append(bucketOf(e), e);
+    std::sort(heap_.begin(), heap_.end(),
+              [](const HeapEntry& x, const HeapEntry& y) { return x.number < y.number; });
+    for (const HeapEntry& h : heap_) append(bucketOf(h.e), h.e);
     run_.clear();
     pos_ = 0;
     heap_.clear();
@@ -268,13 +293,12 @@ class SrgFront {
   std::vector<Slab> slabs_;
   Block* free_ = nullptr;
   std::vector<std::uint64_t> words_, summary_;
-  // Buckets that received an entry inserted before the one already last in them (only entries
-  // moved back by rebucket() do): these need a full sort.
-  std::vector<std::uint64_t> unordered_;
+  std::vector<std::uint32_t> counts_;
   std::vector<FrontEntry, TCacheLineAllocator<FrontEntry>> sortTmp_;
   std::vector<FrontEntry, TCacheLineAllocator<FrontEntry>> run_;
   std::size_t pos_ = 0;
-  std::vector<FrontEntry> heap_;
+  std::vector<HeapEntry> heap_;
+  std::uint64_t heapCount_ = 0;
   int active_ = -1;
   std::size_t size_ = 0;
 };
@@ -383,7 +407,6 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   std::vector<double> sum(nGroups + 1, 0.0);
   std::vector<std::int64_t> count(nGroups + 1, 0);
   SrgFront front;
-  std::uint64_t inserted = 0;
 
   const FastDiv divW(static_cast<std::uint32_t>(W));
   const FastDiv divWH(static_cast<std::uint32_t>(static_cast<std::int64_t>(W) * H));
@@ -463,8 +486,9 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       const std::int64_t u = inside ? v + linOff[q] : nbLin[q];
       const std::int64_t a = inside ? bricks.at(x + nbStep[q][0], y + nbStep[q][1], z + nbStep[q][2]) : nbLab[q];
       lb[a] = kWaiting;
-      front.push(makeEntry(keyBits(std::fabs(static_cast<double>(vb[a]) - m)), inserted++,
-                           static_cast<std::uint64_t>(u)));
+      const float value = vb[a];
+      front.push(makeEntry(keyBits(std::fabs(static_cast<double>(value) - m)), value,
+                           static_cast<std::uint32_t>(u)));
     }
   };
 
@@ -496,7 +520,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   std::int64_t taken = 0, nextReport = reportEvery;
   while (!front.empty()) {
     const FrontEntry e = front.pop();
-    // The label lines and the value of the voxel that the sorted run gives a few steps later.
+    // The label lines of the voxel that the sorted run gives a few steps later.
     if (const FrontEntry* a = front.ahead(16)) {
       const std::uint32_t av = entryVoxel(*a);
       const std::uint32_t az = divWH.div(av);
@@ -513,7 +537,6 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
       for (int i = 0; i < nz; ++i)
         for (int j = 0; j < ny; ++j)
           for (int k = 0; k < nx; ++k) __builtin_prefetch(lb + cz[i] + cy[j] + cx[k]);
-      __builtin_prefetch(vb + bricks.tz[az] + bricks.ty[ay] + bricks.tx[ax]);
     }
     const std::uint32_t v32 = entryVoxel(e);
     const std::int64_t v = v32;
@@ -521,7 +544,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
     const std::uint32_t rem = v32 - z * static_cast<std::uint32_t>(WH);
     const std::uint32_t y = divW.div(rem);
     const std::uint32_t x = rem - y * static_cast<std::uint32_t>(W);
-    const double iv = static_cast<double>(vb[bricks.tz[z] + bricks.ty[y] + bricks.tx[x]]);
+    const double iv = static_cast<double>(entryValue(e));
     // The labels present among the neighbours as a bit set (bit 0 unvisited, bit 255 waiting), and
     // the unvisited neighbours in order.  The nearest group is then found over the distinct labels
     // in ascending order, a later label only when strictly nearer: the smallest label on a tie.
