@@ -92,6 +92,8 @@ class TTiffIO {
   bool readColorFloat(float* red, float* green, float* blue);
 
   const std::string& lastError() const { return m_error; }
+  // Whether the last scan of the page chain stopped at damage rather than at its end.
+  bool chainDamaged() const { return m_chainDamaged; }
 
   // File state, public as in the rest of the volume code.
   int byteOrder = 0;                       // 0 little-endian, 1 big-endian

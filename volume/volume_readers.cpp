@@ -62,6 +62,11 @@ bool openTiff(TTiffIO& io, TTiffVolumeInfo* info) {
   }
   const bool color = pages > 0 && io.readIfd(0);
   if (pages <= 1) {
+    // A chain cut short after its first page is a truncated volume, not a one-page picture.
+    if (pages == 1 && io.chainDamaged() && !io.inspect(info)) {
+      t_fileMessage(tiffFailure(io));
+      return false;
+    }
     t_fileMessage(kMsgNotMultiPage);
     return false;
   }

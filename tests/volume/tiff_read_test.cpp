@@ -340,6 +340,30 @@ TEST(TiffHandBuilt, DamageAndUnsupportedLayoutsAreRefusedNeverMisread) {
   EXPECT_TRUE(readGrey(writeTemp(t, "empty.tif", {}), &info, &err).empty());
 }
 
+TEST(TiffHandBuilt, LoaderCallsAVolumeCutAfterItsFirstPageTruncated) {
+  TempDir t;
+  TiffBuilder tb(false);
+  // Cut right behind the first directory: the pointer to the second one leads past the end.
+  std::vector<uint8_t> f = tb.build({grey8Page(4, 2, 2, 0), grey8Page(4, 2, 2, 0), grey8Page(4, 2, 2, 0)});
+  const uint32_t first = le32(f, 4);
+  f.resize(first + 2 + 12 * le16(f, first) + 4);
+  const std::string path = writeTemp(t, "cut.tif", f);
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  int W = -1, H = -1, D = -1;
+  float* v = nullptr;
+  float *r = nullptr, *g = nullptr, *b = nullptr;
+  EXPECT_FALSE(t_loadVolTIFgry(path, &W, &H, &D, &v));
+  EXPECT_FALSE(t_loadVolTifColor(path, &W, &H, &D, &r, &g, &b));
+  ASSERT_EQ(prompts.texts().size(), 2u);
+  for (const std::string& text : prompts.texts()) {
+    EXPECT_NE(text.find("truncated"), std::string::npos) << text;
+    EXPECT_NE(text.find(path), std::string::npos) << text;
+  }
+  EXPECT_EQ(v, nullptr);
+  EXPECT_EQ(W, -1);
+}
+
 TEST(TiffHandBuilt, FirstDirectoryAtZeroOrPastTheEndGivesNoPages) {
   TempDir t;
   TiffBuilder tb(false);
