@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -31,6 +33,45 @@ inline void* allocateLines(std::size_t bytes, std::size_t align = 64) {
 }
 inline void freeLines(void* p, std::size_t bytes, std::size_t align = 64) {
   ::operator delete(p, std::align_val_t(lineAlignment(bytes, align)));
+}
+
+// An uninitialised array from allocateLines().
+template <class T>
+class TLineBuffer {
+ public:
+  explicit TLineBuffer(std::size_t n) : n_(n), p_(static_cast<T*>(allocateLines(n * sizeof(T)))) {}
+  ~TLineBuffer() { freeLines(p_, n_ * sizeof(T)); }
+  TLineBuffer(const TLineBuffer&) = delete;
+  TLineBuffer& operator=(const TLineBuffer&) = delete;
+  T* data() const { return p_; }
+
+ private:
+  std::size_t n_;
+  T* p_;
+};
+
+// Runs f(begin, end) over parts of [0, n) on a few plain threads joined before returning (a run
+// may itself be on a worker thread, so no OpenMP team): one per 128 k voxels up to eight, so
+// that volumes of 64^3 already use two.
+template <class F>
+void inParallel(int n, std::int64_t voxels, const F& f) {
+  const int threads = std::min({n, static_cast<int>(std::min<std::int64_t>(voxels >> 17, 8)),
+                                static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))});
+  if (threads <= 1) {
+    f(0, n);
+    return;
+  }
+  std::vector<std::thread> helpers;
+  int t = 1;
+  try {
+    for (; t < threads; ++t)
+      helpers.emplace_back([&f, n, threads, t] { f(n * t / threads, n * (t + 1) / threads); });
+  } catch (const std::system_error&) {
+    // No more threads to be had: the parts left run here.
+  }
+  f(0, n / threads);
+  for (; t < threads; ++t) f(n * t / threads, n * (t + 1) / threads);
+  for (std::thread& h : helpers) h.join();
 }
 
 template <class T>
@@ -399,7 +440,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   // the next and waits on every line it touches.
   constexpr std::uint8_t kWaiting = 255;
   const TBrickLayout bricks(W, H, D);
-  std::vector<std::uint8_t, TCacheLineAllocator<std::uint8_t>> lab(bricks.size(), 0);
+  const TLineBuffer<std::uint8_t> lab(bricks.size());
   std::uint8_t* const lb = lab.data();
 
   // Group means by label.
@@ -412,15 +453,22 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   const FastDiv divWH(static_cast<std::uint32_t>(static_cast<std::int64_t>(W) * H));
   const std::int64_t WH = static_cast<std::int64_t>(W) * H;
   // The values in the same bricks (a brick of floats is four lines, one per z): a voxel's value
-  // lies beside its label, and its neighbours' values on the few lines of their bricks.
-  std::vector<float, TCacheLineAllocator<float>> valBricks(bricks.size());
+  // lies beside its label, and its neighbours' values on the few lines of their bricks.  Layers
+  // of bricks are filled (labels zeroed, values copied) on several threads: the copy is a tenth of
+  // a run on one, mostly the first touch of fresh pages.  The pad voxels of partial bricks are
+  // never read.
+  const TLineBuffer<float> valBricks(bricks.size());
   float* const vb = valBricks.data();
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y) {
-      const std::int64_t row = bricks.tz[z] + bricks.ty[y];
-      const float* in = values + WH * z + static_cast<std::int64_t>(W) * y;
-      for (int x = 0; x < W; ++x) vb[row + bricks.tx[x]] = in[x];
-    }
+  const std::size_t brickLayer = static_cast<std::size_t>(bricks.bx * bricks.by) * 64;
+  inParallel(static_cast<int>(bricks.bz), N, [&](int layer0, int layer1) {
+    std::memset(lb + brickLayer * layer0, 0, brickLayer * (layer1 - layer0));
+    for (int z = 4 * layer0; z < std::min(4 * layer1, D); ++z)
+      for (int y = 0; y < H; ++y) {
+        const std::int64_t row = bricks.tz[z] + bricks.ty[y];
+        const float* in = values + WH * z + static_cast<std::int64_t>(W) * y;
+        for (int x = 0; x < W; ++x) vb[row + bricks.tx[x]] = in[x];
+      }
+  });
 
   // The neighbours of voxel v = (x, y, z) inside the volume in the order dz, dy, dx = -1, 0, 1 (dx
   // innermost): their label addresses, and for a voxel on the volume's border also their linear
@@ -626,17 +674,17 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
 
   labels.resize(static_cast<std::size_t>(N));
   std::uint8_t* out = labels.data();
-  // Sequential on purpose: this is a small part of a run, and a run may be on a worker thread
-  // whose result the interface thread reads (no OpenMP team between them).
-  for (int z = 0; z < D; ++z)
-    for (int y = 0; y < H; ++y) {
-      const std::int64_t row = bricks.tz[z] + bricks.ty[y];
-      std::uint8_t* o = out + WH * z + static_cast<std::int64_t>(W) * y;
-      for (int x = 0; x < W; ++x) {
-        const std::uint8_t l = lb[row + bricks.tx[x]];
-        o[x] = l == kWaiting ? 0 : l;
+  inParallel(D, N, [&](int z0, int z1) {
+    for (int z = z0; z < z1; ++z)
+      for (int y = 0; y < H; ++y) {
+        const std::int64_t row = bricks.tz[z] + bricks.ty[y];
+        std::uint8_t* o = out + WH * z + static_cast<std::int64_t>(W) * y;
+        for (int x = 0; x < W; ++x) {
+          const std::uint8_t l = lb[row + bricks.tx[x]];
+          o[x] = l == kWaiting ? 0 : l;
+        }
       }
-    }
+  });
   for (int g = 0; g < nGroups; ++g) {
     groups[g].sum = sum[g + 1];
     groups[g].count = count[g + 1];
