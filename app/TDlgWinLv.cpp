@@ -205,6 +205,9 @@ void TDlgWinLv::onEditChanged(int row, bool isMax) {
   t_syncEditToSlider1(isMax ? m_maxEdit[row] : m_minEdit[row], isMax ? m_maxSlider[row] : m_minSlider[row]);
   m_updating = false;
   keepOrdered(row, isMax);
+  // The slider moved with its signals blocked: the exports and modes read the window from the
+  // model, so it is handed on here as well as to the textures.
+  publish();
   applyWindowLevel();
   update();
 }

@@ -19,6 +19,7 @@
 #include "app/CMainFrame.h"
 #include "core/ModeRegistry.h"
 #include "core/TCore.h"
+#include "core/WinLvModel.h"
 #include "core/lifetime.h"
 #include "modes/contour/register_modes.h"
 #include "modes/curve/register_modes.h"
@@ -171,6 +172,13 @@ TEST(WindowLevel, ChannelsSetTheRowsAndTypedValuesMoveTheSliders) {
   w.getMaxValues(gotMax);
   EXPECT_DOUBLE_EQ(gotMin[0], 12.3);
   EXPECT_DOUBLE_EQ(gotMax[0], 2000.5);
+  // The 8-bit exports and the modes see the typed window too, not the one before it.
+  w.maxEdit(0)->setText("1500");
+  double modelMin[3], modelMax[3];
+  TWinLvModel::getInst().getMinValues(modelMin);
+  TWinLvModel::getInst().getMaxValues(modelMax);
+  EXPECT_DOUBLE_EQ(modelMin[0], 12.3);
+  EXPECT_DOUBLE_EQ(modelMax[0], 1500.0);
 
   // A slider step shows in its edit.
   w.minSlider(0)->setValue(-500);
