@@ -568,23 +568,22 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   std::int64_t taken = 0, nextReport = reportEvery;
   while (!front.empty()) {
     const FrontEntry e = front.pop();
-    // The label lines of the voxel that the sorted run gives a few steps later.
+    // The label lines of the voxel that the sorted run gives a few steps later: the bricks of the
+    // eight corners of its 3 x 3 x 3 block, the same brick prefetched again when corners share it
+    // (skipping those took branches no predictor can guess: which corners share a brick changes
+    // at random from one voxel to the next).
     if (const FrontEntry* a = front.ahead(16)) {
       const std::uint32_t av = entryVoxel(*a);
       const std::uint32_t az = divWH.div(av);
       const std::uint32_t ar = av - az * static_cast<std::uint32_t>(WH);
       const std::uint32_t ay = divW.div(ar);
       const std::uint32_t ax = ar - ay * static_cast<std::uint32_t>(W);
-      // The block's corners per axis; one of them when both lie in the same brick.
       const std::int64_t cz[2] = {bricks.tz[static_cast<int>(az) - 1], bricks.tz[static_cast<int>(az) + 1]};
       const std::int64_t cy[2] = {bricks.ty[static_cast<int>(ay) - 1], bricks.ty[static_cast<int>(ay) + 1]};
       const std::int64_t cx[2] = {bricks.tx[static_cast<int>(ax) - 1], bricks.tx[static_cast<int>(ax) + 1]};
-      const int nz = (cz[0] >> 6) != (cz[1] >> 6) ? 2 : 1;
-      const int ny = (cy[0] >> 6) != (cy[1] >> 6) ? 2 : 1;
-      const int nx = (cx[0] >> 6) != (cx[1] >> 6) ? 2 : 1;
-      for (int i = 0; i < nz; ++i)
-        for (int j = 0; j < ny; ++j)
-          for (int k = 0; k < nx; ++k) __builtin_prefetch(lb + cz[i] + cy[j] + cx[k]);
+      for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+          for (int k = 0; k < 2; ++k) __builtin_prefetch(lb + cz[i] + cy[j] + cx[k]);
     }
     const std::uint32_t v32 = entryVoxel(e);
     const std::int64_t v = v32;
