@@ -242,8 +242,9 @@ class SrgFront {
 
   // Called with the run and the heap both exhausted and the front not empty: the lowest bucket
   // becomes the run, sorted stably by key.  One counting pass on the key bits just below the
-  // bucket's own, as many bits as give about four entries per value, spreads the entries in order
-  // into small groups that insertion sort finishes.
+  // bucket's own, as many bits as give about one entry per value (up to kMaxDigit), spreads the
+  // entries in order into groups of a few that insertion sort finishes (its comparisons go
+  // either way at random, and the processor pays for every wrong guess).
   void activateLowest() {
     const int b = lowestMarked();
     Bucket& B = buckets_[b];
@@ -252,7 +253,7 @@ class SrgFront {
     const Block* last = reinterpret_cast<const Block*>(reinterpret_cast<std::uintptr_t>(B.tail - 1) & ~(kBlockBytes - 1));
     n += static_cast<std::size_t>(B.tail - last->e);
     int bits = 0;
-    while (bits < kMaxDigit && (std::size_t(4) << bits) < n) ++bits;
+    while (bits < kMaxDigit && (std::size_t(1) << bits) < n) ++bits;
     const int shift = kShift - bits;
     const std::uint32_t mask = (std::uint32_t(1) << bits) - 1;
     auto digit = [shift, mask](const FrontEntry& e) {
