@@ -417,7 +417,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
                                  const TSrgControl& control) {
   if (!values || !box.valid()) return TSrgStatus::NoVolume;
   const std::int64_t N = box.voxelCount();
-  // Voxel indices and insertion numbers share one 64-bit tag, 32 bits each.
+  // Front entries keep voxel indices in 32 bits.
   if (N > std::int64_t(0xffffffffLL)) return TSrgStatus::NoVolume;
   if (static_cast<int>(groups.size()) > kSrgMaxGroups) return TSrgStatus::TooManyGroups;
 
