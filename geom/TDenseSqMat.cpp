@@ -11,14 +11,11 @@
 #include <limits>
 #include <thread>
 #include <new>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 #include <utility>
 #include <vector>
 
 #include "geom/dense_lu_kernels.h"
+#include "platform/LargeMemory.h"
 #include "platform/Progress.h"
 
 namespace {
@@ -377,24 +374,8 @@ int blockedFactor(double** A, int* rowPerm, int n, int c0, const int* limits,
 // several megabytes is placed on 2 MB boundaries and offered huge pages: after pivoting the
 // rows are visited in an order unrelated to their addresses, and with small pages nearly every
 // row visited also misses the address translation cache.
-constexpr size_t kHugePage = size_t(2) << 20;
 size_t rowStride(int n) { return (static_cast<size_t>(n) + 7) / 8 * 8; }
-size_t blockAlign(size_t bytes) { return bytes >= 2 * kHugePage ? kHugePage : 64; }
-
-double* newBlock(int n) {
-  const size_t bytes = sizeof(double) * rowStride(n) * static_cast<size_t>(n > 0 ? n : 1);
-  void* p = ::operator new(bytes, std::align_val_t(blockAlign(bytes)));
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (blockAlign(bytes) == kHugePage) madvise(p, (bytes + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
-#endif
-  std::memset(p, 0, bytes);
-  return static_cast<double*>(p);
-}
-
-void deleteBlock(double* p, int n) {
-  const size_t bytes = sizeof(double) * rowStride(n) * static_cast<size_t>(n > 0 ? n : 1);
-  ::operator delete(p, std::align_val_t(blockAlign(bytes)));
-}
+size_t blockBytes(int n) { return sizeof(double) * rowStride(n) * static_cast<size_t>(n > 0 ? n : 1); }
 
 }  // namespace
 
@@ -403,7 +384,8 @@ TDenseSqMat::TDenseSqMat(int n_) : n(n_ > 0 ? n_ : 0) {
   rows = new double*[n > 0 ? n : 1];
   rowPerm = new int[n > 0 ? n : 1];
   colPerm = new int[n > 0 ? n : 1];
-  m_block = newBlock(n);
+  m_block = static_cast<double*>(t_allocLines(blockBytes(n)));
+  std::memset(m_block, 0, blockBytes(n));
   for (int i = 0; i < n; ++i) {
     rows[i] = m_block + rowStride(n) * static_cast<size_t>(i);
     rowPerm[i] = i;
@@ -413,7 +395,7 @@ TDenseSqMat::TDenseSqMat(int n_) : n(n_ > 0 ? n_ : 0) {
 
 TDenseSqMat::~TDenseSqMat() {
   std::fprintf(stderr, "TDenseSqMat destract %d\n", n);
-  deleteBlock(m_block, n);
+  t_freeLines(m_block, blockBytes(n));
   delete[] rows;
   delete[] rowPerm;
   delete[] colPerm;

@@ -2,13 +2,14 @@
 #include "geom/TTriangleMesh.h"
 
 #include <omp.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <unordered_map>
+
+#include "platform/LargeMemory.h"
 
 TTriangleMesh::~TTriangleMesh() { TTriangleMesh::clear(); }
 
@@ -69,13 +70,7 @@ void computePolyNormals(TTriangleMesh& m) {
 template <class T>
 void reserveFresh(std::vector<T>& v, size_t n) {
   v.reserve(n);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  const size_t bytes = n * sizeof(T), huge = size_t(2) << 20;
-  if (bytes < 4 * huge) return;
-  const uintptr_t a = (reinterpret_cast<uintptr_t>(v.data()) + huge - 1) & ~(huge - 1);
-  const uintptr_t z = (reinterpret_cast<uintptr_t>(v.data()) + bytes) & ~(huge - 1);
-  if (z > a) madvise(reinterpret_cast<void*>(a), z - a, MADV_HUGEPAGE);
-#endif
+  if (n * sizeof(T) >= 4 * kHugePageBytes) t_adviseHugePages(v.data(), n * sizeof(T));
 }
 
 template <class T>

@@ -1,7 +1,6 @@
 #include "volume/TTiffIO.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <new>
 #include <set>
 
+#include "platform/LargeMemory.h"
 #include "volume/Image3D.h"
 
 // Checked layout of one page: everything the bulk read needs, so that the pixel loop never looks
@@ -180,20 +180,6 @@ template <class Out>
 void maxInto(Out* dst, const Out* src, int n) {
   for (int i = 0; i < n; ++i)
     if (src[i] > dst[i]) dst[i] = src[i];
-}
-
-// Asks the kernel to back a large volume that is about to be written for the first time with
-// huge pages: filling it 4 KiB page by page costs more in page faults than the reading itself.
-void adviseHugePages(void* p, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  const uintptr_t huge = uintptr_t(2) << 20;
-  const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + huge - 1) & ~(huge - 1);
-  const uintptr_t z = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(huge - 1);
-  if (z > a) madvise(reinterpret_cast<void*>(a), size_t(z - a), MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)bytes;
-#endif
 }
 
 // Bulk reads stop at this many bytes per read call; pages with bigger strips are read in pieces.
@@ -726,7 +712,7 @@ bool TTiffIO::readColor(Image3D* r, Image3D* g, Image3D* b) {
 bool TTiffIO::readGrayFloat(float* values) {
   if (!values) return fail("No volume to read into.");
   const size_t W = size_t(m_info.W), H = size_t(m_info.H);
-  if (m_inspected) adviseHugePages(values, W * H * size_t(m_info.D) * sizeof(float));
+  if (m_inspected) t_adviseHugePages(values, W * H * size_t(m_info.D) * sizeof(float));
   return readVolume<float>(0, [=](int, int z, int y) { return values + (size_t(z) * H + size_t(y)) * W; });
 }
 
@@ -736,7 +722,7 @@ bool TTiffIO::readColorFloat(float* red, float* green, float* blue) {
   float* ch[3] = {red, green, blue};
   const size_t W = size_t(m_info.W), H = size_t(m_info.H);
   if (m_inspected)
-    for (float* c : ch) adviseHugePages(c, W * H * size_t(m_info.D) * sizeof(float));
+    for (float* c : ch) t_adviseHugePages(c, W * H * size_t(m_info.D) * sizeof(float));
   return readVolume<float>(1, [=](int c, int z, int y) { return ch[c] + (size_t(z) * H + size_t(y)) * W; });
 }
 

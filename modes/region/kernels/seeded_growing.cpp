@@ -6,41 +6,18 @@
 #include <cstring>
 #include <functional>
 #include <new>
-#include <system_error>
-#include <thread>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "modes/region/kernels/rgrow_parallel.h"
+#include "platform/LargeMemory.h"
 
 namespace {
 
-// Memory for the growth's large arrays: 64-byte aligned (or `align`, a power of two), and blocks of
-// several megabytes on 2 MB boundaries with huge pages asked for.  The growth reads them at random,
-// and with 4 kB pages nearly every read also missed the address translation cache; the front's
-// storage is written once at random places too, and a first touch of a 4 kB page costs a fault.
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-inline std::size_t lineAlignment(std::size_t bytes, std::size_t align = 64) {
-  return bytes >= 2 * kHugePage ? std::max(kHugePage, align) : std::max<std::size_t>(64, align);
-}
-inline void* allocateLines(std::size_t bytes, std::size_t align = 64) {
-  const std::size_t a = lineAlignment(bytes, align);
-  void* p = ::operator new(bytes, std::align_val_t(a));
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (a >= kHugePage) madvise(p, (bytes + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
-#endif
-  return p;
-}
-inline void freeLines(void* p, std::size_t bytes, std::size_t align = 64) {
-  ::operator delete(p, std::align_val_t(lineAlignment(bytes, align)));
-}
-
-// An uninitialised array from allocateLines().
+// An uninitialised array from t_allocLines().
 template <class T>
 class TLineBuffer {
  public:
-  explicit TLineBuffer(std::size_t n) : n_(n), p_(static_cast<T*>(allocateLines(n * sizeof(T)))) {}
-  ~TLineBuffer() { freeLines(p_, n_ * sizeof(T)); }
+  explicit TLineBuffer(std::size_t n) : n_(n), p_(static_cast<T*>(t_allocLines(n * sizeof(T)))) {}
+  ~TLineBuffer() { t_freeLines(p_, n_ * sizeof(T)); }
   TLineBuffer(const TLineBuffer&) = delete;
   TLineBuffer& operator=(const TLineBuffer&) = delete;
   T* data() const { return p_; }
@@ -50,29 +27,10 @@ class TLineBuffer {
   T* p_;
 };
 
-// Runs f(begin, end) over parts of [0, n) on a few plain threads joined before returning (a run
-// may itself be on a worker thread, so no OpenMP team): one per 128 k voxels up to eight, so
-// that volumes of 64^3 already use two.
-template <class F>
-void inParallel(int n, std::int64_t voxels, const F& f) {
-  const int threads = std::min({n, static_cast<int>(std::min<std::int64_t>(voxels >> 17, 8)),
-                                static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))});
-  if (threads <= 1) {
-    f(0, n);
-    return;
-  }
-  std::vector<std::thread> helpers;
-  int t = 1;
-  try {
-    for (; t < threads; ++t)
-      helpers.emplace_back([&f, n, threads, t] { f(n * t / threads, n * (t + 1) / threads); });
-  } catch (const std::system_error&) {
-    // No more threads to be had: the parts left run here.
-  }
-  f(0, n / threads);
-  for (; t < threads; ++t) f(n * t / threads, n * (t + 1) / threads);
-  for (std::thread& h : helpers) h.join();
-}
+// The step count from which a loop over a volume of `voxels` is shared out among plain threads
+// (t_rgrowParallelFor: a run may itself be on a worker thread, so no OpenMP team): volumes from
+// 128 k voxels, so that 64^3 already uses several.
+long long parallelFrom(long long steps, std::int64_t voxels) { return voxels >= (1 << 17) ? 2 : steps + 1; }
 
 template <class T>
 struct TCacheLineAllocator {
@@ -80,8 +38,8 @@ struct TCacheLineAllocator {
   TCacheLineAllocator() = default;
   template <class U>
   TCacheLineAllocator(const TCacheLineAllocator<U>&) {}
-  T* allocate(std::size_t n) { return static_cast<T*>(allocateLines(n * sizeof(T))); }
-  void deallocate(T* p, std::size_t n) { freeLines(p, n * sizeof(T)); }
+  T* allocate(std::size_t n) { return static_cast<T*>(t_allocLines(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) { t_freeLines(p, n * sizeof(T)); }
   template <class U>
   bool operator==(const TCacheLineAllocator<U>&) const { return true; }
   template <class U>
@@ -127,12 +85,12 @@ inline float entryValue(FrontEntry e) {
 class SrgFront {
  public:
   SrgFront() : words_(kBuckets / 64, 0), summary_(kBuckets / 4096, 0) {
-    buckets_ = static_cast<Bucket*>(allocateLines(kBuckets * sizeof(Bucket)));
+    buckets_ = static_cast<Bucket*>(t_allocLines(kBuckets * sizeof(Bucket)));
     std::fill(buckets_, buckets_ + kBuckets, Bucket());
   }
   ~SrgFront() {
-    freeLines(buckets_, kBuckets * sizeof(Bucket));
-    for (const Slab& s : slabs_) freeLines(s.p, s.bytes, kBlockBytes);
+    t_freeLines(buckets_, kBuckets * sizeof(Bucket));
+    for (const Slab& s : slabs_) t_freeLines(s.p, s.bytes, kBlockBytes);
   }
   SrgFront(const SrgFront&) = delete;
   SrgFront& operator=(const SrgFront&) = delete;
@@ -210,7 +168,7 @@ class SrgFront {
     if (!free_) {
       // Slabs double from 256 kB to 16 MB: small volumes take little, large ones few huge pages.
       const std::size_t bytes = std::min<std::size_t>(std::size_t(256) << 10 << slabs_.size(), std::size_t(16) << 20);
-      Block* blocks = static_cast<Block*>(allocateLines(bytes, kBlockBytes));
+      Block* blocks = static_cast<Block*>(t_allocLines(bytes, kBlockBytes));
       slabs_.push_back(Slab{blocks, bytes});
       for (std::size_t i = bytes / kBlockBytes; i-- > 0;) {
         blocks[i].next = free_;
@@ -461,7 +419,8 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
   const TLineBuffer<float> valBricks(bricks.size());
   float* const vb = valBricks.data();
   const std::size_t brickLayer = static_cast<std::size_t>(bricks.bx * bricks.by) * 64;
-  inParallel(static_cast<int>(bricks.bz), N, [&](int layer0, int layer1) {
+  t_rgrowParallelFor(bricks.bz, parallelFrom(bricks.bz, N), [&](long long first, long long last) {
+    const int layer0 = static_cast<int>(first), layer1 = static_cast<int>(last);
     std::memset(lb + brickLayer * layer0, 0, brickLayer * (layer1 - layer0));
     for (int z = 4 * layer0; z < std::min(4 * layer1, D); ++z)
       for (int y = 0; y < H; ++y) {
@@ -674,7 +633,8 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
 
   labels.resize(static_cast<std::size_t>(N));
   std::uint8_t* out = labels.data();
-  inParallel(D, N, [&](int z0, int z1) {
+  t_rgrowParallelFor(D, parallelFrom(D, N), [&](long long first, long long last) {
+    const int z0 = static_cast<int>(first), z1 = static_cast<int>(last);
     for (int z = z0; z < z1; ++z)
       for (int y = 0; y < H; ++y) {
         const std::int64_t row = bricks.tz[z] + bricks.ty[y];
