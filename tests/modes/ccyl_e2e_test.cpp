@@ -80,10 +80,8 @@ std::string g_tiff;
 TEST(CCylEndToEnd, CurvedVesselExtractedWithSixControlPoints) {
   TCore& core = TCore::getInst();
   CKestrinView* v = CKestrinView::s_theView;
-  ASSERT_NE(v, nullptr);
-  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  QMainWindow* frame = shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   TextureManager& tm = TextureManager::getInst();
   ASSERT_EQ(tm.getW(), kW);
   ASSERT_EQ(tm.getH(), kH);
@@ -255,11 +253,5 @@ TEST(CCylEndToEnd, CurvedVesselExtractedWithSixControlPoints) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  g_tiff = tempPath("ccyl_e2e", ".tif");
-  if (!writeTiff16(g_tiff, kW, kH, kD, sample)) return 2;
-  const int rc = runProgram(argc, argv, {g_tiff});
-  std::remove(g_tiff.c_str());
-  return rc;
+  return runOnVolume(argc, argv, "ccyl_e2e", kW, kH, kD, sample, g_tiff);
 }

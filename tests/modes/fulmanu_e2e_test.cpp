@@ -92,10 +92,8 @@ std::string g_tiff;
 TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   TCore& core = TCore::getInst();
   CKestrinView* v = CKestrinView::s_theView;
-  ASSERT_NE(v, nullptr);
-  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  QMainWindow* frame = shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   frame->resize(900, 640);
   QApplication::processEvents();
   ASSERT_EQ(TextureManager::getInst().getW(), kW);
@@ -249,11 +247,5 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  g_tiff = tempPath("fulmanu_e2e", ".tif");
-  if (!writeTiff16(g_tiff, kW, kH, kD, sample)) return 2;
-  const int rc = runProgram(argc, argv, {g_tiff});
-  std::remove(g_tiff.c_str());
-  return rc;
+  return runOnVolume(argc, argv, "fulmanu_e2e", kW, kH, kD, sample, g_tiff);
 }

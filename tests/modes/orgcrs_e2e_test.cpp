@@ -96,10 +96,8 @@ std::string g_tiff;
 TEST(OrgCrsEndToEnd, QuestionsSurfacesBoxesBrushAndReset) {
   TCore& core = TCore::getInst();
   CKestrinView* v = CKestrinView::s_theView;
-  ASSERT_NE(v, nullptr);
-  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  QMainWindow* frame = shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   frame->resize(900, 640);
   QApplication::processEvents();
   ASSERT_EQ(TextureManager::getInst().getW(), kW);
@@ -229,11 +227,5 @@ TEST(OrgCrsEndToEnd, QuestionsSurfacesBoxesBrushAndReset) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  g_tiff = tempPath("orgcrs_e2e", ".tif");
-  if (!writeTiff16(g_tiff, kW, kH, kD, sample)) return 2;
-  const int rc = runProgram(argc, argv, {g_tiff});
-  std::remove(g_tiff.c_str());
-  return rc;
+  return runOnVolume(argc, argv, "orgcrs_e2e", kW, kH, kD, sample, g_tiff);
 }

@@ -111,10 +111,8 @@ extern "C" int __lsan_is_turned_off() { return 1; }
 TEST(RefContoursEndToEnd, RegionGrownThenRefinedByTwoStrokesAndFinished) {
   TCore& core = TCore::getInst();
   CKestrinView* v = CKestrinView::s_theView;
-  ASSERT_NE(v, nullptr);
-  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  QMainWindow* frame = shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   frame->resize(720, 540);
   QApplication::processEvents();
   ASSERT_EQ(TextureManager::getInst().getW(), kN);
@@ -245,11 +243,5 @@ TEST(RefContoursEndToEnd, RegionGrownThenRefinedByTwoStrokesAndFinished) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  g_tiff = tempPath("refc_e2e", ".tif");
-  if (!writeTiff16(g_tiff, kN, kN, kN, sample)) return 2;
-  const int rc = runProgram(argc, argv, {g_tiff});
-  std::remove(g_tiff.c_str());
-  return rc;
+  return runOnVolume(argc, argv, "refc_e2e", kN, kN, kN, sample, g_tiff);
 }

@@ -6,9 +6,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMainWindow>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <cmath>
@@ -19,6 +21,7 @@
 
 #include "app/CKestrinApp.h"
 #include "ui/TDlgMaskManip.h"
+#include "view/CKestrinView.h"
 #include "view/GLSetup.h"
 #include "view/TDlgVisParam.h"
 #include "view/TOGL.h"
@@ -176,6 +179,23 @@ int runProgram(int argc, char** argv, const std::vector<std::string>& files) {
   }
   app->ExitInstance();
   return rc;
+}
+
+int runOnVolume(int argc, char** argv, const char* stem, int w, int h, int d,
+                const std::function<int(int, int, int)>& sample, std::string& path) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  path = tempPath(stem, ".tif");
+  if (!writeTiff16(path, w, h, d, sample)) return 2;
+  const int rc = runProgram(argc, argv, {path});
+  std::remove(path.c_str());
+  return rc;
+}
+
+QMainWindow* shownFrame() {
+  CKestrinView* v = CKestrinView::s_theView;
+  QMainWindow* frame = v ? qobject_cast<QMainWindow*>(v->window()) : nullptr;
+  return frame && QTest::qWaitForWindowExposed(frame) ? frame : nullptr;
 }
 
 }  // namespace e2e

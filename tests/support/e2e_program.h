@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class QMainWindow;
 class QWidget;
 class TOGL;
 
@@ -60,5 +61,14 @@ int changedPixels(const QImage& a, const QImage& b);
 // Runs the program with the given files on its command line and the test cases inside it.
 // Returns the cases' exit code (2 when the program did not start).
 int runProgram(int argc, char** argv, const std::vector<std::string>& files);
+
+// The whole main() of a test on one volume of its own: listing the cases starts nothing;
+// otherwise the volume (sample(x, y, z) per voxel) is written to a temporary TIFF whose name goes
+// to path, the program is run on it and the file removed afterwards.
+int runOnVolume(int argc, char** argv, const char* stem, int w, int h, int d,
+                const std::function<int(int, int, int)>& sample, std::string& path);
+
+// The program's main window once it is shown (null when there is no main view).
+QMainWindow* shownFrame();
 
 }  // namespace e2e

@@ -88,10 +88,8 @@ TEST(PanesEndToEnd, LoadDragZoomCutMeasureAndSwitchModes) {
   // Few view-aligned slices, set in the panel as a user would: every frame is software-rendered.
   TDlgVisParam::getInst().sliceNumSlider()->setValue(0);
   CKestrinView* v = CKestrinView::s_theView;
-  ASSERT_NE(v, nullptr);
-  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  QMainWindow* frame = e2e::shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   const TextureManager& tm = TextureManager::getInst();
   ASSERT_EQ(tm.getW(), kW);
   ASSERT_EQ(tm.getH(), kH);
@@ -172,12 +170,5 @@ TEST(PanesEndToEnd, LoadDragZoomCutMeasureAndSwitchModes) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  // The program's own start: the TIFF path is its first argument.
-  g_tiff = e2e::tempPath("panes_e2e", ".tif");
-  if (!e2e::writeTiff16(g_tiff, kW, kH, kD, sample)) return 2;
-  const int rc = e2e::runProgram(argc, argv, {g_tiff});
-  std::remove(g_tiff.c_str());
-  return rc;
+  return e2e::runOnVolume(argc, argv, "panes_e2e", kW, kH, kD, sample, g_tiff);
 }

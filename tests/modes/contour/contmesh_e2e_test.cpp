@@ -57,10 +57,8 @@ Shots shot("contmesh_");
 TEST(ContMeshEndToEnd, FourContoursOnASphereGiveItsRegion) {
   TCore& core = TCore::getInst();
   CKestrinView* v = CKestrinView::s_theView;
-  ASSERT_NE(v, nullptr);
-  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  QMainWindow* frame = shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   TextureManager& tm = TextureManager::getInst();
   ASSERT_EQ(tm.getW(), kN);
   int nSphere = 0;
@@ -146,7 +144,9 @@ TEST(ContMeshEndToEnd, FourContoursOnASphereGiveItsRegion) {
         whenModal(keep);
         QTest::keyClick(v, Qt::Key_1);
         EXPECT_EQ(refusal.toStdString(), StateSegContMesh::kBusyMessage);
-        if (mode->isComputing()) EXPECT_TRUE(std::equal(before.begin(), before.end(), tm.volFlag.data));
+        if (mode->isComputing()) {
+          EXPECT_TRUE(std::equal(before.begin(), before.end(), tm.volFlag.data));
+        }
       }
       shot(frame, panel, "05_refused_while_computing");
     } else if (tryWhileBusy) {
@@ -219,11 +219,5 @@ TEST(ContMeshEndToEnd, FourContoursOnASphereGiveItsRegion) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  g_tiff = tempPath("contmesh_e2e", ".tif");
-  if (!writeTiff16(g_tiff, kN, kN, kN, sample)) return 2;
-  const int rc = runProgram(argc, argv, {g_tiff});
-  std::remove(g_tiff.c_str());
-  return rc;
+  return runOnVolume(argc, argv, "contmesh_e2e", kN, kN, kN, sample, g_tiff);
 }

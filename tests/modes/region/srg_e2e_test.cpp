@@ -63,10 +63,8 @@ std::string g_tiff, g_other;
 TEST(SrgEndToEnd, ThreeGroupsSeededOnTheXYPlaneDivideTheVolumeAndFinishStoresThem) {
   TCore& core = TCore::getInst();
   CKestrinView* v = CKestrinView::s_theView;
-  ASSERT_NE(v, nullptr);
-  QMainWindow* frame = qobject_cast<QMainWindow*>(v->window());
+  QMainWindow* frame = shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   ASSERT_EQ(TextureManager::getInst().getW(), kW);
   ASSERT_EQ(TextureManager::getInst().getD(), kD);
   core.setMode(0);  // front camera
