@@ -111,6 +111,14 @@ bool runMedcon(const std::string& path, std::string* out, std::string* err, std:
 
 int bytesPerSample(int bits) { return bits / 8; }
 
+// i for a key "prefix" + "i]" with 0 <= i < count, else -1.
+int indexedKey(const std::string& tok, const char* prefix, int count) {
+  const size_t n = std::strlen(prefix);
+  if (tok.size() != n + 2 || tok.compare(0, n, prefix) != 0 || tok[n + 1] != ']') return -1;
+  const int i = tok[n] - '0';
+  return i >= 0 && i < count ? i : -1;
+}
+
 }  // namespace
 
 void XMedConIO::reset() {
@@ -121,6 +129,8 @@ void XMedConIO::reset() {
   intercept = 0.0;
   position[0] = position[1] = position[2] = 0.0;
   hasPosition = false;
+  for (double& o : orientation) o = 0.0;
+  sliceSpacing = 0.0;
   samples.clear();
   error.clear();
 }
@@ -131,6 +141,9 @@ void XMedConIO::parseHeader(const std::string& text) {
   std::string tok;
   int posSeen = 0;
   while (in >> tok) {
+    // medcon writes some keys with the colon attached ("image_orient_pat[0]: +1.0e+00").
+    const bool colonAttached = tok.size() > 1 && tok.back() == ':';
+    if (colonAttached) tok.pop_back();
     int* ival = nullptr;
     double* dval = nullptr;
     if (tok == "mwidth") ival = &width;
@@ -143,12 +156,12 @@ void XMedConIO::parseHeader(const std::string& text) {
     else if (tok == "pixdim[3]") dval = &pixdim[2];
     else if (tok == "intercept") dval = &intercept;
     else if (tok == "quant_scale") dval = &slope;
-    else if (tok == "image_pos_pat[0]") dval = &position[0];
-    else if (tok == "image_pos_pat[1]") dval = &position[1];
-    else if (tok == "image_pos_pat[2]") dval = &position[2];
+    else if (tok == "slice_spacing") dval = &sliceSpacing;
+    else if (int i = indexedKey(tok, "image_pos_pat[", 3); i >= 0) dval = &position[i];
+    else if (int j = indexedKey(tok, "image_orient_pat[", 6); j >= 0) dval = &orientation[j];
     else continue;
     std::string colon;
-    if (!(in >> colon) || colon != ":") continue;
+    if (!colonAttached && (!(in >> colon) || colon != ":")) continue;
     std::string value;
     if (!(in >> value)) break;
     // A value that does not parse is skipped; the keys of interest are numbers.
@@ -331,6 +344,81 @@ SliceResult convertSlice(XMedConIO* io, float* dst) {
   return SliceResult::Ok;
 }
 
+// Orders the slices by their position along the normal of the first slice's orientation (the z
+// axis when it has none): order[k] is the list index of slice k, *pitchZ the mean distance of
+// neighbouring positions.  False when a slice has no position or two share one (medcon reads a
+// missing position as the origin, so a series without positions has all its slices there).
+bool positionOrder(const std::vector<double>& pos, const std::vector<char>& hasPos, const double orient[6],
+                   std::vector<int>* order, double* pitchZ) {
+  const int d = int(hasPos.size());
+  if (d < 2) return false;
+  for (char h : hasPos)
+    if (!h) return false;
+  double n[3] = {orient[1] * orient[5] - orient[2] * orient[4], orient[2] * orient[3] - orient[0] * orient[5],
+                 orient[0] * orient[4] - orient[1] * orient[3]};
+  const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (std::isfinite(len) && len > 1e-6) {
+    for (double& c : n) c /= len;
+  } else {
+    n[0] = n[1] = 0.0;
+    n[2] = 1.0;
+  }
+  std::vector<double> key(size_t(d), 0.0);
+  double largest = 0.0;
+  for (size_t z = 0; z < size_t(d); ++z) {
+    key[z] = pos[3 * z] * n[0] + pos[3 * z + 1] * n[1] + pos[3 * z + 2] * n[2];
+    if (!std::isfinite(key[z])) return false;
+    largest = std::max(largest, std::fabs(key[z]));
+  }
+  order->resize(size_t(d));
+  for (int z = 0; z < d; ++z) (*order)[size_t(z)] = z;
+  std::stable_sort(order->begin(), order->end(), [&](int a, int b) { return key[size_t(a)] < key[size_t(b)]; });
+  // medcon prints positions with seven significant digits: closer than that is the same place.
+  const double same = 1e-5 * largest + 1e-6;
+  double minGap = HUGE_VAL, maxGap = 0.0;
+  for (size_t k = 0; k + 1 < size_t(d); ++k) {
+    const double gap = key[size_t((*order)[k + 1])] - key[size_t((*order)[k])];
+    minGap = std::min(minGap, gap);
+    maxGap = std::max(maxGap, gap);
+  }
+  if (!(minGap > same)) return false;
+  *pitchZ = (key[size_t(order->back())] - key[size_t(order->front())]) / (d - 1);
+  if (maxGap - minGap > 0.01 * *pitchZ + 2 * same)
+    std::fprintf(stderr,
+                 "t_loadVolDcm: the slice spacing is uneven (%g to %g mm); the z pitch is the mean spacing "
+                 "%g mm\n",
+                 minGap, maxGap, *pitchZ);
+  return true;
+}
+
+// Puts slice order[k] of the volume at place k, one slice at a time.
+bool permuteSlices(float* vol, size_t plane, const std::vector<int>& order) {
+  std::vector<float> held;
+  std::vector<char> placed(order.size(), 0);
+  try {
+    held.resize(plane);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  auto at = [&](size_t k) { return vol + k * plane; };
+  for (size_t start = 0; start < order.size(); ++start) {
+    if (placed[start] || size_t(order[start]) == start) continue;
+    std::copy(at(start), at(start) + plane, held.data());
+    size_t j = start;
+    for (;;) {
+      placed[j] = 1;
+      const size_t k = size_t(order[j]);
+      if (k == start) {
+        std::copy(held.begin(), held.end(), at(j));
+        break;
+      }
+      std::copy(at(k), at(k) + plane, at(j));
+      j = k;
+    }
+  }
+  return true;
+}
+
 bool reportSlice(SliceResult r, const std::string& path, const std::string& error) {
   if (r == SliceResult::Ok) return true;
   std::fprintf(stderr, "t_loadVolDcm: %s: %s\n", path.c_str(), error.c_str());
@@ -401,19 +489,29 @@ bool t_loadVolDcm(std::vector<std::string>& fileNames, int* W, int* H, int* D, f
       return reportSlice(result[size_t(z)], names[size_t(z)], errors[size_t(z)]);
     }
   }
+  std::vector<int> order;
+  double pitchZ = 0.0;
+  if (!positionOrder(pos, hasPos, first.orientation, &order, &pitchZ)) {
+    order.clear();
+    pitchZ = std::isfinite(first.sliceSpacing) && first.sliceSpacing > 0 ? first.sliceSpacing : first.pixdim[2];
+    if (d >= 2)
+      std::fprintf(stderr,
+                   "t_loadVolDcm: the slices carry no positions that tell them apart; they keep the order of "
+                   "their names, z pitch %g mm from the slice spacing\n",
+                   pitchZ);
+  } else if (!permuteSlices(vol, plane, order)) {
+    delete[] vol;
+    showMessage("Not enough memory to put the slices in order.");
+    return false;
+  }
   *W = w;
   *H = h;
   *D = d;
   *values = vol;
   if (pitch) {
-    for (int i = 0; i < 3; ++i) pitch[i] = first.pixdim[i];
-    // The slice distance is the distance between two slice positions; the slice thickness
-    // (pixdim[3]) may differ from it.
-    if (d >= 2 && hasPos[0] && hasPos[1]) {
-      const double dx = pos[3] - pos[0], dy = pos[4] - pos[1], dz = pos[5] - pos[2];
-      const double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
-      if (dist > 1e-6) pitch[2] = dist;
-    }
+    pitch[0] = first.pixdim[0];
+    pitch[1] = first.pixdim[1];
+    pitch[2] = pitchZ;
   }
   return true;
 }

@@ -17,6 +17,10 @@ class XMedConIO {
   double intercept = 0;  // "intercept": the DICOM rescale intercept
   double position[3] = {0, 0, 0};  // "image_pos_pat[0]".."[2]"
   bool hasPosition = false;
+  // "image_orient_pat[0]".."[5]": the directions of the rows and of the columns; medcon gives
+  // zeros for a file without them.
+  double orientation[6] = {0, 0, 0, 0, 0, 0};
+  double sliceSpacing = 0;  // "slice_spacing": SpacingBetweenSlices, else SliceThickness
   std::string samples;   // the converter's standard output
   std::string error;     // why the last step failed
 
@@ -37,10 +41,13 @@ class XMedConIO {
   bool getVolumeColor(double** red, double** green, double** blue);
 };
 
-// Reads a list of single-image DICOM files, one per z slice in the order given, into a new float
-// volume values[z*W*H + y*W + x] in the file's units (Hounsfield units for CT).  pitch (when
-// given) receives the pixel spacing and the distance between the first two slices' positions
-// (the slice thickness for a single slice).  Messages for the user on failure.  The list is
-// emptied in every case.
+// Reads a list of single-image DICOM files, one per z slice, into a new float volume
+// values[z*W*H + y*W + x] in the file's units (Hounsfield units for CT).  The slices are ordered by
+// their position along the slice normal (the z axis when the files carry no orientation), and the
+// distance of neighbouring positions is the z pitch; a series whose spacing is uneven loads with a
+// console line saying so.  When the positions do not separate the slices (files without one read
+// as the origin), the list order stays and the z pitch is the spacing between slices, else the
+// slice thickness.  pitch (when given) receives the pixel spacing and that z pitch.  Messages for
+// the user on failure.  The list is emptied in every case.
 bool t_loadVolDcm(std::vector<std::string>& fileNames, int* W, int* H, int* D, float** values,
                   double pitch[3] = nullptr);

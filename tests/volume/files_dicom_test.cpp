@@ -62,12 +62,55 @@ TEST_F(DicomFixtures, SeriesLoadsInHounsfieldUnitsWithItsPitch) {
       }
   delete[] v;
 
-  // The list order is the slice order.
+  // Two slices listed last first: they go by their positions, 5.0 apart.
   names = {slice(2), slice(0)};
   ASSERT_TRUE(t_loadVolDcm(names, &W, &H, &D, &v, pitch));
-  EXPECT_EQ(v[0], float((22 - 500) * 2 - 1024));
-  EXPECT_EQ(v[W * H], float(-500 * 2 - 1024));
+  EXPECT_EQ(v[0], float(-500 * 2 - 1024));
+  EXPECT_EQ(v[W * H], float((22 - 500) * 2 - 1024));
+  EXPECT_DOUBLE_EQ(pitch[2], 5.0);
   delete[] v;
+}
+
+TEST_F(DicomFixtures, SlicesGoByTheirPositionsNotByTheirNames) {
+  struct Series {
+    std::string dir;
+    int files;
+    std::vector<int> slices;  // the slice index found at each z
+    double pitchZ;
+    const char* trace;        // in the console output, or nullptr for none
+  };
+  const std::vector<Series> all = {
+      {"shuffled", 12, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 2.5, nullptr},
+      {"reversed", 5, {0, 1, 2, 3, 4}, 1.5, nullptr},  // sagittal: along -x, all at one z
+      {"uneven", 4, {0, 1, 2, 3}, 7.0 / 3.0, "uneven"},
+      {"nopos", 3, {2, 0, 1}, 3.5, "keep the order of their names"},
+  };
+  for (const Series& s : all) {
+    SCOPED_TRACE(s.dir);
+    std::vector<std::string> names;
+    for (int i = 0; i < s.files; ++i) names.push_back(file(s.dir + (i < 10 ? "/n0" : "/n") + std::to_string(i) + ".dcm"));
+    int W = 0, H = 0, D = 0;
+    float* v = nullptr;
+    double pitch[3] = {0, 0, 0};
+    testing::internal::CaptureStderr();
+    const bool ok = t_loadVolDcm(names, &W, &H, &D, &v, pitch);
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(D, s.files);
+    EXPECT_NEAR(pitch[2], s.pitchZ, 1e-9);
+    EXPECT_EQ(pitch[0], 0.75);
+    if (s.trace)
+      EXPECT_NE(err.find(s.trace), std::string::npos) << err;
+    else
+      EXPECT_EQ(err.find("t_loadVolDcm"), std::string::npos) << err;
+    for (int z = 0; z < D; ++z)
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+          const int stored = 100 * s.slices[size_t(z)] + x + 10 * y;
+          ASSERT_EQ(v[(z * H + y) * W + x], float(stored * 2 - 1024)) << x << " " << y << " " << z;
+        }
+    delete[] v;
+  }
 }
 
 TEST_F(DicomFixtures, ColourAndEightBitSlices) {
@@ -137,7 +180,8 @@ TEST(XMedConIOHeader, KeysAcrossLinesAndShortStreams) {
   XMedConIO io;
   io.reset();
   io.parseHeader("mwidth : 3 mheight : 2 bits : 16 type : 4 (= Int16) pixdim[1] : +7.5e-01 [mm] "
-                 "pixdim[2] : +5.0e-01 [mm] quant_scale : +2.0e+00 intercept : -1.0e+01 number : 1");
+                 "pixdim[2] : +5.0e-01 [mm] quant_scale : +2.0e+00 intercept : -1.0e+01 number : 1 "
+                 "image_orient_pat[4]: -1.0e+00 [mm] slice_spacing : +3.5e+00 [mm]");
   EXPECT_EQ(io.width, 3);
   EXPECT_EQ(io.height, 2);
   EXPECT_EQ(io.type, 4);
@@ -146,6 +190,8 @@ TEST(XMedConIOHeader, KeysAcrossLinesAndShortStreams) {
   EXPECT_EQ(io.pixdim[2], 1.0);  // absent: stays 1
   EXPECT_EQ(io.slope, 2.0);
   EXPECT_EQ(io.intercept, -10.0);
+  EXPECT_EQ(io.orientation[4], -1.0);  // medcon writes this key with the colon attached
+  EXPECT_EQ(io.sliceSpacing, 3.5);
 
   double r0[3], r1[3];
   double* rows[2] = {r0, r1};
