@@ -67,6 +67,33 @@ TEST(QtProgressSink, WorkerCallsArriveOnTheInterfaceThreadInOrder) {
   for (QThread* th : rec.threads) EXPECT_EQ(th, QCoreApplication::instance()->thread());
 }
 
+TEST(QtProgressSink, StepsQueuedBeforeAnEndOnTheInterfaceThreadStayOut) {
+  // A load on the interface thread whose parallel loop also steps from other threads: what those
+  // threads queued must not fill the bar again after the load ended it.
+  QObject frame;
+  std::vector<std::string> calls;
+  TQtProgressSink sink(
+      &frame, [&](int i, int p) { calls.push_back("start " + std::to_string(i) + " " + std::to_string(p)); },
+      [&](int p) { calls.push_back("step " + std::to_string(p)); }, [&] { calls.push_back("end"); });
+  t_setProgressSink(&sink);
+  t_progressStart(1, 0);
+  std::thread loop([] { t_progressStep(50); });
+  loop.join();
+  t_progressEnd();
+  // Work started after the end still shows.
+  std::thread worker([] {
+    t_progressStart(13);
+    t_progressStep(10);
+  });
+  worker.join();
+  QElapsedTimer t;
+  t.start();
+  while (calls.size() < 4 && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  QCoreApplication::processEvents();
+  t_setProgressSink(nullptr);
+  EXPECT_EQ(calls, (std::vector<std::string>{"start 1 0", "end", "start 13 0", "step 10"}));
+}
+
 TEST(QtProgressSink, CallsOnTheInterfaceThreadRunAtOnceAndDeadFramesAreSkipped) {
   auto* frame = new QObject();
   int steps = 0;
