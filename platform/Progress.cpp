@@ -31,3 +31,22 @@ bool t_progressToMainFrame(double fraction) {
   s->progressStep(static_cast<int>(fraction * 100));
   return true;
 }
+
+TProgressScope::TProgressScope(int captionIndex) { t_progressStart(captionIndex, 0); }
+
+TProgressScope::~TProgressScope() { t_progressEnd(); }
+
+void TProgressScope::part(int from, int to) {
+  m_from = from;
+  m_to = to;
+}
+
+void TProgressScope::step(long long done, long long total) {
+  if (total <= 0) return;
+  if (done > total) done = total;
+  if (done < 0) done = 0;
+  const int percent = m_from + static_cast<int>((m_to - m_from) * done / total);
+  if (percent == m_last) return;
+  m_last = percent;
+  t_progressStep(percent);
+}

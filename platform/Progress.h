@@ -21,3 +21,24 @@ void t_progressEnd();
 
 // Posts a progress step of fraction * 100 (truncated); returns false when nobody listens.
 bool t_progressToMainFrame(double fraction);
+
+// The display of one long piece of work done on the calling thread: starts at construction and
+// ends at destruction, so that every way out of the work ends it.  step(done, total) reports
+// done / total of the current part of the bar (all of it until part() narrows it), only when the
+// percent changes.
+class TProgressScope {
+ public:
+  explicit TProgressScope(int captionIndex);
+  ~TProgressScope();
+  TProgressScope(const TProgressScope&) = delete;
+  TProgressScope& operator=(const TProgressScope&) = delete;
+
+  // The following steps fill [from, to] percent.
+  void part(int from, int to);
+  void step(long long done, long long total);
+
+ private:
+  int m_from = 0;
+  int m_to = 100;
+  int m_last = 0;
+};

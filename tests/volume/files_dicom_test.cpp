@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <mutex>
 
 #include "files_test_util.h"
+#include "platform/Progress.h"
 #include "platform/ScriptedPrompts.h"
+#include "volume/TextureManager.h"
 #include "volume/dicom_medcon.h"
+#include "volume/io/load.h"
 
 using namespace files_test;
 
@@ -111,6 +115,45 @@ TEST_F(DicomFixtures, SlicesGoByTheirPositionsNotByTheirNames) {
         }
     delete[] v;
   }
+}
+
+TEST_F(DicomFixtures, VolumeAndChannelLoadsEndTheirProgress) {
+  // The reader steps the bar from its parallel loop; every load starts the display before and
+  // ends it after those steps.
+  struct Log : TProgressSink {
+    std::mutex lock;
+    std::vector<std::string> calls;
+    void add(const std::string& c) {
+      std::lock_guard<std::mutex> g(lock);
+      calls.push_back(c);
+    }
+    void progressStart(int, int) override { add("start"); }
+    void progressStep(int) override { add("step"); }
+    void progressEnd() override { add("end"); }
+  } log;
+  auto series = [&] {
+    std::vector<std::string> names;
+    for (const char* n : {"n00", "n01", "n02", "n03"}) names.push_back(file(std::string("uneven/") + n + ".dcm"));
+    return names;
+  };
+  auto expectFramed = [&] {
+    ASSERT_GE(log.calls.size(), 3u);
+    EXPECT_EQ(log.calls.front(), "start");
+    EXPECT_EQ(log.calls.back(), "end");
+    EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "end"), 1);
+    EXPECT_GE(std::count(log.calls.begin(), log.calls.end(), "step"), 1);
+    log.calls.clear();
+  };
+  t_setProgressSink(&log);
+  TextureManager tm;
+  int type = 4;
+  double pitch[3], mn[3], mx[3];
+  std::vector<unsigned char> colours;
+  EXPECT_TRUE(t_loadVolume(tm, series(), type, pitch, mn, mx, colours));
+  expectFramed();
+  EXPECT_TRUE(t_loadChannel(tm, 2, series(), 4, &mn[1], &mx[1]));
+  expectFramed();
+  t_setProgressSink(nullptr);
 }
 
 TEST_F(DicomFixtures, ColourAndEightBitSlices) {

@@ -149,6 +149,8 @@ bool t_loadChannel(TextureManager& tm, int channel, const std::vector<std::strin
     return false;
   }
   const int W = tm.vol1.W, H = tm.vol1.H, D = tm.vol1.D;
+  // The slice readers step the bar: the display starts and ends here, whatever the outcome.
+  TProgressScope progress(1);
 
   std::vector<std::string> names = fileNames;
   const std::string first = names.empty() ? std::string() : names[0];
