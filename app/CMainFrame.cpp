@@ -21,6 +21,7 @@
 #include <cstdio>
 
 #include "ui/TDlgResampleVolPitch.h"
+#include "volume/volume_export.h"
 #include "core/ModeRegistry.h"
 #include "core/TCore.h"
 #include "core/TModeState.h"
@@ -30,6 +31,8 @@
 #include "platform/qt/QtProgressSink.h"
 
 CMainFrame* g_mainFrame = nullptr;
+
+static_assert(kExportProgressCaption < kProgressCaptionCount, "the exports' caption is in the table");
 
 const char* const g_progressCaptions[kProgressCaptionCount] = {
     "TEST TEST TEST",
@@ -53,6 +56,8 @@ const char* const g_progressCaptions[kProgressCaptionCount] = {
     "Region Growing",
     // The organ cross-section mode's surfaces.
     "Organ Sections",
+    // The volume, mask and combined-file exports (kExportProgressCaption).
+    "On Export file",
 };
 
 const TModeCommand g_modeCommands[14] = {

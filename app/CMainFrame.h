@@ -21,7 +21,7 @@ class QToolBar;
 class TProgressSink;
 
 // Captions of the progress display, indexed by the progress-start call (0..16).
-constexpr int kProgressCaptionCount = 19;
+constexpr int kProgressCaptionCount = 20;
 extern const char* const g_progressCaptions[kProgressCaptionCount];
 
 // Command ids of the menu (each QAction carries its id as data).

@@ -34,7 +34,13 @@ bool t_progressToMainFrame(double fraction) {
 
 TProgressScope::TProgressScope(int captionIndex) { t_progressStart(captionIndex, 0); }
 
-TProgressScope::~TProgressScope() { t_progressEnd(); }
+TProgressScope::~TProgressScope() { end(); }
+
+void TProgressScope::end() {
+  if (m_ended) return;
+  m_ended = true;
+  t_progressEnd();
+}
 
 void TProgressScope::part(int from, int to) {
   m_from = from;

@@ -36,9 +36,12 @@ class TProgressScope {
   // The following steps fill [from, to] percent.
   void part(int from, int to);
   void step(long long done, long long total);
+  // Ends the display now (before a closing message); the destructor then leaves it.
+  void end();
 
  private:
   int m_from = 0;
   int m_to = 100;
   int m_last = 0;
+  bool m_ended = false;
 };

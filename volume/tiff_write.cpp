@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Progress.h"
 #include "platform/Prompt.h"
 #include "volume/replace_file.h"
 
@@ -90,7 +91,7 @@ bool checkSize(const std::string& path, int W, int H, int D, unsigned long long 
 // extra data and the rows (produced by writeRow(z, y, buffer)).
 template <class RowFn>
 bool writePages(const std::string& path, int W, int H, int D, bool rgb, int bytesPerSample,
-                float pitchX, float pitchY, float pitchZ, RowFn writeRow) {
+                float pitchX, float pitchY, float pitchZ, TProgressScope* progress, RowFn writeRow) {
   const unsigned long long size =
       rgb ? t_tiffFileSize(W, H, D, bytesPerSample) : t_tiffDoubleFileSize(W, H, D);
   if (!checkSize(path, W, H, D, size)) return false;
@@ -164,6 +165,7 @@ bool writePages(const std::string& path, int W, int H, int D, bool rgb, int byte
       ok = out.write(row.data(), row.size());
     }
     P = pageEnd;
+    if (progress) progress->step(z + 1, D);
   }
   if (!ok || !out.commit()) {
     message("Writing the file failed: " + path + " (" + std::strerror(out.errorNumber()) +
@@ -186,7 +188,7 @@ unsigned long long t_tiffDoubleFileSize(int W, int H, int D) {
 }
 
 bool t_writeTiff(TTiffIO& target, Image3D& r, Image3D& g, Image3D& b, double upper, double lower,
-                 int bits) {
+                 int bits, TProgressScope* progress) {
   const std::string& path = target.path();
   if (bits != 8 && bits != 64) {
     message("TIFF files are written with 8 or 64 bits per sample, not " + std::to_string(bits) +
@@ -201,7 +203,7 @@ bool t_writeTiff(TTiffIO& target, Image3D& r, Image3D& g, Image3D& b, double upp
   Image3D* ch[3] = {&r, &g, &b};
   if (bits == 8) {
     const double den = std::max(1.0, std::fabs(upper - lower));
-    return writePages(path, W, H, D, true, 1, float(r.pitchX), float(r.pitchY), float(r.pitchZ),
+    return writePages(path, W, H, D, true, 1, float(r.pitchX), float(r.pitchY), float(r.pitchZ), progress,
                       [&](int z, int y, uint8_t* row) {
                         for (int c = 0; c < 3; ++c) {
                           const double* src = ch[c]->voxels[z][y];
@@ -220,7 +222,7 @@ bool t_writeTiff(TTiffIO& target, Image3D& r, Image3D& g, Image3D& b, double upp
                         }
                       });
   }
-  return writePages(path, W, H, D, true, 8, float(r.pitchX), float(r.pitchY), float(r.pitchZ),
+  return writePages(path, W, H, D, true, 8, float(r.pitchX), float(r.pitchY), float(r.pitchZ), progress,
                     [&](int z, int y, uint8_t* row) {
                       for (int c = 0; c < 3; ++c) {
                         const double* src = ch[c]->voxels[z][y];
@@ -229,14 +231,14 @@ bool t_writeTiff(TTiffIO& target, Image3D& r, Image3D& g, Image3D& b, double upp
                     });
 }
 
-bool t_writeTiffDouble(TTiffIO& target, Image3D& image) {
+bool t_writeTiffDouble(TTiffIO& target, Image3D& image, TProgressScope* progress) {
   const int W = image.W, H = image.H, D = image.D;
   if (D > 0 && !image.voxels) {
     message("The volume holds no voxels; nothing was written to " + target.path());
     return false;
   }
   return writePages(target.path(), W, H, D, false, 8, float(image.pitchX), float(image.pitchY),
-                    float(image.pitchZ), [&](int z, int y, uint8_t* row) {
+                    float(image.pitchZ), progress, [&](int z, int y, uint8_t* row) {
                       const double* src = image.voxels[z][y];
                       for (int x = 0; x < W; ++x) putDouble(row + 8 * size_t(x), src[x]);
                     });

@@ -1,10 +1,14 @@
 #include "volume/volume_export.h"
 
+#include <omp.h>
+
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <new>
 
+#include "platform/Progress.h"
 #include "platform/Prompt.h"
 #include "volume/Image3D.h"
 #include "volume/TextureManager.h"
@@ -88,6 +92,7 @@ bool t_resampleAndExport(TextureManager& tm, const std::string& path, const doub
     return false;
   }
   const int channels = tm.channelCount < 1 ? 1 : (tm.channelCount > 3 ? 3 : tm.channelCount);
+  TProgressScope progress(kExportProgressCaption);
   Image3D img[3];
   try {
     for (int c = 0; c < (channels == 1 ? 1 : 3); ++c) img[c].allocate(nW, nH, nD);
@@ -103,8 +108,11 @@ bool t_resampleAndExport(TextureManager& tm, const std::string& path, const doub
     im.pitchZ = newPitch[2];
   }
   const double px = oldPitch[0], py = oldPitch[1], pz = oldPitch[2];
-#pragma omp parallel for schedule(static)
-  for (int k = 0; k < nD; ++k)
+  // Resampling fills the first half of the bar, writing the second; the calling thread reports.
+  progress.part(0, 50);
+  std::atomic<int> slicesDone{0};
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int k = 0; k < nD; ++k) {
     for (int j = 0; j < nH; ++j)
       for (int i = 0; i < nW; ++i) {
         const double pos[3] = {(i + 0.5) * newPitch[0], (j + 0.5) * newPitch[1],
@@ -116,11 +124,16 @@ bool t_resampleAndExport(TextureManager& tm, const std::string& path, const doub
               v ? t_sampleTrilinear(&W, &H, &D, &px, &py, &pz, pos, v) : 0.0;
         }
       }
+    const int done = ++slicesDone;
+    if (omp_get_thread_num() == 0) progress.step(done, nD);
+  }
+  progress.part(50, 100);
   TTiffIO target(path);
   const bool written = channels == 1
-                           ? t_writeTiffDouble(target, img[0])
-                           : t_writeTiff(target, img[0], img[1], img[2], DBL_MAX, -DBL_MAX, 64);
+                           ? t_writeTiffDouble(target, img[0], &progress)
+                           : t_writeTiff(target, img[0], img[1], img[2], DBL_MAX, -DBL_MAX, 64, &progress);
   if (!written) return false;  // the writer has told the user why
+  progress.end();
   char text[128];
   snprintf(text, sizeof text, "export new volume %d %d %d", nW, nH, nD);
   t_info(text);

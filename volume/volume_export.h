@@ -8,6 +8,9 @@
 class Image3D;
 class TextureManager;
 
+// Caption of the status-bar progress while an export writes ("On Export file").
+constexpr int kExportProgressCaption = 19;
+
 // The window [minimum, maximum] of each channel for the 8-bit exports comes from the
 // window-level panel, which registers itself here.  While nobody is registered, each channel's
 // data range is used.
@@ -30,6 +33,7 @@ int t_resampledSize(int size, double oldPitch, double newPitch);
 // Resamples the loaded channels to newPitch by trilinear sampling (rows reversed, as every export
 // writes them) and writes them to path: one channel as one-sample 64-bit floats, two or three as
 // RGB 64-bit floats (b 0 for two).  Shows "export new volume %d %d %d" when written; false (with a
-// message) when the pitch or the new size is not usable or the writer failed.
+// message) when the pitch or the new size is not usable or the writer failed.  The status bar shows
+// the resampling and the writing.
 bool t_resampleAndExport(TextureManager& tm, const std::string& path, const double oldPitch[3],
                          const double newPitch[3]);

@@ -1,13 +1,17 @@
 // Volume and mask exports, read back by tifffile (Debian's python3-tifffile) and by a small BMP
-// parser; the resampling kernel and its pitch question.
+// parser; the resampling kernel and its pitch question; the progress every export shows.
 #include <csignal>
 #include <cmath>
 #include <sstream>
 #include <sys/resource.h>
 
+#include <mutex>
+
+#include "platform/Progress.h"
 #include "regions_test_util.h"
 #include "volume/TTiffIO.h"
 #include "volume/io/exports.h"
+#include "volume/io/muxa_save.h"
 #include "volume/volume_export.h"
 #include "volume/volume_readers.h"
 
@@ -387,3 +391,58 @@ TEST_F(Export, ResamplingAsksThePitch) {
 }
 
 }  // namespace
+
+TEST_F(Export, EveryExportShowsItsProgressUntilItEnds) {
+  struct Log : TProgressSink {
+    std::mutex lock;
+    std::vector<std::string> calls;
+    std::vector<int> steps;
+    void progressStart(int caption, int percent) override {
+      std::lock_guard<std::mutex> g(lock);
+      calls.push_back("start " + std::to_string(caption) + " " + std::to_string(percent));
+    }
+    void progressStep(int percent) override {
+      std::lock_guard<std::mutex> g(lock);
+      calls.push_back("step");
+      steps.push_back(percent);
+    }
+    void progressEnd() override {
+      std::lock_guard<std::mutex> g(lock);
+      calls.push_back("end");
+    }
+  } log;
+  const int W = 5, H = 4, D = 40;
+  installVolume(W, H, D, {rampVolume(W, H, D), rampVolume(W, H, D, 2.0f)});
+  const TextureManager& tm = TextureManager::getInst();
+  const double pitch[3] = {1, 1, 1};
+  const std::vector<std::pair<std::string, std::function<bool(const std::string&)>>> exports = {
+      {"raw.tif", [&](const std::string& f) { return t_exportVolumeTif(tm, f); }},
+      {"wl.tif", [&](const std::string& f) { return t_exportVolumeTifChannels(tm, f); }},
+      {"slice", [&](const std::string& f) { return t_exportSlicesBmp(tm, f); }},
+      {"mask.tif", [&](const std::string& f) { return t_exportMaskTif(tm, f); }},
+      {"res.tif",
+       [&](const std::string& f) { return t_resampleAndExport(TextureManager::getInst(), f, pitch, pitch); }},
+      {"both.muxa", [&](const std::string& f) { return t_saveMuxa(tm, f); }},
+  };
+  t_setProgressSink(&log);
+  for (const auto& e : exports) {
+    SCOPED_TRACE(e.first);
+    for (const bool writable : {true, false}) {
+      log.calls.clear();
+      log.steps.clear();
+      const std::string f = writable ? tmp_.path(e.first) : tmp_.path("missing/" + e.first);
+      EXPECT_EQ(e.second(f), writable);
+      ASSERT_FALSE(log.calls.empty());
+      EXPECT_EQ(log.calls.front(), "start 19 0");
+      EXPECT_EQ(log.calls.back(), "end");  // also when nothing could be written
+      EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "end"), 1);
+      if (!writable) continue;
+      // The bar moves with the slices, forward only, and is full before it ends.
+      EXPECT_GE(log.steps.size(), 10u);
+      EXPECT_TRUE(std::is_sorted(log.steps.begin(), log.steps.end()));
+      ASSERT_FALSE(log.steps.empty());
+      EXPECT_EQ(log.steps.back(), 100);
+    }
+  }
+  t_setProgressSink(nullptr);
+}

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "platform/Progress.h"
 #include "platform/Prompt.h"
 #include "volume/Image3D.h"
 #include "volume/TextureManager.h"
@@ -15,6 +16,9 @@
 #include <sys/stat.h>
 
 namespace {
+
+// Share of the bar for filling the images the TIFF exports write; the writer fills the rest.
+constexpr int kFillPercent = 20;
 
 // Saves one slice picture as a 24-bit BMP beside its name and puts it in place only when it is
 // complete, so that a failed write never leaves a cut-off file where an earlier one was.  The
@@ -84,15 +88,26 @@ bool t_exportVolumeTif(const TextureManager& tm, const std::string& path) {
   if (has2) need[n++] = &c2;
   if (has3) need[n++] = &c3;
   if (needZero) need[n++] = &zero;
+  TProgressScope progress(kExportProgressCaption);
   if (!allocateImages(need, n, W, H, D)) return false;
   setPitch(tm, need, n);
+  progress.part(0, kFillPercent);
+  int filled = 0;
   fillFlipped(c1, [&](int64_t i) { return double(val1[i]); });
-  if (has2) fillFlipped(c2, [&](int64_t i) { return double(val2[i]); });
-  if (has3) fillFlipped(c3, [&](int64_t i) { return double(val3[i]); });
+  progress.step(++filled, n);
+  if (has2) {
+    fillFlipped(c2, [&](int64_t i) { return double(val2[i]); });
+    progress.step(++filled, n);
+  }
+  if (has3) {
+    fillFlipped(c3, [&](int64_t i) { return double(val3[i]); });
+    progress.step(++filled, n);
+  }
   if (zero.hasVoxels()) fillFlipped(zero, [](int64_t) { return 0.0; });
+  progress.part(kFillPercent, 100);
   TTiffIO target(path);
-  if (channelCount == 1) return t_writeTiff(target, c1, c1, c1, DBL_MAX, -DBL_MAX, 64);
-  return t_writeTiff(target, c1, has2 ? c2 : zero, has3 ? c3 : zero, DBL_MAX, -DBL_MAX, 64);
+  if (channelCount == 1) return t_writeTiff(target, c1, c1, c1, DBL_MAX, -DBL_MAX, 64, &progress);
+  return t_writeTiff(target, c1, has2 ? c2 : zero, has3 ? c3 : zero, DBL_MAX, -DBL_MAX, 64, &progress);
 }
 
 bool t_exportVolumeTifChannels(const TextureManager& tm, const std::string& path) {
@@ -104,18 +119,22 @@ bool t_exportVolumeTifChannels(const TextureManager& tm, const std::string& path
   Image3D img[3];
   Image3D* need[3] = {&img[0], &img[1], &img[2]};
   const int count = channels == 1 ? 1 : 3;
+  TProgressScope progress(kExportProgressCaption);
   if (!allocateImages(need, count, W, H, D)) return false;
   setPitch(tm, need, count);
+  progress.part(0, kFillPercent);
   for (int c = 0; c < count; ++c) {
     const float* v = c < channels ? tm.channelValues(c) : nullptr;
     if (v)
       fillFlipped(img[c], [&](int64_t i) { return t_exportWindowMap(v[i], lo[c], hi[c]); });
     else
       fillFlipped(img[c], [](int64_t) { return 0.0; });
+    progress.step(c + 1, count);
   }
+  progress.part(kFillPercent, 100);
   TTiffIO target(path);
-  if (count == 1) return t_writeTiff(target, img[0], img[0], img[0], 255, 0, 8);
-  return t_writeTiff(target, img[0], img[1], img[2], 255, 0, 8);
+  if (count == 1) return t_writeTiff(target, img[0], img[0], img[0], 255, 0, 8, &progress);
+  return t_writeTiff(target, img[0], img[1], img[2], 255, 0, 8, &progress);
 }
 
 bool t_exportSlicesBmp(const TextureManager& tm, const std::string& prefix) {
@@ -133,6 +152,7 @@ bool t_exportSlicesBmp(const TextureManager& tm, const std::string& prefix) {
   // With one channel all three colours show channel 1 through its own window.
   double lo1[3] = {lo[0], lo[0], lo[0]}, hi1[3] = {hi[0], hi[0], hi[0]};
   if (channelCount == 1) wlo = lo1, whi = hi1;
+  TProgressScope progress(kExportProgressCaption);
   TOGL2DImage picture;
   picture.allocate(W, H);
   int failed = 0;
@@ -150,8 +170,10 @@ bool t_exportSlicesBmp(const TextureManager& tm, const std::string& prefix) {
     if (!saveSliceBmp(picture, name)) {  // one bad slice does not stop the others
       if (failed++ == 0) firstFailed = name;
     }
+    progress.step(z + 1, D);
   }
   picture.clear();
+  progress.end();
   if (failed) {
     t_warn(std::to_string(failed) + " of " + std::to_string(D) +
            " slice files could not be written, the first:\n" + firstFailed);
@@ -165,11 +187,14 @@ bool t_exportMaskTif(const TextureManager& tm, const std::string& path) {
   if (m.empty()) return false;
   Image3D img;
   Image3D* need[1] = {&img};
+  TProgressScope progress(kExportProgressCaption);
   if (!allocateImages(need, 1, m.W, m.H, m.D)) return false;
   setPitch(tm, need, 1);
   fillFlipped(img, [&](int64_t i) { return double(m.data[i]); });
+  progress.step(kFillPercent, 100);
+  progress.part(kFillPercent, 100);
   TTiffIO target(path);
-  return t_writeTiff(target, img, img, img, 255, 0, 8);
+  return t_writeTiff(target, img, img, img, 255, 0, 8, &progress);
 }
 
 bool t_resampleAndExportAsking(TextureManager& tm, const std::string& path) {

@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/Progress.h"
 #include "platform/Prompt.h"
 #include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
 #include "volume/io/muxa_save.h"
 #include "volume/replace_file.h"
+#include "volume/volume_export.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ bool t_saveMuxa(const TextureManager& tm, const std::string& path) {
   double pitch[3];
   tm.getPitch(pitch);
 
+  TProgressScope progress(kExportProgressCaption);
   TReplaceFile file(path);
   char head[512];
   const int len = snprintf(head, sizeof head, "PELKO-MUXA\n%d\nI\n%d,%d,%d\n%lf,%lf,%lf\n", bits,
@@ -41,7 +44,9 @@ bool t_saveMuxa(const TextureManager& tm, const std::string& path) {
   // Rows go bottom row first, as the host application expects.
   const std::vector<uint8_t> zeros(size_t(W), 0);
   std::vector<uint8_t> row(size_t(W) * 3);
-  for (int z = 0; z < D && file.ok(); ++z)
+  // The volume's bytes come first, then the mask's (a third or the half of the file).
+  progress.part(0, channelCount == 1 ? 50 : 75);
+  for (int z = 0; z < D && file.ok(); ++z) {
     for (int y = H - 1; y >= 0; --y) {
       const uint8_t* a = rowOf(vol1, W, H, D, y, z, zeros);
       if (channelCount == 1) {
@@ -57,8 +62,13 @@ bool t_saveMuxa(const TextureManager& tm, const std::string& path) {
       }
       file.write(row.data(), row.size());
     }
-  for (int z = 0; z < D && file.ok(); ++z)
+    progress.step(z + 1, D);
+  }
+  progress.part(channelCount == 1 ? 50 : 75, 100);
+  for (int z = 0; z < D && file.ok(); ++z) {
     for (int y = H - 1; y >= 0; --y) file.write(rowOf(volMask, W, H, D, y, z, zeros), size_t(W));
+    progress.step(z + 1, D);
+  }
 
   unsigned char table[1024];
   const std::vector<TMaskIdInfo>& records = TMaskIdTable::getInst().records;
@@ -70,7 +80,9 @@ bool t_saveMuxa(const TextureManager& tm, const std::string& path) {
   }
   file.write(table, sizeof table);
   file.write("\n\n\n", 3);
-  if (!file.commit()) {
+  const bool committed = file.commit();
+  progress.end();
+  if (!committed) {
     fprintf(stderr, "muxa not saved: %s: %s\n", path.c_str(), file.error().c_str());
     t_warn("The combined file could not be saved.\n\n" + path + "\n" + file.error());
     return false;
