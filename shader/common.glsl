@@ -14,7 +14,7 @@ struct Unif {
   int clpColMode;    // colour of cut surfaces and slice planes: 0 RGB, 1 intensity, 2 gradient
   int volColMode;    // colour of the volume: 0 RGB, 1 intensity, 2 one channel, pseudo-coloured
   int clipMode;      // 0 none, 1 segmentation view, 2 highlight marks, 3 region colours,
-                     // 4 only target voxels, 5 only labelled voxels
+                     // 4 organ sections, 5 only labelled voxels
 };
 uniform Unif unif;
 uniform mat4 modelViewMat;  // projection x model-view
@@ -132,7 +132,15 @@ bool kClip(inout vec4 c, vec3 tc) {
     }
     return true;
   }
-  if (m == 4) return kFlag(tc) > 0;
+  if (m == 4) {
+    // Organ sections: the image everywhere, the flagged structures tinted as their lit surfaces
+    // are drawn (1 highlighted part blue, 2 vessels red, 3 tumour purple).
+    int f = kFlag(tc);
+    if (f == 1) c.rgb = mix(c.rgb, vec3(0.1, 0.1, 0.9), 0.4);
+    else if (f == 2) c.rgb = mix(c.rgb, vec3(0.9, 0.0, 0.0), 0.4);
+    else if (f == 3) c.rgb = mix(c.rgb, vec3(0.7, 0.0, 0.7), 0.4);
+    return true;
+  }
   if (m == 5) return kMaskId(tc) > 0;
   return true;
 }

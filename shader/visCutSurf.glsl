@@ -1,8 +1,8 @@
 #version 330 compatibility
 // Opaque textured surfaces: the curved cut surface, the slice planes in the main view and the
 // slices in the panes.  The colour follows the plane colour mode (the current GL colour is
-// ignored); the clip mode adds the segmentation, highlight or region overlays or clips the
-// surface to target or labelled voxels.
+// ignored); the clip mode adds the segmentation, highlight, region or organ-section overlays or
+// clips the surface to labelled voxels.
 #include "common.glsl"
 
 #ifdef FRAGMENT_STAGE

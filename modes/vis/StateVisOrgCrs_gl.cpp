@@ -10,8 +10,9 @@
 
 namespace {
 
-// The cut-surface program's clip selector for the section surfaces (the renderer drops the
-// clipping while the space bar is held).
+// The cut-surface program's clip selector for the section surfaces: the volume's image with the
+// highlighted part, the vessels and the tumour of the flag volume tinted (the renderer drops the
+// tint while the space bar is held).
 constexpr int kSectionClip = 4;
 
 void light(GLenum l, const GLfloat a[4], const GLfloat d[4], const GLfloat s[4]) {

@@ -165,6 +165,37 @@ TEST(OrgCrsEndToEnd, QuestionsSurfacesBoxesBrushAndReset) {
   const QImage entered = v->grabFramebuffer();
   shot(frame, panel, "01_entered");
 
+  // "画像(全体)": the whole organ textured with the volume.  Where its front faces project, the
+  // view shows the volume's image there instead of what lay behind it: grey (one channel) but
+  // where a vessel, the tumour or the highlighted part is marked in colour.
+  tick(panel->box(D::Cut1 + 2));  // the group off
+  const QImage bare = v->grabFramebuffer();
+  tick(panel->box(D::ImgWhole));
+  ASSERT_TRUE(panel->box(D::ImgWhole)->isChecked());
+  const QImage whole = v->grabFramebuffer();
+  shot(frame, panel, "01b_textured_whole");
+  {
+    TOGL& ogl = v->togl;
+    const ClipSurface& organ = s[kOrgWhole];
+    int seen = 0, shown = 0, grey = 0;
+    for (int i = 0; i < organ.vertexCount; i += 7) {
+      double toEye[3];
+      for (int k = 0; k < 3; ++k) toEye[k] = ogl.eye[k] - organ.verts[i][k];
+      if (t_dot3(toEye, organ.vertNormals[i]) < 0.5 * t_length3(toEye)) continue;
+      const QPoint q = project(ogl, organ.verts[i][0], organ.verts[i][1], organ.verts[i][2]);
+      if (!whole.rect().contains(q)) continue;
+      ++seen;
+      const QColor a = whole.pixelColor(q), b = bare.pixelColor(q);
+      const bool changed = std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 12;
+      shown += changed;
+      grey += changed && std::abs(a.red() - a.green()) <= 8 && std::abs(a.green() - a.blue()) <= 8;
+    }
+    ASSERT_GT(seen, 50);
+    EXPECT_GT(shown, seen * 4 / 5) << shown << " of " << seen;  // the lit vessel lies over some
+    EXPECT_GT(grey, seen * 3 / 4) << grey << " of " << seen;
+  }
+  tick(panel->box(D::Cut1 + 2));  // back to the entry's group box
+
   // "画像3mm" takes over the group; "エッジ(変形面)" sits beside "変形断面"; the vessel pair and
   // the tumour pair exclude each other.
   tick(panel->box(D::Img1 + 2));
