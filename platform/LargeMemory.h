@@ -11,6 +11,9 @@
 #include <sys/mman.h>
 #endif
 
+// Memory the system reports available (bytes; 0 when it does not say).
+std::int64_t t_availableMemoryBytes();
+
 constexpr std::size_t kHugePageBytes = std::size_t(2) << 20;
 
 // Asks for huge pages over the whole 2 MB pages inside [p, p + bytes).

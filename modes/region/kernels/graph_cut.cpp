@@ -1,12 +1,9 @@
 #include "modes/region/kernels/graph_cut.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <new>
 
 #include "modes/region/kernels/TFlowGraph.h"
@@ -164,17 +161,6 @@ void t_keepSeedComponents(int W, int H, int D, const std::vector<int>& seeds, un
     else if (flags[i] == 255)
       flags[i] = 1;
   }
-}
-
-std::int64_t t_availableMemoryBytes() {
-  std::ifstream f("/proc/meminfo");
-  std::string key;
-  long long kb = 0;
-  std::string unit;
-  while (f >> key >> kb >> unit)
-    if (key == "MemAvailable:") return static_cast<std::int64_t>(kb) * 1024;
-  const long pages = sysconf(_SC_AVPHYS_PAGES), page = sysconf(_SC_PAGESIZE);
-  return pages > 0 && page > 0 ? std::int64_t(pages) * page : 0;
 }
 
 bool t_graphCutRegionLevel(int W, int H, int D, double a, std::vector<int> fore,

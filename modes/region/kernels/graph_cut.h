@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "modes/region/kernels/gcut_precompute.h"
+#include "platform/LargeMemory.h"
 
 // A control point of the graph-cut mode: box coordinates and the foreground flag.
 struct TGCutCtrlPoint {
@@ -36,9 +37,6 @@ void t_splitRegionBetweenSeeds(int W, int H, int D, int baseLabel, int f, int b,
 
 // Keeps the extracted voxels (255) face-connected to a seed voxel; other 255 voxels become 1.
 void t_keepSeedComponents(int W, int H, int D, const std::vector<int>& seeds, unsigned char* flags);
-
-// Memory the system reports available (bytes).
-std::int64_t t_availableMemoryBytes();
 
 // The region-level cut.  Regions holding both seed kinds are split first (the pre-segmentation
 // keeps the splits); every non-zero flag becomes 255 (region on the source side and connected to
