@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <new>
 #include <set>
+#include <stdexcept>
 
 #include "geom/marching_cubes.h"
 #include "geom/vec3.h"
+#include "platform/LargeMemory.h"
 #include "volume/volume_filters.h"
 
 namespace {
@@ -198,16 +201,55 @@ bool t_maskCarriesIds(const uint8_t* mask, std::size_t n, const std::vector<unsi
   return false;
 }
 
-bool buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kOrgSurfaceCount>& out,
-                         const std::function<void(double)>& progress, const std::atomic<bool>* stop) {
+namespace {
+
+// Bytes per voxel of the build's volume-sized scratch: the label volume, the tumour volume, the
+// distances (float) and their double-precision pass, the first layer of the split.
+constexpr std::int64_t kScratchBytesPerVoxel = 1 + 1 + 4 + 8 + 1;
+
+TOrganBuild buildSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kOrgSurfaceCount>& out,
+                          const std::function<void(double)>& progress, const std::atomic<bool>* stop);
+
+}  // namespace
+
+bool t_organSurfacesFit(int W, int H, int D, std::int64_t extra) {
+  if (W <= 0 || H <= 0 || D <= 0) return true;
+  const std::int64_t n = std::int64_t(W) * H * D;
+  const std::int64_t avail = t_availableMemoryBytes();
+  if (avail <= 0) return true;  // the system does not say: the allocations will tell
+  return n <= (avail - extra) / kScratchBytesPerVoxel;
+}
+
+TOrganBuild buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kOrgSurfaceCount>& out,
+                                const std::function<void(double)>& progress, const std::atomic<bool>* stop) {
   for (ClipSurface& s : out) s.clear();
+  TOrganBuild r = TOrganBuild::OutOfMemory;
+  if (t_organSurfacesFit(job.W, job.H, job.D)) {
+    try {
+      r = buildSurfaces(job, out, progress, stop);
+    } catch (const std::bad_alloc&) {
+      r = TOrganBuild::OutOfMemory;
+    } catch (const std::length_error&) {
+      r = TOrganBuild::OutOfMemory;
+    }
+  }
+  if (r != TOrganBuild::Done)
+    for (ClipSurface& s : out) s.clear();
+  return r;
+}
+
+namespace {
+
+TOrganBuild buildSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kOrgSurfaceCount>& out,
+                          const std::function<void(double)>& progress, const std::atomic<bool>* stop) {
   const int W = job.W, H = job.H, D = job.D;
-  if (!job.mask || W <= 0 || H <= 0 || D <= 0) return false;
+  if (!job.mask || W <= 0 || H <= 0 || D <= 0) return TOrganBuild::Done;
   const std::size_t n = std::size_t(W) * H * D;
   const std::array<uint8_t, 256> cls = idClasses(job.ids);
   const int whole[3] = {0, 0, 0}, to[3] = {W, H, D};
   const double* E = job.extent;
-  std::vector<uint8_t> B(n);
+  // The two byte volumes are taken before any work: a volume too large fails at once.
+  std::vector<uint8_t> B(n), M(n);
   TTriangleMesh scratch, T;
   enum : uint8_t { Organ = 1, High = 2, Vessel = 4, Tumour = 8 };
   auto fill = [&](uint8_t seed, uint8_t freeCls) {
@@ -224,7 +266,7 @@ bool buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kO
   scratch.smoothUmbrella(4);
   setSurface(out[kOrgVessel], scratch);
   progressAt(progress, 0.1);
-  if (stopped(stop)) return false;
+  if (stopped(stop)) return TOrganBuild::Stopped;
 
   // The highlighted part, taking the vessel voxels nearer to it than to the background.
   fill(High, Vessel);
@@ -234,7 +276,7 @@ bool buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kO
   scratch.smoothOutward();
   setSurface(out[kOrgInterior], scratch);
   progressAt(progress, 0.2);
-  if (stopped(stop)) return false;
+  if (stopped(stop)) return TOrganBuild::Stopped;
 
   // The tumour with what lies nearer to it of the highlighted part and the vessels; kept
   // unsmoothed for the push-out of the cuts.
@@ -244,7 +286,7 @@ bool buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kO
   t_marchingCubesByte(W, H, D, B.data(), E, T, nullptr, nullptr);
   setSurface(out[kOrgTumour], T);
   progressAt(progress, 0.3);
-  if (stopped(stop)) return false;
+  if (stopped(stop)) return TOrganBuild::Stopped;
 
   // The whole organ; B stays the organ volume for the cuts.
   fill(Organ | Tumour, High | Vessel);
@@ -255,11 +297,10 @@ bool buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kO
   scratch.smoothTangential(1);
   setSurface(out[kOrgWhole], scratch);
   progressAt(progress, 0.4);
-  if (stopped(stop)) return false;
+  if (stopped(stop)) return TOrganBuild::Stopped;
 
   // The cuts.  A face dilation grows one voxel per step, which with voxels finer than a
   // millimetre leaves less than k mm: the tumour's k mm neighbourhood is removed as well.
-  std::vector<uint8_t> M(n);
   for (std::size_t i = 0; i < n; ++i) M[i] = (cls[job.mask[i]] & Tumour) ? 255 : 0;
   const double* p = job.pitch;
   double s[3];
@@ -285,13 +326,15 @@ bool buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kO
     }
     setSurface(out[kOrgCut1 + k - 1], scratch);
     progressAt(progress, 0.4 + 0.12 * k);
-    if (stopped(stop)) return false;
+    if (stopped(stop)) return TOrganBuild::Stopped;
   }
 
   setSurface(out[kOrgDeform], out[kOrgCut1 + 4]);
   out[kOrgTumour].smoothUmbrella(1);
-  return true;
+  return TOrganBuild::Done;
 }
+
+}  // namespace
 
 void t_fillOrganFlags(const uint8_t* mask, std::size_t n, const TOrganIds& ids, uint8_t* flags) {
   if (!mask || !flags) return;

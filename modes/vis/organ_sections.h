@@ -58,12 +58,20 @@ struct TOrganSurfaceJob {
 // True when a voxel of the mask carries one of the flagged ids.
 bool t_maskCarriesIds(const uint8_t* mask, std::size_t n, const std::vector<unsigned char>& ids);
 
+// The volume-sized memory the surface build of a W x H x D mask takes, plus `extra` bytes, fits
+// in the memory the system reports available.
+bool t_organSurfacesFit(int W, int H, int D, std::int64_t extra = 0);
+
+enum class TOrganBuild { Done, Stopped, OutOfMemory };
+
 // Builds the twelve surfaces (6 and 8 stay empty, 7 is a copy of 5).  Cut k removes every voxel
 // within k mm of the tumour (and never fewer than k face-dilation steps of it).  progress gets
-// fractions 0..1; the build stops early (false) when stop becomes true.
-bool buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kOrgSurfaceCount>& out,
-                         const std::function<void(double)>& progress = {},
-                         const std::atomic<bool>* stop = nullptr);
+// fractions 0..1; the build stops early (Stopped) when stop becomes true.  A build that does not
+// fit in memory, or runs out of it on the way, ends with OutOfMemory.  Unless Done, every
+// surface is left empty.
+TOrganBuild buildRegionSurfaces(const TOrganSurfaceJob& job, std::array<ClipSurface, kOrgSurfaceCount>& out,
+                                const std::function<void(double)>& progress = {},
+                                const std::atomic<bool>* stop = nullptr);
 
 // The working flag volume of the mode: 1 highlight, else 2 vessel, else 3 tumour, else 0.
 void t_fillOrganFlags(const uint8_t* mask, std::size_t n, const TOrganIds& ids, uint8_t* flags);

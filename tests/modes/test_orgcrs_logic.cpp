@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "core/MaskIdChooser.h"
@@ -85,7 +86,7 @@ TEST(OrgCrsSurfaces, CutKKeepsKMillimetresFromTheTumourAtFineVoxels) {
   Organ o;
   std::vector<double> fractions;
   std::array<ClipSurface, kOrgSurfaceCount> s;
-  ASSERT_TRUE(buildRegionSurfaces(o.job(), s, [&](double f) { fractions.push_back(f); }));
+  ASSERT_EQ(buildRegionSurfaces(o.job(), s, [&](double f) { fractions.push_back(f); }), TOrganBuild::Done);
   for (int i : {0, 1, 2, 3, 4, 5, 7, 9, 10, 11}) EXPECT_GT(s[i].polyCount, 100) << "surface " << i;
   EXPECT_EQ(s[6].vertexCount, 0);
   EXPECT_EQ(s[8].vertexCount, 0);
@@ -125,6 +126,17 @@ TEST(OrgCrsSurfaces, CutKKeepsKMillimetresFromTheTumourAtFineVoxels) {
   t_fillOrganFlags(o.mask.data(), o.mask.size(), o.job().ids, flags.data());
   const uint8_t expect[5] = {0, 0, 3, 1, 2};
   for (size_t i = 0; i < flags.size(); ++i) ASSERT_EQ(flags[i], expect[o.mask[i]]) << i;
+}
+
+TEST(OrgCrsSurfaces, MemoryRunningOutHalfWayEndsTheBuildWithNothingBuilt) {
+  // An allocation failing after the tumour surface (the progress report stands in for it).
+  Organ o;
+  std::array<ClipSurface, kOrgSurfaceCount> s;
+  auto failAt = [](double f) {
+    if (f >= 0.3) throw std::bad_alloc();
+  };
+  EXPECT_EQ(buildRegionSurfaces(o.job(), s, failAt), TOrganBuild::OutOfMemory);
+  for (const ClipSurface& c : s) EXPECT_EQ(c.vertexCount, 0);
 }
 
 TEST(OrgCrsSurfaces, PushOutMovesOnlyWhatIsTooCloseToTheTumour) {
