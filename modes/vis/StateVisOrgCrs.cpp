@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <thread>
 
 #include "core/ModeRegionData.h"
@@ -13,6 +15,7 @@
 #include "core/TCore.h"
 #include "modes/vis/orgcrs_entry.h"
 #include "platform/Progress.h"
+#include "platform/Prompt.h"
 #include "view/CKestrinView.h"
 #include "view/TDlgVisParam.h"
 #include "view/VolRendManager.h"
@@ -25,6 +28,11 @@ namespace {
 constexpr int kProgressCaption = 18;
 
 }  // namespace
+
+const char* const StateVisOrgCrs::kBusyMessage =
+    "The organ surfaces are being built: please wait until they are done.";
+const char* const StateVisOrgCrs::kNoMemoryMessage =
+    "Not enough memory for the organ surfaces: nothing was changed.";
 
 StateVisOrgCrs& StateVisOrgCrs::getInst() {
   static StateVisOrgCrs inst;
@@ -62,6 +70,13 @@ TOrgCrsDisplay StateVisOrgCrs::display() const {
 bool StateVisOrgCrs::brushShown() const { return display().brushEnabled(); }
 
 void StateVisOrgCrs::OnSwitched(int) {
+  // A switch into this mode while its own build runs (the build's event loop delivers queued
+  // calls) changes nothing: the running entry goes on.
+  if (m_building) {
+    if (m_panel) m_panel->show();  // the switch hid it
+    t_info(kBusyMessage);
+    return;
+  }
   // The mode rewrites the working flag volume: not while another mode's worker reads it.
   if (TCore::getInst().refuseWhileBusy()) {
     TCore::getInst().setMode(3);
@@ -96,21 +111,42 @@ void StateVisOrgCrs::OnSwitched(int) {
   job.ids = m_ids;
   for (int a = 0; a < 3; ++a) job.extent[a] = vr.extent[a];
   if (TDlgVisParam::exists()) TDlgVisParam::getInst().getPitch(job.pitch);
-  buildSurfaces(job);
+  const TOrganBuild built = buildSurfaces(job);
+  // Loads and switches were refused during the build, so the mode and the mask are those it
+  // started with; should either have gone all the same, the surfaces are not applied to them.
+  TCore& core = TCore::getInst();
+  if (core.state != this) return;
+  if (built != TOrganBuild::Done || data != t_modeRegionData() || data->maskVoxelCount() != n ||
+      data->maskVoxels() != mask) {
+    if (built == TOrganBuild::OutOfMemory) t_warn(kNoMemoryMessage);
+    core.setMode(3);
+    return;
+  }
 
   t_fillOrganFlags(mask, n, m_ids, data->flagVoxels());
   data->dropFlagTexture();
   t_redrawAll();
 }
 
-void StateVisOrgCrs::buildSurfaces(const TOrganSurfaceJob& job) {
+TOrganBuild StateVisOrgCrs::buildSurfaces(const TOrganSurfaceJob& job) {
+  // Nothing is taken or changed when the volume cannot be built in the memory there is.
+  const std::size_t n = std::size_t(job.W) * job.H * job.D;
+  if (!t_organSurfacesFit(job.W, job.H, job.D, std::int64_t(n))) return TOrganBuild::OutOfMemory;
   // The worker reads its own copy of the mask and fills its own surfaces; the interface thread
-  // keeps painting (and holds user input off) until it is done.
-  const std::vector<uint8_t> mask(job.mask, job.mask + std::size_t(job.W) * job.H * job.D);
+  // keeps painting (and holds user input off) until it is done, and everything that could
+  // change the volume or the mode is refused meanwhile (busyMessage).
+  std::vector<uint8_t> mask;
+  try {
+    mask.assign(job.mask, job.mask + n);
+  } catch (const std::bad_alloc&) {
+    return TOrganBuild::OutOfMemory;
+  }
   TOrganSurfaceJob own = job;
   own.mask = mask.data();
   std::array<ClipSurface, kOrgSurfaceCount> built;
+  TOrganBuild result = TOrganBuild::OutOfMemory;
   const auto t0 = std::chrono::steady_clock::now();
+  m_building = true;
   t_progressStart(kProgressCaption, 0);
   auto progress = [last = -1](double f) mutable {
     const int percent = static_cast<int>(f * 100);
@@ -121,7 +157,7 @@ void StateVisOrgCrs::buildSurfaces(const TOrganSurfaceJob& job) {
   if (QCoreApplication::instance()) {
     std::atomic<bool> done{false};
     std::thread worker([&] {
-      buildRegionSurfaces(own, built, progress);
+      result = buildRegionSurfaces(own, built, progress);
       done.store(true, std::memory_order_release);
     });
     while (!done.load(std::memory_order_acquire)) {
@@ -131,15 +167,23 @@ void StateVisOrgCrs::buildSurfaces(const TOrganSurfaceJob& job) {
     worker.join();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   } else {
-    buildRegionSurfaces(own, built, progress);
+    result = buildRegionSurfaces(own, built, progress);
   }
   t_progressEnd();
-  for (int i = 0; i < kOrgSurfaceCount; ++i) {
-    m_surfaces[i].clear();
-    m_surfaces[i].setFromMesh(built[i]);
+  m_building = false;
+  if (result != TOrganBuild::Done) return result;
+  try {
+    for (int i = 0; i < kOrgSurfaceCount; ++i) {
+      m_surfaces[i].clear();
+      m_surfaces[i].setFromMesh(built[i]);
+    }
+  } catch (const std::bad_alloc&) {
+    for (ClipSurface& c : m_surfaces) c.clear();
+    return TOrganBuild::OutOfMemory;
   }
   const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   std::fprintf(stderr, "organ surfaces built in %.3f s\n", secs);
+  return TOrganBuild::Done;
 }
 
 void StateVisOrgCrs::resetDeformableCut() {

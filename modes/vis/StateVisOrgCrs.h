@@ -32,6 +32,10 @@ class StateVisOrgCrs : public TModeState {
   int OnSetCursor(const TPoint2i& p) override;
   void hidePanels() override;
   void placePanels(int x, int y) override;
+  // While the surfaces are built every load, drop and switch is refused with this text.
+  const char* busyMessage() const override { return m_building ? kBusyMessage : nullptr; }
+  static const char* const kBusyMessage;
+  static const char* const kNoMemoryMessage;
 
   // The panel: made once the application object exists, deleted at exit.
   void createPanels();
@@ -56,8 +60,9 @@ class StateVisOrgCrs : public TModeState {
  private:
   StateVisOrgCrs();
   ~StateVisOrgCrs() override;
-  // Builds the surfaces on a worker while the window keeps painting with input held off.
-  void buildSurfaces(const TOrganSurfaceJob& job);
+  // Builds the surfaces on a worker from its own copy of the mask while the window keeps
+  // painting with input held off; the surfaces are replaced only when the build is Done.
+  TOrganBuild buildSurfaces(const TOrganSurfaceJob& job);
   bool brushShown() const;
 
   QPointer<TDlgVisOrgCrs> m_panel;
@@ -68,4 +73,5 @@ class StateVisOrgCrs : public TModeState {
   bool m_brushFlag = false;
   TPoint2i m_lastPoint;
   double m_brushStrength = 0.0008;
+  bool m_building = false;
 };

@@ -1,7 +1,12 @@
 // The organ cross-section mode without a window: the split by the nearer side, the surfaces of a
 // synthetic organ at anisotropic voxels (cut k keeps k mm from the tumour), the push-out, the brush,
-// the display boxes and the entry questions.
+// the display boxes, the entry questions, and the mode's build (loads refused while it runs, a
+// volume too large for memory).
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <QCoreApplication>
+#include <QTimer>
 
 #include <cmath>
 #include <memory>
@@ -12,9 +17,11 @@
 #include "core/ModeRegistry.h"
 #include "core/TCore.h"
 #include "modes/vis/organ_sections.h"
+#include "modes/vis/StateVisOrgCrs.h"
 #include "modes/vis/orgcrs_entry.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/core/fakes.h"
+#include "view/VolRendManager.h"
 
 namespace {
 
@@ -290,6 +297,146 @@ TEST_F(OrgCrsEntry, SkippedOptionalSetsAreEmptyAndAnOrganWithoutVoxelsIsRefused)
   chooser.many = {{true, {9}}, {true, {3}}, {true, {4}}, {true, {2}}};
   EXPECT_EQ(ask(), TOrgCrsEntry::EmptyOrgan);
   EXPECT_TRUE(prompts.sawText("臓器領域が空です"));
+}
+
+// The mode itself, without a window: an application object for the build's event loop, the
+// standard modes faked, the questions scripted.
+class OrgCrsMode : public ::testing::Test {
+ protected:
+  TScriptedPrompts prompts;
+  std::unique_ptr<TScriptedPrompts::Scope> scope;
+  ScriptedChooser chooser;
+  PointingViewHost host;
+  FakeMode vis{"vis"};
+  int loads = 0;
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "test_orgcrs_logic";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
+    t_setMaskIdChooser(&chooser);
+    t_setModeViewHost(&host);
+    TModeRegistry& reg = TModeRegistry::getInst();
+    reg.clear();
+    TModeEntry v;
+    v.name = "vis";
+    v.ids = {0, 1, 2, 3};
+    v.mode = [this]() -> TModeState* { return &vis; };
+    reg.add(v);
+    TModeEntry e;
+    e.name = "StateVisOrgCrs";
+    e.ids = {4};
+    e.mode = []() -> TModeState* { return &StateVisOrgCrs::getInst(); };
+    reg.add(e);
+    TCoreWiring w;
+    w.loadVolume = [this](const std::vector<std::string>&, int, double*, double*, double*) {
+      ++loads;
+      return true;
+    };
+    TCore::setWiring(w);
+    TCore::getInst().setMode(3);
+  }
+  void TearDown() override {
+    TCore::getInst().setMode(0);
+    TCore::setWiring(TCoreWiring());
+    TModeRegistry::getInst().clear();
+    t_setModeRegionData(nullptr);
+    t_setModeViewHost(nullptr);
+    t_setMaskIdChooser(nullptr);
+    scope.reset();
+  }
+};
+
+TEST_F(OrgCrsMode, LoadsDuringTheBuildAreRefusedAndTheBuildUsesTheMaskItStartedWith) {
+  Organ o;
+  FakeRegionData data;
+  data.mask = o.mask;
+  data.flag.assign(o.mask.size(), 0);
+  t_setModeRegionData(&data);
+  host.volW = o.W, host.volH = o.H, host.volD = o.D;
+  chooser.many = {{true, {1}}, {true, {3}}, {true, {4}}, {true, {2}}};
+
+  // A load arriving while the surfaces are built (a file drop or a queued call reaches the build's
+  // event loop); were it taken, it would replace the mask under the mode.
+  bool fired = false, loaded = true;
+  const char* busy = nullptr;
+  QTimer::singleShot(0, [&] {
+    fired = true;
+    busy = TCore::getInst().busyMessage();
+    loaded = TCore::getInst().loadVolume("/nonexistent/other.tif");
+    if (loaded) data.mask.assign(8, 0);
+  });
+  TCore::getInst().setMode(4);
+  ASSERT_TRUE(fired);
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(loads, 0);
+  ASSERT_NE(busy, nullptr);
+  EXPECT_TRUE(prompts.sawText(busy));
+  EXPECT_EQ(TCore::getInst().busyMessage(), nullptr);  // not after the build
+
+  // The mode is on with the surfaces and flags of the mask it was entered with.
+  ASSERT_EQ(TCore::getInst().modeId, 4);
+  TOrganSurfaceJob job = o.job();
+  for (int a = 0; a < 3; ++a) job.extent[a] = VolRendManager::getInst().extent[a], job.pitch[a] = 1;
+  std::array<ClipSurface, kOrgSurfaceCount> expect;
+  ASSERT_EQ(buildRegionSurfaces(job, expect), TOrganBuild::Done);
+  for (int i = 0; i < kOrgSurfaceCount; ++i)
+    EXPECT_EQ(StateVisOrgCrs::getInst().surfaces()[i].verts, expect[i].verts) << "surface " << i;
+  std::vector<uint8_t> flags(o.mask.size());
+  t_fillOrganFlags(o.mask.data(), o.mask.size(), job.ids, flags.data());
+  EXPECT_TRUE(data.flag == flags);
+}
+
+// A mask of 2^37 voxels (address space only: untouched pages cost nothing) whose first voxel
+// carries the organ.
+class HugeRegionData : public TModeRegionData {
+ public:
+  static constexpr std::size_t kBytes = std::size_t(1) << 37;
+  uint8_t* mask = nullptr;
+  uint8_t* flag = nullptr;
+  int drops = 0, commits = 0;
+  HugeRegionData() {
+    mask = map();
+    flag = map();
+    if (mask) mask[0] = 1;
+  }
+  ~HugeRegionData() override {
+    if (mask) munmap(mask, kBytes);
+    if (flag) munmap(flag, kBytes);
+  }
+  bool ok() const { return mask && flag; }
+  std::size_t maskVoxelCount() override { return kBytes; }
+  std::uint8_t* flagVoxels() override { return flag; }
+  std::uint8_t* maskVoxels() override { return mask; }
+  void dropFlagTexture() override { ++drops; }
+  void dropMaskTexture() override { ++drops; }
+  bool isIdUsed(int) override { return false; }
+  void commitRegion(int) override { ++commits; }
+
+ private:
+  static uint8_t* map() {
+    void* p = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+  }
+};
+
+TEST_F(OrgCrsMode, AVolumeTooLargeForMemoryIsToldAndLeavesEverythingInMode3) {
+  HugeRegionData data;
+  if (!data.ok()) GTEST_SKIP() << "no address space for the test volume";
+  t_setModeRegionData(&data);
+  host.volW = 1 << 16, host.volH = 1 << 16, host.volD = 1 << 5;
+  chooser.many = {{true, {1}}, {false, {}}, {false, {}}, {true, {2}}};
+  TCore::getInst().setMode(4);
+  EXPECT_EQ(TCore::getInst().modeId, 3);
+  const std::vector<std::string> texts = prompts.texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("memory"), std::string::npos) << texts[0];
+  EXPECT_EQ(data.mask[0], 1);
+  EXPECT_EQ(data.mask[1], 0);
+  EXPECT_EQ(data.flag[0], 0);
+  EXPECT_EQ(data.drops + data.commits, 0);
+  EXPECT_EQ(TCore::getInst().busyMessage(), nullptr);
 }
 
 }  // namespace
