@@ -9,7 +9,9 @@
 // from the samples plus everything it encloses: voxels beyond the volume count as outside, and
 // the outside is flooded from every face of the volume and from probes just outside the samples.
 //
-// Surface tracking (t_hrbf*_surfaceTrack): label in as above; out 255 inside, 0 outside.
+// Surface tracking (t_hrbf*_surfaceTrack): label in as above; out 255 inside, 0 outside.  As in
+// growing, the world beyond the volume counts as outside: a region cut by a face of the volume
+// keeps its face voxels, and the flood from the faces cannot enter through the cut.
 //
 // Region growing from a plain RBF field (t_rbf*_regionGrow): label out 0 untouched, 1 seed,
 // 2 grown, 3 rejected; field -1 where not evaluated.

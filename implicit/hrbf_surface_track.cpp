@@ -1,5 +1,6 @@
 // Surface tracking from a Hermite-RBF field: only the voxels on both sides of the zero surface
-// reachable from the samples are evaluated; the region is what the outside flood cannot reach.
+// reachable from the samples, and the region's cuts on the faces of the volume, are evaluated;
+// the region is what the outside flood cannot reach.
 #include <chrono>
 #include <cstdio>
 
@@ -90,17 +91,16 @@ class Tracker {
 
 Face faceOf(int axis, int x, int y, int z) { return Face{axis, {x, y, z}}; }
 
-// Voxels outside the box, excluded by the entry label, or (with `border`) on the volume's border
-// count as evaluated outside (field -1); every other voxel starts unevaluated.
-void excludeVoxels(const VoxelGrid& g, const int lo[3], const int hi[3], bool border, uint8_t* label,
-                   float* field) {
+// Voxels outside the box or excluded by the entry label count as evaluated outside (field -1);
+// every other voxel starts unevaluated.
+void excludeVoxels(const VoxelGrid& g, const int lo[3], const int hi[3], uint8_t* label, float* field) {
 #pragma omp parallel for schedule(static)
   for (int z = 0; z < g.D; ++z)
     for (int y = 0; y < g.H; ++y)
       for (int x = 0; x < g.W; ++x) {
         const uint32_t i = g.idx(x, y, z);
         const bool outBox = x < lo[0] || x > hi[0] || y < lo[1] || y > hi[1] || z < lo[2] || z > hi[2];
-        if (outBox || label[i] == 0 || (border && g.onBorder(x, y, z))) {
+        if (outBox || label[i] == 0) {
           label[i] = kNeg;
           field[i] = -1.0f;
         } else {
@@ -198,6 +198,42 @@ bool track(Tracker& T, int N, const THrbfSample* samples, std::vector<uint32_t>&
   return true;
 }
 
+// Where the region meets a face of the volume, tracking reaches the face only along the rim of
+// the cut, so the rest of the cut would stay unevaluated and the outside flood, which starts on
+// the faces, would pour in through it.  The inside border voxels are therefore grown over the
+// border (6-neighbours that are border voxels too, which keeps the growth within the faces and
+// lets it turn round the volume's edges), evaluating as they go, until outside voxels bound the
+// cut.  The work is the area of the cut: part of the region's surface.  Returns false when stopped.
+bool closeCutsOnFaces(Tracker& T, const std::atomic<bool>* stop) {
+  const VoxelGrid& g = T.g;
+  static const int nb[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+  std::vector<uint32_t> front, cand, fresh;
+  kimplicit::t_forEachFaceVoxel(g, [&](uint32_t i) {
+    if (T.label[i] & kPos) front.push_back(i);
+  });
+  while (!front.empty()) {
+    if (stopped(stop)) return false;
+    cand.clear();
+    for (uint32_t i : front) {
+      int x, y, z;
+      g.coords(i, x, y, z);
+      for (const auto& o : nb) {
+        const int X = x + o[0], Y = y + o[1], Z = z + o[2];
+        if (!g.inside(X, Y, Z) || !g.onBorder(X, Y, Z)) continue;
+        const uint32_t j = g.idx(X, Y, Z);
+        if (!T.evaluated(j)) cand.push_back(j);
+      }
+    }
+    kimplicit::t_uniqueList(cand);
+    fresh = cand;
+    T.evaluate(cand);
+    front.clear();
+    for (uint32_t j : fresh)
+      if (T.label[j] & kPos) front.push_back(j);
+  }
+  return true;
+}
+
 }  // namespace
 
 void t_hrbfJoint4_surfaceTrack(int kernel, int W, int H, int D, const float* vol, const double extent[3],
@@ -212,11 +248,11 @@ void t_hrbfJoint4_surfaceTrack(int kernel, int W, int H, int D, const float* vol
   auto outBox = [&](int x, int y, int z) {
     return x < lo[0] || x > hi[0] || y < lo[1] || y > hi[1] || z < lo[2] || z > hi[2];
   };
-  // 1. Border, box and mask exclusions count as evaluated outside.
-  excludeVoxels(g, lo, hi, true, label, field);
+  // 1. Box and mask exclusions count as evaluated outside.
+  excludeVoxels(g, lo, hi, label, field);
   Tracker T(F, label, field);
   std::vector<uint32_t> outsideList;
-  if (!track(T, N, samples, outsideList, stop)) return;
+  if (!track(T, N, samples, outsideList, stop) || !closeCutsOnFaces(T, stop)) return;
   const double t1 = wallSeconds();
 
   // 4. Region: inside voxels 2; box interior 0; the rest (and the outside list) flood sources.
@@ -261,10 +297,10 @@ void t_hrbfJoint6_surfaceTrack(int kernel, int W, int H, int D, const float* vol
   const float* v[3] = {vol1, vol2, vol3};
   const kimplicit::HrbfVoxelField F(f, W, H, D, extent, v, weight);
   const VoxelGrid& g = F.grid;
-  excludeVoxels(g, lo, hi, false, label, field);
+  excludeVoxels(g, lo, hi, label, field);
   Tracker T(F, label, field);
   std::vector<uint32_t> outsideList;
-  if (!track(T, N, samples, outsideList, stop)) return;
+  if (!track(T, N, samples, outsideList, stop) || !closeCutsOnFaces(T, stop)) return;
 
   const long n = long(g.n);
 #pragma omp parallel for schedule(static)

@@ -64,16 +64,21 @@ inline void t_uniqueList(std::vector<uint32_t>& v) {
   v.erase(std::unique(v.begin(), v.end()), v.end());
 }
 
-// Every voxel on the six faces of the volume that holds `open` gets `mark`.
-inline void t_markFaces(uint8_t* label, const VoxelGrid& g, uint8_t open, uint8_t mark) {
+// f(index) for every voxel on the six faces of the volume, each once.
+template <class F>
+void t_forEachFaceVoxel(const VoxelGrid& g, F&& f) {
   for (int z = 0; z < g.D; ++z)
     for (int y = 0; y < g.H; ++y) {
       const bool wholeRow = z == 0 || z == g.D - 1 || y == 0 || y == g.H - 1;
-      for (int x = 0; x < g.W; x += (wholeRow || x == g.W - 1) ? 1 : g.W - 1) {
-        const uint32_t i = g.idx(x, y, z);
-        if (label[i] == open) label[i] = mark;
-      }
+      for (int x = 0; x < g.W; x += (wholeRow || x == g.W - 1) ? 1 : g.W - 1) f(g.idx(x, y, z));
     }
+}
+
+// Every voxel on the six faces of the volume that holds `open` gets `mark`.
+inline void t_markFaces(uint8_t* label, const VoxelGrid& g, uint8_t open, uint8_t mark) {
+  t_forEachFaceVoxel(g, [&](uint32_t i) {
+    if (label[i] == open) label[i] = mark;
+  });
 }
 
 // Gives label `mark` to every voxel of the box b0..b1 (inclusive) that holds `open` and is
