@@ -126,3 +126,7 @@ void t_gatherContourConstraints(int nChannels, const std::vector<TCanvasContour>
 void t_gatherContourConstraints(int nChannels, const std::vector<TCanvasContour>& stored,
                                 const TCanvasContour& drawn, unsigned& newCount, unsigned& prevCount,
                                 std::vector<int>& rowBlockEnd, std::vector<THrbfSample>& packed);
+// The value points of the plain RBF systems in the same order: the stored contours', then the
+// drawn one's.  Contours without a valid shape contribute none.
+void t_gatherRbfPoints(const std::vector<TCanvasContour>& stored, const TCanvasContour& drawn,
+                       unsigned& newCount, unsigned& prevCount, std::vector<TRbfPoint>& points);

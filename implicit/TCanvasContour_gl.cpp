@@ -66,6 +66,7 @@ void TCanvasContour::draw(bool highlighted) const {
 }
 
 void TCanvasContour::drawRbfPoints() const {
+  if (!hasValidShape()) return;  // what it may still hold is no constraint
   glDisable(GL_LIGHTING);
   glPointSize(5);
   glBegin(GL_POINTS);
@@ -79,6 +80,7 @@ void TCanvasContour::drawRbfPoints() const {
 }
 
 void TCanvasContour::drawSamples() const {
+  if (!hasValidShape()) return;  // what it may still hold is no constraint
   glEnable(GL_LIGHTING);
   static const float tilted[4] = {1, 0, 0, 0.5f}, plain[4] = {0.2f, 0.2f, 1, 0.5f};
   const bool flagsMatch = tiltedFlags.size() == samples.size();

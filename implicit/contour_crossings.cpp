@@ -130,6 +130,19 @@ void t_gatherContourConstraints(int nChannels, const std::vector<TCanvasContour>
   for (int r = 0; r < k; ++r) rowBlockEnd[static_cast<size_t>(r)] = static_cast<int>((nFirst + 1) * k);
 }
 
+void t_gatherRbfPoints(const std::vector<TCanvasContour>& stored, const TCanvasContour& drawn,
+                       unsigned& newCount, unsigned& prevCount, std::vector<TRbfPoint>& points) {
+  points.clear();
+  auto take = [&](const TCanvasContour& c) {
+    if (!c.hasValidShape()) return 0u;
+    points.insert(points.end(), c.rbfPoints.begin(), c.rbfPoints.end());
+    return static_cast<unsigned>(c.rbfPoints.size());
+  };
+  prevCount = 0;
+  for (const TCanvasContour& c : stored) prevCount += take(c);
+  newCount = take(drawn);
+}
+
 void t_gatherContourConstraints(int nChannels, const std::vector<TCanvasContour>& stored,
                                 const TCanvasContour& drawn, unsigned* newCount, unsigned* prevCount,
                                 int** rowBlockEnd, THrbfSample** packed) {

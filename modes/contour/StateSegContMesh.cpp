@@ -515,10 +515,9 @@ void StateSegContMesh::updateAllCrossPoints() {
 void StateSegContMesh::resampleAll(const Params& p) {
   const float* f[3] = {m_feature[0] ? m_feature[0]->data() : nullptr, m_feature[1] ? m_feature[1]->data() : nullptr,
                        m_feature[2] ? m_feature[2]->data() : nullptr};
+  // A contour of fewer than three points is sampled too: that clears what it held before.
   auto resample = [&](TCanvasContour& c) {
-    if (c.controlPoints.size() >= 3)
-      c.calcSamples(p.extent, m_channels, p.W, p.H, p.D, f[0], f[1], f[2], p.spacing, p.wc, 0.5 * p.meanVoxel,
-                    p.wb);
+    c.calcSamples(p.extent, m_channels, p.W, p.H, p.D, f[0], f[1], f[2], p.spacing, p.wc, 0.5 * p.meanVoxel, p.wb);
     c.applyTiltAngles(m_channels, p.wn, p.wb);
   };
   resample(m_drawn);
@@ -548,8 +547,7 @@ void StateSegContMesh::startRegionUpdate(bool store) {
   const int s = m_channels < 3 ? 1 : 3;
   const float* f[3] = {m_feature[0] ? m_feature[0]->data() : nullptr, m_feature[1] ? m_feature[1]->data() : nullptr,
                        m_feature[2] ? m_feature[2]->data() : nullptr};
-  if (m_drawn.controlPoints.size() >= 3)
-    m_drawn.calcSamples(p.extent, s, p.W, p.H, p.D, f[0], f[1], f[2], p.spacing, p.wc, p.meanVoxel, p.wb);
+  m_drawn.calcSamples(p.extent, s, p.W, p.H, p.D, f[0], f[1], f[2], p.spacing, p.wc, p.meanVoxel, p.wb);
   updateCrossPointsOfCurrent();
   m_drawn.applyTiltAngles(s, p.wn, p.wb);
   for (TCanvasContour& c : m_stored) c.applyTiltAngles(s, p.wn, p.wb);
@@ -840,8 +838,8 @@ void StateSegContMesh::runDirect(int key) {
     TTriangleMesh mesh;
     if (key == '1' || key == '2') {
       std::vector<TRbfPoint> pts;
-      for (const TCanvasContour& c : m_stored) pts.insert(pts.end(), c.rbfPoints.begin(), c.rbfPoints.end());
-      pts.insert(pts.end(), m_drawn.rbfPoints.begin(), m_drawn.rbfPoints.end());
+      unsigned nNew = 0, nPre = 0;
+      t_gatherRbfPoints(m_stored, m_drawn, nNew, nPre, pts);
       const int N = static_cast<int>(pts.size());
       if (N == 0) return;
       const int n = N + (key == '1' ? 5 : 4);

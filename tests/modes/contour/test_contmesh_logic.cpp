@@ -98,16 +98,23 @@ class ContMeshLogic : public ContourModeTest<StateSegContMesh, FakePanel, Sphere
     host.drain();
     ASSERT_FALSE(mode->isComputing());
   }
-  // A Shift + left click on the drawn contour's canvas at p, the ray along the canvas normal.
-  void place(const TVec3& p, int axis) {
+  // A Shift + left click on the drawn contour's canvas at p (Alt + left with `erase`), the ray
+  // along the canvas normal.
+  void place(const TVec3& p, int axis, bool erase = false) {
     for (int k = 0; k < 3; ++k) {
       host.next.dir[k] = k == axis ? 1 : 0;
       host.next.org[k] = p[k] - (k == axis ? 30 : 0);
     }
-    host.keys = TModeState::MK_SHIFT;
+    host.keys = erase ? TModeState::MK_ALT : TModeState::MK_SHIFT;
     mode->OnLBtnDown(TPoint2i(100, 50));
     host.keys = 0;
     mode->OnLBtnUp(TPoint2i(100, 50));
+  }
+  // Key k on every voxel a target; the flags it leaves.
+  std::vector<uint8_t> runKey(int k) {
+    std::fill(data.flag.begin(), data.flag.end(), 1);
+    mode->OnKeyDown(k, 1, 0);
+    return data.flag;
   }
   // The sphere's cross-section on the current canvas (normal axis, at t), drawn, sided and
   // stored with "Finish &&Store (f)".
@@ -401,6 +408,27 @@ TEST_F(ContMeshLogic, TheDirectRunsOfTheKeysFindTheSphereToo) {
     mode->takeNewResult();
     EXPECT_GT(mode->displayedMesh().polyCount, 100);
   }
+  for (const std::string& t : prompts.texts()) ADD_FAILURE() << "unexpected message: " << t;
+}
+
+// The plain RBF runs take the value points of valid contours only: a drawn square cut down to
+// two control points gives what no drawn contour gives, and keeps no samples or points to draw.
+TEST_F(ContMeshLogic, ADrawnContourOfTwoPointsAddsNoValuePoints) {
+  drawFour();
+  const std::vector<uint8_t> without = runKey('2');
+  mode->setCanvasXY();
+  panel.newContour = mode->addNewContour();
+  ASSERT_TRUE(panel.newContour);
+  const TVec3 corners[4] = {TVec3(3, 3, 12), TVec3(21, 3, 12), TVec3(21, 21, 12), TVec3(3, 21, 12)};
+  for (const TVec3& c : corners) place(c, 2);
+  mode->setClosed(true);
+  ASSERT_NE(runKey('2'), without);
+  place(corners[3], 2, true);
+  place(corners[2], 2, true);
+  ASSERT_EQ(mode->drawnContour().controlPoints.size(), 2u);
+  EXPECT_EQ(runKey('2'), without);
+  EXPECT_TRUE(mode->drawnContour().samples.empty());
+  EXPECT_TRUE(mode->drawnContour().rbfPoints.empty());
   for (const std::string& t : prompts.texts()) ADD_FAILURE() << "unexpected message: " << t;
 }
 
