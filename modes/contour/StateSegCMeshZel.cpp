@@ -165,6 +165,7 @@ void StateSegCMeshZel::OnSwitched(int) {
   t_modeHideSlicePanes();
 
   m_feature.reset();
+  m_featureMissing = false;
   TModeRegionData::VolumeValues v;
   TModeRegionData* d = t_modeRegionData();
   if (d && d->volumeValues(v) && v.W > 0 && v.H > 0 && v.D > 0 && v.ch[0]) {
@@ -174,7 +175,8 @@ void StateSegCMeshZel::OnSwitched(int) {
       t_buildFeatureVolumes(v.W, v.H, v.D, 1, ch, v.rangeLo, v.rangeHi, f);
       m_feature = f[0];
     } catch (const std::bad_alloc&) {
-      t_warn(kNoMemoryMessage);
+      m_featureMissing = true;
+      t_warn(kFeaturesMissingMessage);
     }
   }
   backToStep1();
@@ -601,10 +603,16 @@ void StateSegCMeshZel::sampleContours(const Params& p, double gradientMix) {
   for (TCanvasContour& c : m_contours) sample(c);
 }
 
+bool StateSegCMeshZel::refuseWithoutFeature() const {
+  if (!m_featureMissing) return false;
+  t_warn(kFeaturesMissingMessage);
+  return true;
+}
+
 void StateSegCMeshZel::calcSurfaceHrbf() {
   const Params p = params();
   std::uint8_t* flags = targetFlags(p);
-  if (!flags) return;
+  if (!flags || refuseWithoutFeature()) return;
   t_progressStart(16, 10);
   double mn[3], mx[3];
   int lo[3], hi[3];
@@ -663,7 +671,7 @@ void StateSegCMeshZel::calcSurfaceHrbf() {
 void StateSegCMeshZel::calcSurfaceRbf() {
   const Params p = params();
   std::uint8_t* flags = targetFlags(p);
-  if (!flags) return;
+  if (!flags || refuseWithoutFeature()) return;
   double mn[3], mx[3];
   int lo[3], hi[3];
   calcRoiBox(mn, mx, lo, hi);

@@ -116,6 +116,8 @@ class StateSegCMeshZel : public TPanelMode<> {
   // The flags of the target voxels, or null when the volume does not match.
   std::uint8_t* targetFlags(const Params& p) const;
   void sampleContours(const Params& p, double gradientMix);
+  // Refuses a computation when the feature volume could not be built.
+  bool refuseWithoutFeature() const;
 
   bool m_sliceDrag = false;
   int m_pickedSlice = 0;
@@ -131,4 +133,5 @@ class StateSegCMeshZel : public TPanelMode<> {
   TTriangleMesh m_surface;
   int m_pickedCP = -1;
   TFeatureVolume m_feature;
+  bool m_featureMissing = false;  // a volume is loaded but its feature could not be built
 };

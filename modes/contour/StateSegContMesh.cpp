@@ -116,6 +116,12 @@ bool StateSegContMesh::refuseWhileComputing(const char* text) const {
   return true;
 }
 
+bool StateSegContMesh::refuseWithoutFeatures() const {
+  if (!m_featuresMissing) return false;
+  t_warn(kFeaturesMissingMessage);
+  return true;
+}
+
 void StateSegContMesh::runWorker(std::function<void()> work, std::function<void()> apply) {
   // Marked running before anything starts: no second run can slip in between.
   m_running.store(true, std::memory_order_release);
@@ -178,12 +184,14 @@ void StateSegContMesh::OnSwitched(int) {
   const TCoreWiring& w = TCore::wiring();
   m_channels = std::max(1, std::min(3, w.channelCount ? w.channelCount() : haveVolume ? v.channels : 1));
   for (auto& f : m_feature) f.reset();
+  m_featuresMissing = false;
   if (haveVolume) {
     try {
       t_buildFeatureVolumes(v.W, v.H, v.D, m_channels, v.ch, v.rangeLo, v.rangeHi, m_feature);
     } catch (const std::bad_alloc&) {
       for (auto& f : m_feature) f.reset();
-      t_warn(kNoMemoryMessage);
+      m_featuresMissing = true;
+      t_warn(kFeaturesMissingMessage);
     }
   }
   ++m_version;
@@ -433,7 +441,8 @@ void StateSegContMesh::storeContour() {
     t_info(kTooFewPointsMessage);
     return;
   }
-  if (refuseWhileComputing(kStoreBusyMessage)) return;
+  // Refused before anything goes: the drawn contour stays for another try.
+  if (refuseWhileComputing(kStoreBusyMessage) || refuseWithoutFeatures()) return;
   startRegionUpdate(true);
   m_drawn.clear();
   if (TDlgSegContMeshIf* panel = dlg()) {
@@ -568,6 +577,7 @@ void StateSegContMesh::startRegionUpdate(bool store) {
     return;
   }
 
+  if (refuseWithoutFeatures()) return;
   try {
     t_gatherContourConstraints(s, m_stored, m_drawn, order->newPt, order->prePt, order->rowBlockEnd, order->samples);
     order->target.assign(flags, flags + nVox);
@@ -816,6 +826,8 @@ void StateSegContMesh::runDirect(int key) {
   // These write the same flags and surface as the worker: never while it runs, and never by
   // waiting for it here.
   if (refuseWhileComputing(kBusyMessage)) return;
+  // '2' and '3' work in space alone; '1' and '4' read the image features.
+  if ((key == '1' || key == '4') && refuseWithoutFeatures()) return;
   static const char* const banners[4] = {
       "!!!!!!!!!!!!!!!!!!!!!updateSegmByRBF_Joint!!!!!!!!!!!!!!!!!!!!!!!!\n",
       "!!!!!!!!!!!!!!!!!!!!!updateSegmByRBF_Spatial!!!!!!!!!!!!!!!!!!!!!!!!\n",

@@ -145,6 +145,8 @@ class StateSegContMesh : public TPanelMode<> {
   void dropFactor();
   // Refuses (with the text) while a worker runs.
   bool refuseWhileComputing(const char* text) const;
+  // Refuses a computation that reads the feature volumes when they could not be built.
+  bool refuseWithoutFeatures() const;
   // Starts fn on the worker (or runs it here without an interface thread); apply runs on the
   // interface thread with the generation it was started under.
   void runWorker(std::function<void()> work, std::function<void()> apply);
@@ -160,6 +162,7 @@ class StateSegContMesh : public TPanelMode<> {
   ClipSurface m_canvas;
   int m_channels = 1;
   TFeatureVolume m_feature[3];
+  bool m_featuresMissing = false;  // a volume is loaded but its features could not be built
   std::vector<TCanvasContour> m_stored;
   TCanvasContour m_drawn;
   TTriangleMesh m_displayed, m_computed;

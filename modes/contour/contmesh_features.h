@@ -14,6 +14,12 @@ double t_meanVoxelSize(const double extent[3], int W, int H, int D);
 
 using TFeatureVolume = std::shared_ptr<const std::vector<float>>;
 
+// What the contour modes say when the features could not be built (memory ran out at entry): at
+// entry, and again for every computation that reads them, which is refused.
+inline constexpr const char* kFeaturesMissingMessage =
+    "Not enough memory for the image features of this volume: computations that read them are "
+    "refused until the mode is entered again.";
+
 // The features of channels ch[0..channels-1] (W*H*D values each) with their ranges lo/hi:
 // features 1..channels; null for the others.  Three channels are R, G, B and become L*, a*, b*,
 // each mapped to [0, 1] over its own range (a flat one to 0).  Every feature is smoothed with

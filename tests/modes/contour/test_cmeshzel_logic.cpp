@@ -1,7 +1,8 @@
 // The two-step contour-mesh mode (11) driven headless: an axis along z through an elongated
 // ellipsoid, its eight planes, one contour drawn on each, and both boundary surfaces compared
 // with the analytic shape; the planes' frame for every axis direction; contour files that
-// round-trip byte for byte and damaged ones refused with the mode unchanged; entry refusals.
+// round-trip byte for byte and damaged ones refused with the mode unchanged; entry refusals and
+// surfaces refused when the feature volume could not be built.
 // The panel, the view and the volume are fakes.
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "modes/contour/StateSegCMeshZel.h"
 #include "modes/contour/contmesh_s2_file.h"
 #include "tests/modes/contour/contour_logic_fixture.h"
+#include "tests/modes/contour/failing_new.h"
 
 namespace {
 
@@ -438,4 +440,26 @@ TEST_F(CMeshZelLogic, EntryAndLabellingRefuseWhatIsNotThere) {
   EXPECT_EQ(field[0], 0.5f);
   EXPECT_EQ(field[3], -0.3f);
   EXPECT_EQ(field[4], -1.0f);
+
+  // Memory running out while the feature is built: said at entry, and both surfaces are refused
+  // with that text instead of reading a feature volume that is not there.
+  data.lo = 0;
+  prompts.shown.clear();
+  {
+    FailAllocations oom(sizeof(float) * NX * NY * NZ);
+    enter();
+  }
+  ASSERT_FALSE(mode->feature());
+  EXPECT_EQ(prompts.texts().size(), 1u);
+  setAxis();
+  drawSection();
+  mode->nextPlane();
+  drawSection();
+  prompts.shown.clear();
+  const std::vector<uint8_t> before = data.flag;
+  mode->calcSurfaceHrbf();
+  mode->calcSurfaceRbf();
+  EXPECT_EQ(prompts.texts(), std::vector<std::string>(2, kFeaturesMissingMessage));
+  EXPECT_EQ(data.flag, before);
+  EXPECT_EQ(mode->boundarySurface().vertexCount, 0);
 }

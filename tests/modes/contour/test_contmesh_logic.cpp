@@ -18,6 +18,7 @@
 #include "modes/contour/contmesh_features.h"
 #include "modes/contour/rbf_fib_file.h"
 #include "tests/modes/contour/contour_logic_fixture.h"
+#include "tests/modes/contour/failing_new.h"
 
 namespace {
 
@@ -430,6 +431,44 @@ TEST_F(ContMeshLogic, ADrawnContourOfTwoPointsAddsNoValuePoints) {
   EXPECT_TRUE(mode->drawnContour().samples.empty());
   EXPECT_TRUE(mode->drawnContour().rbfPoints.empty());
   for (const std::string& t : prompts.texts()) ADD_FAILURE() << "unexpected message: " << t;
+}
+
+// Memory running out while the features are built at entry: the mode says so, and every run that
+// reads them (keys '1' and '4', region updates, storing a contour) is refused with that text
+// instead of reading a volume that is not there; the drawn contour stays; space alone still works.
+TEST_F(ContMeshLogic, RunsThatReadMissingFeaturesAreRefused) {
+  drawFour();
+  const std::string path = tmp("features.kestrnRbfFib");
+  ASSERT_TRUE(mode->saveContours(path));
+  prompts.shown.clear();
+  {
+    FailAllocations oom(sizeof(float) * N * N * N);
+    enter();
+  }
+  ASSERT_FALSE(mode->feature(0));
+  ASSERT_EQ(prompts.texts().size(), 1u);
+  ASSERT_TRUE(mode->loadContours(path));
+  panel.newContour = mode->addNewContour();
+  for (const TVec3& c : {TVec3(3, 3, 12), TVec3(21, 3, 12), TVec3(21, 21, 12)}) place(c, 2);
+  prompts.shown.clear();
+  const std::vector<uint8_t> before = data.flag;
+  mode->OnKeyDown('1', 1, 0);
+  mode->OnKeyDown('4', 1, 0);
+  mode->startRegionUpdate(false);
+  mode->storeContour();
+  EXPECT_EQ(data.flag, before);
+  EXPECT_EQ(prompts.texts(), std::vector<std::string>(4, kFeaturesMissingMessage));
+  EXPECT_EQ(mode->storedContours().size(), 4u);
+  EXPECT_EQ(mode->drawnContour().controlPoints.size(), 3u);
+
+  prompts.shown.clear();
+  mode->drawnContourForEdit().clear();
+  runKey('2');
+  EXPECT_TRUE(prompts.texts().empty());
+  EXPECT_LT(mismatches(), countSphere() / 10);
+  enter();
+  EXPECT_TRUE(mode->feature(0));
+  EXPECT_TRUE(prompts.texts().empty());
 }
 
 TEST_F(ContMeshLogic, ASweptCanvasComesFromTheRenderersCutSurface) {
