@@ -136,25 +136,37 @@ int loadOneVolume(TCoreWiring& w, const std::string& path, int fileType, double 
 
 }  // namespace
 
-const char* TCore::busyMessage() const {
-  for (TModeState* m : TModeRegistry::getInst().allModes())
+const char* TCore::busyMessage(Change change) const {
+  const std::vector<TModeState*> modes = TModeRegistry::getInst().allModes();
+  for (TModeState* m : modes)
     if (const char* text = m->busyMessage()) return text;
+  if (change == Change::Geometry)
+    for (TModeState* m : modes)
+      if (const char* text = m->geometryBusyMessage()) return text;
   return nullptr;
 }
 
-bool TCore::refuseWhileBusy() const {
-  const char* text = busyMessage();
+bool TCore::refuseWhileBusy(Change change) const {
+  const char* text = busyMessage(change);
   if (!text) return false;
   t_info(text);
+  return true;
+}
+
+bool TCore::switchMode(int id) {
+  if (refuseWhileBusy()) return false;
+  setMode(id);
   return true;
 }
 
 namespace {
 
 // Runs fn with the stack in file order: undoes the display's z flip around it.  withSurfaces
-// also mirrors the region surfaces (mask files store them).
+// also mirrors the region surfaces (mask files store them).  The flip rewrites the live arrays,
+// so with the stack flipped nothing happens (false) while the busy gate refuses.
 template <class Fn>
 bool inFileOrder(bool flipped, bool withSurfaces, Fn fn) {
+  if (flipped && TCore::getInst().refuseWhileBusy()) return false;
   TCoreWiring& w = TCore::wiring();
   auto flip = [&] {
     if (!flipped) return;
@@ -273,6 +285,8 @@ bool TCore::exportMaskTif8(const std::string& path) {
 
 void TCore::exportRegionMesh(int format, int id) {
   if (format != 0 && format != 1) return;
+  // Refused before the questions rather than after them.
+  if (zFlipped && refuseWhileBusy()) return;
   TCoreWiring& w = wiring();
   if (id < 0 || id > 255) {
     int picked = -1;
@@ -699,7 +713,9 @@ bool TCore::loadCameraTransFunc(const char* path) {
     refuseCameraFile(path, why);
     return false;
   }
-  if (s.block >= 0 && refuseWhileBusy()) return false;
+  // The file always sets the pitch and the window levels; a block also switches the mode (which
+  // ends a mode holding geometry-derived state, so then only a worker refuses).
+  if (refuseWhileBusy(s.block >= 0 ? Change::Data : Change::Geometry)) return false;
   if (s.block >= 0) setMode(s.block);
   TCoreWiring& w = wiring();
   if (w.applyVisSetup) w.applyVisSetup(s);

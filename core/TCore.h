@@ -125,10 +125,23 @@ class TCore {
                      int fileType);
   // Command line at start-up: [volume [pitchX pitchY pitchZ [pluginOutput]]].
   void initApplication(int argc, const char* const* argv);
-  // The busy text of the first mode whose worker runs on the loaded data, else nullptr.
-  const char* busyMessage() const;
-  // Shows the busy text and returns true while a worker runs: the caller then changes nothing.
-  bool refuseWhileBusy() const;
+  // What a command is about to change, for the busy gate below.
+  enum class Change {
+    Data,      // the volume, a channel, the mask, the z flip or the mode
+    Geometry,  // the pitch (and with it the extent) while the mode stays
+  };
+  // The busy text of the first mode whose worker runs on the loaded data (or whose result waits
+  // to be taken); for a geometry change also the text of a mode holding state derived from the
+  // geometry.  nullptr when the change may go ahead.
+  const char* busyMessage(Change change = Change::Data) const;
+  // The one gate: every command that changes the volume, its flip, its pitch or the mode (loads
+  // of any kind, drops, Flip Stack, smoothing, a pitch edit, a camera file, a save or export that
+  // flips the stack, a mode switch) asks it first.  Shows the busy text and returns true while
+  // the change is refused: the caller then changes nothing.
+  bool refuseWhileBusy(Change change = Change::Data) const;
+  // A mode switch the user asked for (the mode menu, a cancelled file dialog): refused through
+  // the gate, else setMode.  False when refused.
+  bool switchMode(int id);
 
   // File commands.  Every load is refused (with the mode's busy text) while a worker runs.
   // A volume load clears the z flip, resets or fills the mask, and switches to mode 0 (mode 3
@@ -140,6 +153,7 @@ class TCore {
   bool loadChannelSlices(const std::vector<std::string>& paths, int channel);
   bool loadMask(const std::string& path);
   // Saves and exports write the stack in file order (inside the z-flip wrap); true when written.
+  // With the stack flipped they flip the live arrays, so they are refused while a worker runs.
   bool saveMask(const std::string& path);
   bool exportTifMinMax(const std::string& path);
   bool exportTif255(const std::string& path);
@@ -159,7 +173,9 @@ class TCore {
 
   // Camera files.  Loading refuses (with a message, nothing changed) a file with a non-finite
   // number, the eye at the centre, an up vector along the view, or (".kscamtf") a pitch that is
-  // not positive.  Saving returns false when the file could not be written.
+  // not positive.  A ".kscamtf" sets the pitch and the window levels (and with a block the mode),
+  // so it goes through the busy gate; a ".kscam" moves only the camera, which no worker reads.
+  // Saving returns false when the file could not be written.
   bool saveCamera(const char* path);
   bool loadCamera(const char* path);
   bool saveCameraTransFunc(const char* path);

@@ -89,6 +89,10 @@ class TModeState {
   // While a worker of the mode runs on the loaded data: the text that refuses a load (or any
   // other change of the data under it); nullptr when the mode is idle.
   virtual const char* busyMessage() const { return nullptr; }
+  // While the mode holds state derived from the volume's geometry (a mesh built from the extent
+  // at entry): the text that refuses a change of the pitch, and so of the extent, under it;
+  // nullptr otherwise.  Leaving the mode (every switch hides its panels) drops that state.
+  virtual const char* geometryBusyMessage() const { return nullptr; }
 
   // Asks which mask regions a segmentation may work on (pick-many mask-ID chooser) and writes
   // valueInside into the working flag volume on their voxels, valueOutside elsewhere.  False when

@@ -21,12 +21,15 @@
 namespace {
 
 const char* const kBusy = "The system is computing Watershed segmentation. wait a moment...";
+const char* const kHoldsGeometry = "a surface built for this pitch";
 
 class BusyMode : public FakeMode {
  public:
   BusyMode() : FakeMode("busy") {}
   bool busy = false;
+  bool holdsGeometry = false;
   const char* busyMessage() const override { return busy ? kBusy : nullptr; }
+  const char* geometryBusyMessage() const override { return holdsGeometry ? kHoldsGeometry : nullptr; }
 };
 
 std::string tempPath(const std::string& name) {
@@ -160,32 +163,56 @@ class CoreFiles : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CoreFiles, EveryLoadIsRefusedWithTheBusyTextWhileAWorkerRuns) {
+TEST_F(CoreFiles, EveryChangeOfTheDataIsRefusedWithTheBusyTextWhileAWorkerRuns) {
   TCore& c = TCore::getInst();
+  c.setMode(6);
+  log.clear();
   gcut.busy = true;
   c.zFlipped = true;
   EXPECT_FALSE(c.loadVolume("/d/a.tif"));
   EXPECT_FALSE(c.loadSlices({"/d/s1.bmp", "/d/s2.bmp"}));
   EXPECT_FALSE(c.loadChannelVolume("/d/b.tif", 2));
   EXPECT_FALSE(c.loadMask("/d/m.ksmask2"));
-  const std::string tf = tempPath("busy.kscamtf");
-  cleanup.push_back(tf);
+  // The two camera-and-transfer-function files: with a block (mode switch) and without one (the
+  // pitch and the window levels still change).
   TVisSetup s;
   s.camera.eye[2] = 5;
-  s.block = 0;
-  writeFile(tf, TCore::visSetupText(0, s));
-  EXPECT_FALSE(c.loadCameraTransFunc(tf.c_str()));
+  for (int block : {0, -1}) {
+    const std::string tf = tempPath("busy" + std::to_string(block) + ".kscamtf");
+    cleanup.push_back(tf);
+    s.pitch[0] = 2.5;
+    writeFile(tf, TCore::visSetupText(block, s));
+    EXPECT_FALSE(c.loadCameraTransFunc(tf.c_str()));
+  }
   chooser.many.push_back({true, {1}});
   maskVox.assign(8, 0);
   mW = mH = mD = 2;
   TCoreWiring& w = TCore::wiring();
   w.askInt = [](const std::string&, int& v) { return true; };
   c.multiRegionClosing();
-  // Nothing was freed, flipped, loaded or changed, and the flip flag stays.
+  // Saves and exports of a flipped stack would flip the live arrays under the worker.
+  EXPECT_FALSE(c.saveMask("/d/m.ksmask2"));
+  EXPECT_FALSE(c.exportTifMinMax("/d/v.tif"));
+  EXPECT_FALSE(c.exportTif255("/d/v.tif"));
+  EXPECT_FALSE(c.exportBmpSlices("/d/v"));
+  EXPECT_FALSE(c.exportCombinedFile("/d/v.muxa"));
+  EXPECT_FALSE(c.exportMaskTif8("/d/m.tif"));
+  c.exportRegionMesh(0, 3);
+  // A mode switch the user asks for (menu, a cancelled dialog).
+  EXPECT_FALSE(c.switchMode(3));
+  EXPECT_EQ(c.modeId, 6);
+  // Nothing was freed, flipped, loaded, written or changed, and the flip flag stays.
   EXPECT_TRUE(log.empty()) << log.front();
+  EXPECT_EQ(appliedCount, 0);
   EXPECT_TRUE(c.zFlipped);
-  EXPECT_EQ(prompts.texts().size(), 6u);
+  EXPECT_EQ(prompts.texts().size(), 15u);
   for (const std::string& t : prompts.texts()) EXPECT_EQ(t, kBusy);
+
+  // Unflipped, a save reads the arrays as they are and goes ahead.
+  c.zFlipped = false;
+  EXPECT_TRUE(c.saveMask("/d/m.ksmask2"));
+  EXPECT_EQ(log, std::vector<std::string>{"saveMask /d/m.ksmask2"});
+  log.clear();
 
   // Idle again: the graph cut forgets its pre-computation before the volume goes.
   gcut.busy = false;
@@ -194,6 +221,33 @@ TEST_F(CoreFiles, EveryLoadIsRefusedWithTheBusyTextWhileAWorkerRuns) {
   EXPECT_EQ(log[0], "gcutReset");
   EXPECT_EQ(log[1], "load 2 1");
   EXPECT_FALSE(c.zFlipped);
+}
+
+TEST_F(CoreFiles, AModeHoldingGeometryRefusesOnlyPitchChanges) {
+  TCore& c = TCore::getInst();
+  c.setMode(8);
+  gcut.holdsGeometry = true;
+  const std::string plain = tempPath("geom.kscamtf"), withBlock = tempPath("geomblock.kscamtf");
+  cleanup.push_back(plain);
+  cleanup.push_back(withBlock);
+  TVisSetup s;
+  s.camera.eye[2] = 5;
+  s.pitch[2] = 3.0;
+  writeFile(plain, TCore::visSetupText(-1, s));
+  writeFile(withBlock, TCore::visSetupText(1, s));
+  // A pitch change keeping the mode is refused with the mode's text.
+  EXPECT_STREQ(c.busyMessage(TCore::Change::Geometry), kHoldsGeometry);
+  EXPECT_FALSE(c.loadCameraTransFunc(plain.c_str()));
+  EXPECT_EQ(appliedCount, 0);
+  ASSERT_EQ(prompts.texts().size(), 1u);
+  EXPECT_EQ(prompts.texts()[0], kHoldsGeometry);
+  // What leaves the mode goes ahead: a file with a block, a load.
+  EXPECT_EQ(c.busyMessage(), nullptr);
+  EXPECT_TRUE(c.loadCameraTransFunc(withBlock.c_str()));
+  EXPECT_EQ(c.modeId, 1);
+  EXPECT_EQ(appliedCount, 1);
+  EXPECT_DOUBLE_EQ(applied.pitch[2], 3.0);
+  EXPECT_TRUE(c.loadVolume("/d/a.tif"));
 }
 
 TEST_F(CoreFiles, ARefusedMaskReportsFalse) {
