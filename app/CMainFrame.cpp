@@ -329,11 +329,7 @@ void CMainFrame::buildMenus() {
     const int modeId = c.modeId;
     connect(a, &QAction::triggered, this, [this, modeId] {
       // A mode switch changes the data a worker reads (target flags, flip): not while one runs.
-      if (TCore::getInst().refuseWhileBusy()) {
-        updateCommandStates();
-        return;
-      }
-      TCore::getInst().setMode(modeId);
+      TCore::getInst().switchMode(modeId);
       updateCommandStates();
     });
     modes->addAction(a);
@@ -481,12 +477,12 @@ void CMainFrame::OnLoad3rdChannelSlices() { loadChannelSlices(3); }
 void CMainFrame::OnLoadMask() {
   std::string path, ext;
   const bool chosen = t_selectFile(kF5, path, ext);
-  // The mask display follows also a cancelled question, but not a refused load.
-  if (chosen && !TCore::getInst().loadMask(path)) {
-    redrawAll();
-    return;
-  }
-  TCore::getInst().setMode(3);
+  // The mask display follows also a cancelled question (through the busy gate like any mode
+  // switch), but not a refused load.
+  if (!chosen)
+    TCore::getInst().switchMode(3);
+  else if (TCore::getInst().loadMask(path))
+    TCore::getInst().setMode(3);
   redrawAll();
 }
 

@@ -378,6 +378,33 @@ TEST_F(Frame, MaskRefusedByTheTableKeepsTheModeAndTheFile) {
   EXPECT_EQ(TCore::getInst().modeId, 3);
 }
 
+TEST_F(Frame, ModeSwitchesOfTheMenuAndOfACancelledMaskQuestionAskTheBusyGate) {
+  static const char* const kBusy = "a worker runs";
+  struct BusyMode : FakeMode {
+    BusyMode() : FakeMode("busy") {}
+    const char* busyMessage() const override { return kBusy; }
+  } busy;
+  // The program's modes come back whatever happens below.
+  struct Restore {
+    std::vector<TModeEntry> saved = TModeRegistry::getInst().entries();
+    ~Restore() {
+      TModeRegistry::getInst().clear();
+      for (const TModeEntry& e : saved) TModeRegistry::getInst().add(e);
+    }
+  } restore;
+  TCore::getInst().setMode(0);
+  TModeEntry e;
+  e.name = "busy";
+  e.mode = [&busy]() -> TModeState* { return &busy; };
+  TModeRegistry::getInst().add(e);
+  frame->runCommand(ID_LOAD_MASK);  // cancelled
+  EXPECT_EQ(TCore::getInst().modeId, 0);
+  frame->runCommand(32789);  // "Vis Mask"
+  EXPECT_EQ(TCore::getInst().modeId, 0);
+  EXPECT_TRUE(frame->action(32786)->isChecked());
+  EXPECT_EQ(prompts.texts(), std::vector<std::string>(2, kBusy));
+}
+
 // ---- small dialogs ---------------------------------------------------------------------------
 
 TEST(SmallDialogs, IntSelectTakesATypedValueClampedAndKeepsTheDefault) {
