@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/TCore.h"
 #include "platform/Prompt.h"
 #include "view/TTransFuncEditor.h"
 #include "volume/TextureManager.h"
@@ -321,13 +322,16 @@ void TDlgVisParam::onFlipStackClicked() {
   if (!m_created) return;
   const AppHooks& h = appHooks();
   int mode = h.modeId ? h.modeId() : -1;
-  if (mode >= 0 && mode <= 3 && h.zFlipped && h.setZFlipped) {
-    h.setZFlipped(!h.zFlipped());
-    TextureManager::getInst().flipZ();
-    if (h.flipZMaskSurfaces) h.flipZMaskSurfaces();
-    redrawAll();
-  } else {
-    t_info(kZFlipRefused);
+  // The flip rewrites the voxels in place: not while a worker may read them.
+  if (!TCore::getInst().refuseWhileBusy()) {
+    if (mode >= 0 && mode <= 3 && h.zFlipped && h.setZFlipped) {
+      h.setZFlipped(!h.zFlipped());
+      TextureManager::getInst().flipZ();
+      if (h.flipZMaskSurfaces) h.flipZMaskSurfaces();
+      redrawAll();
+    } else {
+      t_info(kZFlipRefused);
+    }
   }
   bool flipped = h.zFlipped ? h.zFlipped() : false;
   QSignalBlocker block(m_chkFlip);
@@ -414,8 +418,21 @@ void TDlgVisParam::setPitch(double x, double y, double z) {
   applyPitch();
 }
 
+bool TDlgVisParam::refusePitchChange() {
+  if (!TCore::getInst().refuseWhileBusy(TCore::Change::Geometry)) return false;
+  // The fields show the pitch in use again.
+  m_updating = true;
+  for (int a = 0; a < 3; ++a) {
+    m_pitchSpin[a]->setValue(t_pitchToSpinPos(m_pitch[a], m_pitchSpin[a]->minimum(), m_pitchSpin[a]->maximum()));
+    writePitchEdit(a);
+  }
+  m_updating = false;
+  return true;
+}
+
 void TDlgVisParam::onPitchEditChanged(int axis) {
   if (!m_created || m_updating) return;
+  if (refusePitchChange()) return;
   m_updating = true;
   double typed = 0;
   bool whole = t_syncPitchEdit(m_pitchEdit[axis], m_pitchSpin[axis], &typed);
@@ -426,6 +443,7 @@ void TDlgVisParam::onPitchEditChanged(int axis) {
 
 void TDlgVisParam::onPitchSpinChanged(int axis) {
   if (!m_created || m_updating) return;
+  if (refusePitchChange()) return;
   m_updating = true;
   writePitchEdit(axis);
   m_updating = false;

@@ -163,6 +163,8 @@ class TDlgVisParam : public QDialog {
   void onPlaneColClicked(int mode);
   void onVolColClicked(int mode);
   void onPlaneCheckClicked(int planeId);
+  // A pitch edit asks the core's busy gate first; refused, the fields show the pitch in use.
+  bool refusePitchChange();
   void onPitchEditChanged(int axis);
   void onPitchSpinChanged(int axis);
   void onIniClicked(int box);

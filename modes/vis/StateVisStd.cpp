@@ -210,6 +210,8 @@ void StateVisStd::OnDraw2D(TSubPane* pane) {
 void StateVisStd::OnKeyDown(int key, int repeatCount, unsigned flags) {
   fprintf(stderr, "key%d %d %d\n", key, repeatCount, flags);
   if (key != '3') return;
+  // The smoothing rewrites the voxels in place: not while a worker may read them.
+  if (TCore::getInst().refuseWhileBusy()) return;
   if (t_askYesNoCancel("画像の右半分をスムージングしてもいいですか？") != PromptAnswer::Yes) return;
   TextureManager& tm = TextureManager::getInst();
   if (!tm.val1 || tm.vol1.empty()) return;

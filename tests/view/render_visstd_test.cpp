@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/ModeRegistry.h"
 #include "ui/TDlgMaskManip.h"
 #include "platform/ScriptedPrompts.h"
 #include "modes/vis/StateVisOrgCrs.h"
@@ -112,6 +113,29 @@ TEST(RenderVisStd, KeyThreeAsksAndSmoothsOnlyOnYes) {
   tm.vol1.allocate(W, H, D);
 
   StateVisStd& mode = StateVisStd::getInst();
+  {
+    // While a worker runs the smoothing is refused before it asks.
+    struct BusyMode : TModeState {
+      void OnSwitched(int) override {}
+      void OnMouseWheel(unsigned, int, const TPoint2i&) override {}
+      void OnKeyDown(int, int, unsigned) override {}
+      void OnKeyUp(int, int, unsigned) override {}
+      void OnDraw() override {}
+      const char* busyMessage() const override { return "busy"; }
+    };
+    static BusyMode busy;
+    TModeEntry e;
+    e.name = "busy";
+    e.mode = []() -> TModeState* { return &busy; };
+    TModeRegistry::getInst().add(e);
+    TScriptedPrompts prompts;
+    TScriptedPrompts::Scope scope(prompts);
+    prompts.answers = {PromptAnswer::Yes};
+    mode.OnKeyDown('3', 1, 0);
+    TModeRegistry::getInst().clear();
+    EXPECT_EQ(prompts.texts(), std::vector<std::string>{"busy"});
+    for (size_t i = 0; i < init.size(); ++i) ASSERT_EQ(tm.val1[i], init[i]);
+  }
   TScriptedPrompts prompts;
   TScriptedPrompts::Scope scope(prompts);
   prompts.answers = {PromptAnswer::No, PromptAnswer::Cancel, PromptAnswer::Yes};

@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/ModeRegistry.h"
+#include "core/TModeState.h"
 #include "platform/ScriptedPrompts.h"
 #include "view/TDlgVisParam.h"
 #include "view/TTransFuncEditor.h"
@@ -334,6 +336,79 @@ TEST_F(VisParam, FlipStackOnlyInVisualisationModes) {
   panel().flipStackCheck()->click();
   EXPECT_FALSE(core.zFlipped);
   EXPECT_EQ(tm.vol1.data[0], 7);
+}
+
+namespace {
+
+// A mode whose worker runs (busy) or that holds state built for the current pitch (geometry).
+class GateMode : public TModeState {
+ public:
+  bool busy = false, geometry = false;
+  void OnSwitched(int) override {}
+  void OnMouseWheel(unsigned, int, const TPoint2i&) override {}
+  void OnKeyDown(int, int, unsigned) override {}
+  void OnKeyUp(int, int, unsigned) override {}
+  void OnDraw() override {}
+  const char* busyMessage() const override { return busy ? "busy" : nullptr; }
+  const char* geometryBusyMessage() const override { return geometry ? "geometry" : nullptr; }
+};
+
+}  // namespace
+
+TEST_F(VisParam, FlipStackAndPitchEditsAskTheBusyGate) {
+  TScriptedPrompts prompts;
+  TScriptedPrompts::Scope scope(prompts);
+  GateMode gate;
+  struct Registered {
+    explicit Registered(GateMode& m) {
+      TModeEntry e;
+      e.name = "gate";
+      e.mode = [&m]() -> TModeState* { return &m; };
+      TModeRegistry::getInst().add(e);
+    }
+    ~Registered() { TModeRegistry::getInst().clear(); }
+  } registered(gate);
+  TextureManager& tm = TextureManager::getInst();
+  for (TOGL3DImage* v : {&tm.vol1, &tm.volFlag, &tm.volMask, &tm.volGrad}) v->allocate(2, 2, 3, nullptr);
+  tm.vol1.data[0] = 7;
+  core.modeId = 3;
+  double p[3];
+  auto typePitch = [](const char* text) {
+    QLineEdit* ex = panel().pitchEdit(0);
+    ex->selectAll();
+    QTest::keyClicks(ex, text);
+  };
+
+  // A worker runs: neither the flip nor a typed or stepped pitch reaches the data.
+  gate.busy = true;
+  panel().flipStackCheck()->click();
+  EXPECT_FALSE(core.zFlipped);
+  EXPECT_FALSE(panel().isFlipStackOn());
+  EXPECT_EQ(tm.vol1.data[0], 7);
+  typePitch("2.5");
+  panel().pitchSpin(1)->stepUp();
+  panel().getPitch(p);
+  EXPECT_EQ(p[0], 1.0);
+  EXPECT_EQ(p[1], 1.0);
+  EXPECT_EQ(panel().pitchEdit(0)->text(), "1.000");  // the field shows the pitch in use
+  EXPECT_EQ(panel().pitchSpin(1)->value(), 1000);
+  ASSERT_FALSE(prompts.texts().empty());
+  for (const std::string& t : prompts.texts()) EXPECT_EQ(t, "busy");
+
+  // A mode holding geometry-derived state refuses the pitch only.
+  gate.busy = false;
+  gate.geometry = true;
+  typePitch("2.5");
+  panel().getPitch(p);
+  EXPECT_EQ(p[0], 1.0);
+  EXPECT_EQ(prompts.texts().back(), "geometry");
+  panel().flipStackCheck()->click();
+  EXPECT_TRUE(core.zFlipped);
+
+  gate.geometry = false;
+  typePitch("2.5");
+  panel().getPitch(p);
+  EXPECT_EQ(p[0], 2.5);
 }
 
 TEST_F(VisParam, ExclusivePlanesAndLiveSettings) {
