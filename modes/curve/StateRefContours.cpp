@@ -27,6 +27,9 @@ const char* const StateRefContours::kEraseAllKeyQuestion = "Do you want erase al
 const char* const StateRefContours::kNoSolverMessage = "UmfpackDllが見つからないため、動作が多少重くなります";
 const char* const StateRefContours::kWriteFailedMessage = "tmp.cntrs could not be written completely";
 const char* const StateRefContours::kBusyMessage = "The region is being relabelled. Please try again in a moment.";
+const char* const StateRefContours::kGeometryBusyMessage =
+    "The contour refinement works on the region surface built for the current voxel pitch: "
+    "finish it (or switch the mode) before changing the pitch.";
 
 namespace {
 
@@ -109,6 +112,7 @@ void StateRefContours::OnSwitched(int) {
     return;
   }
   m_scene.targetId = id;
+  m_holdsSurface = true;
   t_flagsFromMaskId(id, 6, 0);
   TModeViewHost* h = t_modeViewHost();
   if (h) {
@@ -152,6 +156,7 @@ void StateRefContours::hidePanels() {
   // flag volume of the next mode (or of the next volume).
   m_worker.cancel();
   m_worker.wait();
+  m_holdsSurface = false;
   TPanelMode<TDlgRefContoursIf>::hidePanels();
 }
 

@@ -66,6 +66,9 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // switches of the main frame are refused with this text: they would change the flag volume
   // the result is meant for.
   const char* busyMessage() const override { return m_worker.busy() ? kBusyMessage : nullptr; }
+  // From entry until the mode is left, the region surface and every relabelling use the extent
+  // of the entry: a pitch change (rendering panel, camera file) is refused meanwhile.
+  const char* geometryBusyMessage() const override { return m_holdsSurface ? kGeometryBusyMessage : nullptr; }
 
   // Panel operations.
   // "Finish": asks, then writes the labels into the mask (2 clears, 4 and 6 take the region's
@@ -111,6 +114,7 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   static const char* const kNoSolverMessage;
   static const char* const kWriteFailedMessage;
   static const char* const kBusyMessage;
+  static const char* const kGeometryBusyMessage;
 
  private:
   StateRefContours();
@@ -133,5 +137,6 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   TPoints m_stroke3D;      // its world points
   // Set when a relabelling was taken into the flag volume; the next draw unbinds the texture.
   std::atomic<bool> m_relabelled{false};
+  bool m_holdsSurface = false;  // a region's surface built at entry (interface thread only)
   TRefRelabelWorker m_worker;  // declared last: stopped before the data it hands back to goes
 };

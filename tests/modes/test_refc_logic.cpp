@@ -363,6 +363,11 @@ TEST_F(RefLogic, BurstOfEditsEndsWithTheNewestSurfacesLabels) {
 }
 
 TEST_F(RefLogic, FinishTakesTheLastEditAndRebuildsEveryRegionItTookVoxelsFrom) {
+  // The surface and every relabelling use the extent of the entry: until the mode ends, a pitch
+  // change is refused (a load or a mode switch, which end the mode, are not).
+  TCore& core = TCore::getInst();
+  EXPECT_EQ(core.busyMessage(), nullptr);
+  EXPECT_STREQ(core.busyMessage(TCore::Change::Geometry), StateRefContours::kGeometryBusyMessage);
   const double c[3] = {5, 5, 5};
   const TPoint2i mid = window(c);
   cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
@@ -391,6 +396,7 @@ TEST_F(RefLogic, FinishTakesTheLastEditAndRebuildsEveryRegionItTookVoxelsFrom) {
   host.drain();
   EXPECT_EQ(data.flag, flagsAfter);
   EXPECT_FALSE(mode->worker().busy());
+  EXPECT_EQ(core.busyMessage(TCore::Change::Geometry), nullptr);
 }
 
 TEST_F(RefLogic, PostCutWaitsForTheRelabellingAndPullsTheLabelsBackToTheImageEdge) {
