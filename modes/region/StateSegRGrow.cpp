@@ -308,20 +308,46 @@ bool StateSegRGrow::kernelVolume(TRgrowVolume& vol, TRgrowChannelRanges* ranges)
   return true;
 }
 
-bool StateSegRGrow::runFlagJob(FlagJob job) {
+namespace {
+
+// A job's own copy of the volume arrays it reads, and the kernels' view of it.
+struct TOwnVolume {
+  std::vector<float> ch[3];
+  std::vector<float> gradient;
+  TRgrowVolume view;
+};
+
+}  // namespace
+
+bool StateSegRGrow::runFlagJob(const TRgrowVolume& vol, Reads reads, FlagJob job) {
   if (refuseWhileBusy()) return false;
   TModeRegionData* d = t_modeRegionData();
   const std::size_t n = d ? d->maskVoxelCount() : 0;
   const std::uint8_t* flags = d ? d->flagVoxels() : nullptr;
-  if (n == 0 || !flags) {
+  if (n == 0 || !flags || (reads != Reads::FlagsOnly && vol.voxelCount() != n)) {
     t_warn(kNoVolumeMessage);
     return false;
   }
-  // The computation works on its own copy: the view keeps drawing the flags meanwhile, and a
-  // computation that fails half-way leaves them as they were.
+  // The computation works on its own copies: the view keeps drawing the flags meanwhile, a
+  // computation that fails half-way leaves them as they were, and the live volume may be
+  // rewritten (flipped, smoothed) without the worker reading it.  Only what the job reads is
+  // copied.
   auto copy = std::make_shared<std::vector<std::uint8_t>>();
+  auto own = std::make_shared<TOwnVolume>();
+  own->view.W = vol.W, own->view.H = vol.H, own->view.D = vol.D;
+  own->view.channels = vol.channels;
   try {
     copy->assign(flags, flags + n);
+    if (reads != Reads::FlagsOnly)
+      for (int k = 0; k < vol.channels && k < 3; ++k)
+        if (vol.ch[k]) {
+          own->ch[k].assign(vol.ch[k], vol.ch[k] + n);
+          own->view.ch[k] = own->ch[k].data();
+        }
+    if (reads == Reads::ChannelsAndGradient && vol.gradient) {
+      own->gradient.assign(vol.gradient, vol.gradient + n);
+      own->view.gradient = own->gradient.data();
+    }
   } catch (const std::bad_alloc&) {
     t_warn(kNoMemoryMessage);
     return false;
@@ -340,12 +366,13 @@ bool StateSegRGrow::runFlagJob(FlagJob job) {
     t_progressToMainFrame(f);
   };
   auto status = std::make_shared<TRgrowStatus>(TRgrowStatus::Ok);
-  auto run = [job, copy, status, progress]() mutable {
+  auto run = [job, copy, own, status, progress]() mutable {
     try {
-      *status = job(*copy, progress);
+      *status = job(own->view, *copy, progress);
     } catch (const std::bad_alloc&) {
       *status = TRgrowStatus::OutOfMemory;
     }
+    own.reset();  // the volume copy goes as soon as the job is done
   };
 
   // Without an interface thread to hand the result back to, the work is done here and now.
@@ -394,9 +421,10 @@ void StateSegRGrow::runThreshold(double min1, double max1, double min2, double m
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runFlagJob([vol, t](std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
-    return t_runThreshold(vol, flags.data(), t, progress);
-  });
+  runFlagJob(vol, Reads::ChannelsAndGradient,
+             [t](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+               return t_runThreshold(own, flags.data(), t, progress);
+             });
 }
 
 void StateSegRGrow::runThresholdHsv(double hMin, double hMax, double sMin, double sMax, double vMin,
@@ -407,12 +435,13 @@ void StateSegRGrow::runThresholdHsv(double hMin, double hMax, double sMin, doubl
   if (!kernelVolume(vol, &ranges)) return;
   if (vol.channels != 3) return;  // HSV needs three channels: nothing happens
   const TRgrowThresholds t = thresholds(hMin, hMax, sMin, sMax, vMin, vMax, gMin, gMax);
-  runFlagJob([vol, t, ranges](std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
-    return t_runThresholdHsv(vol, flags.data(), t, ranges, progress);
-  });
+  runFlagJob(vol, Reads::ChannelsAndGradient,
+             [t, ranges](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+               return t_runThresholdHsv(own, flags.data(), t, ranges, progress);
+             });
 }
 
-void StateSegRGrow::runSeedFlood(SeedFlood flood) {
+void StateSegRGrow::runSeedFlood(bool readsGradient, SeedFlood flood) {
   if (refuseWhileBusy() || refuseTooManySeeds()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
@@ -420,21 +449,22 @@ void StateSegRGrow::runSeedFlood(SeedFlood flood) {
   int dims[3];
   boxFrame(extent.data(), dims);
   const TPoints seeds = m_ctrlPoints;
-  runFlagJob([vol, seeds, extent, flood = std::move(flood)](std::vector<std::uint8_t>& flags,
-                                                            const TRgrowProgress& progress) {
-    return flood(vol, flags.data(), seeds, extent.data(), progress);
-  });
+  runFlagJob(vol, readsGradient ? Reads::ChannelsAndGradient : Reads::Channels,
+             [seeds, extent, flood = std::move(flood)](const TRgrowVolume& own, std::vector<std::uint8_t>& flags,
+                                                       const TRgrowProgress& progress) {
+               return flood(own, flags.data(), seeds, extent.data(), progress);
+             });
 }
 
 void StateSegRGrow::regionGrow(float r, bool faceOnly) {
-  runSeedFlood([r, faceOnly](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
+  runSeedFlood(false, [r, faceOnly](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
                              const double* extent, const TRgrowProgress& progress) {
     return t_regionGrowFromSeeds(vol, flags, seeds, extent, r, faceOnly, progress);
   });
 }
 
 void StateSegRGrow::regionGrowShape(float r, int coefficient) {
-  runSeedFlood([r, coefficient](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
+  runSeedFlood(false, [r, coefficient](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
                                 const double* extent, const TRgrowProgress& progress) {
     return t_regionGrowShapeFromSeeds(vol, flags, seeds, extent, r, coefficient, progress);
   });
@@ -443,8 +473,8 @@ void StateSegRGrow::regionGrowShape(float r, int coefficient) {
 void StateSegRGrow::regionGrow27(double min1, double max1, double min2, double max2, double min3,
                                  double max3, double gMin, double gMax) {
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runSeedFlood([t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
-                   const TRgrowProgress& progress) {
+  runSeedFlood(true, [t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
+                         const TRgrowProgress& progress) {
     return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, false, progress);
   });
 }
@@ -452,8 +482,8 @@ void StateSegRGrow::regionGrow27(double min1, double max1, double min2, double m
 void StateSegRGrow::regionGrow6(double min1, double max1, double min2, double max2, double min3,
                                 double max3, double gMin, double gMax) {
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runSeedFlood([t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
-                   const TRgrowProgress& progress) {
+  runSeedFlood(true, [t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
+                         const TRgrowProgress& progress) {
     return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, true, progress);
   });
 }
@@ -462,19 +492,18 @@ void StateSegRGrow::fillHole() {
   if (refuseWhileBusy()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
-  const int W = vol.W, H = vol.H, D = vol.D;
-  runFlagJob([W, H, D](std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
-    return t_fillHoleFlags(flags.data(), W, H, D, progress);
-  });
+  runFlagJob(vol, Reads::FlagsOnly,
+             [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
+               return t_fillHoleFlags(flags.data(), own.W, own.H, own.D, progress);
+             });
 }
 
 void StateSegRGrow::erosion() {
   if (refuseWhileBusy()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
-  const int W = vol.W, H = vol.H, D = vol.D;
-  runFlagJob([W, H, D](std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
-    return t_erodeFlags(flags.data(), W, H, D);
+  runFlagJob(vol, Reads::FlagsOnly, [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
+    return t_erodeFlags(flags.data(), own.W, own.H, own.D);
   });
 }
 
@@ -482,9 +511,8 @@ void StateSegRGrow::dilation() {
   if (refuseWhileBusy()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
-  const int W = vol.W, H = vol.H, D = vol.D;
-  runFlagJob([W, H, D](std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
-    return t_dilateFlags(flags.data(), W, H, D);
+  runFlagJob(vol, Reads::FlagsOnly, [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
+    return t_dilateFlags(flags.data(), own.W, own.H, own.D);
   });
 }
 

@@ -7,7 +7,8 @@
 // panel thresholds, grows from the seeds, cleans the result up and stores the extracted voxels
 // (255) under a region id.
 //
-// The computations run on a copy of the flags, on a worker thread when the view can take the
+// The computations run on a copy of the flags and of the volume arrays they read (never on the
+// live arrays, which Flip Stack, smoothing or a load may rewrite), on a worker thread when the view can take the
 // result back on the interface thread (else at once), with progress in the status bar; while one
 // runs the mode refuses every other command that changes the flags, and the loads and mode
 // switches of the main frame are refused with the busy text.  The result replaces the flags when
@@ -104,18 +105,22 @@ class StateSegRGrow : public TPanelMode<TDlgSegRGrowIf> {
   StateSegRGrow();
   ~StateSegRGrow() override;
 
-  // A computation over a copy of the flags.
-  using FlagJob = std::function<TRgrowStatus(std::vector<std::uint8_t>& flags, const TRgrowProgress& progress)>;
-  // Starts job on a copy of the flags; false (the user told why) when refused.
-  bool runFlagJob(FlagJob job);
+  // A computation over a copy of the flags and of the volume arrays it reads.
+  using FlagJob = std::function<TRgrowStatus(const TRgrowVolume& vol, std::vector<std::uint8_t>& flags,
+                                             const TRgrowProgress& progress)>;
+  // What a job reads of the loaded volume besides the flags.
+  enum class Reads { FlagsOnly, Channels, ChannelsAndGradient };
+  // Starts job on copies of the flags and of what it reads of vol (the live volume, copied here on
+  // the interface thread); false (the user told why) when refused.
+  bool runFlagJob(const TRgrowVolume& vol, Reads reads, FlagJob job);
   // Takes a finished computation back (interface thread).
   void applyFlagJob(unsigned generation, TRgrowStatus status, std::vector<std::uint8_t>& flags);
   // A flood from the seeds over the loaded volume (box extent in world units).
   using SeedFlood = std::function<TRgrowStatus(const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
                                                const double* extent, const TRgrowProgress& progress)>;
   // Starts flood from the current seeds on a copy of the flags, after the busy and seed-count
-  // refusals.
-  void runSeedFlood(SeedFlood flood);
+  // refusals; the threshold floods also read the gradient.
+  void runSeedFlood(bool readsGradient, SeedFlood flood);
   // The loaded volume as the kernels read it; false (the user told) without one.
   bool kernelVolume(TRgrowVolume& vol, TRgrowChannelRanges* ranges = nullptr);
   // Refuses (with the busy text) while a computation runs.

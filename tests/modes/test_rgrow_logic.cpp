@@ -4,7 +4,9 @@
 // file and "Finish" storing the region.  The panel, the view and the volume are fakes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -13,7 +15,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/TCore.h"
 #include "modes/region/StateSegRGrow.h"
+#include "platform/Progress.h"
 #include "tests/modes/mode_logic_fixture.h"
 
 namespace {
@@ -276,6 +280,72 @@ TEST_F(RGrowLogic, AWorkerRunHandsItsResultBackAndRefusesOtherCommandsMeanwhile)
   mode->dilation();
   ASSERT_TRUE(host.pumpUntil([&] { return !mode->isBusy(); }));
   EXPECT_EQ(count(255), 5 * N * N);
+}
+
+namespace {
+
+// Holds the worker at its first progress report until the test lets it go on.
+class HoldingProgress : public TProgressSink {
+ public:
+  HoldingProgress() { t_setProgressSink(this); }
+  // Lets a held worker go and waits until no report uses this sink any more.
+  ~HoldingProgress() override {
+    release();
+    t_setProgressSink(nullptr);
+  }
+  void progressStart(int, int) override {}
+  void progressEnd() override {}
+  void progressStep(int) override {
+    std::unique_lock<std::mutex> g(m_lock);
+    if (m_held) return;
+    m_held = true;
+    m_changed.notify_all();
+    m_changed.wait(g, [this] { return m_released; });
+  }
+  bool waitHeld() {
+    std::unique_lock<std::mutex> g(m_lock);
+    return m_changed.wait_for(g, std::chrono::seconds(60), [this] { return m_held; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_released = true;
+    m_changed.notify_all();
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  bool m_held = false, m_released = false;
+};
+
+}  // namespace
+
+// The busy rule across the program: while a flood runs, a load, a mode switch and the rewrites of
+// the voxels (Flip Stack, smoothing) are refused through the core's gate, and the flood reads its
+// own copy of the volume, so that even a rewrite of the live values does not reach it.
+TEST_F(RGrowLogic, AFloodComputesFromItsOwnCopyWhileTheGateRefusesChanges) {
+  host.async = true;
+  HoldingProgress progress;
+  // Two seeds, one in each slab: the worker stops between them.
+  shiftClick(1.5, 5.5, 5.5);
+  shiftClick(7.5, 5.5, 5.5);
+  mode->regionGrow(10.f, false);
+  ASSERT_TRUE(progress.waitHeld());
+
+  TCore& core = TCore::getInst();
+  EXPECT_FALSE(core.loadVolume("/nowhere/a.tif"));
+  EXPECT_FALSE(core.switchMode(3));
+  EXPECT_TRUE(core.refuseWhileBusy());  // what Flip Stack and the smoothing key ask first
+  EXPECT_EQ(core.modeId, 6);
+  EXPECT_EQ(prompts.texts(), std::vector<std::string>(3, StateSegRGrow::kBusyMessage));
+  // The live values change under the running flood (the dark gap becomes bright): the second
+  // seed's flood must still see the gap.
+  std::fill(data.values.begin(), data.values.end(), 100.f);
+  progress.release();
+  ASSERT_TRUE(host.pumpUntil([&] { return !mode->isBusy(); }));
+  EXPECT_EQ(count(255), 8 * N * N);
+  EXPECT_EQ(data.flag[at(5, 5, 5)], 1);
+  EXPECT_TRUE(core.switchMode(3));
 }
 
 TEST_F(RGrowLogic, CutStrokesShorterThanTheSurfaceMinimumClearTheSurface) {
