@@ -80,15 +80,24 @@ TDlgWinLv::TDlgWinLv() : QDialog(nullptr) {
     }
     connect(m_minSlider[r], &QSlider::valueChanged, this, [this, r] { onSliderMoved(r, false); });
     connect(m_maxSlider[r], &QSlider::valueChanged, this, [this, r] { onSliderMoved(r, true); });
-    connect(m_minEdit[r], &QLineEdit::textChanged, this, [this, r] { onEditChanged(r, false); });
-    connect(m_maxEdit[r], &QLineEdit::textChanged, this, [this, r] { onEditChanged(r, true); });
+    // A typed bound is applied as it parses, kept within the slider's range and on its side of
+    // the other bound (typing never moves the other one); editing's end shows what was applied.
+    m_minPair[r] = new TEditPair(m_minEdit[r], m_minSlider[r], 1);
+    m_maxPair[r] = new TEditPair(m_maxEdit[r], m_maxSlider[r], 1);
+    m_minPair[r]->limit = [this, r](int&, int& hi) { hi = std::min(hi, m_maxSlider[r]->value() - 1); };
+    m_maxPair[r]->limit = [this, r](int& lo, int&) { lo = std::max(lo, m_minSlider[r]->value() + 1); };
+    for (TEditPair* p : {m_minPair[r], m_maxPair[r]})
+      p->onTyped = [this](bool moved) {
+        if (moved) onTyped();
+      };
     setRowEnabled(r, r == 0);
   }
   m_created = true;
   publish();
 }
 
-TDlgWinLv::~TDlgWinLv() = default;
+// Hidden before the members go: an edit losing the focus as the window closes ends its typing.
+TDlgWinLv::~TDlgWinLv() { hide(); }
 
 void TDlgWinLv::setRowEnabled(int row, bool on) {
   for (QWidget* w : std::initializer_list<QWidget*>{m_minEdit[row], m_maxEdit[row], m_minRange[row],
@@ -105,7 +114,6 @@ void TDlgWinLv::getMaxValues(double out[3]) const {
 }
 
 void TDlgWinLv::writeRow(int r, double minValue, double maxValue, bool range) {
-  m_updating = true;
   {
     const QSignalBlocker b1(m_minSlider[r]), b2(m_maxSlider[r]);
     if (range) {
@@ -119,15 +127,16 @@ void TDlgWinLv::writeRow(int r, double minValue, double maxValue, bool range) {
     m_maxSlider[r]->setValue(tenths(maxValue));
   }
   keepOrdered(r, false);
-  m_minEdit[r]->setText(fmt1(minValue));
-  m_maxEdit[r]->setText(fmt1(maxValue));
+  // The edits show what the sliders hold: a value beyond the range, or one that had to give way
+  // to the other bound, is not what was asked.
+  m_minPair[r]->showPosition();
+  m_maxPair[r]->showPosition();
   if (range) {
     m_minRange[r]->setText(fmt1(minValue));
     m_maxRange[r]->setText(fmt1(maxValue));
     m_dataMin[r] = minValue;
     m_dataMax[r] = maxValue;
   }
-  m_updating = false;
   publish();
 }
 
@@ -144,11 +153,8 @@ void TDlgWinLv::keepOrdered(int r, bool maxMoved) {
     hi->setValue(lo->value() + 1);
     if (lo->value() >= hi->value()) lo->setValue(hi->value() - 1);
   }
-  const bool wasUpdating = m_updating;
-  m_updating = true;
-  m_minEdit[r]->setText(fmt1(lo->value() * 0.1));
-  m_maxEdit[r]->setText(fmt1(hi->value() * 0.1));
-  m_updating = wasUpdating;
+  m_minPair[r]->showPosition();
+  m_maxPair[r]->showPosition();
 }
 
 void TDlgWinLv::publish() {
@@ -189,22 +195,14 @@ void TDlgWinLv::applyWindowLevel() {
 
 void TDlgWinLv::onSliderMoved(int row, bool isMax) {
   if (!m_created) return;
-  QSlider* s = isMax ? m_maxSlider[row] : m_minSlider[row];
-  QLineEdit* e = isMax ? m_maxEdit[row] : m_minEdit[row];
-  m_updating = true;
-  e->setText(fmt1(s->value() * 0.1));
-  m_updating = false;
+  (isMax ? m_maxPair[row] : m_minPair[row])->showPosition();
   keepOrdered(row, isMax);
   publish();
   // Keyboard steps of a focused slider have no drag end; a key release applies them (below).
 }
 
-void TDlgWinLv::onEditChanged(int row, bool isMax) {
-  if (!m_created || m_updating) return;
-  m_updating = true;
-  t_syncEditToSlider1(isMax ? m_maxEdit[row] : m_minEdit[row], isMax ? m_maxSlider[row] : m_minSlider[row]);
-  m_updating = false;
-  keepOrdered(row, isMax);
+void TDlgWinLv::onTyped() {
+  if (!m_created) return;
   // The slider moved with its signals blocked: the exports and modes read the window from the
   // model, so it is handed on here as well as to the textures.
   publish();

@@ -2,12 +2,14 @@
 // "Window Level": the modeless panel that sets, per channel, the value window [minimum, maximum]
 // through which the float channel values become the 8-bit textures.  Slider positions are the
 // value x 10; edits show "%.1f".  One instance, built hidden at start-up, shown from the rendering
-// panel.  The minimum of a row always stays below its maximum.  The keyboard never closes it.
+// panel.  The minimum of a row always stays below its maximum: a dragged slider pushes the other
+// one, a typed bound stops short of the other.  The keyboard never closes it.
 #include <QDialog>
 
 class QLabel;
 class QLineEdit;
 class QSlider;
+class TEditPair;
 
 class TDlgWinLv : public QDialog {
   Q_OBJECT
@@ -58,16 +60,18 @@ class TDlgWinLv : public QDialog {
   // Hands the slider positions to the window-level model.
   void publish();
   void onSliderMoved(int row, bool isMax);
-  void onEditChanged(int row, bool isMax);
+  // A typed value moved a slider: publish and apply the window.
+  void onTyped();
 
   double m_dataMax[3] = {0, 0, 0};
   double m_dataMin[3] = {0, 0, 0};
   bool m_created = false;
-  bool m_updating = false;
   QSlider* m_minSlider[3] = {nullptr, nullptr, nullptr};
   QSlider* m_maxSlider[3] = {nullptr, nullptr, nullptr};
   QLineEdit* m_minEdit[3] = {nullptr, nullptr, nullptr};
   QLineEdit* m_maxEdit[3] = {nullptr, nullptr, nullptr};
+  TEditPair* m_minPair[3] = {nullptr, nullptr, nullptr};
+  TEditPair* m_maxPair[3] = {nullptr, nullptr, nullptr};
   QLabel* m_minRange[3] = {nullptr, nullptr, nullptr};
   QLabel* m_maxRange[3] = {nullptr, nullptr, nullptr};
 };

@@ -5,6 +5,7 @@
 #include <QSlider>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -101,8 +102,17 @@ std::string editText(QLineEdit* edit) {
   return t;
 }
 
+std::string positionText(int pos, int shift) {
+  char buf[64];
+  if (shift <= 0)
+    std::snprintf(buf, sizeof buf, "%d", pos);
+  else
+    std::snprintf(buf, sizeof buf, "%.*f", shift, pos / std::pow(10.0, shift));
+  return buf;
+}
+
 template <class Control>
-void syncEdit(QLineEdit* edit, Control* control, int shift, const char* format, bool integer = false) {
+void syncEdit(QLineEdit* edit, Control* control, int shift) {
   if (!edit || !control) return;
   int pos = 0;
   if (scaledPosition(editText(edit), shift, pos)) {
@@ -112,12 +122,7 @@ void syncEdit(QLineEdit* edit, Control* control, int shift, const char* format, 
     }
     if (control->value() == pos) return;
   }
-  char buf[64];
-  if (integer)
-    std::snprintf(buf, sizeof buf, format, control->value());
-  else
-    std::snprintf(buf, sizeof buf, format, control->value() / std::pow(10.0, shift));
-  edit->setText(QString::fromLatin1(buf));
+  edit->setText(QString::fromStdString(positionText(control->value(), shift)));
 }
 
 }  // namespace
@@ -131,12 +136,82 @@ bool t_parseWholeNumber(const char* text, double& value) {
   return true;
 }
 
-void t_syncEditToSpin1(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1, "%.1f"); }
+void t_syncEditToSpin1(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1); }
 
-void t_syncEditToSpin2(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 2, "%.2f"); }
+void t_syncEditToSpin2(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 2); }
 
-void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 3, "%.3f"); }
+void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 3); }
 
-void t_syncEditToSpinInt(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 0, "%d", true); }
+void t_syncEditToSpinInt(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 0); }
 
-void t_syncEditToSlider1(QLineEdit* edit, QSlider* slider) { syncEdit(edit, slider, 1, "%.1f"); }
+void t_syncEditToSlider1(QLineEdit* edit, QSlider* slider) { syncEdit(edit, slider, 1); }
+
+// ---- TEditPair --------------------------------------------------------------------------------
+
+TEditPair::TEditPair(QLineEdit* edit, QSpinBox* spin, int decimals) : TEditPair(edit, spin, nullptr, decimals) {}
+
+TEditPair::TEditPair(QLineEdit* edit, QSlider* slider, int decimals)
+    : TEditPair(edit, nullptr, slider, decimals) {}
+
+TEditPair::TEditPair(QLineEdit* edit, QSpinBox* spin, QSlider* slider, int decimals)
+    : QObject(edit), m_edit(edit), m_spin(spin), m_slider(slider), m_decimals(decimals) {
+  // textEdited comes from the user's keys (and cut, paste, undo) only, not from setText.
+  connect(edit, &QLineEdit::textEdited, this, [this] { typed(); });
+  connect(edit, &QLineEdit::editingFinished, this, [this] { finished(); });
+}
+
+int TEditPair::position() const { return m_spin ? m_spin->value() : m_slider->value(); }
+int TEditPair::minimum() const { return m_spin ? m_spin->minimum() : m_slider->minimum(); }
+int TEditPair::maximum() const { return m_spin ? m_spin->maximum() : m_slider->maximum(); }
+
+void TEditPair::setPosition(int pos) {
+  if (m_spin) {
+    const QSignalBlocker block(m_spin);
+    m_spin->setValue(pos);
+  } else {
+    const QSignalBlocker block(m_slider);
+    m_slider->setValue(pos);
+  }
+}
+
+void TEditPair::showPosition() { m_edit->setText(QString::fromStdString(positionText(position(), m_decimals))); }
+
+bool TEditPair::typedValue(double& value) const {
+  const std::string t = editText(m_edit);
+  if (t.empty()) {
+    value = 0;
+    return true;
+  }
+  return t_parseWholeNumber(t.c_str(), value);
+}
+
+TEditPair::Applied TEditPair::apply(int& pos) {
+  if (!scaledPosition(editText(m_edit), m_decimals, pos)) return Applied::NotParsed;
+  int lo = minimum(), hi = maximum();
+  if (limit) limit(lo, hi);
+  const int target = std::clamp(pos, lo, std::max(lo, hi));
+  if (target == position()) return Applied::Parsed;
+  if (gate && !gate()) return Applied::Refused;
+  setPosition(target);
+  return Applied::Parsed;
+}
+
+void TEditPair::typed() {
+  const int before = position();
+  int pos = 0;
+  switch (apply(pos)) {
+    case Applied::Refused: showPosition(); break;
+    case Applied::NotParsed: break;
+    case Applied::Parsed:
+      if (onTyped) onTyped(position() != before);
+      break;
+  }
+}
+
+void TEditPair::finished() {
+  const int before = position();
+  int pos = 0;
+  const Applied a = apply(pos);
+  if (a == Applied::Parsed && position() != before && onTyped) onTyped(true);
+  if (a != Applied::Parsed || position() != pos) showPosition();
+}

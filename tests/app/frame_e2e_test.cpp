@@ -219,9 +219,9 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   wl.show();
   wl.move(frame->frameGeometry().right() - 300, frame->y() + 100);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&wl));
-  // Pasted whole: each keystroke is applied as it comes, as the panel does.
+  // Typed: each keystroke that parses is applied as it comes.
   wl.maxEdit(0)->selectAll();
-  wl.maxEdit(0)->setText(QStringLiteral("150"));
+  QTest::keyClicks(wl.maxEdit(0), "150");
   double mx[3];
   wl.getMaxValues(mx);
   EXPECT_DOUBLE_EQ(mx[0], 150.0);

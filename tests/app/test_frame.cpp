@@ -519,30 +519,6 @@ TEST(RegionEditor, RefusalsAreReportedAndMoveOntoAUsedIdRebuildsItsSurface) {
   EXPECT_TRUE(t.records[9].used);
 }
 
-TEST(WindowLevelOrder, MinimumStaysBelowMaximumAndAConstantVolumeGetsOneStep) {
-  TDlgWinLv& w = TDlgWinLv::getInst();
-  const double mn[3] = {7, 0, 0}, mx[3] = {7, 0, 0};
-  w.setChannels(1, mn, mx);
-  double a[3], b[3];
-  w.getMinValues(a);
-  w.getMaxValues(b);
-  EXPECT_LT(a[0], b[0]);
-  const double mn2[3] = {0, 0, 0}, mx2[3] = {100, 0, 0};
-  w.setChannels(1, mn2, mx2);
-  w.minEdit(0)->setText("80");
-  w.maxEdit(0)->setText("30");  // below the minimum: the minimum gives way
-  w.getMinValues(a);
-  w.getMaxValues(b);
-  EXPECT_DOUBLE_EQ(b[0], 30.0);
-  EXPECT_LT(a[0], b[0]);
-  w.minSlider(0)->setValue(1000);  // dragged to the top: the maximum cannot follow, so it steps back
-  w.getMinValues(a);
-  w.getMaxValues(b);
-  EXPECT_LT(a[0], b[0]);
-  EXPECT_DOUBLE_EQ(b[0], 100.0);
-  TDlgWinLv::destroyInst();
-}
-
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   TCore::setWiring(t_defaultCoreWiring());

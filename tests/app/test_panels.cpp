@@ -8,10 +8,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -144,7 +146,7 @@ TEST(MainFrame, PanelsArePlaced75PixelsBeyondTheRightEdgeUnderTheRenderingPanel)
 
 // ---- window level -------------------------------------------------------------------------------
 
-TEST(WindowLevel, ChannelsSetTheRowsAndTypedValuesMoveTheSliders) {
+TEST(WindowLevel, ChannelsSetTheRowsAndTheEditsShowTheSliders) {
   TDlgWinLv& w = TDlgWinLv::getInst();
   const double mn[3] = {-100.25, 0, 0}, mx[3] = {2000.5, 0, 0};
   w.setChannels(1, mn, mx);
@@ -157,37 +159,46 @@ TEST(WindowLevel, ChannelsSetTheRowsAndTypedValuesMoveTheSliders) {
   EXPECT_EQ(w.maxRangeText(0)->text().toStdString(), "2000.5");
   EXPECT_DOUBLE_EQ(w.dataMax(0), 2000.5);
 
-  w.minEdit(0)->setText("12.34");  // as typed by the user
-  EXPECT_EQ(w.minSlider(0)->value(), 123);
-  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "12.34");
-  w.minEdit(0)->setText("12.34x");
-  EXPECT_EQ(w.minSlider(0)->value(), 123);
-  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "12.3");
-  w.maxEdit(0)->setText("99999");  // clamped by the slider, edit rewritten
-  EXPECT_EQ(w.maxSlider(0)->value(), 20005);
-  EXPECT_EQ(w.maxEdit(0)->text().toStdString(), "2000.5");
-
-  double gotMin[3], gotMax[3];
-  w.getMinValues(gotMin);
-  w.getMaxValues(gotMax);
-  EXPECT_DOUBLE_EQ(gotMin[0], 12.3);
-  EXPECT_DOUBLE_EQ(gotMax[0], 2000.5);
-  // The 8-bit exports and the modes see the typed window too, not the one before it.
-  w.maxEdit(0)->setText("1500");
-  double modelMin[3], modelMax[3];
-  TWinLvModel::getInst().getMinValues(modelMin);
-  TWinLvModel::getInst().getMaxValues(modelMax);
-  EXPECT_DOUBLE_EQ(modelMin[0], 12.3);
-  EXPECT_DOUBLE_EQ(modelMax[0], 1500.0);
-
   // A slider step shows in its edit.
   w.minSlider(0)->setValue(-500);
   EXPECT_EQ(w.minEdit(0)->text().toStdString(), "-50.0");
 
-  // Values from a camera file move only the row's controls, not its data range.
-  w.setValues(1, 5, 6);
-  EXPECT_EQ(w.minSlider(0)->value(), 50);
+  // Values from a camera file move only the row's controls, not its data range; the edits show
+  // what the sliders took (a maximum below the minimum gives way, a value beyond the range is
+  // clamped), never a value that was not applied.
+  w.setValues(1, 50, 40);
+  double a[3], b[3];
+  TWinLvModel::getInst().getMinValues(a);
+  TWinLvModel::getInst().getMaxValues(b);
+  EXPECT_DOUBLE_EQ(a[0], 500 * 0.1);
+  EXPECT_DOUBLE_EQ(b[0], 501 * 0.1);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "50.0");
+  EXPECT_EQ(w.maxEdit(0)->text().toStdString(), "50.1");
   EXPECT_DOUBLE_EQ(w.dataMin(0), -100.25);
+  w.setValues(1, -5000, 90000);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "-100.2");
+  EXPECT_EQ(w.maxEdit(0)->text().toStdString(), "2000.5");
+
+  // A constant channel gets a one-step window, and its edits say so.
+  const double seven[3] = {7, 0, 0};
+  w.setChannels(1, seven, seven);
+  w.getMinValues(a);
+  w.getMaxValues(b);
+  EXPECT_DOUBLE_EQ(a[0], 70 * 0.1);
+  EXPECT_DOUBLE_EQ(b[0], 71 * 0.1);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "7.0");
+  EXPECT_EQ(w.maxEdit(0)->text().toStdString(), "7.1");
+  EXPECT_EQ(w.maxRangeText(0)->text().toStdString(), "7.0");
+
+  // A dragged slider pushes the other one; at the end of the range the dragged one steps back.
+  const double mn2[3] = {0, 0, 0}, mx2[3] = {100, 0, 0};
+  w.setChannels(1, mn2, mx2);
+  w.minSlider(0)->setValue(1000);
+  w.getMinValues(a);
+  w.getMaxValues(b);
+  EXPECT_DOUBLE_EQ(a[0], 999 * 0.1);
+  EXPECT_DOUBLE_EQ(b[0], 1000 * 0.1);
+  EXPECT_EQ(w.minEdit(0)->text().toStdString(), "99.9");
 
   // A second channel enables its row.
   w.setRange(2, 1, 2);
@@ -199,6 +210,74 @@ TEST(WindowLevel, ChannelsSetTheRowsAndTypedValuesMoveTheSliders) {
   pressKey(&w, Qt::Key_Return);
   w.close();
   EXPECT_TRUE(w.isVisible());
+  TDlgWinLv::destroyInst();
+}
+
+TEST(WindowLevel, TypedBoundIsAppliedAsItParsesAndNeverMovesTheOtherBound) {
+  TDlgWinLv& w = TDlgWinLv::getInst();
+  const double mn[3] = {0, 0, 0}, mx[3] = {1000, 0, 0};
+  w.setChannels(1, mn, mx);
+  w.setValues(1, 80, 500);
+  w.show();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  // The window the exports and modes read, in tenths.
+  auto applied = [] {
+    double a[3], b[3];
+    TWinLvModel::getInst().getMinValues(a);
+    TWinLvModel::getInst().getMaxValues(b);
+    return std::make_pair(int(std::lround(a[0] * 10)), int(std::lround(b[0] * 10)));
+  };
+  auto text = [](QLineEdit* e) { return e->text().toStdString(); };
+  QLineEdit* lo = w.minEdit(0);
+  QLineEdit* hi = w.maxEdit(0);
+
+  // "300" into the maximum, key by key: the text stays as typed, each step that parses is applied
+  // (held above the minimum), and the minimum is never touched.
+  hi->setFocus();
+  hi->selectAll();
+  const std::pair<int, int> steps[3] = {{800, 801}, {800, 801}, {800, 3000}};
+  const char* typed[3] = {"3", "30", "300"};
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(hi, typed[i][i]);
+    EXPECT_EQ(text(hi), typed[i]);
+    EXPECT_EQ(text(lo), "80.0");
+    EXPECT_EQ(applied(), steps[i]) << typed[i];
+  }
+  QTest::keyClick(hi, Qt::Key_Return);
+  EXPECT_EQ(text(hi), "300");
+  EXPECT_EQ(text(lo), "80.0");
+  EXPECT_EQ(applied(), std::make_pair(800, 3000));
+  EXPECT_TRUE(w.isVisible());  // Enter in an edit does not close the panel
+
+  // More decimals than the slider holds: truncated, kept as typed.  Letters apply nothing, and
+  // when the focus leaves, the edit shows what was applied.
+  lo->setFocus();
+  lo->selectAll();
+  QTest::keyClicks(lo, "12.34");
+  EXPECT_EQ(w.minSlider(0)->value(), 123);
+  QTest::keyClicks(lo, "x");
+  EXPECT_EQ(text(lo), "12.34x");
+  EXPECT_EQ(applied(), std::make_pair(123, 3000));
+  hi->setFocus();
+  EXPECT_EQ(text(lo), "12.3");
+
+  // Beyond the range: clamped while typing, shown clamped at the end; a minimum typed above the
+  // maximum stops just below it.
+  hi->selectAll();
+  QTest::keyClicks(hi, "99999");
+  EXPECT_EQ(text(hi), "99999");
+  EXPECT_EQ(applied(), std::make_pair(123, 10000));
+  QTest::keyClick(hi, Qt::Key_Enter);
+  EXPECT_EQ(text(hi), "1000.0");
+  lo->setFocus();
+  lo->selectAll();
+  QTest::keyClicks(lo, "2000");
+  EXPECT_EQ(applied(), std::make_pair(9999, 10000));
+  QTest::keyClick(lo, Qt::Key_Return);
+  EXPECT_EQ(text(lo), "999.9");
+  EXPECT_EQ(text(hi), "1000.0");
+  w.hide();
   TDlgWinLv::destroyInst();
 }
 
