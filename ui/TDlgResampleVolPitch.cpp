@@ -9,7 +9,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <cstdio>
 
 #include "ui/edit_sync.h"
 
@@ -46,10 +45,11 @@ TDlgResampleVolPitch::TDlgResampleVolPitch(const double oldPitch[3], const doubl
     grid->addWidget(new QLabel(QString::fromLatin1(axes[i % 3]), this), row, col);
     grid->addWidget(m_edits[i], row, col + 1);
     grid->addWidget(m_spins[i], row, col + 2);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f", m_spins[i]->value() * 0.001);
-    m_edits[i]->setText(QString::fromLatin1(buf));
-    connect(m_edits[i], &QLineEdit::textChanged, this, [this, i] { onEditChanged(i); });
+    // A typed pitch counts as soon as it parses ("0" of "0.5" is not rewritten under the
+    // typing hand); the edit shows the pitch taken when editing ends.
+    m_pairs[i] = new TEditPair(m_edits[i], m_spins[i], 3);
+    m_pairs[i]->showPosition();
+    m_pairs[i]->onTyped = [this](bool) { readBack(); };
     connect(m_spins[i], &QSpinBox::valueChanged, this, [this, i] { onSpinChanged(i); });
   }
   layout->addLayout(grid);
@@ -70,21 +70,9 @@ void TDlgResampleVolPitch::readBack() {
   }
 }
 
-void TDlgResampleVolPitch::onEditChanged(int i) {
-  if (!m_created || m_updating) return;
-  m_updating = true;
-  t_syncEditToSpin3(m_edits[i], m_spins[i]);
-  m_updating = false;
-  readBack();
-}
-
 void TDlgResampleVolPitch::onSpinChanged(int i) {
-  if (!m_created || m_updating) return;
-  m_updating = true;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.3f", m_spins[i]->value() * 0.001);
-  m_edits[i]->setText(QString::fromLatin1(buf));
-  m_updating = false;
+  if (!m_created) return;
+  m_pairs[i]->showPosition();
   readBack();
 }
 

@@ -5,11 +5,14 @@
 
 class QLineEdit;
 class QSpinBox;
+class TEditPair;
 
 class TDlgResampleVolPitch : public QDialog {
   Q_OBJECT
  public:
   TDlgResampleVolPitch(const double oldPitch[3], const double newPitch[3], QWidget* parent = nullptr);
+  // Hidden before the members go: an edit losing the focus as the window closes ends its typing.
+  ~TDlgResampleVolPitch() override { hide(); }
 
   void getOldPitch(double out[3]) const;
   void getNewPitch(double out[3]) const;
@@ -19,14 +22,13 @@ class TDlgResampleVolPitch : public QDialog {
   QSpinBox* spin(int i) const { return m_spins[i]; }
 
  private:
-  void onEditChanged(int i);
   void onSpinChanged(int i);
   void readBack();
 
   bool m_created = false;
-  bool m_updating = false;
   double m_old[3];
   double m_new[3];
   QLineEdit* m_edits[6] = {};
   QSpinBox* m_spins[6] = {};
+  TEditPair* m_pairs[6] = {};
 };

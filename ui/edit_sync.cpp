@@ -185,21 +185,26 @@ bool TEditPair::typedValue(double& value) const {
   return t_parseWholeNumber(t.c_str(), value);
 }
 
-TEditPair::Applied TEditPair::apply(int& pos) {
+TEditPair::Applied TEditPair::apply(int& pos, bool gateAsked) {
   if (!scaledPosition(editText(m_edit), m_decimals, pos)) return Applied::NotParsed;
   int lo = minimum(), hi = maximum();
   if (limit) limit(lo, hi);
   const int target = std::clamp(pos, lo, std::max(lo, hi));
   if (target == position()) return Applied::Parsed;
-  if (gate && !gate()) return Applied::Refused;
+  if (!gateAsked && gate && !gate()) return Applied::Refused;
   setPosition(target);
   return Applied::Parsed;
 }
 
 void TEditPair::typed() {
+  // Every keystroke asks: a refused one is undone at once, whether it parses or not.
+  if (gate && !gate()) {
+    showPosition();
+    return;
+  }
   const int before = position();
   int pos = 0;
-  switch (apply(pos)) {
+  switch (apply(pos, true)) {
     case Applied::Refused: showPosition(); break;
     case Applied::NotParsed: break;
     case Applied::Parsed:
@@ -211,7 +216,7 @@ void TEditPair::typed() {
 void TEditPair::finished() {
   const int before = position();
   int pos = 0;
-  const Applied a = apply(pos);
+  const Applied a = apply(pos, false);
   if (a == Applied::Parsed && position() != before && onTyped) onTyped(true);
   if (a != Applied::Parsed || position() != pos) showPosition();
 }

@@ -53,8 +53,8 @@ class TEditPair : public QObject {
   // The value of the text when it parses whole (an empty text gives 0).
   bool typedValue(double& value) const;
 
-  // Asked before typing is applied; false refuses it and the edit shows the control's position
-  // again.  The owner may say why (a busy mode).
+  // Asked at each keystroke, and when editing's end would move the control; false refuses it and
+  // the edit shows the control's position again.  The owner may say why (a busy mode).
   std::function<bool()> gate;
   // Narrows the range a typed position is clamped to (the control's own range comes in).
   std::function<void(int& lo, int& hi)> limit;
@@ -64,8 +64,9 @@ class TEditPair : public QObject {
  private:
   TEditPair(QLineEdit* edit, QSpinBox* spin, QSlider* slider, int decimals);
   enum class Applied { Parsed, NotParsed, Refused };
-  // Moves the control to the text's position (pos: as parsed, before clamping).
-  Applied apply(int& pos);
+  // Moves the control to the text's position (pos: as parsed, before clamping); the gate is
+  // asked before the control moves unless the caller asked it already.
+  Applied apply(int& pos, bool gateAsked);
   void typed();
   void finished();
   int position() const;

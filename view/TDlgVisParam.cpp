@@ -16,6 +16,7 @@
 
 #include "core/TCore.h"
 #include "platform/Prompt.h"
+#include "ui/edit_sync.h"
 #include "view/TTransFuncEditor.h"
 #include "volume/TextureManager.h"
 
@@ -91,6 +92,8 @@ TDlgVisParam::TDlgVisParam(QWidget* parent) : QDialog(parent) {
 }
 
 TDlgVisParam::~TDlgVisParam() {
+  // Hidden before the members go: an edit losing the focus as the window closes ends its typing.
+  hide();
   if (s_inst == this) s_inst = nullptr;
 }
 
@@ -139,6 +142,12 @@ void TDlgVisParam::buildControls() {
     m_pitchSpin[a]->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     m_pitchSpin[a]->setRange(1, 100000);
     m_pitchSpin[a]->setValue(1000);
+    // A typed pitch is taken as soon as it parses, without rewriting the text under the typing
+    // hand; the field shows the pitch taken when editing ends.
+    m_pitchPair[a] = new TEditPair(m_pitchEdit[a], m_pitchSpin[a], 3);
+    m_pitchPair[a]->onTyped = [this, a](bool) { onPitchEditChanged(a); };
+    // Refused by the busy gate, the fields show the pitch in use again.
+    m_pitchPair[a]->gate = [this] { return !m_created || m_updating || !refusePitchChange(); };
   }
 
   label("Plane :", 8, 162, 52);
@@ -184,7 +193,6 @@ void TDlgVisParam::buildControls() {
   connect(m_sldSliceNum, &QSlider::valueChanged, this, [this] { onSliceNumMoved(); });
   connect(m_sldBackColor, &QSlider::valueChanged, this, [this] { onBackColorMoved(); });
   for (int a = 0; a < 3; ++a) {
-    connect(m_pitchEdit[a], &QLineEdit::textChanged, this, [this, a] { onPitchEditChanged(a); });
     connect(m_pitchSpin[a], &QSpinBox::valueChanged, this, [this, a] { onPitchSpinChanged(a); });
   }
   for (int i = 0; i < 3; ++i)
@@ -395,11 +403,7 @@ void TDlgVisParam::getPitch(double& x, double& y, double& z) const {
   z = m_pitch[2];
 }
 
-void TDlgVisParam::writePitchEdit(int axis) {
-  char buf[64];
-  snprintf(buf, sizeof buf, "%.3f", m_pitchSpin[axis]->value() * 0.001);
-  m_pitchEdit[axis]->setText(buf);
-}
+void TDlgVisParam::writePitchEdit(int axis) { m_pitchPair[axis]->showPosition(); }
 
 void TDlgVisParam::setPitch(double x, double y, double z) {
   const double v[3] = {x, y, z};
@@ -432,12 +436,13 @@ bool TDlgVisParam::refusePitchChange() {
 
 void TDlgVisParam::onPitchEditChanged(int axis) {
   if (!m_created || m_updating) return;
-  if (refusePitchChange()) return;
-  m_updating = true;
+  // The typed value itself when the field can stand for it (0.4883 stays 0.4883), else what the
+  // spin took (a clamped or empty field).
   double typed = 0;
-  bool whole = t_syncPitchEdit(m_pitchEdit[axis], m_pitchSpin[axis], &typed);
-  m_updating = false;
-  m_pitch[axis] = whole ? typed : m_pitchSpin[axis]->value() * 0.001;
+  const bool whole = m_pitchPair[axis]->typedValue(typed) && t_pitchKeepsValue(typed, m_pitchSpin[axis]->value());
+  const double pitch = whole ? typed : m_pitchSpin[axis]->value() * 0.001;
+  if (pitch == m_pitch[axis]) return;
+  m_pitch[axis] = pitch;
   applyPitch();
 }
 

@@ -18,6 +18,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
+class TEditPair;
 class TTransFuncBox;
 
 class TDlgVisParam : public QDialog {
@@ -204,6 +205,7 @@ class TDlgVisParam : public QDialog {
   QSlider* m_sldBackColor = nullptr;
   QLineEdit* m_pitchEdit[3] = {nullptr, nullptr, nullptr};
   QSpinBox* m_pitchSpin[3] = {nullptr, nullptr, nullptr};
+  TEditPair* m_pitchPair[3] = {nullptr, nullptr, nullptr};
   QRadioButton* m_radPlane[3] = {nullptr, nullptr, nullptr};
   QRadioButton* m_radVol[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
   QPushButton* m_btnWinLv = nullptr;
@@ -218,7 +220,3 @@ class TDlgVisParam : public QDialog {
 int t_pitchToSpinPos(double value, int minimum, int maximum);
 // The field can stand for the value itself: finite, positive, and int(value x 1000) == spinPos.
 bool t_pitchKeepsValue(double value, int spinPos);
-// Edit changed: moves the spin from the text and rewrites the text from the spin when the text is
-// not a whole number or the spin clamped it (the edit-to-spin rule of thousandths).  True when
-// the text stands as typed; *typed then holds its value.
-bool t_syncPitchEdit(QLineEdit* edit, QSpinBox* spin, double* typed);

@@ -121,15 +121,10 @@ TDlgSegCMeshZel::TDlgSegCMeshZel() : TModePanel(QStringLiteral("Dialog")) {
   connect(m_save, &QPushButton::clicked, this, [this] { onSave(); });
   connect(m_load, &QPushButton::clicked, this, [this] { onLoad(); });
   connect(finish, &QPushButton::clicked, this, [] { mode().finish(); });
-  connect(m_spin, qOverload<int>(&QSpinBox::valueChanged), this, [this] {
-    if (!m_updating) writeEdit();
-  });
-  connect(m_edit, &QLineEdit::textEdited, this, [this] {
-    if (m_updating) return;
-    m_updating = true;
-    t_syncEditToSpin2(m_edit, m_spin);
-    m_updating = false;
-  });
+  connect(m_spin, qOverload<int>(&QSpinBox::valueChanged), this, [this] { writeEdit(); });
+  // The typed weight moves the spin as soon as it parses; the edit shows the spin's value when
+  // editing ends.
+  m_pair = new TEditPair(m_edit, m_spin, 2);
 
   updateControls();
   hide();
@@ -141,13 +136,7 @@ QPushButton* TDlgSegCMeshZel::button(const QString& caption) const {
   return nullptr;
 }
 
-void TDlgSegCMeshZel::writeEdit() {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.2f", m_spin->value() * 0.01);
-  m_updating = true;
-  m_edit->setText(QString::fromLatin1(buf));
-  m_updating = false;
-}
+void TDlgSegCMeshZel::writeEdit() { m_pair->showPosition(); }
 
 void TDlgSegCMeshZel::updateControls() {
   showPanel();

@@ -11,10 +11,13 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class TEditPair;
 
 class TDlgSegCMeshZel : public TModePanel, public TDlgSegCMeshZelIf {
  public:
   TDlgSegCMeshZel();
+  // Hidden before the members go: an edit losing the focus as the window closes ends its typing.
+  ~TDlgSegCMeshZel() override { hide(); }
 
   void updateControls() override;
   bool isStep2() const override;
@@ -58,5 +61,5 @@ class TDlgSegCMeshZel : public TModePanel, public TDlgSegCMeshZelIf {
   QPushButton* m_load = nullptr;
   QLineEdit* m_edit = nullptr;
   QSpinBox* m_spin = nullptr;
-  bool m_updating = false;
+  TEditPair* m_pair = nullptr;
 };

@@ -143,7 +143,15 @@ TDlgSegContMesh::TDlgSegContMesh() : TModePanel(QStringLiteral("Contour Mesh Dia
   for (int i = 0; i < 4; ++i) {
     const Spin sp = static_cast<Spin>(i);
     connect(m_spin[i], qOverload<int>(&QSpinBox::valueChanged), this, [this, sp] { onSpin(sp); });
-    connect(m_edit[i], &QLineEdit::textEdited, this, [this, sp] { onEdit(sp); });
+    // A typed coefficient moves its spin as soon as it parses; the edit shows the spin's value
+    // when editing ends.  Nothing changes while the mode computes.
+    m_pair[i] = new TEditPair(m_edit[i], m_spin[i], i == kInterval ? 1 : 2);
+    m_pair[i]->gate = [] {
+      if (!mode().isComputing()) return true;
+      t_info(StateSegContMesh::kPanelBusyMessage);
+      return false;
+    };
+    m_pair[i]->onTyped = [this, sp](bool) { onEdit(sp); };
   }
   for (int i = 0; i < 3; ++i) connect(m_kernel[i], &QRadioButton::clicked, this, [this, i] { onKernel(i + 1); });
   connect(save, &QPushButton::clicked, this, [this] { onSave(); });
@@ -263,18 +271,6 @@ void TDlgSegContMesh::onSpin(Spin s) {
 }
 
 void TDlgSegContMesh::onEdit(Spin s) {
-  if (m_updating) return;
-  if (mode().isComputing()) {
-    t_info(StateSegContMesh::kPanelBusyMessage);
-    writeEdit(s, s == kInterval);
-    return;
-  }
-  m_updating = true;
-  if (s == kInterval)
-    t_syncEditToSpin1(m_edit[s], m_spin[s]);
-  else
-    t_syncEditToSpin2(m_edit[s], m_spin[s]);
-  m_updating = false;
   m_spinWas[s] = m_spin[s]->value();
   mode().updateParamsFromDlg();
 }

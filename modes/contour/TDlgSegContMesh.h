@@ -12,10 +12,13 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class TEditPair;
 
 class TDlgSegContMesh : public TModePanel, public TDlgSegContMeshIf {
  public:
   TDlgSegContMesh();
+  // Hidden before the members go: an edit losing the focus as the window closes ends its typing.
+  ~TDlgSegContMesh() override { hide(); }
 
   void updateControls() override;
   void updateContourButtons() override;
@@ -40,6 +43,7 @@ class TDlgSegContMesh : public TModePanel, public TDlgSegContMeshIf {
  private:
   void onNewContour(bool checked);
   void onSpin(Spin s);
+  // A typed value moved a spin.
   void onEdit(Spin s);
   void onKernel(int code);
   void onSave();
@@ -59,6 +63,7 @@ class TDlgSegContMesh : public TModePanel, public TDlgSegContMeshIf {
   QCheckBox* m_track = nullptr;
   QSpinBox* m_spin[4] = {};
   QLineEdit* m_edit[4] = {};
+  TEditPair* m_pair[4] = {};
   QRadioButton* m_kernel[3] = {};
   int m_kernelCode = 1;
   int m_spinWas[4] = {100, 40, 10, 50};

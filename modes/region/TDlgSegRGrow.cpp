@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "modes/region/StateSegRGrow.h"
@@ -135,7 +134,9 @@ TDlgSegRGrow::TDlgSegRGrow() : TModePanel(QStringLiteral("Region Growing & Thres
   for (int s = 0; s < kSpinCount; ++s) {
     const Spin sp = static_cast<Spin>(s);
     connect(m_spin[s], qOverload<int>(&QSpinBox::valueChanged), this, [this, sp] { onSpinChanged(sp); });
-    connect(m_edit[s], &QLineEdit::textChanged, this, [this, sp] { onEditChanged(sp); });
+    // A typed threshold moves its spin as soon as it parses ("150" can be typed into a range
+    // that starts at 11); the edit shows the spin's value when editing ends.
+    m_pair[s] = new TEditPair(m_edit[s], m_spin[s], decimalsOf(sp));
   }
   connect(clear, &QPushButton::clicked, this, [] {
     mode()->clearAllCtrlPoints();
@@ -165,7 +166,6 @@ TDlgSegRGrow::TDlgSegRGrow() : TModePanel(QStringLiteral("Region Growing & Thres
     });
   }
   m_rgb->setChecked(true);
-  m_initialised = true;
 }
 
 QPushButton* TDlgSegRGrow::button(const QString& caption) const {
@@ -190,45 +190,26 @@ void TDlgSegRGrow::setBusy(bool busy) {
   m_hsv->setEnabled(!busy);
 }
 
-int TDlgSegRGrow::scaleOf(Spin s) const {
+int TDlgSegRGrow::decimalsOf(Spin s) const {
   switch (s) {
-    case kCh1Min: case kCh1Max: case kRadius: return 10;
-    case kCh2Min: case kCh2Max: case kCh3Min: case kCh3Max: return m_rgb->isChecked() ? 10 : 1000;
-    case kGradMin: case kGradMax: return 1000;
-    default: return 1;
+    case kCh1Min: case kCh1Max: case kRadius: return 1;
+    case kCh2Min: case kCh2Max: case kCh3Min: case kCh3Max: return m_rgb->isChecked() ? 1 : 3;
+    case kGradMin: case kGradMax: return 3;
+    default: return 0;
   }
 }
 
 void TDlgSegRGrow::writeEdit(Spin s) {
-  char buf[64];
-  const int pos = m_spin[s]->value();
-  switch (scaleOf(s)) {
-    case 10: std::snprintf(buf, sizeof buf, "%.1f", pos * 0.1); break;
-    case 1000: std::snprintf(buf, sizeof buf, "%.3f", pos * 0.001); break;
-    default: std::snprintf(buf, sizeof buf, "%d", pos); break;
-  }
-  m_edit[s]->setText(QString::fromLatin1(buf));
+  // Every change of a spin's scale (RGB or HSV) rewrites its edit, so the pair learns it here.
+  m_pair[s]->setDecimals(decimalsOf(s));
+  m_pair[s]->showPosition();
 }
 
 void TDlgSegRGrow::setRange(Spin s, double lo, double hi) {
   m_spin[s]->setRange(clampPosition(lo), std::max(clampPosition(lo), clampPosition(hi)));
 }
 
-void TDlgSegRGrow::onSpinChanged(Spin s) {
-  const bool was = m_updating;
-  m_updating = true;
-  writeEdit(s);
-  m_updating = was;
-}
-
-void TDlgSegRGrow::onEditChanged(Spin s) {
-  if (!m_initialised || m_updating) return;
-  switch (scaleOf(s)) {
-    case 10: t_syncEditToSpin1(m_edit[s], m_spin[s]); break;
-    case 1000: t_syncEditToSpin3(m_edit[s], m_spin[s]); break;
-    default: t_syncEditToSpinInt(m_edit[s], m_spin[s]); break;
-  }
-}
+void TDlgSegRGrow::onSpinChanged(Spin s) { writeEdit(s); }
 
 void TDlgSegRGrow::showRows(int channels) {
   for (int row = 0; row < 3; ++row) {
@@ -241,7 +222,6 @@ void TDlgSegRGrow::showRows(int channels) {
 }
 
 void TDlgSegRGrow::updateControls(int channels, const double lo[3], const double hi[3]) {
-  m_updating = true;
   showPanel();
   m_channels = channels;
   double R = 0;
@@ -277,7 +257,6 @@ void TDlgSegRGrow::updateControls(int channels, const double lo[3], const double
   m_rowLabel[1]->setText(channels >= 2 ? QStringLiteral("ch2(G)") : QString());
   m_rowLabel[2]->setText(channels >= 3 ? QStringLiteral("ch3(B)") : QString());
   m_readout->setText(QStringLiteral("color value of CP"));
-  m_updating = false;
   repaint();
 }
 
@@ -291,7 +270,6 @@ void TDlgSegRGrow::onRgb() {
   m_rowLabel[0]->setText(QStringLiteral("ch1(R)"));
   m_rowLabel[1]->setText(QStringLiteral("ch2(G)"));
   m_rowLabel[2]->setText(QStringLiteral("ch3(B)"));
-  m_updating = true;
   for (int k = 0; k < 3; ++k) {
     const double a = std::trunc(10 * m_rangeLo[k]), b = std::trunc(10 * m_rangeHi[k]);
     setRange(static_cast<Spin>(k), a, b);
@@ -303,7 +281,6 @@ void TDlgSegRGrow::onRgb() {
   m_spin[kGradMax]->setValue(1000);
   for (int s : {kCh1Min, kCh2Min, kCh3Min, kGradMin, kCh1Max, kCh2Max, kCh3Max, kGradMax})
     writeEdit(static_cast<Spin>(s));
-  m_updating = false;
 }
 
 void TDlgSegRGrow::onHsv() {
@@ -316,7 +293,6 @@ void TDlgSegRGrow::onHsv() {
   m_rowLabel[0]->setText(QStringLiteral("Heu"));
   m_rowLabel[1]->setText(QStringLiteral("Satu."));
   m_rowLabel[2]->setText(QStringLiteral("Valu."));
-  m_updating = true;
   m_spin[kCh1Min]->setRange(0, 3600);
   m_spin[kCh1Max]->setRange(0, 3600);
   m_spin[kCh1Min]->setValue(0);
@@ -331,7 +307,6 @@ void TDlgSegRGrow::onHsv() {
   }
   for (int s : {kCh1Min, kCh2Min, kCh3Min, kGradMin, kCh1Max, kCh2Max, kCh3Max, kGradMax})
     writeEdit(static_cast<Spin>(s));
-  m_updating = false;
 }
 
 // ---- commands -------------------------------------------------------------------------------------

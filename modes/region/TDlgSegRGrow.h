@@ -14,10 +14,13 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class TEditPair;
 
 class TDlgSegRGrow : public TModePanel, public TDlgSegRGrowIf {
  public:
   TDlgSegRGrow();
+  // Hidden before the members go: an edit losing the focus as the window closes ends its typing.
+  ~TDlgSegRGrow() override { hide(); }
 
   // TModePanelIf (both bases declare it; the panel base implements it).
   void showPanel() override { TModePanel::showPanel(); }
@@ -42,13 +45,12 @@ class TDlgSegRGrow : public TModePanel, public TDlgSegRGrowIf {
 
  private:
   void onSpinChanged(Spin s);
-  void onEditChanged(Spin s);
   void onRgb();
   void onHsv();
   // Rewrites the edit of a spin from its position, in the format of its current scale.
   void writeEdit(Spin s);
-  // Scale of a spin's value: 10, 1000 or 1 (position = value x scale).
-  int scaleOf(Spin s) const;
+  // Decimals of a spin's value: 1, 3 or 0 (position = value x 10^decimals).
+  int decimalsOf(Spin s) const;
   void setRange(Spin s, double lo, double hi);
   void showRows(int channels);
 
@@ -61,12 +63,11 @@ class TDlgSegRGrow : public TModePanel, public TDlgSegRGrowIf {
 
   QLineEdit* m_edit[kSpinCount] = {};
   QSpinBox* m_spin[kSpinCount] = {};
+  TEditPair* m_pair[kSpinCount] = {};
   QLabel* m_rowLabel[3] = {};
   QRadioButton* m_rgb = nullptr;
   QRadioButton* m_hsv = nullptr;
   QLineEdit* m_readout = nullptr;
-  bool m_initialised = false;
-  bool m_updating = false;
 
   int m_channels = 1;
   double m_rangeLo[3] = {0, 0, 0};

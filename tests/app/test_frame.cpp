@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -343,9 +344,10 @@ TEST_F(Frame, FilesWrittenByTheCommandsReadBackTheSame) {
   whenModal([](QWidget* w) {
     auto* dlg = qobject_cast<TDlgResampleVolPitch*>(w);
     ASSERT_NE(dlg, nullptr);
-    dlg->edit(3)->setText("2");
-    dlg->edit(4)->setText("2");
-    dlg->edit(5)->setText("0.5");
+    for (int i : {3, 4, 5}) {
+      dlg->edit(i)->selectAll();
+      QTest::keyClicks(dlg->edit(i), i == 5 ? "0.5" : "2");
+    }
     w->findChild<QAbstractButton*>("okButton")->click();
   });
   prompts.saveResults.push_back(dir + "/res.tif");
@@ -376,33 +378,6 @@ TEST_F(Frame, MaskRefusedByTheTableKeepsTheModeAndTheFile) {
   // A cancelled question still shows the mask display.
   frame->runCommand(ID_LOAD_MASK);
   EXPECT_EQ(TCore::getInst().modeId, 3);
-}
-
-TEST_F(Frame, ModeSwitchesOfTheMenuAndOfACancelledMaskQuestionAskTheBusyGate) {
-  static const char* const kBusy = "a worker runs";
-  struct BusyMode : FakeMode {
-    BusyMode() : FakeMode("busy") {}
-    const char* busyMessage() const override { return kBusy; }
-  } busy;
-  // The program's modes come back whatever happens below.
-  struct Restore {
-    std::vector<TModeEntry> saved = TModeRegistry::getInst().entries();
-    ~Restore() {
-      TModeRegistry::getInst().clear();
-      for (const TModeEntry& e : saved) TModeRegistry::getInst().add(e);
-    }
-  } restore;
-  TCore::getInst().setMode(0);
-  TModeEntry e;
-  e.name = "busy";
-  e.mode = [&busy]() -> TModeState* { return &busy; };
-  TModeRegistry::getInst().add(e);
-  frame->runCommand(ID_LOAD_MASK);  // cancelled
-  EXPECT_EQ(TCore::getInst().modeId, 0);
-  frame->runCommand(32789);  // "Vis Mask"
-  EXPECT_EQ(TCore::getInst().modeId, 0);
-  EXPECT_TRUE(frame->action(32786)->isChecked());
-  EXPECT_EQ(prompts.texts(), std::vector<std::string>(2, kBusy));
 }
 
 // ---- small dialogs ---------------------------------------------------------------------------
@@ -438,21 +413,50 @@ TEST(SmallDialogs, SurfaceParametersStayInTheirRanges) {
   EXPECT_EQ(dlg.preserveSmoothingCount, 15);
 }
 
-TEST(SmallDialogs, ResamplePitchTypedZeroBecomesOneThousandth) {
+TEST(SmallDialogs, ResamplePitchTakesWhatIsTypedKeyByKey) {
   const double oldP[3] = {0.5, 0.5, 2.0};
   TDlgResampleVolPitch dlg(oldP, oldP);
   EXPECT_EQ(dlg.edit(2)->text().toStdString(), "2.000");
-  dlg.edit(3)->setText("0");
-  EXPECT_EQ(dlg.spin(3)->value(), 1);
-  EXPECT_EQ(dlg.edit(3)->text().toStdString(), "0.001");
-  dlg.edit(4)->setText("1.23456");
-  EXPECT_EQ(dlg.edit(4)->text().toStdString(), "1.23456");
-  dlg.spin(5)->setValue(2500);
-  EXPECT_EQ(dlg.edit(5)->text().toStdString(), "2.500");
+  whenModal([&dlg](QWidget*) {
+    if (!QTest::qWaitForWindowActive(&dlg)) {  // focus moves only in the active window
+      dlg.reject();
+      return;
+    }
+    // "0.5": its "0" is taken as the smallest pitch but not written over what is being typed.
+    QLineEdit* e = dlg.edit(5);
+    e->setFocus();
+    e->selectAll();
+    const char* shown[3] = {"0", "0.", "0.5"};
+    const int taken[3] = {1, 1, 500};
+    for (int i = 0; i < 3; ++i) {
+      QTest::keyClick(e, shown[2][i]);
+      EXPECT_EQ(e->text().toStdString(), shown[i]);
+      EXPECT_EQ(dlg.spin(5)->value(), taken[i]);
+    }
+    // A zero left alone shows the pitch it gave when the focus moves on.
+    dlg.edit(3)->setFocus();
+    dlg.edit(3)->selectAll();
+    QTest::keyClick(dlg.edit(3), '0');
+    EXPECT_EQ(dlg.edit(3)->text().toStdString(), "0");
+    dlg.edit(4)->setFocus();
+    EXPECT_EQ(dlg.edit(3)->text().toStdString(), "0.001");
+    dlg.edit(4)->selectAll();
+    QTest::keyClicks(dlg.edit(4), "1.23456");
+    // Enter ends the typing and accepts the dialog; the text keeps its extra digits.
+    QTest::keyClick(dlg.edit(4), Qt::Key_Return);
+    EXPECT_EQ(dlg.edit(4)->text().toStdString(), "1.23456");
+  });
+  ASSERT_EQ(dlg.exec(), QDialog::Accepted);
+  EXPECT_EQ(dlg.edit(5)->text().toStdString(), "0.5");
   double p[3];
   dlg.getNewPitch(p);
   EXPECT_DOUBLE_EQ(p[0], 0.001);
   EXPECT_DOUBLE_EQ(p[1], 1.234);
+  EXPECT_DOUBLE_EQ(p[2], 0.5);
+  // A spin step is shown in its edit.
+  dlg.spin(5)->setValue(2500);
+  EXPECT_EQ(dlg.edit(5)->text().toStdString(), "2.500");
+  dlg.getNewPitch(p);
   EXPECT_DOUBLE_EQ(p[2], 2.5);
 }
 

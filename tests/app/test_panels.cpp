@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -36,6 +37,7 @@
 #include "modes/region/StateSegFulManu.h"
 #include "modes/region/StateSegGCut.h"
 #include "modes/region/StateSegRGrow.h"
+#include "modes/region/TDlgSegRGrow.h"
 #include "modes/region/StateSegSRG.h"
 #include "platform/Progress.h"
 #include "platform/ScriptedPrompts.h"
@@ -319,6 +321,60 @@ TEST(WindowLevel, LettingGoOfASliderAppliesTheWindowOnce) {
   EXPECT_LT(s->value(), before);
   EXPECT_NE(keyOut.find("update window level\n"), std::string::npos) << keyOut;
   TDlgWinLv::destroyInst();
+}
+
+// ---- region-growing panel: typed thresholds ---------------------------------------------------
+
+TEST(RegionGrowingPanel, TypedValuesOutsideTheRangeStartAreKeptAndTaken) {
+  // A colour volume with values 11..255: the channel spins span 10.9 .. 255.1.
+  TDlgSegRGrow panel;
+  const double lo[3] = {11, 11, 11}, hi[3] = {255, 255, 255};
+  panel.updateControls(3, lo, hi);
+  QApplication::setActiveWindow(&panel);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+  using S = TDlgSegRGrowIf;
+  auto typeInto = [&](S::Spin s, const char* text) {
+    panel.edit(s)->setFocus();
+    panel.edit(s)->selectAll();
+    QTest::keyClicks(panel.edit(s), text);
+  };
+  auto text = [&](S::Spin s) { return panel.edit(s)->text().toStdString(); };
+
+  // "150" key by key: "1" lies below the range and is taken clamped, but stays on screen.
+  typeInto(S::kCh1Min, "1");
+  EXPECT_EQ(text(S::kCh1Min), "1");
+  EXPECT_EQ(panel.spinPosition(S::kCh1Min), 109);
+  QTest::keyClicks(panel.edit(S::kCh1Min), "50");
+  EXPECT_EQ(text(S::kCh1Min), "150");
+  EXPECT_EQ(panel.spinPosition(S::kCh1Min), 1500);
+  QTest::keyClick(panel.edit(S::kCh1Min), Qt::Key_Return);
+  EXPECT_EQ(text(S::kCh1Min), "150");
+  EXPECT_EQ(panel.spinPosition(S::kCh1Min), 1500);
+  EXPECT_TRUE(panel.isVisible());
+
+  // A radius beyond the range: clamped while typed, shown clamped when the focus leaves.
+  typeInto(S::kRadius, "99999999");
+  EXPECT_EQ(text(S::kRadius), "99999999");
+  EXPECT_EQ(panel.spinPosition(S::kRadius), 2440);
+  panel.edit(S::kShapeCoef)->setFocus();
+  EXPECT_EQ(text(S::kRadius), "244.0");
+
+  // Letters apply nothing and give way to the spin's value at the end.
+  typeInto(S::kGradMin, "0.2x");
+  EXPECT_EQ(panel.spinPosition(S::kGradMin), 200);
+  QTest::keyClick(panel.edit(S::kGradMin), Qt::Key_Enter);
+  EXPECT_EQ(text(S::kGradMin), "0.200");
+
+  // HSV rows hold thousandths: the edit follows the scale of its row.
+  panel.hsvRadio()->click();
+  typeInto(S::kCh2Max, "0.5");
+  EXPECT_EQ(panel.spinPosition(S::kCh2Max), 500);
+  QTest::keyClick(panel.edit(S::kCh2Max), Qt::Key_Return);
+  EXPECT_EQ(text(S::kCh2Max), "0.5");
+  typeInto(S::kCh2Max, "7");
+  panel.edit(S::kCh1Max)->setFocus();
+  EXPECT_EQ(text(S::kCh2Max), "1.000");
+  EXPECT_EQ(panel.spinPosition(S::kCh2Max), 1000);
 }
 
 // ---- mask-ID chooser ------------------------------------------------------------------------------

@@ -146,10 +146,15 @@ TEST(RGrowEndToEnd, SeedThresholdGrowRefuseAndFinish) {
   shot(frame, panel, "02_seed");
 
   // Thresholds 1000 .. 4000 typed into the edits: "Run Threshold" takes both balls.
-  panel->edit(TDlgSegRGrowIf::kCh1Min)->setText("1000");
+  QLineEdit* minEdit = panel->edit(TDlgSegRGrowIf::kCh1Min);
+  QLineEdit* maxEdit = panel->edit(TDlgSegRGrowIf::kCh1Max);
+  minEdit->selectAll();
+  QTest::keyClicks(minEdit, "1000");
   EXPECT_EQ(panel->spin(TDlgSegRGrowIf::kCh1Min)->value(), 10000);
-  panel->edit(TDlgSegRGrowIf::kCh1Max)->setText("4000");  // beyond the range: the end shows
-  EXPECT_EQ(panel->edit(TDlgSegRGrowIf::kCh1Max)->text(), "3000.1");
+  maxEdit->selectAll();
+  QTest::keyClicks(maxEdit, "4000");  // beyond the range: the end shows when editing ends
+  QTest::keyClick(maxEdit, Qt::Key_Return);
+  EXPECT_EQ(maxEdit->text(), "3000.1");
   QTest::mouseClick(panel->button("Run Threshold"), Qt::LeftButton);
   ASSERT_TRUE(waitUntil([&] { return !mode->isBusy(); }));
   EXPECT_EQ(countFlags(255), countVoxels(inEitherBall));

@@ -406,7 +406,8 @@ TEST(RenderView, PitchTypedInThePanelReshapesTheBox) {
   TDlgVisParam& panel = TDlgVisParam::getInst();
   StateVisStd::getInst().rulers = {{0, 0, 0, 1, 0, 0}};
   QLineEdit* x = panel.pitchEdit(0);
-  x->setText("2.5");
+  x->selectAll();
+  QTest::keyClicks(x, "2.5");
   // 64 x 2.5 = 160 mm wide against 64 mm: the box becomes (10, 4, 4), the camera faces it.
   VolRendManager& vr = VolRendManager::getInst();
   EXPECT_DOUBLE_EQ(vr.extent[0], 10);
@@ -419,7 +420,8 @@ TEST(RenderView, PitchTypedInThePanelReshapesTheBox) {
   QListWidget* list = StateVisStd::getInst().rulerPanel()->rulerList();
   ASSERT_EQ(list->count(), 1);
   EXPECT_EQ(list->item(0)->text().toStdString(), "ruler 0  : 160.000000");
-  x->setText("1");
+  x->selectAll();
+  QTest::keyClicks(x, "1");
   EXPECT_DOUBLE_EQ(vr.extent[1], 10);
   StateVisStd::getInst().rulers.clear();
   TCore::getInst().setMode(0);

@@ -113,12 +113,44 @@ TEST_F(VisParam, TypingPitchMovesSpinKeepsTextAndResizesTheBox) {
   EXPECT_DOUBLE_EQ(e[1], 2.0);
   EXPECT_DOUBLE_EQ(e[2], 0.8);
 
-  // Letters behind the number: the field is rewritten from its spin.
+  // Letters behind the number apply nothing; when editing ends the field shows its spin.
   QTest::keyClicks(ex, "mm");
-  EXPECT_EQ(ex->text(), "2.500");
+  EXPECT_EQ(ex->text(), "2.5mm");
   EXPECT_EQ(panel().pitchSpin(0)->value(), 2500);
   panel().getPitch(p);
   EXPECT_EQ(p[0], 2.5);
+  QTest::keyClick(ex, Qt::Key_Return);
+  EXPECT_EQ(ex->text(), "2.500");
+  panel().getPitch(p);
+  EXPECT_EQ(p[0], 2.5);
+}
+
+TEST_F(VisParam, PitchTypedKeyByKeyIsNotRewrittenUnderTheTypingHand) {
+  // "0.5" into the z field: its "0" is taken as the smallest pitch but stays as typed, so that
+  // the whole number can be typed; the box follows each step.
+  panel().setPitch(1.0, 1.0, 1.0);
+  panel().show();
+  QApplication::setActiveWindow(&panel());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&panel()));
+  QLineEdit* ez = panel().pitchEdit(2);
+  ez->setFocus();
+  ez->selectAll();
+  const char* shown[3] = {"0", "0.", "0.5"};
+  const double taken[3] = {0.001, 0.001, 0.5};
+  double p[3];
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(ez, shown[2][i]);
+    EXPECT_EQ(ez->text().toStdString(), shown[i]);
+    panel().getPitch(p);
+    EXPECT_EQ(p[2], taken[i]) << shown[i];
+  }
+  // 100 x 50 x 20 voxels of (1, 1, 0.5) mm: longest side 100 mm -> 10 units.
+  EXPECT_DOUBLE_EQ(VolRendManager::getInst().extent[2], 1.0);
+  // The focus leaving keeps a text that stands for the pitch taken.
+  panel().pitchEdit(0)->setFocus();
+  EXPECT_EQ(ez->text().toStdString(), "0.5");
+  EXPECT_EQ(panel().pitchSpin(2)->value(), 500);
+  panel().hide();
 }
 
 TEST_F(VisParam, PitchRoundTripKeepsTheLoadedValue) {
@@ -135,10 +167,12 @@ TEST_F(VisParam, PitchRoundTripKeepsTheLoadedValue) {
   TextureManager::getInst().getPitch(w);
   EXPECT_EQ(w[0], 0.4883);
   EXPECT_EQ(w[2], 2.0);
-  // A pasted value with more digits than the field shows is kept too.  (Typed key by key, its
-  // leading "0" would first be clamped to the field's minimum and rewritten.)
+  // A typed value with more digits than the field shows is kept too.
   QLineEdit* ez = panel().pitchEdit(2);
-  ez->setText("0.12345");
+  ez->selectAll();
+  QTest::keyClicks(ez, "0.12345");
+  QTest::keyClick(ez, Qt::Key_Return);
+  EXPECT_EQ(ez->text(), "0.12345");
   panel().getPitch(p);
   EXPECT_EQ(p[2], 0.12345);
   EXPECT_EQ(panel().pitchSpin(2)->value(), 123);
@@ -168,13 +202,15 @@ TEST_F(VisParam, PitchOutsideTheFieldFallsBackToWhatItShows) {
   EXPECT_EQ(panel().pitchEdit(0)->text(), "0.001");
   // The box follows the real proportions: 100 x 50 x 20 voxels of (0.2, 0.2, 0.5) um.
   EXPECT_DOUBLE_EQ(VolRendManager::getInst().extent[2], 5.0);
-  // Typing zero: the spin clamps to 1 and the edit shows its value.
+  // Typing zero: the spin clamps to 1, and the edit shows its value when editing ends.
   QLineEdit* ex = panel().pitchEdit(0);
   ex->selectAll();
   QTest::keyClicks(ex, "0");
-  EXPECT_EQ(ex->text(), "0.001");
+  EXPECT_EQ(ex->text(), "0");
   panel().getPitch(p);
   EXPECT_EQ(p[0], 0.001);
+  QTest::keyClick(ex, Qt::Key_Return);
+  EXPECT_EQ(ex->text(), "0.001");
   const double* e = VolRendManager::getInst().extent;
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::isfinite(e[i]));
 }
