@@ -36,8 +36,11 @@ class TAppRegionData : public TModeRegionData {
   }
   void releaseRegion(int id) override {
     if (id < 1 || id > 255) return;
+    // The user's colour, opacity and display choice stay with the id; it only stops holding a
+    // region.
     TMaskIdTable& t = TMaskIdTable::getInst();
-    t.records[id].reset(id);
+    t.records[id].used = 0;
+    t.records[id].surface.clear();
     t.updateColorTexture();
   }
   bool volumeValues(VolumeValues& out) override {

@@ -20,7 +20,8 @@ class TModeRegionData {
   virtual void commitRegion(int id) = 0;
   // A used id whose voxels were partly taken by another region: its surface is built again.
   virtual void rebuildRegionSurface(int id) {}
-  // A used id that has no voxels left: it becomes unused (default record, no surface).
+  // A used id that has no voxels left: it becomes unused and loses its surface; its colour and
+  // opacity stay as the user set them.
   virtual void releaseRegion(int id) {}
 
   // The loaded volume's values for the modes' kernels: size, channel values and gradient

@@ -95,16 +95,16 @@ bool TDlgMaskCellManip::pickTarget(const char* title, int& target) {
 }
 
 std::string TDlgMaskCellManip::refusalOfMove(int a, int b) {
-  if (!isRegion(a)) return "The background (id 0) cannot be moved.";
+  // Moving the background relabels every background voxel; the table does that.
   if (!isRegion(b)) return "A region cannot be moved into the background (id 0).";
   if (a == b) return "A region cannot be moved onto itself.";
   return std::string();
 }
 
 std::string TDlgMaskCellManip::refusalOfMerge(int a, int b) {
-  if (!isRegion(a)) return "The background (id 0) cannot be merged into a region.";
+  // Merging the background into a region turns every background voxel into it; the table does
+  // that.
   if (a == b) return "A region cannot be merged into itself.";
-  (void)b;
   return std::string();
 }
 
@@ -123,11 +123,10 @@ void TDlgMaskCellManip::OnMerge() {
   int target;
   if (pickTarget("統合先の領域IDを選択してください", target)) {
     const std::string why = refusalOfMerge(m_id, target);
-    if (!why.empty()) {
+    if (!why.empty())
       t_warn(why);
-      return;
-    }
-    TMaskIdTable::getInst().mergeRegion(uint32_t(m_id), uint32_t(target));
+    else
+      TMaskIdTable::getInst().mergeRegion(uint32_t(m_id), uint32_t(target));
   }
   finish();
 }
@@ -138,13 +137,13 @@ void TDlgMaskCellManip::OnMove() {
     const std::string why = refusalOfMove(m_id, target);
     if (!why.empty()) {
       t_warn(why);
-      return;
+    } else {
+      TMaskIdTable& t = TMaskIdTable::getInst();
+      const bool targetInUse = t.records[target].used != 0;
+      t.moveRegion(m_id, target);
+      // The target's voxels now hold both regions: its surface is built from them, not copied.
+      if (targetInUse) t.updateSurface(uint32_t(target), 1, 3, 3);
     }
-    TMaskIdTable& t = TMaskIdTable::getInst();
-    const bool targetInUse = t.records[target].used != 0;
-    t.moveRegion(m_id, target);
-    // The target's voxels now hold both regions: its surface is built from them, not copied.
-    if (targetInUse) t.updateSurface(uint32_t(target), 1, 3, 3);
   }
   finish();
 }
@@ -154,11 +153,10 @@ void TDlgMaskCellManip::OnDelete() {
   std::snprintf(text, sizeof text, "the system delete mask id %d\n", m_id);
   if (t_askOkCancel(text)) {
     const std::string why = refusalOfDelete(m_id);
-    if (!why.empty()) {
+    if (!why.empty())
       t_warn(why);
-      return;
-    }
-    TMaskIdTable::getInst().deleteRegion(m_id);
+    else
+      TMaskIdTable::getInst().deleteRegion(m_id);
   }
   finish();
 }
@@ -184,11 +182,8 @@ void TDlgMaskCellManip::OnCountParts() {
 }
 
 void TDlgMaskCellManip::OnSplitParts() {
-  if (!isRegion(m_id)) {
-    t_warn("The background (id 0) cannot be divided.");
-    return;
-  }
-  // The table explains its own refusal (not enough free ids).
+  // The table explains its own refusal (not enough free ids).  Dividing the background gives
+  // each of its parts a free id.
   TMaskIdTable::getInst().splitParts(uint32_t(m_id));
   finish();
 }
@@ -207,11 +202,10 @@ void TDlgMaskCellManip::OnMembrane() {
   int target;
   if (pickTarget("膜を作る領域のIDを選択してください", target)) {
     const std::string why = refusalOfMembrane(m_id, target);
-    if (!why.empty()) {
+    if (!why.empty())
       t_warn(why);
-      return;
-    }
-    TMaskIdTable::getInst().generateMembrane(uint32_t(m_id), uint32_t(target), 4.1);
+    else
+      TMaskIdTable::getInst().generateMembrane(uint32_t(m_id), uint32_t(target), 4.1);
   }
   finish();
 }

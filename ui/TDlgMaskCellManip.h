@@ -1,8 +1,8 @@
 #pragma once
 // "Mask Region Edit DLG": the modal editor of one mask region, opened by a double click on a cell
 // of the region panel.  Every button runs one operation of the mask-ID table on the region and
-// closes the dialog; an operation the table would refuse is reported instead.  Neither Enter nor
-// Escape closes it.
+// closes the dialog; an operation the table would refuse is reported instead, and the dialog
+// closes all the same.  Neither Enter nor Escape closes it.
 #include <QDialog>
 
 #include <string>

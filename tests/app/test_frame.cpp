@@ -460,44 +460,64 @@ TEST(SmallDialogs, ResamplePitchTakesWhatIsTypedKeyByKey) {
   EXPECT_DOUBLE_EQ(p[2], 2.5);
 }
 
-TEST(RegionEditor, RefusalsAreReportedAndMoveOntoAUsedIdRebuildsItsSurface) {
-  TScriptedPrompts prompts;
-  TScriptedPrompts::Scope scope(prompts);
-  EXPECT_FALSE(TDlgMaskCellManip::refusalOfMove(0, 4).empty());
-  EXPECT_FALSE(TDlgMaskCellManip::refusalOfMove(4, 4).empty());
-  EXPECT_FALSE(TDlgMaskCellManip::refusalOfMove(4, 0).empty());
-  EXPECT_TRUE(TDlgMaskCellManip::refusalOfMove(4, 9).empty());
-  EXPECT_TRUE(TDlgMaskCellManip::refusalOfMerge(4, 0).empty());  // merging into 0 erases
-  EXPECT_FALSE(TDlgMaskCellManip::refusalOfDelete(0).empty());
+namespace {
 
-  const std::string vol = makeVolume();
-  if (vol.empty()) GTEST_SKIP() << "tifffile is not available";
-  TCore::getInst().loadVolume(vol);
-  TextureManager& tm = TextureManager::getInst();
-  ASSERT_TRUE(tm.volMask.data);
-  const int W = tm.getW(), H = tm.getH();
-  std::fill(tm.volMask.data, tm.volMask.data + std::size_t(W) * H * tm.getD(), 0);
-  TMaskIdTable& t = TMaskIdTable::getInst();
-  t.resetForVolume();
-  auto put = [&](int x0, int id) {
+// Answers the next pick-one question of the region editor with id.
+void pickNext(int id) {
+  whenModal([id](QWidget* w) {
+    auto* chooser = qobject_cast<TDlgMaskManip*>(w);
+    ASSERT_NE(chooser, nullptr);
+    chooser->cell(id)->click();
+    w->findChild<QAbstractButton*>("okButton")->click();
+  });
+}
+
+class Regions : public ::testing::Test {
+ protected:
+  TScriptedPrompts prompts;
+  std::unique_ptr<TScriptedPrompts::Scope> scope;
+  int W = 0, H = 0, D = 0;
+
+  void SetUp() override {
+    scope = std::make_unique<TScriptedPrompts::Scope>(prompts);
+    const std::string vol = makeVolume();
+    if (vol.empty()) GTEST_SKIP() << "tifffile is not available";
+    TCore::getInst().loadVolume(vol);
+    TextureManager& tm = TextureManager::getInst();
+    ASSERT_TRUE(tm.volMask.data);
+    W = tm.getW(), H = tm.getH(), D = tm.getD();
+    std::fill(tm.volMask.data, tm.volMask.data + std::size_t(W) * H * D, 0);
+    TMaskIdTable::getInst().resetForVolume();
+  }
+  void TearDown() override {
+    TMaskIdTable::getInst().resetForVolume();
+    scope.reset();
+  }
+  uint8_t& at(int x, int y, int z) { return TextureManager::getInst().volMask.data[(std::size_t(z) * H + y) * W + x]; }
+  // A 4 x 6 x 4 box of id from x0, committed.
+  void box(int x0, int id) {
     for (int z = 2; z < 6; ++z)
       for (int y = 2; y < 8; ++y)
-        for (int x = x0; x < x0 + 4; ++x) tm.volMask.data[(std::size_t(z) * H + y) * W + x] = uint8_t(id);
-  };
-  put(2, 4);
-  put(12, 9);
-  t.activateRegion(4);
-  t.activateRegion(9);
+        for (int x = x0; x < x0 + 4; ++x) at(x, y, z) = uint8_t(id);
+    TMaskIdTable::getInst().activateRegion(uint32_t(id));
+  }
+  std::size_t count(int id) {
+    const uint8_t* m = TextureManager::getInst().volMask.data;
+    return std::size_t(std::count(m, m + std::size_t(W) * H * D, uint8_t(id)));
+  }
+};
+
+}  // namespace
+
+TEST_F(Regions, EditorRefusalsAreReportedTheDialogClosesAndMoveOntoAUsedIdRebuildsItsSurface) {
+  TMaskIdTable& t = TMaskIdTable::getInst();
+  box(2, 4);
+  box(12, 9);
   const std::size_t before9 = t.records[9].surface.verts.size();
 
   // Move 4 onto the used 9: the surface of 9 covers both boxes afterwards.
   TDlgMaskCellManip dlg(4);
-  whenModal([](QWidget* w) {
-    auto* chooser = qobject_cast<TDlgMaskManip*>(w);
-    ASSERT_NE(chooser, nullptr);
-    chooser->cell(9)->click();
-    w->findChild<QAbstractButton*>("okButton")->click();
-  });
+  pickNext(9);
   dlg.OnMove();
   EXPECT_EQ(dlg.result(), QDialog::Accepted);
   EXPECT_FALSE(t.records[4].used);
@@ -510,17 +530,103 @@ TEST(RegionEditor, RefusalsAreReportedAndMoveOntoAUsedIdRebuildsItsSurface) {
   EXPECT_LT(minX, 6.0 / W);
   EXPECT_GT(maxX, 14.0 / W);
 
-  // Moving onto itself is reported and the dialog stays open.
-  TDlgMaskCellManip again(9);
-  whenModal([](QWidget* w) {
-    qobject_cast<TDlgMaskManip*>(w)->cell(9)->click();
-    w->findChild<QAbstractButton*>("okButton")->click();
-  });
-  prompts.shown.clear();
-  again.OnMove();
-  ASSERT_EQ(prompts.texts().size(), 1u);
-  EXPECT_EQ(prompts.texts()[0], "A region cannot be moved onto itself.");
+  // Refusals are reported, change nothing, and the dialog closes as after any button.
+  struct Case {
+    int id;
+    void (TDlgMaskCellManip::*op)();
+    int target;
+  };
+  for (const Case& c : {Case{9, &TDlgMaskCellManip::OnMove, 9}, Case{9, &TDlgMaskCellManip::OnMove, 0},
+                        Case{9, &TDlgMaskCellManip::OnMerge, 9}, Case{0, &TDlgMaskCellManip::OnDelete, -1},
+                        Case{9, &TDlgMaskCellManip::OnMembrane, 0}}) {
+    SCOPED_TRACE(c.id);
+    TDlgMaskCellManip again(c.id);
+    if (c.target >= 0) pickNext(c.target);
+    prompts.shown.clear();
+    prompts.answers.push_back(PromptAnswer::Ok);  // the deletion question
+    (again.*c.op)();
+    EXPECT_FALSE(prompts.texts().empty());
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+    EXPECT_TRUE(t.records[9].used);
+    EXPECT_EQ(count(9), 2u * 96u);
+    prompts.answers.clear();
+  }
+}
+
+// The background is an id like the others for moving, merging and dividing: its voxels take the
+// target's id (or a free id per part), and id 0 itself stays used.
+TEST_F(Regions, EditorMovesMergesAndDividesTheBackground) {
+  TMaskIdTable& t = TMaskIdTable::getInst();
+  const std::size_t all = std::size_t(W) * H * D;
+  box(2, 4);
+  const std::size_t background = all - 96;
+
+  TDlgMaskCellManip move(0);
+  pickNext(7);
+  move.OnMove();
+  EXPECT_EQ(move.result(), QDialog::Accepted);
+  EXPECT_EQ(count(7), background);
+  EXPECT_EQ(count(0), 0u);
+  EXPECT_EQ(count(4), 96u);
+  EXPECT_TRUE(t.records[0].used);
+
+  std::fill(TextureManager::getInst().volMask.data, TextureManager::getInst().volMask.data + all, 0);
+  t.resetForVolume();
+  box(2, 4);
+  box(12, 9);
+  TDlgMaskCellManip merge(0);
+  pickNext(9);
+  merge.OnMerge();
+  EXPECT_EQ(merge.result(), QDialog::Accepted);
+  EXPECT_EQ(count(9), all - 96);
+  EXPECT_EQ(count(0), 0u);
   EXPECT_TRUE(t.records[9].used);
+  EXPECT_TRUE(t.records[0].used);
+
+  // A wall of region 5 at x = 20 cuts the background in two: each half gets the lowest free id.
+  std::fill(TextureManager::getInst().volMask.data, TextureManager::getInst().volMask.data + all, 0);
+  t.resetForVolume();
+  box(2, 4);
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y) at(20, y, z) = 5;
+  t.activateRegion(5);
+  TDlgMaskCellManip divide(0);
+  divide.OnSplitParts();
+  EXPECT_EQ(divide.result(), QDialog::Accepted);
+  EXPECT_EQ(count(0), 0u);
+  const int left = at(0, 0, 0), right = at(W - 1, H - 1, D - 1);
+  EXPECT_TRUE((left == 1 && right == 2) || (left == 2 && right == 1)) << left << " " << right;
+  EXPECT_EQ(count(left) + count(right), all - 96 - std::size_t(H) * D);
+  EXPECT_TRUE(t.records[1].used && t.records[2].used && t.records[0].used);
+}
+
+// A finished segmentation that takes every voxel of a region empties it: the id stops being used
+// and loses its surface, but keeps the colour and opacity the user gave it.
+TEST_F(Regions, FinishThatEmptiesARegionKeepsItsColourAndOpacity) {
+  TMaskIdTable& t = TMaskIdTable::getInst();
+  box(2, 4);
+  t.records[4].color = 0x30c020;
+  t.records[4].alpha = 90;
+  t.updateColorTexture();
+  ASSERT_GT(t.records[4].surface.verts.size(), 0u);
+  TextureManager& tm = TextureManager::getInst();
+  const std::size_t all = std::size_t(W) * H * D;
+  for (std::size_t i = 0; i < all; ++i) tm.volFlag.data[i] = tm.volMask.data[i] == 4 ? 255 : 1;
+  ScriptedChooser chooser;
+  t_setMaskIdChooser(&chooser);
+  chooser.one.push_back({true, 12});
+  const bool stored = StateSegRGrow::getInst()->selectIdForRegion();
+  t_setMaskIdChooser(nullptr);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(count(12), 96u);
+  EXPECT_EQ(count(4), 0u);
+  EXPECT_FALSE(t.records[4].used);
+  EXPECT_EQ(t.records[4].surface.verts.size(), 0u);
+  EXPECT_EQ(t.records[4].color, 0x30c020u);
+  EXPECT_EQ(t.records[4].alpha, 90);
+  EXPECT_EQ(t.colorTable.data[4 * 4 + 1], 0xc0);
+  EXPECT_EQ(t.colorTable.data[4 * 4 + 3], 90);
+  std::fill(tm.volFlag.data, tm.volFlag.data + all, 0);
 }
 
 int main(int argc, char** argv) {
