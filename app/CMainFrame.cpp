@@ -408,7 +408,8 @@ QDockWidget* CMainFrame::paneDock(const char* caption) const {
 }
 
 void CMainFrame::updateCommandStates() {
-  TCore& core = TCore::getInst();
+  // The frame is built before the core: until the core exists no mode is current.
+  const int modeId = TCore::exists() ? TCore::getInst().modeId : -1;
   const int channels = TCore::wiring().channelCount ? TCore::wiring().channelCount() : 1;
   auto enable = [this](int id, bool on) {
     if (QAction* a = action(id)) a->setEnabled(on);
@@ -417,7 +418,7 @@ void CMainFrame::updateCommandStates() {
   enable(ID_LOAD_2ND_CHANNEL_SLICES, channels == 1);
   enable(ID_LOAD_3RD_CHANNEL, channels == 2);
   enable(ID_LOAD_3RD_CHANNEL_SLICES, channels == 2);
-  const bool animated = core.modeId == 0 || core.modeId == 1 || core.modeId == 2 || core.modeId == 4;
+  const bool animated = modeId == 0 || modeId == 1 || modeId == 2 || modeId == 4;
   for (int id : {ID_CAM_ROT_X, ID_CAM_ROT_Y, ID_CAM_ROT_Z, ID_CAM_XY_CROSSSEC_ANIM}) enable(id, animated);
   const bool arranged = viewCommands.panesArranged ? viewCommands.panesArranged() : false;
   const std::pair<int, const char*> panes[3] = {{ID_XY_SUBPANE, "XY"}, {ID_YZ_SUBPANE, "YZ"}, {ID_ZX_SUBPANE, "ZX"}};
@@ -430,7 +431,7 @@ void CMainFrame::updateCommandStates() {
   enable(ID_SUBPANE_ARRANGE2, arranged);
   // The check mark follows the mode the core ended in (a fall-back lands on mode 3).
   for (const TModeCommand& c : g_modeCommands)
-    if (QAction* a = action(c.id)) a->setChecked(core.modeId == c.modeId);
+    if (QAction* a = action(c.id)) a->setChecked(modeId == c.modeId);
 }
 
 void CMainFrame::redrawAll() {

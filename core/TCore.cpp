@@ -63,12 +63,19 @@ TCoreWiring& TCore::wiring() {
   return *w;
 }
 
+namespace {
+bool g_coreBuilt = false;
+}  // namespace
+
 TCore& TCore::getInst() {
   static TCore core;
   return core;
 }
 
+bool TCore::exists() { return g_coreBuilt; }
+
 TCore::TCore() {
+  g_coreBuilt = true;
   pluginOutPath.clear();
   std::fprintf(stderr, "constructor TCore    \n");
   // The first mode object; no panel is shown and OnSwitched is not called until a volume is in.
@@ -79,7 +86,7 @@ TCore::TCore() {
   std::fprintf(stderr, "constructor TCore Fin\n");
 }
 
-TCore::~TCore() = default;
+TCore::~TCore() { g_coreBuilt = false; }
 
 void TCore::setMode(int id) {
   if (!TModeRegistry::getInst().isKnown(id)) {

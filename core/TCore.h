@@ -113,6 +113,9 @@ struct TCoreWiring {
 class TCore {
  public:
   static TCore& getInst();
+  // Whether getInst has built the core yet (the start-up builds it after the panels and modes;
+  // what runs before asks this instead of building it early).
+  static bool exists();
   // Replaces the wiring (at start-up; tests at will).  Without one, every hook is absent.
   static void setWiring(const TCoreWiring& wiring);
   static TCoreWiring& wiring();

@@ -93,13 +93,14 @@ TEST_F(Start, WithoutArgumentsTheTracesComeInOrderAndSigtermEndsNormally) {
   ASSERT_TRUE(readUntil(p, all, "start Kestrin InitInstance()", 180000)) << all;
   expectInOrder(all, {"start\n",
                       "MFC MFC MFC MFC On Create MainFrm --------------↓↓↓↓↓↓↓↓\n",
-                      "constructor TCore    \n",  // the frame's mode commands ask the core
-                      "constructor TCore Fin\n",
                       "MFC MFC MFC MFC On Create MainFrm --------------↑↑↑↑↑↑↑↑↑↑\n",
                       "create dialogs & State* classes ------↓↓↓↓↓\n",
                       "StateSegSRG", "StateSegRGrow", "StateSegFulManu", "StateSegCurveCyl",
                       "StateSegContMesh", "StateSegCMeshZel", "StateRefContours", "StateSegGCut",
                       "create dialogs & State* classes ------↑↑↑↑↑\n",
+                      // The core comes after the frame, the panels and the modes.
+                      "constructor TCore    \n",
+                      "constructor TCore Fin\n",
                       "init application argument Num= 1\n",
                       "start Kestrin InitInstance() ----------------------------------↑↑\n\n"});
   finish(p, all);
