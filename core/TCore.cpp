@@ -233,6 +233,9 @@ bool loadChannel(TCore& core, const std::vector<std::string>& paths, int type, i
   // Only the channel that follows the loaded ones.
   if (channel != have + 1 || channel < 2 || channel > 3) return false;
   if (core.refuseWhileBusy()) return false;
+  // The graph cut's pre-segmentation (its regions' channel means) was computed without the new
+  // channel: it is computed again on the next entry, as after a volume load.
+  if (w.graphCutResetForNewVolume) w.graphCutResetForNewVolume();
   double mn = 0, mx = 0;
   const bool ok = inFileOrder(core.zFlipped, false, [&] {
     return w.loadChannel && w.loadChannel(channel, paths, type, &mn, &mx);

@@ -33,6 +33,7 @@
 #include "core/TCore.h"
 #include "core/lifetime.h"
 #include "modes/curve/StateSegCurveCyl.h"
+#include "modes/region/StateSegGCut.h"
 #include "modes/region/StateSegRGrow.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/core/fakes.h"
@@ -378,6 +379,64 @@ TEST_F(Frame, MaskRefusedByTheTableKeepsTheModeAndTheFile) {
   // A cancelled question still shows the mask display.
   frame->runCommand(ID_LOAD_MASK);
   EXPECT_EQ(TCore::getInst().modeId, 3);
+}
+
+TEST_F(Frame, ModeSwitchesOfTheMenuAndOfACancelledMaskQuestionAskTheBusyGate) {
+  static const char* const kBusy = "a worker runs";
+  struct BusyMode : FakeMode {
+    BusyMode() : FakeMode("busy") {}
+    const char* busyMessage() const override { return kBusy; }
+  } busy;
+  // The program's modes come back whatever happens below.
+  struct Restore {
+    std::vector<TModeEntry> saved = TModeRegistry::getInst().entries();
+    ~Restore() {
+      TModeRegistry::getInst().clear();
+      for (const TModeEntry& e : saved) TModeRegistry::getInst().add(e);
+    }
+  } restore;
+  TCore::getInst().setMode(0);
+  TModeEntry e;
+  e.name = "busy";
+  e.mode = [&busy]() -> TModeState* { return &busy; };
+  TModeRegistry::getInst().add(e);
+  frame->runCommand(ID_LOAD_MASK);  // cancelled
+  EXPECT_EQ(TCore::getInst().modeId, 0);
+  frame->runCommand(32789);  // "Vis Mask"
+  EXPECT_EQ(TCore::getInst().modeId, 0);
+  EXPECT_TRUE(frame->action(32786)->isChecked());
+  EXPECT_EQ(prompts.texts(), std::vector<std::string>(2, kBusy));
+}
+
+// A second channel reaches the graph cut: its pre-segmentation is computed again on the next
+// entry, with region means of both channels (not kept from the one-channel volume).
+TEST_F(Frame, ALoadedChannelReachesTheGraphCutsRegionMeans) {
+  const std::string vol = makeVolume();
+  if (vol.empty()) GTEST_SKIP() << "tifffile is not available";
+  const std::string second = workDir() + "/ch2.tif";
+  ASSERT_EQ(python("import numpy as np, tifffile\n"
+                   "tifffile.imwrite('" + second + "', np.full((12, 30, 40), 700, np.uint16))\n"
+                   "print('ok')\n"),
+            "ok");
+  TCore::getInst().loadVolume(vol);
+  StateSegGCut* gcut = t_buildStateSegGCut();
+  auto precompute = [&] {
+    gcut->loadOrStartPrecompute();
+    QElapsedTimer clock;
+    clock.start();
+    while (gcut->isPrecomputing() && clock.elapsed() < 60000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return gcut->isPrecomputeReady();
+  };
+  ASSERT_TRUE(precompute());
+  ASSERT_FALSE(gcut->precomp().regions.empty());
+  EXPECT_EQ(gcut->precomp().regions[0].mean[1], 0.0f);
+
+  ASSERT_TRUE(TCore::getInst().loadChannelVolume(second, 2));
+  ASSERT_TRUE(precompute());
+  ASSERT_FALSE(gcut->precomp().regions.empty());
+  for (const TGCutRegion& r : gcut->precomp().regions) ASSERT_NEAR(r.mean[1], 700.0f, 1.0f);
+  // Back to one channel for the cases that follow.
+  TCore::getInst().loadVolume(vol);
 }
 
 // ---- small dialogs ---------------------------------------------------------------------------

@@ -289,17 +289,17 @@ TEST_F(CoreFiles, OnlyTheNextChannelIsLoadedAndItsRowSet) {
   EXPECT_TRUE(log.empty());
   c.zFlipped = true;
   EXPECT_TRUE(c.loadChannelVolume("/d/b.SPH", 2));
-  EXPECT_EQ(log, (std::vector<std::string>{"flipZ", "channel 2 type 1 1", "flipZ", "range 2 -1 9"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"gcutReset", "flipZ", "channel 2 type 1 1", "flipZ", "range 2 -1 9"}));
   log.clear();
   c.zFlipped = false;
   channels = 2;
   EXPECT_TRUE(c.loadChannelSlices({"/d/s0.dcm", "/d/s1.dcm"}, 3));
-  EXPECT_EQ(log, (std::vector<std::string>{"channel 3 type 4 2", "range 3 -1 9"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"gcutReset", "channel 3 type 4 2", "range 3 -1 9"}));
   log.clear();
   // Raw slices make no channel (type 0 is passed on; the loader refuses it), no range on failure.
   writerOk = false;
   EXPECT_FALSE(c.loadChannelSlices({"/d/s0.raw"}, 3));
-  EXPECT_EQ(log, std::vector<std::string>{"channel 3 type 0 1"});
+  EXPECT_EQ(log, (std::vector<std::string>{"gcutReset", "channel 3 type 0 1"}));
 }
 
 TEST_F(CoreFiles, SliceStacksAreTypedByTheFirstNameAndResetTheMask) {
