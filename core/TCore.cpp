@@ -662,6 +662,10 @@ bool TCore::parseVisSetup(const std::string& text, TVisSetup& s, std::string& wh
           whole = false;
           break;
         }
+        if (!std::isfinite(v)) {
+          why = "a transfer-function value is not a finite number";
+          return false;
+        }
         e[k] = int(static_cast<long long>(std::fmod(v, 4294967296.0)) & 0xff);
       }
       if (!whole) break;
@@ -672,6 +676,11 @@ bool TCore::parseVisSetup(const std::string& text, TVisSetup& s, std::string& wh
     for (long i = 0; i < n; ++i) {
       std::array<double, 3> p{0, 0, 0};
       if (!r.number(p[0]) || !r.number(p[1]) || !r.number(p[2])) break;
+      if (s.points2D.size() == std::size_t(TVisSetup::kMaxPoints2D)) {
+        why = "the 2-D transfer function has more than " + std::to_string(TVisSetup::kMaxPoints2D) +
+              " points";
+        return false;
+      }
       s.points2D.push_back(p);
     }
   }

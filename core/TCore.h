@@ -34,6 +34,11 @@ struct TVisSetup {
   // Entries of a 1-D function: red, green, blue (mode 0) or bytes 0 and 1 (mode 1, third unused).
   std::vector<std::array<int, 3>> entries1D;
   std::vector<std::array<double, 3>> points2D;
+  // A file with more 2-D points is refused.  The editor adds one point per double click and picks
+  // an existing point within 6 pixels, so its 256 x 128 box holds about 1,100 points at most;
+  // rebuilding the function costs 256 x 256 evaluations per point on the interface thread
+  // (4096 points: about a third of a second).
+  static constexpr int kMaxPoints2D = 4096;
 };
 
 struct TCoreWiring {

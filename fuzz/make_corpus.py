@@ -233,6 +233,9 @@ def main():
     put("camera_files", "eye_at_centre.kscam", "1 1 1\n1 1 1\n0 1 0\n")
     put("camera_files", "zero_pitch.kscamtf", pose + "sliceNum 100\nglobalTrans 0\nbackColor 0\n"
         "pitch 0 1 1\nwinLv 0 0 0 1 1 1\n")
+    # A value of the 1-D table that is not a number (found by the fuzzer).
+    put("camera_files", "nan_in_table.kscamtf", pose + "sliceNum 100\nglobalTrans 0\nbackColor 0\n"
+        "pitch 1 1 1\nwinLv 0 0 0 1 1 1\nKS_VIS_I 256\nnan\n")
 
     # Contour files of the contour-mesh mode: one contour on a two-triangle canvas, none, and
     # damaged copies.

@@ -549,6 +549,16 @@ TEST_F(CoreFiles, TransFuncFileReadsOnlyTheLinesPresentAndRefusesBadPitch) {
   EXPECT_EQ(r.transparencySlider, 50);
   ASSERT_TRUE(TCore::parseVisSetup(head + "pitch 1 1 1\n" + win + "KS_VIS_IG2D 99999999999\n0.1 0.2 0.3\n", r, why));
   EXPECT_EQ(r.points2D.size(), 1u);
+  // A value that is not a number is refused before it is taken as a byte.
+  EXPECT_FALSE(TCore::parseVisSetup(head + "pitch 1 1 1\n" + win + "KS_VIS_I 256\nnan\n", r, why));
+  EXPECT_FALSE(why.empty());
+  // The 2-D list is bounded: the bound is read, one more point refuses the file.
+  std::string points;
+  for (int i = 0; i < TVisSetup::kMaxPoints2D; ++i) points += "0.5 0.5 0.1\n";
+  ASSERT_TRUE(TCore::parseVisSetup(head + "pitch 1 1 1\n" + win + "KS_VIS_IG2D 100000\n" + points, r, why));
+  EXPECT_EQ(r.points2D.size(), std::size_t(TVisSetup::kMaxPoints2D));
+  EXPECT_FALSE(TCore::parseVisSetup(head + "pitch 1 1 1\n" + win + "KS_VIS_IG2D 100000\n" + points + points, r, why));
+  EXPECT_NE(why.find(std::to_string(TVisSetup::kMaxPoints2D)), std::string::npos) << why;
   // Another key: the rest is restored, no block.
   ASSERT_TRUE(TCore::parseVisSetup(head + "pitch 1 1 1\n" + win + "KS_OTHER 3\n1 2 3\n", r, why));
   EXPECT_EQ(r.block, -1);
@@ -564,6 +574,11 @@ TEST_F(CoreFiles, TransFuncFileReadsOnlyTheLinesPresentAndRefusesBadPitch) {
   EXPECT_FALSE(logHas("setCamera"));
   ASSERT_FALSE(prompts.texts().empty());
   EXPECT_NE(prompts.texts().back().find("pitch"), std::string::npos);
+  // So is a file of too many 2-D points, with the bound in its message.
+  writeFile(path, head + "pitch 1 1 1\n" + win + "KS_VIS_IG2D 100000\n" + points + points);
+  EXPECT_FALSE(TCore::getInst().loadCameraTransFunc(path.c_str()));
+  EXPECT_EQ(appliedCount, 0);
+  EXPECT_NE(prompts.texts().back().find(std::to_string(TVisSetup::kMaxPoints2D)), std::string::npos);
   // A good file with a block switches to its mode and restores.
   writeFile(path, head + "pitch 0.5 0.5 2\n" + win + "KS_VIS_IG 1\n7 8\n");
   TCore::getInst().modeId = 0;
