@@ -128,6 +128,7 @@ TEST(OrgCrsEndToEnd, QuestionsSurfacesBoxesBrushAndReset) {
   EXPECT_EQ(core.modeId, 3);
 
   // An organ that no voxel carries.
+  g_messages.clear();
   answerModals({{5}, {}, {}, {2}, {0}});
   cmd->trigger();
   EXPECT_EQ(core.modeId, 3);

@@ -238,8 +238,11 @@ TEST_F(RefLogic, CutsGiveFibersAndCrossPointsAndEveryEditDeformsTheSurfaceWithLa
   // Drag the top of the fiber up: the surface follows, the labels only once the interface
   // thread runs the worker's hand-over; then voxels of region 3 above the ball are added.
   // Shift + wheel widens the cursor circle, and with it the stretch of fiber a drag takes along.
+  // The size belongs to the mode object and outlives an entry: shrunk to its least first.
   host.keys = TModeState::MK_SHIFT;
-  for (int i = 0; i < 100; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+  for (int i = 0; i < 1000; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, -120, mid);
+  EXPECT_NEAR(mode->cursorCircleSize(), 5e-5, 1e-12);
+  for (int i = 0; i < 139; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
   host.keys = 0;
   EXPECT_NEAR(mode->cursorCircleSize(), 0.007, 1e-9);
   TTriangleMesh before;

@@ -6,6 +6,11 @@ if(TARGET kplatform_qt)
             ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
     LIBS kplatform_qt kui
     TIMEOUT 120)
+  kestrin_add_test(test_platform_signal
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_signal_quit.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
+    LIBS kplatform_qt
+    TIMEOUT 120)
 endif()
 
 # The built-in BMP reader against QImage, and the Qt picture codec.

@@ -1,4 +1,4 @@
-// Progress delivery across threads, the edit/control pairs, the signal quit path and the profile.
+// Progress delivery across threads, the edit/control pairs and the profile.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +17,6 @@
 #include "platform/qt/QtProgressSink.h"
 #include "platform/qt/app_profile.h"
 #include "ui/edit_sync.h"
-#include "platform/qt/signal_quit.h"
 
 // ---- progress -----------------------------------------------------------------------------------
 
@@ -250,23 +248,7 @@ TEST(EditSync, WholeNumberParse) {
   EXPECT_FALSE(t_parseWholeNumber("x1", v));
 }
 
-// ---- signals and profile ------------------------------------------------------------------------
-
-TEST(SignalQuit, TermSignalEndsTheMainLoopNormally) {
-  ASSERT_TRUE(t_quitOnTermSignals());
-  bool aboutToQuit = false;
-  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [&] { aboutToQuit = true; });
-  QTimer::singleShot(50, [] { std::raise(SIGTERM); });
-  // Safety net so that a broken path fails instead of hanging.
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-  guard.start(10000);
-  const int rc = QCoreApplication::exec();
-  EXPECT_EQ(rc, 0);
-  EXPECT_TRUE(aboutToQuit);
-  EXPECT_TRUE(t_termSignalReceived());
-}
+// ---- profile ------------------------------------------------------------------------------
 
 TEST(AppProfile, ProfileLivesUnderTheApplicationsOrganisation) {
   t_setupAppProfile();

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "app/CKestrinApp.h"
+#include "core/TCore.h"
 #include "ui/TDlgMaskManip.h"
 #include "view/CKestrinView.h"
 #include "view/GLSetup.h"
@@ -151,6 +152,26 @@ int changedPixels(const QImage& a, const QImage& b) {
   return n;
 }
 
+namespace {
+
+// Every case after the first starts from the program's volume freshly loaded (mask, regions and
+// the modes' volume-derived state reset), as the first one finds it after start-up.
+class FreshVolumeEachCase : public ::testing::EmptyTestEventListener {
+ public:
+  explicit FreshVolumeEachCase(std::string path) : path_(std::move(path)) {}
+  void OnTestStart(const ::testing::TestInfo&) override {
+    if (started_++ == 0 || path_.empty()) return;
+    TCore::getInst().loadVolume(path_);
+    QApplication::processEvents();
+  }
+
+ private:
+  std::string path_;
+  int started_ = 0;
+};
+
+}  // namespace
+
 int runProgram(int argc, char** argv, const std::vector<std::string>& files) {
   // The GL driver's libraries stay mapped to the end: the leak check at exit can then name (and
   // pass over) the blocks they keep instead of reporting unknown modules.
@@ -175,6 +196,8 @@ int runProgram(int argc, char** argv, const std::vector<std::string>& files) {
     // The fewest rendering slices the panel offers (100 rather than 1050): the software renderer
     // of the test display spends nearly all of a test's time in the volume's slices.
     if (TDlgVisParam::exists()) TDlgVisParam::getInst().sliceNumSlider()->setValue(0);
+    ::testing::UnitTest::GetInstance()->listeners().Append(
+        new FreshVolumeEachCase(kept.empty() ? std::string() : kept[0]));
     rc = RUN_ALL_TESTS();
   }
   app->ExitInstance();

@@ -57,6 +57,7 @@ class PaneEnvironment : public ::testing::Environment {
     (void)QTest::qWaitForWindowActive(frame);
     TCore::getInst().setMode(0);
     QApplication::processEvents();
+    for (int i = 0; i < 3; ++i) firstZoom[i] = SubPaneManager::getInst().getPane(i)->zoom;
   }
   void TearDown() override {
     delete frame;
@@ -68,6 +69,7 @@ class PaneEnvironment : public ::testing::Environment {
   QApplication* app = nullptr;
   QMainWindow* frame = nullptr;
   CKestrinView* view = nullptr;
+  double firstZoom[3] = {0, 0, 0};
 };
 
 PaneEnvironment* g_env =
@@ -132,10 +134,15 @@ void setSlices(double x, double y, double z) {
   vr().slicePos[2] = z;
 }
 
-// Mode 0 with the camera and planes reset, the volume back to the 64^3 shell in a 10^3 box.
+// Mode 0 with the camera and planes reset, the volume back to the 64^3 shell in a 10^3 box, the
+// panes at their first zoom and centred.
 void resetScene() {
   TDlgVisParam::getInst().parallelProjCheck()->setChecked(false);
   TDlgVisParam::getInst().setPitch(1, 1, 1);
+  for (int i = 0; i < 3; ++i) {
+    pane(i)->zoom = g_env->firstZoom[i];
+    pane(i)->fitCameraToVolume();
+  }
   vr().cutSurface.clear();
   StateVisStd::getInst().rulers.clear();
   t_clearHeldKeys();
