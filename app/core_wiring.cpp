@@ -154,7 +154,7 @@ TCoreWiring t_defaultCoreWiring() {
       v->togl.center[i] = pose.center[i];
       v->togl.up[i] = pose.up[i];
     }
-    v->redrawNow();
+    v->requestRedraw();
   };
   w.getVisSetup = [](int mode, TVisSetup& s) {
     if (TDlgVisParam::exists()) {

@@ -5,6 +5,7 @@
 // defaults only keep their own state.
 #include <array>
 #include <functional>
+#include <string>
 #include <vector>
 
 class TSubPane;
@@ -80,6 +81,8 @@ class TModeViewHost {
   static constexpr int kCutStrokeMinPoints = 6;
   virtual void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& stroke) {}
   virtual void clearCutSurface() {}
+  // A note in the main frame's status bar (what a gesture did not do, and why).
+  virtual void showStatusText(const std::string& text) {}
   // The rendering panel's controls for a mode: volume mode, slice controls enabled, the three
   // slice-plane check boxes and the exclusive flag.
   virtual void setRenderingPanelMode(int volumeMode, bool planes, bool xy, bool yz, bool zx,

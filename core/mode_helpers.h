@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "core/ModeViewHost.h"
@@ -37,15 +38,28 @@ inline double t_modeVoxelSizeSum() {
   return ext[0] / (W > 0 ? W : 1) + ext[1] / (H > 0 ? H : 1) + ext[2] / (D > 0 ? D : 1);
 }
 
+// The status-bar note for a cut stroke of `points` points, too short for a cut surface.
+inline std::string t_shortCutStrokeText(int points) {
+  return "The cut stroke has " + std::to_string(points) + " point" + (points == 1 ? "" : "s") +
+         ": a cut surface needs at least " + std::to_string(TModeViewHost::kCutStrokeMinPoints) +
+         ". Draw a longer stroke.";
+}
+
+// Says in the status bar that a cut stroke of `points` points was too short for a cut surface.
+inline void t_modeNoteShortCutStroke(int points) {
+  if (TModeViewHost* h = t_modeViewHost()) h->showStatusText(t_shortCutStrokeText(points));
+}
+
 // Builds the cut surface from a stroke drawn with Ctrl.  The renderer builds none from fewer
-// points than its minimum, so a shorter stroke clears the surface: the old one must not stand in
-// for the one just drawn.
+// points than its minimum, so a shorter stroke clears the surface (the old one must not stand in
+// for the one just drawn) and the status bar says why there is none.
 template <class Points>
 inline void t_modeCutSurfaceFromStroke(const Points& stroke) {
   TModeViewHost* h = t_modeViewHost();
   if (!h) return;
   if (static_cast<int>(stroke.size()) < TModeViewHost::kCutStrokeMinPoints) {
     h->clearCutSurface();
+    t_modeNoteShortCutStroke(static_cast<int>(stroke.size()));
     return;
   }
   std::vector<std::array<double, 3>> points;

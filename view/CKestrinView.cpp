@@ -1,6 +1,7 @@
 #include "view/CKestrinView.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -102,6 +103,10 @@ CKestrinView::CKestrinView(QWidget* parent) : QOpenGLWidget(parent) {
   t_setMainGLContext(&togl);
   t_installViewHooks();
 
+  // Every mouse move the window system reports reaches the modes (here and in the panes): Qt's
+  // merging of the moves that arrive while a frame is drawn would take points out of strokes,
+  // lassos and brush lines.  The moves themselves cost little: a frame is only requested.
+  QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
   setAcceptDrops(true);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
@@ -176,12 +181,7 @@ void CKestrinView::renderFrame() {
   togl.endFrame();
 }
 
-void CKestrinView::redrawNow() {
-  if (isVisible())
-    repaint();
-  else
-    update();
-}
+void CKestrinView::requestRedraw() { update(); }
 
 // ---- input ----------------------------------------------------------------------------------
 
@@ -265,7 +265,7 @@ void CKestrinView::keyPressEvent(QKeyEvent* e) {
   if (spaceChange)
     t_redrawAll();
   else if (!e->isAutoRepeat())
-    redrawNow();
+    requestRedraw();
   updateCursor();
 }
 
@@ -279,7 +279,7 @@ void CKestrinView::keyReleaseEvent(QKeyEvent* e) {
   if (spaceChange)
     t_redrawAll();
   else
-    redrawNow();
+    requestRedraw();
   updateCursor();
 }
 
@@ -361,5 +361,5 @@ void CKestrinView::stepRotation() {
     vr.slicePos[2] += 1.0 / 360.0;
     vr.updateSlices();
   }
-  redrawNow();
+  requestRedraw();
 }

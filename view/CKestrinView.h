@@ -21,8 +21,9 @@ class CKestrinView : public QOpenGLWidget {
   void startAnimation(int kind);
   // One animation tick (timer 1).
   void stepRotation();
-  // Repaints at once when on screen.
-  void redrawNow();
+  // Asks for a frame: repeated requests before the next paint give one frame, and the caller
+  // (an input handler, often) returns at once.
+  void requestRedraw();
   // The whole frame as paintGL draws it (benchmarks call it with the context current).
   void renderFrame();
   // True when the GL context could be created and is usable.

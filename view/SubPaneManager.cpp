@@ -91,9 +91,9 @@ void SubPaneManager::zoomAllPanes(double factor) {
 }
 
 void SubPaneManager::redrawAllPanes() {
-  // Repaint at once when on screen (a drag wants the new image before the next event).
+  // Coalesced: a drag's moves keep coming while a slow frame is drawn.
   for (TSubPane* p : panes)
-    if (p) p->redrawNow();
+    if (p) p->requestRedraw();
 }
 
 void SubPaneManager::setBackGrey(float g) {

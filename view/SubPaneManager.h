@@ -30,7 +30,7 @@ class SubPaneManager {
   void fitAllPanes();
   // Zooms the three panes by one factor (they keep one scale).
   void zoomAllPanes(double factor);
-  // Repaints the three panes at once.
+  // Asks for a frame of each of the three panes.
   void redrawAllPanes();
   // The clear colour (g, g, g, 0.5) of the panes.
   void setBackGrey(float g);

@@ -247,12 +247,8 @@ bool TSubPane::event(QEvent* e) {
   return QDockWidget::event(e);
 }
 
-void TSubPane::redrawNow() {
-  if (!m_view) return;
-  if (m_view->isVisible())
-    m_view->repaint();
-  else
-    m_view->update();
+void TSubPane::requestRedraw() {
+  if (m_view) m_view->update();
 }
 
 void TSubPane::panByMouse(const TPoint2i& from, const TPoint2i& to) {

@@ -63,8 +63,8 @@ class TSubPane : public QDockWidget {
   void fitCameraToVolume();
 
   TSubPaneView* view() const { return m_view; }
-  // Repaints now when on screen, else when shown.
-  void redrawNow();
+  // Asks for a frame of the pane (coalesced with other requests before it is drawn).
+  void requestRedraw();
 
   static constexpr double kMinZoomStep = 0.1;
   static constexpr double kMaxZoomStep = 10.0;

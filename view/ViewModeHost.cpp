@@ -1,6 +1,8 @@
 #include "view/ViewModeHost.h"
 
 #include <QCoreApplication>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QMetaObject>
 #include <utility>
 
@@ -49,7 +51,7 @@ void TViewModeHost::mainViewSize(int& width, int& height) {
   }
 }
 void TViewModeHost::redrawMainView() {
-  if (CKestrinView* v = CKestrinView::s_theView) v->redrawNow();
+  if (CKestrinView* v = CKestrinView::s_theView) v->requestRedraw();
 }
 void TViewModeHost::redrawAll() { t_redrawAll(); }
 
@@ -93,7 +95,7 @@ void t_installViewHooks() {
   TDlgVisParam::ViewHooks hooks;
   hooks.redrawAll = [] { t_redrawAll(); };
   hooks.redrawMainView = [] {
-    if (CKestrinView* v = CKestrinView::s_theView) v->redrawNow();
+    if (CKestrinView* v = CKestrinView::s_theView) v->requestRedraw();
   };
   hooks.applyVolumeExtent = [](const double pitch[3], int W, int H, int D) {
     VolRendManager& vr = VolRendManager::getInst();
@@ -176,6 +178,12 @@ void TViewModeHost::genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& 
 }
 
 void TViewModeHost::clearCutSurface() { VolRendManager::getInst().cutSurface.clear(); }
+
+void TViewModeHost::showStatusText(const std::string& text) {
+  CKestrinView* v = CKestrinView::s_theView;
+  auto* frame = v ? qobject_cast<QMainWindow*>(v->window()) : nullptr;
+  if (frame) frame->statusBar()->showMessage(QString::fromStdString(text), 10000);
+}
 
 void TViewModeHost::setRenderingPanelMode(int volumeMode, bool planes, bool xy, bool yz, bool zx,
                                           bool exclusive) {

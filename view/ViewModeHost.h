@@ -43,6 +43,7 @@ class TViewModeHost : public TModeViewHost {
   bool stepSliceByWheel(const TPoint2i& p, int delta) override;
   void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& stroke) override;
   void clearCutSurface() override;
+  void showStatusText(const std::string& text) override;
   void setRenderingPanelMode(int volumeMode, bool planes, bool xy, bool yz, bool zx, bool exclusive) override;
   bool postToInterface(std::function<void()> fn) override;
 };

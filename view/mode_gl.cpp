@@ -18,5 +18,5 @@ void t_drawGLLines(const TPoints& points, double r, double g, double b, float wi
 }
 
 void t_redrawWindow(TOGL& ogl) {
-  if (ogl.wnd) ogl.wnd->repaint();
+  if (ogl.wnd) ogl.wnd->update();
 }

@@ -9,5 +9,6 @@ class TOGL;
 // Needs a current GL context (inside a mode's OnDraw).
 void t_drawGLLines(const TPoints& points, double r, double g, double b, float width);
 
-// Repaints the window of a context at once when it has one (a view refreshed during a drag).
+// Asks for a frame of the window of a context when it has one (a view refreshed during a drag);
+// requests made before that frame is drawn give one frame.
 void t_redrawWindow(TOGL& ogl);

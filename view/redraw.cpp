@@ -5,6 +5,6 @@
 #include "view/SubPaneManager.h"
 
 void t_redrawAll() {
-  if (CKestrinView* v = CKestrinView::s_theView) v->redrawNow();
+  if (CKestrinView* v = CKestrinView::s_theView) v->requestRedraw();
   SubPaneManager::getInst().redrawAllPanes();
 }

@@ -180,8 +180,8 @@ int TDlgSegRGrow::spinPosition(Spin s) const { return m_spin[s]->value(); }
 bool TDlgSegRGrow::isRgbChecked() const { return m_rgb->isChecked(); }
 
 void TDlgSegRGrow::setReadout(const std::string& text) {
+  // Shown with the next paint: a point dragged over the slices updates it on every move.
   m_readout->setText(QString::fromUtf8(text.c_str()));
-  m_readout->repaint();
 }
 
 void TDlgSegRGrow::setBusy(bool busy) {

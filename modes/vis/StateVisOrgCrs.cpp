@@ -13,6 +13,7 @@
 #include "core/ModeRegionData.h"
 #include "core/ModeViewHost.h"
 #include "core/TCore.h"
+#include "core/mode_helpers.h"
 #include "modes/vis/orgcrs_entry.h"
 #include "platform/Progress.h"
 #include "platform/Prompt.h"
@@ -212,9 +213,10 @@ void StateVisOrgCrs::OnLBtnDown(const TPoint2i& p) {
 void StateVisOrgCrs::OnLBtnUp(const TPoint2i&) {
   VolRendManager& vr = VolRendManager::getInst();
   if (m_strokeFlag) {
-    if (int(m_stroke.size()) < TModeViewHost::kCutStrokeMinPoints)
+    if (int(m_stroke.size()) < TModeViewHost::kCutStrokeMinPoints) {
       vr.cutSurface.clear();
-    else
+      t_modeNoteShortCutStroke(int(m_stroke.size()));
+    } else
       vr.genCutSurfaceFromStroke(m_stroke);
   }
   lBtnHeld = false;

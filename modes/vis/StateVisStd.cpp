@@ -5,6 +5,7 @@
 #include "core/TCore.h"
 #include "ui/TDlgMaskManip.h"
 #include "core/WinLvModel.h"
+#include "core/mode_helpers.h"
 #include "platform/GLContextHost.h"
 #include "platform/Prompt.h"
 #include "view/mode_gl.h"
@@ -153,6 +154,8 @@ void StateVisStd::OnLBtnUp(const TPoint2i&) {
       vr.cutSurface.clear();
     else
       vr.genCutSurfaceFromStroke(m_cutStroke);
+    if (static_cast<int>(m_cutStroke.size()) < TModeViewHost::kCutStrokeMinPoints)
+      t_modeNoteShortCutStroke(static_cast<int>(m_cutStroke.size()));
   }
   if (TOGL* ogl = t_mainTOGL()) {
     ogl->dragMode = TOGL::DragNone;

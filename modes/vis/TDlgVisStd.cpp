@@ -57,7 +57,7 @@ void TDlgVisStd::OnLbnSelchangeListRulers() {
   const int sel = m_list->currentRow();
   StateVisStd& mode = StateVisStd::getInst();
   if (sel >= 0 && sel < int(mode.rulers.size())) mode.selectedRuler = sel;
-  if (CKestrinView* v = CKestrinView::s_theView) v->redrawNow();
+  if (CKestrinView* v = CKestrinView::s_theView) v->requestRedraw();
 }
 
 void TDlgVisStd::OnBnClickedButtonClearAll() {
@@ -65,5 +65,5 @@ void TDlgVisStd::OnBnClickedButtonClearAll() {
   mode.rulers.clear();
   mode.selectedRuler = 0;
   updateRulerList();
-  if (CKestrinView* v = CKestrinView::s_theView) v->redrawNow();
+  if (CKestrinView* v = CKestrinView::s_theView) v->requestRedraw();
 }

@@ -209,7 +209,7 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   QTRY_COMPARE_WITH_TIMEOUT(tm.getW(), 40, 10000);
   ASSERT_EQ(tm.getD(), 12);
   QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(frame->captionText()), QStringLiteral("-----Ready----"), 5000);
-  view->redrawNow();
+  view->requestRedraw();
   const QImage loaded = view->grabFramebuffer();
   EXPECT_GT(foregroundPixels(loaded), 500);
   shot("02_loaded");
@@ -225,7 +225,7 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   double mx[3];
   wl.getMaxValues(mx);
   EXPECT_DOUBLE_EQ(mx[0], 150.0);
-  view->redrawNow();
+  view->requestRedraw();
   const QImage levelled = view->grabFramebuffer();
   EXPECT_NE(levelled, loaded);
   shot("03_window_level");

@@ -119,6 +119,7 @@ class PointingViewHost : public FakeViewHost {
   bool pickHits = true;
   double pick[3] = {0, 0, 0};
   int cleared = 0, generated = 0;
+  std::vector<std::string> statusTexts;
   bool async = false;
   std::mutex lock;
   std::deque<std::function<void()>> posted;
@@ -141,6 +142,7 @@ class PointingViewHost : public FakeViewHost {
   }
   void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>&) override { ++generated; }
   void clearCutSurface() override { ++cleared; }
+  void showStatusText(const std::string& text) override { statusTexts.push_back(text); }
   void setRenderingPanelMode(int vm, bool planes, bool xy, bool yz, bool zx, bool ex) override {
     panelModes.push_back(std::to_string(vm) + (planes ? "P" : "-") + (xy ? "1" : "0") + (yz ? "1" : "0") +
                          (zx ? "1" : "0") + (ex ? "X" : "-"));

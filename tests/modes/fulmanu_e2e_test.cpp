@@ -50,14 +50,6 @@ Shots shot("fulmanu_e2e/");
 
 int at(int x, int y, int z) { return x + kW * (y + kH * z); }
 
-std::set<int> flagged(std::uint8_t v) {
-  const TOGL3DImage& f = TextureManager::getInst().volFlag;
-  std::set<int> s;
-  for (int i = 0; i < kW * kH * kD; ++i)
-    if (f.data[i] == v) s.insert(i);
-  return s;
-}
-
 std::set<int> inMask(int id) {
   const TOGL3DImage& m = TextureManager::getInst().volMask;
   std::set<int> s;
@@ -149,7 +141,7 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   // Slice 4 in the main view.
   ASSERT_EQ(xySlice(), 4);
   paintRows(v, inMain);
-  EXPECT_EQ(flagged(255), expect);
+  EXPECT_EQ(flaggedVoxels(255), expect);
   shot(frame, panel, "02_painted_main_view");
 
   // Slices 5 and 6 in the XY pane, one wheel notch each; a Shift + right click erases (24, 14, 5).
@@ -160,12 +152,12 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   paintRows(pv, inPane);
   drag(pv, Qt::RightButton, Qt::ShiftModifier, {inPane(24, 14)});
   expect.erase(at(24, 14, 5));
-  EXPECT_EQ(flagged(255), expect);
+  EXPECT_EQ(flaggedVoxels(255), expect);
   wheel(pv, paneMid, 120);
   ASSERT_EQ(xySlice(), 6);
   pv->grabFramebuffer();
   paintRows(pv, inPane);
-  EXPECT_EQ(flagged(255), expect);
+  EXPECT_EQ(flaggedVoxels(255), expect);
   shot(frame, panel, "03_painted_panes");
 
   // Slice 7: "Lasso" and a Shift + left drag round the cells 14..24 x 12..14 (corners a quarter
@@ -180,7 +172,7 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
         inPane(19, 14.75), inPane(13.25, 14.75)});
   for (int y = 12; y <= 14; ++y)
     for (int x = 14; x <= 24; ++x) expect.insert(at(x, y, 7));
-  EXPECT_EQ(flagged(255), expect);
+  EXPECT_EQ(flaggedVoxels(255), expect);
   ASSERT_EQ(expect.size(), 4u * 33 - 1);
   shot(frame, panel, "04_lasso");
 
@@ -206,7 +198,7 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   refine->trigger();
   ASSERT_EQ(core.modeId, 12);
   EXPECT_EQ(mode->targetId(), 1);
-  EXPECT_EQ(flagged(255), expect);
+  EXPECT_EQ(flaggedVoxels(255), expect);
   ASSERT_EQ(xySlice(), 4);
   pv->grabFramebuffer();
   std::vector<QPoint> row;
@@ -232,7 +224,7 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   shot(frame, panel, "06_refine_erasing");
   send(QEvent::MouseButtonRelease, row.back(), Qt::NoButton);
   QApplication::processEvents();
-  EXPECT_EQ(flagged(1), erased);
+  EXPECT_EQ(flaggedVoxels(1), erased);
   shot(frame, panel, "07_refine_erased");
   answerOk();
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);

@@ -348,7 +348,7 @@ TEST_F(RGrowLogic, AFloodComputesFromItsOwnCopyWhileTheGateRefusesChanges) {
   EXPECT_TRUE(core.switchMode(3));
 }
 
-TEST_F(RGrowLogic, CutStrokesShorterThanTheSurfaceMinimumClearTheSurface) {
+TEST_F(RGrowLogic, CutStrokesShorterThanTheSurfaceMinimumClearTheSurfaceAndSaySo) {
   for (int points : {4, 5, 6}) {
     host.keys = TModeState::MK_CONTROL;
     mode->OnLBtnDown(TPoint2i(0, 0));
@@ -360,6 +360,11 @@ TEST_F(RGrowLogic, CutStrokesShorterThanTheSurfaceMinimumClearTheSurface) {
   }
   EXPECT_EQ(host.cleared, 2);
   EXPECT_EQ(host.generated, 1);
+  ASSERT_EQ(host.statusTexts.size(), 2u);
+  // The status bar says how many points the stroke had and how many a surface needs.
+  EXPECT_NE(host.statusTexts[0].find(" 4 points"), std::string::npos) << host.statusTexts[0];
+  EXPECT_NE(host.statusTexts[1].find(" 5 points"), std::string::npos) << host.statusTexts[1];
+  EXPECT_NE(host.statusTexts[1].find("at least 6"), std::string::npos);
   // Re-entering keeps the stroke.
   chooser.many.push_back({true, {0}});
   TCore::getInst().setMode(6);

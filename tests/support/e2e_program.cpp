@@ -142,6 +142,14 @@ int countFlags(std::uint8_t v) {
   return n;
 }
 
+std::set<int> flaggedVoxels(std::uint8_t v) {
+  const TOGL3DImage& f = TextureManager::getInst().volFlag;
+  std::set<int> s;
+  for (int64_t i = 0; i < f.size(); ++i)
+    if (f.data[i] == v) s.insert(static_cast<int>(i));
+  return s;
+}
+
 int changedPixels(const QImage& a, const QImage& b) {
   int n = 0;
   for (int y = 0; y < a.height(); ++y)

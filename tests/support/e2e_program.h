@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,9 @@ void chooseIds(QWidget* w, const std::vector<int>& ids);
 // A drag of the widget with a button and modifiers held, through the points in order.
 void drag(QWidget* v, Qt::MouseButton b, Qt::KeyboardModifiers mods, const std::vector<QPoint>& pts);
 
-// Voxels of the flag volume equal to v.
+// Voxels of the flag volume equal to v: how many, and their indices.
 int countFlags(std::uint8_t v);
+std::set<int> flaggedVoxels(std::uint8_t v);
 
 // The number of pixels whose colour differs (by more than 30 over the channels) between two
 // pictures of the same size.
