@@ -59,7 +59,7 @@ void StateSegCurveCyl::OnSwitched(int) {
     return;
   }
   lBtnHeld = rBtnHeld = mBtnHeld = false;
-  m_cutStrokeOn = m_sliceDrag = m_pointDrag = false;
+  m_input.reset();
   m_pickedCP = -1;
   // 1.2 x the mean voxel pitch.
   const double r0 = 0.4 * t_modeVoxelSizeSum();
@@ -88,71 +88,40 @@ int StateSegCurveCyl::pickNewCurvePoint(const TPoint2i& p) const {
   return m_newCurve.pickCtrlPoint(ray.org, ray.dir, idx) ? idx : -1;
 }
 
+void StateSegCurveCyl::erasePoint(int index) {
+  m_newCurve.ctrlPoints.erase(m_newCurve.ctrlPoints.begin() + index);
+  m_pickedCP = -1;
+  m_newCurve.updateCurve(true);
+}
+
+bool StateSegCurveCyl::placePoint(const double pos[3]) {
+  m_newCurve.ctrlPoints.emplace_back(pos[0], pos[1], pos[2]);
+  m_pickedCP = static_cast<int>(m_newCurve.ctrlPoints.size()) - 1;
+  return true;
+}
+
+void StateSegCurveCyl::moveGrabbedPoint(const double* pos) {
+  // The tube is rebuilt when the point is let go.
+  if (pos && isEditing() && m_pickedCP >= 0 && m_pickedCP < static_cast<int>(m_newCurve.ctrlPoints.size()))
+    m_newCurve.ctrlPoints[m_pickedCP] = TVec3(pos[0], pos[1], pos[2]);
+}
+
+void StateSegCurveCyl::pointDragEnded() {
+  if (isEditing()) m_newCurve.updateCurve(true);
+}
+
 void StateSegCurveCyl::OnLBtnDown(const TPoint2i& p) {
   lBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  const unsigned k = keys();
-  const bool editing = isEditing();
-  double pos[3];
-  if ((k & MK_SHIFT) && editing) {
-    const int idx = pickNewCurvePoint(p);
-    if (idx >= 0) {
-      m_pickedCP = idx;
-      m_pointDrag = true;
-    } else if (h->pickPointOnSlices(p, pos)) {
-      m_newCurve.ctrlPoints.emplace_back(pos[0], pos[1], pos[2]);
-      m_pickedCP = static_cast<int>(m_newCurve.ctrlPoints.size()) - 1;
-      m_pointDrag = true;
-    }
-  } else if (k & MK_ALT) {
-    if (editing) {
-      const int idx = pickNewCurvePoint(p);
-      if (idx >= 0) {
-        m_newCurve.ctrlPoints.erase(m_newCurve.ctrlPoints.begin() + idx);
-        m_pickedCP = -1;
-        m_newCurve.updateCurve(true);
-      }
-    }
-  } else if (k & MK_CONTROL) {
-    m_cutStrokeOn = true;
-    m_cutStroke.clear();
-    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (h->pickSlicePlane(p, m_pickedPlane)) {
-    m_sliceDrag = true;
-  } else {
-    h->camBtnDownTranslate(p);
-  }
-  h->redrawAll();
+  m_input.buttonDown(*this, p, true);
 }
 
 void StateSegCurveCyl::OnMouseMove(const TPoint2i& p) {
-  if (!lBtnHeld && !rBtnHeld && !mBtnHeld) return;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  double pos[3];
-  if (isEditing() && m_pointDrag) {
-    // The tube is rebuilt when the point is let go.
-    if (m_pickedCP >= 0 && m_pickedCP < static_cast<int>(m_newCurve.ctrlPoints.size()) &&
-        h->pickPointOnSlices(p, pos))
-      m_newCurve.ctrlPoints[m_pickedCP] = TVec3(pos[0], pos[1], pos[2]);
-  } else if (m_cutStrokeOn) {
-    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (m_sliceDrag) {
-    h->dragSlicePlane(p, m_pickedPlane);
-  } else {
-    h->camMouseMove(p);
-  }
-  h->redrawAll();
+  if (lBtnHeld || rBtnHeld || mBtnHeld) m_input.mouseMove(*this, p);
 }
 
 void StateSegCurveCyl::OnLBtnUp(const TPoint2i&) {
-  if (m_cutStrokeOn) t_modeCutSurfaceFromStroke(m_cutStroke);
-  if (m_pointDrag && isEditing()) m_newCurve.updateCurve(true);
   lBtnHeld = false;
-  m_pointDrag = m_cutStrokeOn = m_sliceDrag = false;
-  t_modeEndViewDrag();
+  m_input.buttonUp(*this, true);
 }
 
 void StateSegCurveCyl::OnLBtnDclk(const TPoint2i& p) {
@@ -187,7 +156,7 @@ void StateSegCurveCyl::beginNewCurve(double radius) {
   m_newCurve.selected = 1;
   m_newCurve.tube.radius = radius;
   m_pickedCP = -1;
-  m_pointDrag = false;
+  m_input.reset();
   if (TModeViewHost* h = t_modeViewHost()) h->redrawMainView();
 }
 
@@ -207,7 +176,7 @@ void StateSegCurveCyl::setNewCurveRadius(double radius) {
 void StateSegCurveCyl::deleteNewCurve() {
   m_newCurve.clear();
   m_pickedCP = -1;
-  m_pointDrag = false;
+  m_input.reset();
   if (TModeViewHost* h = t_modeViewHost()) h->redrawMainView();
 }
 

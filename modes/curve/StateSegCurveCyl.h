@@ -14,12 +14,13 @@
 #include <functional>
 #include <vector>
 
+#include "core/PointEditInput.h"
 #include "core/TModeState.h"
 #include "geom/vec3.h"
 #include "modes/curve/TDlgSegCurveCylIf.h"
 #include "modes/curve/kernels/TCCylCurve.h"
 
-class StateSegCurveCyl : public TPanelMode<TDlgSegCurveCylIf> {
+class StateSegCurveCyl : public TPanelMode<TDlgSegCurveCylIf>, private TPointEditTarget {
  public:
   // The one object of this mode, built on first use.
   static StateSegCurveCyl* getInst();
@@ -53,9 +54,9 @@ class StateSegCurveCyl : public TPanelMode<TDlgSegCurveCylIf> {
 
   const TCCylCurve& newCurve() const { return m_newCurve; }
   const std::vector<TCCylCurve>& storedCurves() const { return m_storedCurves; }
-  const TPoints& cutStroke() const { return m_cutStroke; }
-  bool isDrawingStroke() const { return m_cutStrokeOn; }
-  bool isDraggingPoint() const { return m_pointDrag; }
+  const TPoints& cutStroke() const { return m_input.stroke(); }
+  bool isDrawingStroke() const { return m_input.drag() == TPointEditInput::Drag::Stroke; }
+  bool isDraggingPoint() const { return m_input.drag() == TPointEditInput::Drag::MovePoint; }
   int pickedCtrlPoint() const { return m_pickedCP; }
   // The panel's check box "New Curve 作成開始" (false without a panel).
   bool isEditing() const { return m_panel && m_panel->isEditing(); }
@@ -77,11 +78,19 @@ class StateSegCurveCyl : public TPanelMode<TDlgSegCurveCylIf> {
   // The control point of the new curve under the cursor ray; -1 when none.
   int pickNewCurvePoint(const TPoint2i& p) const;
 
-  bool m_cutStrokeOn = false;
-  bool m_sliceDrag = false;
-  TPoints m_cutStroke;
-  int m_pickedPlane = 0;
-  bool m_pointDrag = false;
+  // The control points of the new curve as the main view's mouse edits them.
+  bool pointsEditable() const override { return isEditing(); }
+  int pickPoint(const TPoint2i& p) override { return pickNewCurvePoint(p); }
+  void erasePoint(int index) override;
+  void grabPoint(int index) override { m_pickedCP = index; }
+  bool placePoint(const double pos[3]) override;
+  void moveGrabbedPoint(const double* pos) override;
+  void pointDragEnded() override;
+
+  // Shift + left moves or adds a control point, Alt + left erases one, Ctrl + left cuts; the
+  // right button turns the camera.
+  TPointEditInput m_input{{TPointEditInput::KeyUse::MoveOrAdd, TPointEditInput::KeyUse::EraseAtPress, true},
+                          {}};
   int m_pickedCP = -1;
   TCCylCurve m_newCurve;
   std::vector<TCCylCurve> m_storedCurves;

@@ -43,11 +43,6 @@ std::function<std::string()>& volumePathHook() {
   return hook;
 }
 
-unsigned keys() {
-  TModeViewHost* h = t_modeViewHost();
-  return h ? h->keyState() : 0u;
-}
-
 void boxExtent(double extent[3]) {
   extent[0] = extent[1] = extent[2] = 1;
   if (TModeViewHost* h = t_modeViewHost()) h->volumeExtent(extent);
@@ -62,7 +57,11 @@ struct StateSegGCut::Volume {
   std::uint8_t* flags = nullptr;
 };
 
-StateSegGCut::StateSegGCut() {
+// Shift with either button moves a point or adds points (foreground with the left button,
+// background with the right), Alt erases, Ctrl + left cuts.
+StateSegGCut::StateSegGCut()
+    : TPointEditMode({TPointEditInput::KeyUse::MoveOrAdd, TPointEditInput::KeyUse::Erase, true},
+                     {TPointEditInput::KeyUse::MoveOrAdd, TPointEditInput::KeyUse::Erase, false}) {
   t_traceModeBanner("StateSegGCut", true);
   t_traceModeBanner("StateSegGCut", false);
 }
@@ -95,9 +94,9 @@ void StateSegGCut::OnSwitched(int) {
     return;
   }
   lBtnHeld = rBtnHeld = mBtnHeld = false;
-  m_stroke.clear();
+  m_input.reset();
+  m_input.clearStroke();
   m_ctrlPoints.clear();
-  m_drawStroke = m_dragSlice = m_adding = m_erasing = m_moving = false;
   m_pickedIdx = -1;
   m_ctrlPointRadius = 0.66666 * t_modeVoxelSizeSum();
 
@@ -288,133 +287,33 @@ void StateSegGCut::eraseCtrlPoint(int index) {
     --m_pickedIdx;
 }
 
-void StateSegGCut::OnLBtnDown(const TPoint2i& p) {
-  lBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  const unsigned k = keys();
+int StateSegGCut::pickPoint(const TPoint2i& p) {
   int idx = -1;
-  double pos[3];
-  if (k & MK_SHIFT) {
-    if (pickCtrlPoint(p, idx)) {
-      m_pickedIdx = idx;
-      m_moving = true;
-    } else if (h->pickPointOnSlices(p, pos)) {
-      m_adding = true;
-    }
-  } else if (k & MK_ALT) {
-    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
-    m_erasing = true;
-  } else if (k & MK_CONTROL) {
-    m_drawStroke = true;
-    m_stroke.clear();
-    if (h->mainUnProject(p, 0.01, pos)) m_stroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (h->pickSlicePlane(p, m_dragPlane)) {
-    m_dragSlice = true;
-  } else {
-    h->camBtnDownTranslate(p);
+  return pickCtrlPoint(p, idx) ? idx : -1;
+}
+
+void StateSegGCut::addPointOnDrag(const double pos[3]) {
+  // Points of a drag keep at least two point radii between them.
+  if (!m_ctrlPoints.empty()) {
+    const TGCutCtrlPoint& last = m_ctrlPoints.back();
+    const double l[3] = {last.x, last.y, last.z};
+    if (!(t_dist3(l, pos) > 2 * m_ctrlPointRadius)) return;
   }
-  h->redrawAll();
+  TGCutCtrlPoint c;
+  c.x = pos[0], c.y = pos[1], c.z = pos[2];
+  c.fore = lBtnHeld ? 1 : 0;
+  m_ctrlPoints.push_back(c);
 }
 
-void StateSegGCut::OnRBtnDown(const TPoint2i& p) {
-  rBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  const unsigned k = keys();
-  int idx = -1;
-  double pos[3];
-  if (k & MK_SHIFT) {
-    if (pickCtrlPoint(p, idx)) {
-      m_pickedIdx = idx;
-      m_moving = true;
-    } else if (h->pickPointOnSlices(p, pos)) {
-      m_adding = true;
-    }
-  } else if (k & MK_ALT) {
-    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
-    m_erasing = true;
-  } else if (h->pickSlicePlane(p, m_dragPlane)) {
-    m_dragSlice = true;
-  } else {
-    h->camBtnDownRotate(p);
-  }
-  h->redrawAll();
+void StateSegGCut::moveGrabbedPoint(const double* pos) {
+  if (!pos || m_pickedIdx < 0 || m_pickedIdx >= static_cast<int>(m_ctrlPoints.size())) return;
+  TGCutCtrlPoint& c = m_ctrlPoints[m_pickedIdx];
+  c.x = pos[0], c.y = pos[1], c.z = pos[2];
 }
 
-void StateSegGCut::OnMBtnDown(const TPoint2i& p) {
-  TModeState::OnMBtnDown(p);  // zooming; the planes and panes follow
-  if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
-}
-
-void StateSegGCut::OnMouseMove(const TPoint2i& p) {
-  if (!lBtnHeld && !rBtnHeld && !mBtnHeld) return;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  double pos[3];
-  int idx = -1;
-  if (m_drawStroke) {
-    if (h->mainUnProject(p, 0.01, pos)) m_stroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (m_adding) {
-    if (h->pickPointOnSlices(p, pos)) {
-      bool far = m_ctrlPoints.empty();
-      if (!far) {
-        const TGCutCtrlPoint& last = m_ctrlPoints.back();
-        const double l[3] = {last.x, last.y, last.z};
-        far = t_dist3(l, pos) > 2 * m_ctrlPointRadius;
-      }
-      if (far) {
-        TGCutCtrlPoint c;
-        c.x = pos[0], c.y = pos[1], c.z = pos[2];
-        c.fore = lBtnHeld ? 1 : 0;
-        m_ctrlPoints.push_back(c);
-      }
-    }
-  } else if (m_dragSlice) {
-    h->dragSlicePlane(p, m_dragPlane);
-  } else if (m_moving) {
-    if (m_pickedIdx >= 0 && m_pickedIdx < static_cast<int>(m_ctrlPoints.size()) && h->pickPointOnSlices(p, pos)) {
-      TGCutCtrlPoint& c = m_ctrlPoints[m_pickedIdx];
-      c.x = pos[0], c.y = pos[1], c.z = pos[2];
-    }
-  } else if (m_erasing) {
-    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
-  } else {
-    h->camMouseMove(p);
-  }
-  h->redrawAll();
-}
-
-void StateSegGCut::endDrags() {
-  m_adding = m_erasing = m_moving = false;
-  m_drawStroke = m_dragSlice = false;
-  t_modeEndViewDrag();
-}
-
-void StateSegGCut::OnLBtnUp(const TPoint2i&) {
-  if (m_drawStroke) t_modeCutSurfaceFromStroke(m_stroke);
-  m_stroke.clear();
-  lBtnHeld = false;
-  endDrags();
-}
-
-void StateSegGCut::OnRBtnUp(const TPoint2i&) {
-  rBtnHeld = false;
-  endDrags();
-}
-
-int StateSegGCut::OnSetCursor(const TPoint2i& p) {
-  const unsigned k = keys();
-  int idx = -1;
-  if (k & MK_SHIFT) return pickCtrlPoint(p, idx) ? 8 : 5;
-  if (k & MK_CONTROL) return 4;
-  if (k & MK_ALT) return 9;
-  int plane = 0;
-  if (TModeViewHost* h = t_modeViewHost())
-    if (h->pickSlicePlane(p, plane)) return 6;
-  return TModeState::OnSetCursor(p);
+void StateSegGCut::OnLBtnUp(const TPoint2i& p) {
+  TPointEditMode::OnLBtnUp(p);
+  m_input.clearStroke();
 }
 
 // ---- cuts and clean-up ----------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PointEditInput.h"
 #include "core/TModeState.h"
 #include "geom/TTriangleMesh.h"
 #include "geom/vec3.h"
@@ -33,21 +34,16 @@
 #include "modes/region/kernels/graph_cut.h"
 #include "platform/Worker.h"
 
-class StateSegGCut : public TPanelMode<TDlgSegGCutIf> {
+class StateSegGCut : public TPointEditMode<TDlgSegGCutIf> {
  public:
   StateSegGCut();
   ~StateSegGCut() override;
 
   void OnSwitched(int modeId) override;
-  void OnLBtnDown(const TPoint2i& p) override;
-  void OnRBtnDown(const TPoint2i& p) override;
-  void OnMBtnDown(const TPoint2i& p) override;
+  // The cut stroke goes once the left button is let go.
   void OnLBtnUp(const TPoint2i& p) override;
-  void OnRBtnUp(const TPoint2i& p) override;
-  void OnMouseMove(const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
-  int OnSetCursor(const TPoint2i& p) override;
 
   void stopWorkers() override;
   const char* busyMessage() const override { return isPrecomputing() ? kBusyMessage : nullptr; }
@@ -90,8 +86,8 @@ class StateSegGCut : public TPanelMode<TDlgSegGCutIf> {
   const std::vector<TGCutCtrlPoint>& controlPoints() const { return m_ctrlPoints; }
   std::vector<TGCutCtrlPoint>& controlPointsForEdit() { return m_ctrlPoints; }
   double ctrlPointRadius() const { return m_ctrlPointRadius; }
-  const TPoints& cutStroke() const { return m_stroke; }
-  bool isDrawingStroke() const { return m_drawStroke; }
+  const TPoints& cutStroke() const { return m_input.stroke(); }
+  bool isDrawingStroke() const { return m_input.drag() == TPointEditInput::Drag::Stroke; }
   const TTriangleMesh& regionSurface() const { return m_regionMesh; }
   bool isShowAllChecked() const { return m_panel ? m_panel->isShowAllChecked() : true; }
 
@@ -116,13 +112,16 @@ class StateSegGCut : public TPanelMode<TDlgSegGCutIf> {
   void morphRegion(bool erode);
   void buildRegionSurface(const std::vector<std::uint8_t>& object, int W, int H, int D);
   void eraseCtrlPoint(int index);
-  void endDrags();
+
+  // The control points as the main view's mouse edits them.
+  int pickPoint(const TPoint2i& p) override;
+  void erasePoint(int index) override { eraseCtrlPoint(index); }
+  void grabPoint(int index) override { m_pickedIdx = index; }
+  bool placePoint(const double*) override { return false; }
+  void addPointOnDrag(const double pos[3]) override;
+  void moveGrabbedPoint(const double* pos) override;
 
   std::vector<TGCutCtrlPoint> m_ctrlPoints;
-  TPoints m_stroke;
-  bool m_drawStroke = false, m_dragSlice = false;
-  int m_dragPlane = 0;
-  bool m_adding = false, m_erasing = false, m_moving = false;
   int m_pickedIdx = -1;
   double m_ctrlPointRadius = 1;
   TTriangleMesh m_regionMesh;  // surface of the extracted voxels (erode, dilate, whole-volume cut)

@@ -36,11 +36,6 @@ constexpr const char* kNoMemoryMessage =
     "Not enough memory for this operation: the extracted voxels are unchanged.";
 constexpr const char* kNoVolumeMessage = "No volume is loaded.";
 
-unsigned keys() {
-  TModeViewHost* h = t_modeViewHost();
-  return h ? h->keyState() : 0u;
-}
-
 TRgrowThresholds thresholds(double min1, double max1, double min2, double max2, double min3,
                             double max3, double gMin, double gMax) {
   TRgrowThresholds t;
@@ -67,7 +62,10 @@ StateSegRGrow* StateSegRGrow::getInst() {
   return &mode;
 }
 
-StateSegRGrow::StateSegRGrow() {
+// Shift + left moves or adds a point; Alt with either button erases; Ctrl + left cuts.
+StateSegRGrow::StateSegRGrow()
+    : TPointEditMode({TPointEditInput::KeyUse::MoveOrAdd, TPointEditInput::KeyUse::Erase, true},
+                     {TPointEditInput::KeyUse::None, TPointEditInput::KeyUse::Erase, false}) {
   t_traceModeBanner("StateSegRGrow", true);
   t_traceModeBanner("StateSegRGrow", false);
 }
@@ -84,7 +82,7 @@ void StateSegRGrow::OnDraw() {
 
 void StateSegRGrow::OnSwitched(int) {
   lBtnHeld = rBtnHeld = mBtnHeld = false;
-  m_drawStroke = m_movePoint = m_erasing = m_dragSlice = false;
+  m_input.reset();
   m_ctrlPoints.clear();  // the cut stroke and the iso-surface stay
   if (!selectTargetRegions(0, 1)) {
     TCore::getInst().setMode(3);
@@ -140,101 +138,25 @@ void StateSegRGrow::clearAllCtrlPoints() {
 
 // ---- mouse ----------------------------------------------------------------------------------------
 
-void StateSegRGrow::OnLBtnDown(const TPoint2i& p) {
-  lBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  const unsigned k = keys();
+int StateSegRGrow::pickPoint(const TPoint2i& p) {
   int idx = -1;
-  double pos[3];
-  if (k & MK_SHIFT) {
-    if (pickCtrlPoint(p, idx)) {
-      m_movingIdx = idx;
-      m_movePoint = true;
-    } else if (h->pickPointOnSlices(p, pos)) {
-      m_ctrlPoints.emplace_back(pos[0], pos[1], pos[2]);
-      m_movingIdx = static_cast<int>(m_ctrlPoints.size()) - 1;
-      m_movePoint = true;
-      showVoxelValue(m_ctrlPoints.back());
-    }
-  } else if (k & MK_ALT) {
-    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
-    m_erasing = true;
-  } else if (k & MK_CONTROL) {
-    m_drawStroke = true;
-    m_cutStroke.clear();
-    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (h->pickSlicePlane(p, m_dragPlane)) {
-    m_dragSlice = true;
-  } else {
-    h->camBtnDownTranslate(p);
+  return pickCtrlPoint(p, idx) ? idx : -1;
+}
+
+bool StateSegRGrow::placePoint(const double pos[3]) {
+  m_ctrlPoints.emplace_back(pos[0], pos[1], pos[2]);
+  m_movingIdx = static_cast<int>(m_ctrlPoints.size()) - 1;
+  showVoxelValue(m_ctrlPoints.back());
+  return true;
+}
+
+void StateSegRGrow::moveGrabbedPoint(const double* pos) {
+  TVec3 shown(0, 0, 0);
+  if (pos && m_movingIdx >= 0 && m_movingIdx < static_cast<int>(m_ctrlPoints.size())) {
+    m_ctrlPoints[m_movingIdx] = TVec3(pos[0], pos[1], pos[2]);
+    shown = m_ctrlPoints[m_movingIdx];
   }
-  h->redrawAll();
-}
-
-void StateSegRGrow::OnRBtnDown(const TPoint2i& p) {
-  rBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  int idx = -1;
-  if (keys() & MK_ALT) {
-    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
-    m_erasing = true;
-  } else if (h->pickSlicePlane(p, m_dragPlane)) {
-    m_dragSlice = true;
-  } else {
-    h->camBtnDownRotate(p);
-  }
-  h->redrawAll();
-}
-
-void StateSegRGrow::OnMBtnDown(const TPoint2i& p) {
-  TModeState::OnMBtnDown(p);  // zooming; the planes and panes follow
-  if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
-}
-
-void StateSegRGrow::OnMouseMove(const TPoint2i& p) {
-  if (!lBtnHeld && !rBtnHeld && !mBtnHeld) return;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  double pos[3];
-  if (m_drawStroke) {
-    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (m_dragSlice) {
-    h->dragSlicePlane(p, m_dragPlane);
-  } else if (m_movePoint) {
-    TVec3 shown(0, 0, 0);
-    if (m_movingIdx >= 0 && m_movingIdx < static_cast<int>(m_ctrlPoints.size()) &&
-        h->pickPointOnSlices(p, pos)) {
-      m_ctrlPoints[m_movingIdx] = TVec3(pos[0], pos[1], pos[2]);
-      shown = m_ctrlPoints[m_movingIdx];
-    }
-    showVoxelValue(shown);
-  } else if (!m_erasing) {
-    h->camMouseMove(p);
-  } else {
-    int idx = -1;
-    if (pickCtrlPoint(p, idx)) eraseCtrlPoint(idx);
-  }
-  h->redrawAll();
-}
-
-void StateSegRGrow::endDrags() {
-  m_drawStroke = m_movePoint = m_erasing = m_dragSlice = false;
-  t_modeEndViewDrag();
-}
-
-void StateSegRGrow::OnLBtnUp(const TPoint2i&) {
-  if (m_drawStroke) t_modeCutSurfaceFromStroke(m_cutStroke);
-  lBtnHeld = false;
-  endDrags();
-}
-
-void StateSegRGrow::OnRBtnUp(const TPoint2i&) {
-  rBtnHeld = false;
-  endDrags();
+  showVoxelValue(shown);
 }
 
 void StateSegRGrow::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
@@ -242,18 +164,6 @@ void StateSegRGrow::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
   if (!h) return;
   h->stepSliceByWheel(p, delta);
   h->redrawAll();
-}
-
-int StateSegRGrow::OnSetCursor(const TPoint2i& p) {
-  const unsigned k = keys();
-  int idx = -1;
-  if (k & MK_SHIFT) return pickCtrlPoint(p, idx) ? 8 : 5;
-  if (k & MK_CONTROL) return 4;
-  if (k & MK_ALT) return 9;
-  int plane = 0;
-  if (TModeViewHost* h = t_modeViewHost())
-    if (h->pickSlicePlane(p, plane)) return 6;
-  return TModeState::OnSetCursor(p);
 }
 
 void StateSegRGrow::OnKeyDown(int key, int, unsigned) {

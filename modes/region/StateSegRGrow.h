@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PointEditInput.h"
 #include "core/TModeState.h"
 #include "geom/TTriangleMesh.h"
 #include "geom/vec3.h"
@@ -31,22 +32,15 @@
 #include "modes/region/kernels/rgrow_volume.h"
 #include "platform/Worker.h"
 
-class StateSegRGrow : public TPanelMode<TDlgSegRGrowIf> {
+class StateSegRGrow : public TPointEditMode<TDlgSegRGrowIf> {
  public:
   // The one object of this mode, built on first use.
   static StateSegRGrow* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnLBtnDown(const TPoint2i& p) override;
-  void OnRBtnDown(const TPoint2i& p) override;
-  void OnMBtnDown(const TPoint2i& p) override;
-  void OnLBtnUp(const TPoint2i& p) override;
-  void OnRBtnUp(const TPoint2i& p) override;
-  void OnMouseMove(const TPoint2i& p) override;
   void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
-  int OnSetCursor(const TPoint2i& p) override;
 
   void stopWorkers() override { m_worker.stopAndJoin(); }
   const char* busyMessage() const override { return m_busy ? kBusyMessage : nullptr; }
@@ -87,9 +81,9 @@ class StateSegRGrow : public TPanelMode<TDlgSegRGrowIf> {
   const TPoints& controlPoints() const { return m_ctrlPoints; }
   TPoints& controlPointsForEdit() { return m_ctrlPoints; }
   double ctrlPointRadius() const { return m_ctrlPointRadius; }
-  const TPoints& cutStroke() const { return m_cutStroke; }
-  bool isDrawingStroke() const { return m_drawStroke; }
-  bool isMovingPoint() const { return m_movePoint; }
+  const TPoints& cutStroke() const { return m_input.stroke(); }
+  bool isDrawingStroke() const { return m_input.drag() == TPointEditInput::Drag::Stroke; }
+  bool isMovingPoint() const { return m_input.drag() == TPointEditInput::Drag::MovePoint; }
   int movingPointIndex() const { return m_movingIdx; }
   const TTriangleMesh& isoSurface() const { return m_isoMesh; }
 
@@ -128,17 +122,16 @@ class StateSegRGrow : public TPanelMode<TDlgSegRGrowIf> {
   // Seed runs refuse more than the kernels' limit of seeds (message, flags untouched).
   bool refuseTooManySeeds() const;
   void eraseCtrlPoint(int index);
-  void endDrags();
 
-  // Drags of the main view.
-  bool m_drawStroke = false;
-  bool m_movePoint = false;
-  bool m_erasing = false;
-  bool m_dragSlice = false;
+  // The control points as the main view's mouse edits them.
+  int pickPoint(const TPoint2i& p) override;
+  void erasePoint(int index) override { eraseCtrlPoint(index); }
+  void grabPoint(int index) override { m_movingIdx = index; }
+  bool placePoint(const double pos[3]) override;
+  void moveGrabbedPoint(const double* pos) override;
+
   double m_ctrlPointRadius = 0;
-  int m_dragPlane = 0;
   int m_movingIdx = -1;
-  TPoints m_cutStroke;
   TPoints m_ctrlPoints;
   TTriangleMesh m_isoMesh;  // built by key '1'
 

@@ -50,11 +50,6 @@ TSrgDisplay*& display() {
   return d;
 }
 
-unsigned keys() {
-  TModeViewHost* h = t_modeViewHost();
-  return h ? h->keyState() : 0u;
-}
-
 }  // namespace
 
 // What a run hands back to the interface thread.
@@ -72,7 +67,10 @@ StateSegSRG* StateSegSRG::getInst() {
   return &mode;
 }
 
-StateSegSRG::StateSegSRG() {
+// Shift + left moves a seed or adds seeds along the drag, Shift + right erases, Ctrl + left cuts.
+StateSegSRG::StateSegSRG()
+    : TPointEditMode({TPointEditInput::KeyUse::MoveOrAdd, TPointEditInput::KeyUse::None, true},
+                     {TPointEditInput::KeyUse::Erase, TPointEditInput::KeyUse::None, false}) {
   t_traceModeBanner("StateSegSRG", true);
   t_traceModeBanner("StateSegSRG", false);
 }
@@ -113,10 +111,10 @@ void StateSegSRG::OnSwitched(int) {
 
   m_seedRadius = t_modeVoxelSizeSum() / 3.0 * 2.0;
   lBtnHeld = rBtnHeld = mBtnHeld = false;
-  m_cutStroke.clear();
+  m_input.reset();
+  m_input.clearStroke();
   m_groups.clear();
   m_selected = m_pickedSeed = -1;
-  m_drawStroke = m_dragSlice = m_adding = m_deleting = m_moving = false;
 
   TModeViewHost* h = t_modeViewHost();
   if (h) {
@@ -227,100 +225,27 @@ void StateSegSRG::eraseSeed(int index) {
 
 // ---- mouse ----------------------------------------------------------------------------------------
 
-void StateSegSRG::OnLBtnDown(const TPoint2i& p) {
-  lBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  const unsigned k = keys();
+int StateSegSRG::pickPoint(const TPoint2i& p) {
   int idx = -1;
-  double pos[3];
-  if ((k & MK_SHIFT) && selectedValid()) {
-    // Only the drag adds seeds: the press picks a seed to move or starts the adding.
-    if (pickCtrlPoint(p, idx)) {
-      m_pickedSeed = idx;
-      m_moving = true;
-    } else if (h->pickPointOnSlices(p, pos)) {
-      m_adding = true;
-    }
-  } else if (k & MK_CONTROL) {
-    m_drawStroke = true;
-    m_cutStroke.clear();
-    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (h->pickSlicePlane(p, m_dragPlane)) {
-    m_dragSlice = true;
-  } else {
-    h->camBtnDownTranslate(p);
-  }
-  h->redrawAll();
+  return pickCtrlPoint(p, idx) ? idx : -1;
 }
 
-void StateSegSRG::OnRBtnDown(const TPoint2i& p) {
-  rBtnHeld = true;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->setButtonHeld(true);
-  int idx = -1;
-  if ((keys() & MK_SHIFT) && selectedValid()) {
-    if (pickCtrlPoint(p, idx)) eraseSeed(idx);
-    m_deleting = true;
-  } else if (h->pickSlicePlane(p, m_dragPlane)) {
-    m_dragSlice = true;
-  } else {
-    h->camBtnDownRotate(p);
-  }
-  h->redrawAll();
+void StateSegSRG::erasePoint(int index) {
+  eraseSeed(index);
 }
 
-void StateSegSRG::OnMBtnDown(const TPoint2i& p) {
-  TModeState::OnMBtnDown(p);  // zooming; the planes and panes follow
-  t_modeRedrawAll();
+void StateSegSRG::addPointOnDrag(const double pos[3]) {
+  if (!selectedValid()) return;
+  TPoints& seeds = m_groups[m_selected].seeds;
+  // Seeds of a drag keep at least five seed radii between them.
+  if (!seeds.empty() && !(t_dist3(seeds.back().data(), pos) > 5 * m_seedRadius)) return;
+  seeds.emplace_back(pos[0], pos[1], pos[2]);
 }
 
-void StateSegSRG::OnMouseMove(const TPoint2i& p) {
-  if (!lBtnHeld && !rBtnHeld && !mBtnHeld) return;
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  double pos[3];
-  if (m_drawStroke) {
-    if (h->mainUnProject(p, 0.01, pos)) m_cutStroke.emplace_back(pos[0], pos[1], pos[2]);
-  } else if (m_dragSlice) {
-    h->dragSlicePlane(p, m_dragPlane);
-  } else if (m_adding) {
-    if (selectedValid() && h->pickPointOnSlices(p, pos)) {
-      TPoints& seeds = m_groups[m_selected].seeds;
-      // Seeds of a drag keep at least five seed radii between them.
-      if (seeds.empty() || t_dist3(seeds.back().data(), pos) > 5 * m_seedRadius)
-        seeds.emplace_back(pos[0], pos[1], pos[2]);
-    }
-  } else if (m_moving) {
-    if (selectedValid() && m_pickedSeed >= 0 &&
-        m_pickedSeed < static_cast<int>(m_groups[m_selected].seeds.size()) && h->pickPointOnSlices(p, pos))
-      m_groups[m_selected].seeds[m_pickedSeed] = TVec3(pos[0], pos[1], pos[2]);
-  } else if (m_deleting) {
-    int idx = -1;
-    if (pickCtrlPoint(p, idx)) eraseSeed(idx);
-  } else {
-    h->camMouseMove(p);
-  }
-  h->redrawAll();
-}
-
-void StateSegSRG::endDrags() {
-  m_adding = m_deleting = m_moving = false;
-  m_drawStroke = m_dragSlice = false;
-  t_modeEndViewDrag();
-}
-
-void StateSegSRG::OnLBtnUp(const TPoint2i&) {
-  if (m_drawStroke) t_modeCutSurfaceFromStroke(m_cutStroke);
-  lBtnHeld = false;
-  endDrags();
-}
-
-void StateSegSRG::OnRBtnUp(const TPoint2i&) {
-  rBtnHeld = false;
-  endDrags();
+void StateSegSRG::moveGrabbedPoint(const double* pos) {
+  if (pos && selectedValid() && m_pickedSeed >= 0 &&
+      m_pickedSeed < static_cast<int>(m_groups[m_selected].seeds.size()))
+    m_groups[m_selected].seeds[m_pickedSeed] = TVec3(pos[0], pos[1], pos[2]);
 }
 
 void StateSegSRG::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
@@ -328,18 +253,6 @@ void StateSegSRG::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
   if (!h) return;
   h->stepSliceByWheel(p, delta);
   h->redrawAll();
-}
-
-int StateSegSRG::OnSetCursor(const TPoint2i& p) {
-  const unsigned k = keys();
-  int idx = -1;
-  if (k & MK_SHIFT) return pickCtrlPoint(p, idx) ? 8 : 5;
-  if (k & MK_CONTROL) return 4;
-  if (k & MK_ALT) return 9;
-  int plane = 0;
-  if (TModeViewHost* h = t_modeViewHost())
-    if (h->pickSlicePlane(p, plane)) return 6;
-  return TModeState::OnSetCursor(p);
 }
 
 // ---- seed files -----------------------------------------------------------------------------------
@@ -373,7 +286,6 @@ bool StateSegSRG::readSeedFile(const std::string& path) {
   const int n = static_cast<int>(m_groups.size());
   m_selected = n == 0 ? -1 : std::min(std::max(m_selected, 0), n - 1);
   m_pickedSeed = -1;
-  m_moving = false;
   // The last result belongs to the groups that were replaced.
   restoreDisplay();
   std::vector<std::uint8_t>().swap(m_result);

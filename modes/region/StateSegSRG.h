@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PointEditInput.h"
 #include "core/TModeState.h"
 #include "geom/vec3.h"
 #include "modes/region/TDlgSegSRGIf.h"
@@ -47,22 +48,15 @@ class TSrgDisplay {
   virtual void setRegionColor(int id, std::uint32_t rgb) = 0;
 };
 
-class StateSegSRG : public TPanelMode<TDlgSegSRGIf> {
+class StateSegSRG : public TPointEditMode<TDlgSegSRGIf> {
  public:
   // The one object of this mode, built on first use.
   static StateSegSRG* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnLBtnDown(const TPoint2i& p) override;
-  void OnRBtnDown(const TPoint2i& p) override;
-  void OnMBtnDown(const TPoint2i& p) override;
-  void OnLBtnUp(const TPoint2i& p) override;
-  void OnRBtnUp(const TPoint2i& p) override;
-  void OnMouseMove(const TPoint2i& p) override;
   void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
-  int OnSetCursor(const TPoint2i& p) override;
   // Leaving the mode (every switch hides the panels first) shows the intensities again.
   void hidePanels() override;
 
@@ -97,8 +91,8 @@ class StateSegSRG : public TPanelMode<TDlgSegSRGIf> {
   int selectedGroup() const { return m_selected; }
   int pickedSeed() const { return m_pickedSeed; }
   double seedRadius() const { return m_seedRadius; }
-  const TPoints& cutStroke() const { return m_cutStroke; }
-  bool isDrawingStroke() const { return m_drawStroke; }
+  const TPoints& cutStroke() const { return m_input.stroke(); }
+  bool isDrawingStroke() const { return m_input.drag() == TPointEditInput::Drag::Stroke; }
   // Group label 1..n per voxel of the last run; empty before a run.
   const std::vector<std::uint8_t>& result() const { return m_result; }
   bool isShowingMeans() const { return m_meanShown; }
@@ -131,17 +125,21 @@ class StateSegSRG : public TPanelMode<TDlgSegSRGIf> {
   bool refuseWhileBusy() const;
   void restoreDisplay();
   void eraseSeed(int index);
-  void endDrags();
   bool selectedValid() const { return m_selected >= 0 && m_selected < static_cast<int>(m_groups.size()); }
+
+  // The seeds of the selected group as the main view's mouse edits them.
+  bool pointsEditable() const override { return selectedValid(); }
+  int pickPoint(const TPoint2i& p) override;
+  void erasePoint(int index) override;
+  void grabPoint(int index) override { m_pickedSeed = index; }
+  bool placePoint(const double*) override { return false; }
+  void addPointOnDrag(const double pos[3]) override;
+  void moveGrabbedPoint(const double* pos) override;
 
   double m_seedRadius = 1;
   std::vector<std::uint8_t> m_result;
-  bool m_drawStroke = false, m_dragSlice = false;
-  int m_dragPlane = 0;
-  TPoints m_cutStroke;
   std::vector<TSrgGroup> m_groups;
   int m_selected = -1;
-  bool m_adding = false, m_deleting = false, m_moving = false;
   int m_pickedSeed = -1;
   bool m_meanShown = false;  // the channel-1 display shows group means
 
