@@ -109,7 +109,9 @@ void TModeState::OnRBtnDown2D(TSubPane* pane, const TPoint2i& p) {
   if (TModeViewHost* h = t_modeViewHost()) paneId = h->panePlaneId(pane);
 }
 
-void TModeState::OnMBtnDown2D(TSubPane* pane, const TPoint2i& p) { OnRBtnDown2D(pane, p); }
+// The middle button zooms in every mode's panes, also where a mode gives the right button
+// another use: these call the zoom of this class, not the right-button operations.
+void TModeState::OnMBtnDown2D(TSubPane* pane, const TPoint2i& p) { TModeState::OnRBtnDown2D(pane, p); }
 
 void TModeState::OnLBtnUp2D(TSubPane*, const TPoint2i&) {
   panePanning = false;
@@ -122,7 +124,7 @@ void TModeState::OnRBtnUp2D(TSubPane*, const TPoint2i&) {
   if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
 }
 
-void TModeState::OnMBtnUp2D(TSubPane* pane, const TPoint2i& p) { OnRBtnUp2D(pane, p); }
+void TModeState::OnMBtnUp2D(TSubPane* pane, const TPoint2i& p) { TModeState::OnRBtnUp2D(pane, p); }
 
 void TModeState::OnMouseMove2D(TSubPane* pane, const TPoint2i& p) {
   if (!panePanning && !paneZooming && pickedLine == 0) return;

@@ -322,3 +322,30 @@ TEST_F(FulManuLogic, RefinementErasesToBackgroundAndTheRegionsFollowOnFinish) {
   EXPECT_EQ(data.released, (std::vector<int>{3, 2}));
   for (int i = 0; i < N * N * N; ++i) ASSERT_NE(data.mask[i], 2);
 }
+
+TEST_F(FulManuLogic, TheMiddleButtonZoomsThePanesAlsoWithShift) {
+  TCore::getInst().setMode(5);
+  host.keys = TModeState::MK_SHIFT;
+  mode->OnLBtnDown2D(xy, atPane(0, 3.5, 3.5));
+  mode->OnLBtnUp2D(xy, TPoint2i());
+  ASSERT_EQ(flagged(255), (std::set<int>{at(3, 3, 1)}));
+
+  // Shift + middle drag over the painted voxel: a zoom of the panes, nothing erased.
+  mode->OnMBtnDown2D(xy, atPane(0, 3.5, 3.5));
+  EXPECT_TRUE(mode->isPaneZooming());
+  EXPECT_FALSE(mode->isPaneBrush());
+  mode->OnMouseMove2D(xy, TPoint2i(0, -20));
+  EXPECT_EQ(host.count("zoomPanes"), 1);
+  mode->OnMBtnUp2D(xy, TPoint2i(0, -20));
+  EXPECT_FALSE(mode->isPaneZooming());
+  EXPECT_EQ(flagged(255), (std::set<int>{at(3, 3, 1)}));
+
+  // A paint stroke of the left button goes on through a middle click.
+  mode->OnLBtnDown2D(xy, atPane(0, 4.5, 3.5));
+  mode->OnMBtnDown2D(xy, atPane(0, 4.5, 3.5));
+  mode->OnMBtnUp2D(xy, TPoint2i());
+  EXPECT_TRUE(mode->isPaneBrush());
+  mode->OnMouseMove2D(xy, atPane(0, 5.5, 3.5));
+  mode->OnLBtnUp2D(xy, TPoint2i());
+  EXPECT_EQ(flagged(255), (std::set<int>{at(3, 3, 1), at(4, 3, 1), at(5, 3, 1)}));
+}
