@@ -103,3 +103,11 @@ inline int t_modePickNearRay(const TModeRay& ray, int count, double radius, Poin
   }
   return index;
 }
+
+// The refusal of a volume above a computation's voxel limit: what the limit is, and the size.
+inline std::string t_modeVoxelLimitText(const char* computation, long long limit, int W, int H, int D) {
+  const long long n = static_cast<long long>(W) * H * D;
+  return std::string(computation) + " works on volumes of at most " + std::to_string(limit) +
+         " voxels; this volume has " + std::to_string(W) + " x " + std::to_string(H) + " x " +
+         std::to_string(D) + " = " + std::to_string(n) + " voxels.";
+}

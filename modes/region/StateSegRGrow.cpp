@@ -211,6 +211,10 @@ bool StateSegRGrow::kernelVolume(TRgrowVolume& vol, TRgrowChannelRanges* ranges)
   if (ranges) {
     for (int k = 0; k < 3; ++k) ranges->lo[k] = v.rangeLo[k], ranges->hi[k] = v.rangeHi[k];
   }
+  if (static_cast<long long>(vol.voxelCount()) > kRgrowMaxVoxels) {
+    t_warn(t_modeVoxelLimitText("Region growing", kRgrowMaxVoxels, vol.W, vol.H, vol.D));
+    return false;
+  }
   if (!vol.valid()) {
     t_warn(kNoVolumeMessage);
     return false;

@@ -306,8 +306,15 @@ void StateSegSRG::runSRG() {
   }
   TModeRegionData* d = t_modeRegionData();
   TModeRegionData::VolumeValues v;
-  if (!d || !d->volumeValues(v) || v.W <= 0 || v.H <= 0 || v.D <= 0 || !v.ch[0] ||
-      d->maskVoxelCount() != static_cast<std::size_t>(v.W) * v.H * v.D) {
+  if (!d || !d->volumeValues(v) || v.W <= 0 || v.H <= 0 || v.D <= 0 || !v.ch[0]) {
+    t_warn(kNoVolumeMessage);
+    return;
+  }
+  if (static_cast<std::int64_t>(v.W) * v.H * v.D > kSrgMaxVoxels) {
+    t_warn(t_modeVoxelLimitText("Seeded region growing", kSrgMaxVoxels, v.W, v.H, v.D));
+    return;
+  }
+  if (d->maskVoxelCount() != static_cast<std::size_t>(v.W) * v.H * v.D) {
     t_warn(kNoVolumeMessage);
     return;
   }

@@ -56,6 +56,7 @@ class VolumeData : public FakeRegionData {
  public:
   std::vector<float> values, gradient;
   std::vector<int> rebuilt, released;
+  int shownSize = 0;  // the size volumeValues reports, when not 0
   VolumeData() {
     values.assign(N * N * N, 0.f);
     gradient.assign(N * N * N, 0.5f);
@@ -80,7 +81,7 @@ class VolumeData : public FakeRegionData {
     used[id] = true;
   }
   bool volumeValues(VolumeValues& v) override {
-    v.W = v.H = v.D = N;
+    v.W = v.H = v.D = shownSize ? shownSize : N;
     v.channels = 1;
     v.ch[0] = values.data();
     v.gradient = gradient.data();
@@ -346,6 +347,17 @@ TEST_F(RGrowLogic, AFloodComputesFromItsOwnCopyWhileTheGateRefusesChanges) {
   EXPECT_EQ(count(255), 8 * N * N);
   EXPECT_EQ(data.flag[at(5, 5, 5)], 1);
   EXPECT_TRUE(core.switchMode(3));
+}
+
+TEST_F(RGrowLogic, AVolumeAboveTheVoxelLimitIsRefusedWithTheLimit) {
+  data.shownSize = 1300;  // 2,197,000,000 voxels
+  const std::vector<std::uint8_t> before = data.flag;
+  mode->runThreshold(0, 200, 0, 0, 0, 0, 0, 1);
+  EXPECT_FALSE(mode->isBusy());
+  ASSERT_FALSE(prompts.texts().empty());
+  EXPECT_NE(prompts.texts().back().find("at most 2147483647 voxels"), std::string::npos) << prompts.texts().back();
+  EXPECT_NE(prompts.texts().back().find("1300 x 1300 x 1300"), std::string::npos);
+  EXPECT_EQ(data.flag, before);
 }
 
 TEST_F(RGrowLogic, CutStrokesShorterThanTheSurfaceMinimumClearTheSurfaceAndSaySo) {

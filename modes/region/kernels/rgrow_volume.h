@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <functional>
 
+// The most voxels the kernels take: voxel indices are ints.
+constexpr long long kRgrowMaxVoxels = INT32_MAX;
+
 // The loaded volume as the kernels see it.  Channels beyond `channels` are not read; the gradient
 // is read only by the threshold tests.
 struct TRgrowVolume {
@@ -22,7 +25,7 @@ struct TRgrowVolume {
   // Sizes positive, voxel indices within int range, 1 to 3 channels each present.
   bool valid() const {
     if (W <= 0 || H <= 0 || D <= 0 || channels < 1 || channels > 3) return false;
-    if (voxelCount() > static_cast<size_t>(INT32_MAX)) return false;
+    if (voxelCount() > static_cast<size_t>(kRgrowMaxVoxels)) return false;
     for (int k = 0; k < channels; ++k)
       if (!ch[k]) return false;
     return true;

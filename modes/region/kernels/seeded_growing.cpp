@@ -375,8 +375,7 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
                                  const TSrgControl& control) {
   if (!values || !box.valid()) return TSrgStatus::NoVolume;
   const std::int64_t N = box.voxelCount();
-  // Front entries keep voxel indices in 32 bits.
-  if (N > std::int64_t(0xffffffffLL)) return TSrgStatus::NoVolume;
+  if (N > kSrgMaxVoxels) return TSrgStatus::NoVolume;
   if (static_cast<int>(groups.size()) > kSrgMaxGroups) return TSrgStatus::TooManyGroups;
 
   const int W = box.W, H = box.H, D = box.D;

@@ -29,6 +29,9 @@ enum class TSrgStatus {
   Stopped,        // the stop flag was raised
 };
 
+// The most voxels a run takes: the front keeps voxel indices in 32 bits.
+constexpr std::int64_t kSrgMaxVoxels = 0xffffffffLL;
+
 // The message to show for a status (empty for Done and Stopped).
 const char* t_srgStatusMessage(TSrgStatus status);
 

@@ -91,6 +91,7 @@ class VolumeData : public FakeRegionData {
   int n = 0;
   std::vector<float> values;
   std::vector<int> released;
+  int shownSize = 0;  // the size volumeValues reports, when not 0
   void build(int size) {
     n = size;
     const std::size_t N = static_cast<std::size_t>(n) * n * n;
@@ -117,7 +118,7 @@ class VolumeData : public FakeRegionData {
     used[id] = false;
   }
   bool volumeValues(VolumeValues& v) override {
-    v.W = v.H = v.D = n;
+    v.W = v.H = v.D = shownSize ? shownSize : n;
     v.channels = 1;
     v.ch[0] = values.data();
     return true;
@@ -462,4 +463,16 @@ TEST_F(SrgLogic, AWorkerRunShowsProgressRefusesOtherCommandsAndASwitchDropsIt) {
   EXPECT_TRUE(mode->result().empty());
   EXPECT_FALSE(mode->isShowingMeans());
   EXPECT_EQ(panel.busyLog, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(SrgLogic, AVolumeAboveTheVoxelLimitIsRefusedWithTheLimit) {
+  mode->groupsForEdit()[0].seeds = {TVec3(1.5, 1.5, 1.5)};
+  mode->groupsForEdit()[1].seeds = {TVec3(8.5, 8.5, 8.5)};
+  data.shownSize = 1700;  // 4,913,000,000 voxels
+  mode->runSRG();
+  EXPECT_FALSE(mode->isBusy());
+  EXPECT_TRUE(mode->result().empty());
+  ASSERT_FALSE(prompts.texts().empty());
+  EXPECT_NE(prompts.texts().back().find("at most 4294967295 voxels"), std::string::npos) << prompts.texts().back();
+  EXPECT_NE(prompts.texts().back().find("1700 x 1700 x 1700"), std::string::npos);
 }
