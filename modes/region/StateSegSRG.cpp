@@ -232,6 +232,7 @@ int StateSegSRG::pickPoint(const TPoint2i& p) {
 
 void StateSegSRG::erasePoint(int index) {
   eraseSeed(index);
+  if (m_panel) m_panel->updateGroupList();  // the group's seed count
 }
 
 void StateSegSRG::addPointOnDrag(const double pos[3]) {
@@ -240,6 +241,7 @@ void StateSegSRG::addPointOnDrag(const double pos[3]) {
   // Seeds of a drag keep at least five seed radii between them.
   if (!seeds.empty() && !(t_dist3(seeds.back().data(), pos) > 5 * m_seedRadius)) return;
   seeds.emplace_back(pos[0], pos[1], pos[2]);
+  if (m_panel) m_panel->updateGroupList();
 }
 
 void StateSegSRG::moveGrabbedPoint(const double* pos) {
@@ -350,13 +352,28 @@ void StateSegSRG::runSRG() {
   if (m_panel) m_panel->setBusy(true);
   t_progressStart(kProgressCaption, 0);
 
-  auto run = [values, out, stop, box, wlLo, wlHi]() {
+  // Without an interface thread to hand the result back to, the run is done here and now.
+  TModeViewHost* host = t_modeViewHost();
+  const bool onWorker = host && host->postToInterface([] {});
+  // From a worker the bar moves through the interface thread, and only while the run is the
+  // newest: a run stopped by a switch may still be reporting after the switch ended the bar.
+  auto step = [this, host, gen, onWorker](int percent) {
+    if (!onWorker) {
+      t_progressStep(percent);
+      return;
+    }
+    host->postToInterface([this, gen, percent] {
+      if (gen == m_generation && m_busy) t_progressStep(percent);
+    });
+  };
+
+  auto run = [values, out, stop, box, wlLo, wlHi, step]() {
     int lastPercent = -1;
-    auto report = [&lastPercent](double f) {
+    auto report = [&lastPercent, &step](double f) {
       const int percent = static_cast<int>(f * 100);
       if (percent == lastPercent) return;
       lastPercent = percent;
-      t_progressToMainFrame(f);
+      step(percent);
     };
     try {
       TSrgControl control;
@@ -394,9 +411,7 @@ void StateSegSRG::runSRG() {
     }
   };
 
-  // Without an interface thread to hand the result back to, the run is done here and now.
-  TModeViewHost* host = t_modeViewHost();
-  if (!host || !host->postToInterface([] {})) {
+  if (!onWorker) {
     run();
     applyRun(gen, out);
     return;

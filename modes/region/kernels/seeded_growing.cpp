@@ -612,8 +612,9 @@ TSrgStatus t_seededRegionGrowing(const float* values, const TVoxelBox& box,
     if (taken % 100000 == 1) std::printf("%lld/%lld\n", static_cast<long long>(taken), static_cast<long long>(N));
     if (taken >= nextReport) {
       nextReport += reportEvery;
-      if (control.progress) control.progress(std::min(1.0, static_cast<double>(taken) / static_cast<double>(N)));
+      // A stopped run reports nothing more: whoever stopped it has closed its progress.
       if (control.stop && control.stop->load(std::memory_order_acquire)) return TSrgStatus::Stopped;
+      if (control.progress) control.progress(std::min(1.0, static_cast<double>(taken) / static_cast<double>(N)));
     }
     std::uint8_t& lv = lb[bricks.at(static_cast<int>(x), static_cast<int>(y), static_cast<int>(z))];
     if (best == 0) {

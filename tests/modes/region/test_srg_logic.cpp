@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -35,10 +36,15 @@ class FakeSrgPanel : public TDlgSegSRGIf {
   bool visible = false, busy = false, visSurf = true, visCPs = true;
   int refills = 0;
   std::vector<bool> busyLog;
+  std::vector<int> seedCounts;  // the "N--Cp:n" counts as the list was last filled
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
   void placePanel(int, int) override {}
-  void updateGroupList() override { ++refills; }
+  void updateGroupList() override {
+    ++refills;
+    seedCounts.clear();
+    for (const TSrgGroup& g : StateSegSRG::getInst()->groups()) seedCounts.push_back(int(g.seeds.size()));
+  }
   bool isVisSurfChecked() const override { return visSurf; }
   bool isVisCPsChecked() const override { return visCPs; }
   void setBusy(bool b) override {
@@ -65,22 +71,42 @@ class FakeDisplay : public TSrgDisplay {
   void setRegionColor(int id, std::uint32_t rgb) override { colors[id] = rgb; }
 };
 
-// Records the progress calls, from any thread.
+// Records the progress calls, from any thread, in the order they take effect ("S", "P", "E").
+// With `holdWorkerStep` the first step called from another thread than the test's waits until
+// `releaseWorker`: the status bar applies such a step when the interface thread gets to it.
 class ProgressLog : public TProgressSink {
  public:
   std::mutex lock;
+  std::condition_variable cv;
   int starts = 0, steps = 0, ends = 0;
+  std::vector<std::string> order;
+  std::thread::id testThread = std::this_thread::get_id();
+  bool holdWorkerStep = false, workerStepHeld = false, released = false;
   void progressStart(int, int) override {
     std::lock_guard<std::mutex> g(lock);
     ++starts;
+    order.push_back("S");
   }
   void progressStep(int) override {
-    std::lock_guard<std::mutex> g(lock);
+    std::unique_lock<std::mutex> g(lock);
+    if (holdWorkerStep && std::this_thread::get_id() != testThread) {
+      holdWorkerStep = false;
+      workerStepHeld = true;
+      cv.notify_all();
+      cv.wait_for(g, std::chrono::seconds(20), [this] { return released; });
+    }
     ++steps;
+    order.push_back("P");
   }
   void progressEnd() override {
     std::lock_guard<std::mutex> g(lock);
     ++ends;
+    order.push_back("E");
+  }
+  void releaseWorker() {
+    std::lock_guard<std::mutex> g(lock);
+    released = true;
+    cv.notify_all();
   }
 };
 
@@ -229,6 +255,8 @@ TEST_F(SrgLogic, GroupsTakeThePaletteAndShiftDragsPlaceMoveAndEraseSeeds) {
   EXPECT_EQ(mode->groups()[0].seeds[0], TVec3(1, 2, 1));
   EXPECT_EQ(mode->groups()[0].seeds[1], TVec3(9, 9, 9));
   EXPECT_TRUE(mode->groups()[2].seeds.empty());
+  // The list's "N--Cp:n" counts follow the seeds the mouse added.
+  EXPECT_EQ(panel.seedCounts, (std::vector<int>{2, 0, 0}));
 
   // Shift + press on a seed moves it (cursor 8 over it, 5 elsewhere); Shift + right erases.
   host.keys = TModeState::MK_SHIFT;
@@ -246,6 +274,7 @@ TEST_F(SrgLogic, GroupsTakeThePaletteAndShiftDragsPlaceMoveAndEraseSeeds) {
   host.keys = 0;
   ASSERT_EQ(mode->groups()[0].seeds.size(), 1u);
   EXPECT_EQ(mode->groups()[0].seeds[0], TVec3(3, 3, 3));
+  EXPECT_EQ(panel.seedCounts, (std::vector<int>{1, 0, 0}));
 
   // Twelve more groups: the fifteenth takes row 0.  The 255th is refused with the message.
   for (int i = 0; i < 12; ++i) mode->addNewGroup();
@@ -475,4 +504,41 @@ TEST_F(SrgLogic, AVolumeAboveTheVoxelLimitIsRefusedWithTheLimit) {
   ASSERT_FALSE(prompts.texts().empty());
   EXPECT_NE(prompts.texts().back().find("at most 4294967295 voxels"), std::string::npos) << prompts.texts().back();
   EXPECT_NE(prompts.texts().back().find("1700 x 1700 x 1700"), std::string::npos);
+}
+
+TEST_F(SrgLogic, ARunStoppedByASwitchMovesTheBarNoMoreAfterItsEnd) {
+  enter(48);
+  host.async = true;
+  mode->groupsForEdit()[0].seeds = {TVec3(5.5, 20.5, 20.5)};
+  mode->groupsForEdit()[1].seeds = {TVec3(40.5, 20.5, 20.5)};
+  {
+    std::lock_guard<std::mutex> g(progress.lock);
+    progress.holdWorkerStep = true;
+  }
+  mode->runSRG();
+  ASSERT_TRUE(mode->isBusy());
+  // Once the run has reported (the step under way, or posted to the interface thread), a switch
+  // stops it and ends the bar.
+  const auto reported = [&] {
+    {
+      std::lock_guard<std::mutex> g(progress.lock);
+      if (progress.workerStepHeld) return true;
+    }
+    std::lock_guard<std::mutex> g(host.lock);
+    return host.posted.size() >= 2;  // the first is the mode's check for an interface thread
+  };
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!reported() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(reported());
+  TCore::getInst().setMode(3);
+  EXPECT_FALSE(mode->isBusy());
+  progress.releaseWorker();
+  mode->stopWorkers();
+  while (host.drain() > 0) {
+  }
+  std::lock_guard<std::mutex> g(progress.lock);
+  ASSERT_FALSE(progress.order.empty());
+  EXPECT_EQ(progress.order.back(), "E") << "the bar moved after it was ended";
+  EXPECT_EQ(progress.ends, 1);
 }
