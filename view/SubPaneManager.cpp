@@ -1,5 +1,6 @@
 #include "view/SubPaneManager.h"
 
+#include <QDockWidget>
 #include <QList>
 #include <QMainWindow>
 #include <cstdio>
@@ -71,11 +72,31 @@ void SubPaneManager::arrangePanes2() {
 }
 
 void SubPaneManager::showHiddenPanes() {
+  bool shown = false;
   for (TSubPane* p : panes)
-    if (p && p->isHidden()) p->show();
+    if (p && p->isHidden()) {
+      p->show();
+      shown = true;
+    }
+  // The dock area gives re-shown panes what is left over (after a few switches one is only its
+  // caption high): they get back the sizes they had when they were hidden.
+  if (!shown || !m_frame) return;
+  QList<QDockWidget*> docks;
+  QList<int> widths, heights;
+  for (int i = 0; i < 3; ++i)
+    if (panes[i] && !panes[i]->isFloating() && m_keptSizes[i].isValid()) {
+      docks << panes[i];
+      widths << m_keptSizes[i].width();
+      heights << m_keptSizes[i].height();
+    }
+  if (docks.isEmpty()) return;
+  m_frame->resizeDocks(docks, heights, Qt::Vertical);
+  m_frame->resizeDocks(docks, widths, Qt::Horizontal);
 }
 
 void SubPaneManager::hidePanes() {
+  for (int i = 0; i < 3; ++i)
+    if (panes[i] && panes[i]->isVisible() && !panes[i]->isFloating()) m_keptSizes[i] = panes[i]->size();
   for (TSubPane* p : panes)
     if (p) p->hide();
 }

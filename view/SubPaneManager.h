@@ -1,6 +1,8 @@
 #pragma once
 // Owner of the three slice panes (XY, YZ, ZX).  The main frame has the manager create them as
 // dock widgets of its window; until then the manager holds none and its operations touch nothing.
+#include <QSize>
+
 #include <array>
 
 class QMainWindow;
@@ -24,7 +26,8 @@ class SubPaneManager {
   void arrangePanes1();
   // Arrangement 2: XY above YZ at the left, ZX at the top.
   void arrangePanes2();
-  // Shows the panes that are hidden (a mode that works in the main view only hid them).
+  // Shows the panes that are hidden (a mode that works in the main view only hid them), docked
+  // ones at the sizes they had when hidden.
   void showHiddenPanes();
   void hidePanes();
   void fitAllPanes();
@@ -46,4 +49,6 @@ class SubPaneManager {
   SubPaneManager();
   ~SubPaneManager() = default;
   QMainWindow* m_frame = nullptr;
+  // The docked panes' sizes when they were last hidden (kept across the modes that hide them).
+  QSize m_keptSizes[3];
 };

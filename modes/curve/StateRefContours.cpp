@@ -433,6 +433,11 @@ void StateRefContours::OnDraw() {
   if (hooks().draw) hooks().draw(*this);
 }
 
+void StateRefContours::OnDraw2D(TSubPane* pane) {
+  // The entry shows the three panes: they show the slices, not an empty picture.
+  if (hooks().drawPane) hooks().drawPane(pane);
+}
+
 // ---- panel operations -----------------------------------------------------------------------------
 
 void StateRefContours::storeFiber() {

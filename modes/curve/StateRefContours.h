@@ -37,6 +37,8 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // registration, tests install their own.
   struct ViewHooks {
     std::function<void(StateRefContours&)> draw;
+    // A slice pane's picture: the volume's slice as the standard mode draws it.
+    std::function<void(TSubPane*)> drawPane;
     // The main view's camera as the fiber kernels read it; false without a main view.
     std::function<bool(TFiberView&)> camera;
     // The renderer's cut surface (null or empty when there is none).
@@ -57,6 +59,7 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
+  void OnDraw2D(TSubPane* pane) override;
   int OnSetCursor(const TPoint2i& p) override;
 
   // A mode switch (every switch hides the panels first) drops any relabelling in flight.

@@ -13,6 +13,7 @@
 #include "view/TDlgVisParam.h"
 #include "view/TOGL.h"
 #include "view/TSheder.h"
+#include "view/TSubPane.h"
 #include "view/VolRendManager.h"
 #include "view/key_state.h"
 #include "view/mode_gl.h"
@@ -164,6 +165,12 @@ void circle(const TPoint2i& p, double r, double g, double b, double size) {
 void t_installStateRefContoursHooks() {
   StateRefContours::ViewHooks h;
   h.draw = &t_drawStateRefContours;
+  h.drawPane = [](TSubPane* pane) {
+    if (!pane) return;
+    VolRendManager& vr = VolRendManager::getInst();
+    vr.drawSliceInPane(int(pane->planeId), 0);
+    vr.drawSliceCrossLines(int(pane->planeId));
+  };
   h.camera = &mainCamera;
   h.cutSurface = []() -> const TTriangleMesh* { return &VolRendManager::getInst().cutSurface; };
   StateRefContours::setViewHooks(h);
