@@ -28,6 +28,7 @@
 #include "view/redraw.h"
 #include "volume/TextureManager.h"
 #include "ui/TDlgResampleVolPitch.h"
+#include "ui/panel_window.h"
 #include "view/drop_dispatch.h"
 #include "view/TDlgVisParam.h"
 #include "view/GLSetup.h"
@@ -84,6 +85,11 @@ bool CKestrinApp::InitInstance() {
   view = new CKestrinView();
   m_frame = new CMainFrame(view);
   m_frame->installProgressSink();
+  // Every panel made from here on is a tool window of the frame, placed by it before it shows.
+  t_setPanelOwner(m_frame);
+  t_setPanelPlacer([] {
+    if (g_mainFrame) g_mainFrame->placeModeDialogs();
+  });
   // The three slice panes dock on the frame.
   SubPaneManager::getInst().createDockWidgets(m_frame);
   {
@@ -149,8 +155,9 @@ bool CKestrinApp::InitInstance() {
   std::fprintf(stderr, "create dialogs & State* classes ------↑↑↑↑↑\n");
 
   TCore::getInst().initApplication(m_argc, m_argv);
-  TDlgVisParam::getInst().show();
+  // Placed before it shows (and again by its show), never first at a default place.
   m_frame->placeModeDialogs();
+  TDlgVisParam::getInst().show();
   // Files dropped on the main view go to the core's file commands.
   TDropLoaders drops;
   drops.loadVolume = [](const std::string& path) {
@@ -185,6 +192,7 @@ int CKestrinApp::ExitInstance() {
   t_setExportWindowSource(nullptr);
   t_setResamplePitchAsker(nullptr);
   TMaskIdTable::getInst().setPitchSink(nullptr);
+  t_setPanelPlacer(nullptr);
   t_runAtExit();
   delete m_frame;
   m_frame = nullptr;

@@ -22,6 +22,7 @@
 
 #include "ui/TDlgResampleVolPitch.h"
 #include "volume/volume_export.h"
+#include "ui/panel_window.h"
 #include "core/ModeRegistry.h"
 #include "core/TCore.h"
 #include "core/TModeState.h"
@@ -156,6 +157,8 @@ CMainFrame::CMainFrame(QWidget* central) {
 }
 
 CMainFrame::~CMainFrame() {
+  // The panels go back to their makers, which delete them.
+  if (t_panelOwner() == this) t_setPanelOwner(nullptr);
   removeProgressSink();
   if (g_mainFrame == this) g_mainFrame = nullptr;
 }
@@ -236,27 +239,26 @@ void CMainFrame::placeModeDialogs() {
   // The restored rectangle, also when maximised.
   const QRect r = isMaximized() ? normalGeometry() : frameGeometry();
   // 75 pixels beyond the frame's right edge (QRect::right() is the last pixel column inside).
-  int x = r.x() + r.width() + 75;
+  const int x = r.x() + r.width() + 75;
   int y = r.top();
-  // A frame near the screen's right edge would push the panels off the screen: keep the widest
-  // visible panel on the screen (panels stack at one point).
+  // Each panel is then fitted into the available geometry of this screen (ui/panel_window.h):
+  // moved left or up where it would leave it, its contents scrolled where it is too tall.
   if (QScreen* sc = screen()) {
     const QRect avail = sc->availableGeometry();
-    int widest = 0;
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w != this && w->isVisible() && qobject_cast<QDialog*>(w)) widest = std::max(widest, w->frameGeometry().width());
-    x = std::min(x, avail.x() + avail.width() - widest);
-    x = std::max(x, avail.x());
     y = std::max(avail.y(), std::min(y, avail.y() + avail.height() - 100));
   }
-  // The rendering panel's height, then the mode panels below it.
+  // The rendering panel's height, then the mode panels below it (hidden ones too, so that each
+  // shows where it belongs).
   int h = 0;
   const TCoreWiring& w = TCore::wiring();
   if (w.placeRenderingPanel) {
     h = w.placeRenderingPanel(x, y);
     if (h < 0) return;
   }
+  // (Placing the rendering panel keeps the mode panels off it: one that does not fit below it
+  // goes beside it, not over its editor boxes.)
   for (TModeState* m : TModeRegistry::getInst().allModes()) m->placePanels(x, y + h);
+  t_setPanelKeepClear(QRect());
 }
 
 void CMainFrame::moveEvent(QMoveEvent* e) {

@@ -15,6 +15,7 @@
 #include "core/ModeViewHost.h"
 #include "core/WinLvModel.h"
 #include "ui/edit_sync.h"
+#include "ui/panel_window.h"
 
 #include "volume/TextureManager.h"
 
@@ -50,8 +51,9 @@ void TDlgWinLv::destroyInst() {
 
 TDlgWinLv::TDlgWinLv() : QDialog(nullptr) {
   setWindowTitle(QStringLiteral("Window Level"));
-  // No close button: the panel is hidden and shown by the program only.
-  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // A tool window of the main frame with no close button: the panel is hidden and shown by the
+  // program only.
+  t_makeToolPanel(this);
   auto* grid = new QGridLayout(this);
   grid->addWidget(new QLabel(QStringLiteral("Minimum"), this), 0, 1);
   grid->addWidget(new QLabel(QStringLiteral("Maximum"), this), 0, 2);
@@ -237,3 +239,18 @@ void TDlgWinLv::keyReleaseEvent(QKeyEvent* e) {
 }
 
 void TDlgWinLv::closeEvent(QCloseEvent* e) { e->ignore(); }
+
+void TDlgWinLv::setVisible(bool visible) {
+  // The frame's placement leaves this panel where the user put it; it first appears over the
+  // middle of the frame, and always wholly on the screen.
+  if (visible && isHidden()) {
+    QPoint at = t_panelFrame(this).topLeft();
+    if (!m_placed) {
+      const QSize size = t_panelContentSize(this);
+      if (const QWidget* owner = parentWidget()) at = owner->frameGeometry().center() - QPoint(size.width() / 2, size.height() / 2);
+      m_placed = true;
+    }
+    t_placePanel(this, at.x(), at.y());
+  }
+  QDialog::setVisible(visible);
+}

@@ -9,6 +9,7 @@
 #include "core/ModeViewHost.h"
 #include "ui/TDlgIntSelect.h"
 #include "ui/TDlgMarchingCubesParam.h"
+#include "ui/panel_window.h"
 #include "core/TCore.h"
 #include "app/TDlgWinLv.h"
 #include "core/TModeState.h"
@@ -77,8 +78,11 @@ TCoreWiring t_defaultCoreWiring() {
     if (!TDlgVisParam::exists()) return -1;
     TDlgVisParam& p = TDlgVisParam::getInst();
     if (!p.isCreated()) return -1;
-    if (p.isVisible()) p.move(x, y);
-    return p.frameGeometry().height();
+    // Placed also while hidden, so that it shows where it belongs; its height counts either way.
+    t_placePanel(&p, x, y);
+    // The mode panels placed next stay off it (the frame clears this after placing them).
+    t_setPanelKeepClear(t_panelFrame(&p));
+    return t_panelFrame(&p).bottom() + 1 - y;
   };
   w.winLvSetChannels = [](int n, const double mn[3], const double mx[3]) {
     TDlgWinLv::getInst().setChannels(n, mn, mx);

@@ -6,7 +6,7 @@ PKGS=(cmake ninja-build g++ pkg-config
       qt6-base-dev libqt6opengl6-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri
       libsuitesparse-dev medcon
       fonts-ipafont-gothic)  # the program's Japanese captions and messages
-TEST_PKGS=(libgtest-dev xvfb xauth libtiff-tools python3-numpy python3-tifffile python3-scipy
+TEST_PKGS=(libgtest-dev xvfb xauth openbox libtiff-tools python3-numpy python3-tifffile python3-scipy
            python3-pydicom python3-vtk9 gfortran python3-skimage
            libboost-graph-dev libmaxflow-dev libopenblas0-pthread
            clang libclang-rt-dev libomp-dev)  # the fuzz build (-DKESTRIN_FUZZ=ON): libFuzzer, OpenMP

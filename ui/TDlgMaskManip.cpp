@@ -11,10 +11,14 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 #include "core/ModeViewHost.h"
 #include "platform/Prompt.h"
 #include "ui/TDlgMarchingCubesParam.h"
 #include "ui/TDlgMaskCellManip.h"
+#include "ui/panel_window.h"
 
 #include "volume/TMaskIdTable.h"
 
@@ -30,7 +34,24 @@ CellLook lookOf(int id) {
   return {QColor(r.color & 0xff, (r.color >> 8) & 0xff, (r.color >> 16) & 0xff), r.used != 0};
 }
 
+// Relative luminance of an sRGB colour (0 black .. 1 white).
+double luminance(const QColor& c) {
+  auto lin = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+  return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+}
+
 }  // namespace
+
+double t_contrastRatio(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor t_cellLabelColour(const QColor& cell) {
+  // Cyan labels, except where black reads better (light cells).
+  const QColor cyan(0, 255, 255), black(0, 0, 0);
+  return t_contrastRatio(cyan, cell) >= t_contrastRatio(black, cell) ? cyan : black;
+}
 
 TDlgMaskManip::TDlgMaskManip(const std::string& title, QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Mask ID DLG"));
@@ -191,6 +212,12 @@ void TDlgMaskManip::reject() {
   if (!m_panelMode) QDialog::reject();
 }
 
+void TDlgMaskManip::setVisible(bool visible) {
+  // As a panel it is placed beside the frame before it appears.
+  if (visible && m_panelMode && isHidden()) t_placePanelsBeforeShow();
+  QDialog::setVisible(visible);
+}
+
 void TDlgMaskManip::showEvent(QShowEvent* e) {
   // The table may have changed while the cells were hidden.
   refreshCells();
@@ -200,10 +227,9 @@ void TDlgMaskManip::showEvent(QShowEvent* e) {
 void TDlgMaskManip::refreshCell(int id) {
   const CellLook look = lookOf(id);
   const bool framed = (pickMany && selection[id]) || id == currentId;
-  const int grey = qGray(look.colour.rgb());
   m_cells[id]->setText(look.used ? QStringLiteral("%1✓").arg(id) : QString::number(id));
   m_cells[id]->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: %2; border: %3; }")
-                                 .arg(look.colour.name(), grey > 128 ? QStringLiteral("black") : QStringLiteral("cyan"),
+                                 .arg(look.colour.name(), t_cellLabelColour(look.colour).name(),
                                       framed ? QStringLiteral("2px solid yellow") : QStringLiteral("1px solid blue")));
 }
 
@@ -244,11 +270,11 @@ bool TDlgMaskManip::runPickOne(int& id) {
 }
 
 bool TDlgMaskIdChooser::pickMany(const std::string& title, std::vector<unsigned char>& selection) {
-  TDlgMaskManip dlg(title);
+  TDlgMaskManip dlg(title, t_panelOwner());
   return dlg.getSelectedIds(selection);
 }
 
 bool TDlgMaskIdChooser::pickOne(const std::string& title, int& id) {
-  TDlgMaskManip dlg(title);
+  TDlgMaskManip dlg(title, t_panelOwner());
   return dlg.runPickOne(id);
 }

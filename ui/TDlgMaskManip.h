@@ -2,6 +2,7 @@
 // The mask-ID chooser: the 256 region ids as a 16 x 16 grid of cells in the regions' colours,
 // asked modally in two ways: pick-many (which regions a segmentation may claim) and pick-one
 // (under which id a result is stored).  A used id is marked with a tick.
+#include <QColor>
 #include <QDialog>
 
 #include <string>
@@ -44,6 +45,7 @@ class TDlgMaskManip : public QDialog {
 
   void accept() override;
   void reject() override;
+  void setVisible(bool visible) override;
 
   // Panel mode: a double click opens the region editor of the id, a right click its colour.
   void onCellDoubleClicked(int id);
@@ -71,6 +73,11 @@ class TDlgMaskManip : public QDialog {
   QLabel* m_title = nullptr;
   QAbstractButton* m_cells[256] = {};
 };
+
+// Contrast ratio of two colours (1 to 21, sRGB relative luminance).
+double t_contrastRatio(const QColor& a, const QColor& b);
+// The colour of a cell's label: cyan, or black on cells where cyan would read worse.
+QColor t_cellLabelColour(const QColor& cell);
 
 // The chooser the program installs: asks through TDlgMaskManip.
 class TDlgMaskIdChooser : public TMaskIdChooser {

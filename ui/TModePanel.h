@@ -1,6 +1,7 @@
 #pragma once
-// Base of the modes' modeless panels: hidden until the mode shows it, no close button, and the
-// Enter and Escape keys never close it (the panel belongs to the mode, not to the user).
+// Base of the modes' modeless panels: a tool window of the main frame, hidden until the mode
+// shows it, no close button, and the Enter and Escape keys never close it (the panel belongs to
+// the mode, not to the user).
 #include <QCloseEvent>
 #include <QDialog>
 #include <QKeyEvent>
@@ -12,19 +13,24 @@
 
 #include "core/ModeRegistry.h"
 #include "core/TModeState.h"
+#include "ui/panel_window.h"
 
 class TModePanel : public QDialog, public TModePanelIf {
  public:
   explicit TModePanel(const QString& title) : QDialog(nullptr) {
     setWindowTitle(title);
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    t_makeToolPanel(this);
     setModal(false);
   }
 
   void showPanel() override { show(); }
   void hidePanel() override { hide(); }
-  void placePanel(int x, int y) override {
-    if (isVisible()) move(x, y);
+  // Hidden panels are placed too, so that each shows where it belongs.
+  void placePanel(int x, int y) override { t_placePanel(this, x, y); }
+  // Placed again just before it appears (its contents may have changed its height).
+  void setVisible(bool visible) override {
+    if (visible && isHidden()) t_placePanelsBeforeShow();
+    QDialog::setVisible(visible);
   }
 
  protected:

@@ -17,6 +17,7 @@
 #include "core/TCore.h"
 #include "platform/Prompt.h"
 #include "ui/edit_sync.h"
+#include "ui/panel_window.h"
 #include "view/TTransFuncEditor.h"
 #include "volume/TextureManager.h"
 
@@ -70,8 +71,8 @@ void TDlgVisParam::destroyInst() {
 
 TDlgVisParam::TDlgVisParam(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Rendering Parameter DLG");
-  // A modeless tool panel that the user cannot close.
-  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // A modeless tool panel of the main frame that the user cannot close.
+  t_makeToolPanel(this);
   setModal(false);
   buildControls();
 
@@ -183,7 +184,7 @@ void TDlgVisParam::buildControls() {
     m_btnZero[k] = new QPushButton("0", this);
     m_btnZero[k]->setGeometry(kBoxLeft + kBoxW + 6, top + 28, 40, 24);
   }
-  resize(kPanelW, kBoxTop1 + 3 * (kBoxH + kBoxGap) + 2);
+  t_setPanelContentSize(this, QSize(kPanelW, kBoxTop1 + 3 * (kBoxH + kBoxGap) + 2));
 
   connect(m_chkFrame, &QCheckBox::clicked, this, [this] { onFrameClicked(); });
   connect(m_chkInterp, &QCheckBox::clicked, this, [this] { onInterpolateClicked(); });
@@ -475,3 +476,9 @@ void TDlgVisParam::keyPressEvent(QKeyEvent* e) {
 }
 
 void TDlgVisParam::closeEvent(QCloseEvent* e) { e->ignore(); }
+
+void TDlgVisParam::setVisible(bool visible) {
+  // Placed beside the frame before it appears.
+  if (visible && isHidden()) t_placePanelsBeforeShow();
+  QDialog::setVisible(visible);
+}

@@ -56,6 +56,9 @@ class TDlgVisParam : public QDialog {
   // Deletes the panel (the application calls it before the QApplication goes; tests too).
   static void destroyInst();
 
+  // Placed beside the main frame before it appears.
+  void setVisible(bool visible) override;
+
   // Creates the panel's controls (the modeless dialog's initialisation) and sets the created
   // flag.  Idempotent.  Showing it is the caller's (start-up shows it).
   void createPanel();

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ui/panel_window.h"
 #include "view/TDlgVisParam.h"
 #include "view/TTransFuncEditor.h"
 #include "view/transfunc_paint.h"
@@ -72,7 +73,7 @@ void TDlgVisParam::updateModeControls(int volumeMode, bool planes, bool xy, bool
     m_btnIni[k]->setVisible(k < n);
     m_btnZero[k]->setVisible(k < n);
   }
-  resize(width(), m_heights[std::clamp(n, 0, 3)]);
+  t_setPanelContentSize(this, QSize(t_panelContentSize(this).width(), m_heights[std::clamp(n, 0, 3)]));
 
   m_planesEnabled = planes;
   m_exclusivePlanes = exclusive;

@@ -13,7 +13,9 @@ TTransFuncBox::TTransFuncBox(TDlgVisParam* panel, int box, QWidget* parent)
 }
 
 QPoint TTransFuncBox::toPanel(QPointF p) const {
-  return mapTo(m_panel, p.toPoint());
+  // The boxes' rectangles are given in the panel's client coordinates, which are those of the
+  // box's parent also when the panel scrolls its contents.
+  return mapToParent(p.toPoint());
 }
 
 void TTransFuncBox::paintEvent(QPaintEvent*) {

@@ -126,8 +126,8 @@ TDlgSegCMeshZel::TDlgSegCMeshZel() : TModePanel(QStringLiteral("Dialog")) {
   // editing ends.
   m_pair = new TEditPair(m_edit, m_spin, 2);
 
-  updateControls();
-  hide();
+  // Start values without showing the panel (panels are created hidden).
+  setStartValues();
 }
 
 QPushButton* TDlgSegCMeshZel::button(const QString& caption) const {
@@ -140,6 +140,10 @@ void TDlgSegCMeshZel::writeEdit() { m_pair->showPosition(); }
 
 void TDlgSegCMeshZel::updateControls() {
   showPanel();
+  setStartValues();
+}
+
+void TDlgSegCMeshZel::setStartValues() {
   {
     const QSignalBlocker block(m_spin);
     m_spin->setValue(200);

@@ -37,6 +37,7 @@ class TDlgSegCMeshZel : public TModePanel, public TDlgSegCMeshZelIf {
   QSpinBox* weightSpin() const { return m_spin; }
 
  private:
+  void setStartValues();
   void onStep2(bool checked);
   void onStart(bool checked);
   void onSave();

@@ -159,8 +159,8 @@ TDlgSegContMesh::TDlgSegContMesh() : TModePanel(QStringLiteral("Contour Mesh Dia
   connect(cancel, &QPushButton::clicked, this, [] { mode().cancel(); });
   connect(finish, &QPushButton::clicked, this, [] { mode().finish(); });
 
-  updateControls();
-  hide();
+  // Start values without showing the panel (panels are created hidden).
+  setStartValues();
 }
 
 QPushButton* TDlgSegContMesh::button(const QString& caption) const {
@@ -185,6 +185,10 @@ void TDlgSegContMesh::writeEdit(Spin s, bool oneDecimal) {
 
 void TDlgSegContMesh::updateControls() {
   showPanel();
+  setStartValues();
+}
+
+void TDlgSegContMesh::setStartValues() {
   m_updating = true;
   for (int i = 0; i < 4; ++i) {
     const QSignalBlocker block(m_spin[i]);

@@ -41,6 +41,7 @@ class TDlgSegContMesh : public TModePanel, public TDlgSegContMeshIf {
   QLineEdit* edit(Spin s) const { return m_edit[s]; }
 
  private:
+  void setStartValues();
   void onNewContour(bool checked);
   void onSpin(Spin s);
   // A typed value moved a spin.

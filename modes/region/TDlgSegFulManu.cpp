@@ -44,7 +44,8 @@ TDlgSegFulManu::TDlgSegFulManu() : TModePanel(QStringLiteral("Slice By Slice Man
   connect(finish, &QPushButton::clicked, this, [] { StateSegFulManu::getInst()->finishSegmentation(); });
   connect(cancel, &QPushButton::clicked, this, [] { StateSegFulManu::getInst()->cancel(); });
 
-  resetControls(false, 0);
+  // Start values without showing the panel (panels are created hidden).
+  setStartControls(false, 0);
 }
 
 void TDlgSegFulManu::checkTool(bool paint) {
@@ -53,12 +54,16 @@ void TDlgSegFulManu::checkTool(bool paint) {
 }
 
 void TDlgSegFulManu::resetControls(bool refinement, int targetId) {
+  setStartControls(refinement, targetId);
+  showPanel();
+}
+
+void TDlgSegFulManu::setStartControls(bool refinement, int targetId) {
   m_title->setText(refinement ? QString::fromUtf8("Refinement (領域修正) Mask ID = %1").arg(targetId)
                               : QString::fromUtf8("Segmentation (領域分割)"));
   checkTool(true);
   m_fixOther->setChecked(true);
   m_fixOther->show();
-  showPanel();
 }
 
 bool TDlgSegFulManu::isPaintChecked() const { return m_paint->isChecked(); }

@@ -33,6 +33,7 @@ class TDlgSegFulManu : public TModePanel, public TDlgSegFulManuIf {
   QPushButton* button(const QString& caption) const;
 
  private:
+  void setStartControls(bool refinement, int targetId);
   void checkTool(bool paint);
 
   QLabel* m_title = nullptr;

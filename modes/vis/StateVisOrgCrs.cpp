@@ -58,7 +58,7 @@ void StateVisOrgCrs::hidePanels() {
 }
 
 void StateVisOrgCrs::placePanels(int x, int y) {
-  if (m_panel && m_panel->isVisible()) m_panel->move(x, y);
+  if (m_panel) m_panel->placePanel(x, y);
 }
 
 TOrgCrsDisplay StateVisOrgCrs::display() const {

@@ -4,6 +4,7 @@
 
 #include "core/TCore.h"
 #include "ui/TDlgMaskManip.h"
+#include "ui/panel_window.h"
 #include "core/WinLvModel.h"
 #include "core/mode_helpers.h"
 #include "platform/GLContextHost.h"
@@ -42,6 +43,7 @@ void StateVisStd::createPanels() {
   }
   if (!m_regionPanel) {
     m_regionPanel = new TDlgMaskManip("Region Id Manipulation");
+    t_makeToolPanel(m_regionPanel);
     m_regionPanel->setModal(false);
     m_regionPanel->setPanelMode();
     m_regionPanel->hide();
@@ -71,7 +73,7 @@ void StateVisStd::hidePanels() {
 void StateVisStd::placePanels(int x, int y) {
   for (QDialog* d : {static_cast<QDialog*>(m_rulerPanel.data()),
                      static_cast<QDialog*>(m_regionPanel.data())})
-    if (d && d->isVisible()) d->move(x, y);
+    if (d) t_placePanel(d, x, y);
 }
 
 void StateVisStd::OnSwitched(int modeId) {

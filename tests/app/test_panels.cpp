@@ -10,10 +10,17 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -28,6 +35,8 @@
 #include "modes/curve/register_modes.h"
 #include "modes/region/register_modes.h"
 #include "ui/TDlgMaskManip.h"
+#include "ui/TModePanel.h"
+#include "volume/TMaskIdTable.h"
 #include "app/TDlgWinLv.h"
 #include "tests/core/fakes.h"
 #include "modes/contour/StateSegCMeshZel.h"
@@ -427,6 +436,77 @@ TEST(MaskIdChooser, PickOneTakesTheLastClickedCell) {
   whenModal([](QWidget* w) { w->findChild<QAbstractButton*>("okButton")->click(); });
   ASSERT_TRUE(chooser.pickOne("t", id));
   EXPECT_EQ(id, -1);  // confirmed without a choice: the caller refuses it
+}
+
+TEST(MaskIdChooser, CellLabelsReadOnEveryCellColour) {
+  // The table's own colours (grey i for id i) and a few chosen ones; the table is restored after.
+  TMaskIdTable& table = TMaskIdTable::getInst();
+  std::vector<uint32_t> kept;
+  for (int id = 0; id < 256; ++id) kept.push_back(table.records[id].color);
+  for (int id = 0; id < 256; ++id) table.records[id].color = uint32_t(id) * 0x010101u;
+  table.records[250].color = 0x00FFFF;  // yellow (red | green << 8)
+  table.records[251].color = 0xFFFF00;  // cyan
+  table.records[252].color = 0x800000;  // dark blue
+  auto luminance = [](const QColor& c) {
+    auto lin = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+  };
+  const QRegularExpression colourOf(QStringLiteral("(?:^|[ ;{])color: *([^;]+);")),
+      backOf(QStringLiteral("background-color: *([^;]+);"));
+  {
+    TDlgMaskManip dlg("t");
+    double worst = 21;
+    int worstId = -1;
+    for (int id = 0; id < 256; ++id) {
+      const QString sheet = dlg.cell(id)->styleSheet();
+      const QColor text(colourOf.match(sheet).captured(1).trimmed()), back(backOf.match(sheet).captured(1).trimmed());
+      ASSERT_TRUE(text.isValid() && back.isValid()) << sheet.toStdString();
+      const double a = luminance(text), b = luminance(back);
+      const double contrast = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+      if (contrast < worst) worst = contrast, worstId = id;
+    }
+    // The better of cyan and black never falls below 4:1 (the two meet at about 4.1:1).
+    EXPECT_GE(worst, 4.0) << "id " << worstId;
+    // Dark cells keep the cyan labels.
+    EXPECT_EQ(QColor(colourOf.match(dlg.cell(20)->styleSheet()).captured(1).trimmed()), QColor(0, 255, 255));
+  }
+  for (int id = 0; id < 256; ++id) table.records[id].color = kept[size_t(id)];
+}
+
+// ---- panel placement ------------------------------------------------------------------------------
+
+TEST(PanelPlacement, APanelIsPlacedWhollyOnTheScreenAndScrollsWhenTooTall) {
+  const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+  // A panel twice the screen's height, asked for near the bottom-right corner, while hidden.
+  TModePanel tall("tall");
+  auto* column = new QVBoxLayout(&tall);
+  std::vector<QPushButton*> buttons;
+  for (int i = 0; i < 2 * avail.height() / 40; ++i) {
+    buttons.push_back(new QPushButton(QStringLiteral("b%1").arg(i), &tall));
+    buttons.back()->setFixedHeight(36);
+    column->addWidget(buttons.back());
+  }
+  tall.placePanel(avail.right() - 20, avail.bottom() - 20);
+  EXPECT_TRUE(avail.contains(tall.frameGeometry()));
+  tall.show();
+  EXPECT_TRUE(avail.contains(tall.frameGeometry()));
+  // Nothing is cut off: the last button scrolls into view.
+  QScrollArea* area = tall.findChild<QScrollArea*>();
+  ASSERT_NE(area, nullptr);
+  area->ensureWidgetVisible(buttons.back());
+  QApplication::processEvents();
+  const QRect last(buttons.back()->mapTo(&tall, QPoint(0, 0)), buttons.back()->size());
+  EXPECT_TRUE(tall.rect().contains(last));
+  EXPECT_EQ(buttons.back()->height(), 36);
+
+  // A panel that fits keeps its size and is moved up from below the bottom, no scroll area.
+  TModePanel small("small");
+  auto* one = new QVBoxLayout(&small);
+  one->addWidget(new QPushButton(QStringLiteral("ok"), &small));
+  small.placePanel(avail.x() + 10, avail.bottom() - 5);
+  EXPECT_TRUE(avail.contains(small.frameGeometry()));
+  EXPECT_EQ(small.size(), small.sizeHint().expandedTo(small.minimumSizeHint()));
+  EXPECT_EQ(small.findChild<QScrollArea*>(), nullptr);
 }
 
 // ---- mode objects ---------------------------------------------------------------------------------

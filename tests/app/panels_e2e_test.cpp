@@ -1,0 +1,360 @@
+// The panels as a user meets them on a 1600 x 1000 screen under a window manager (its own Xvfb
+// with openbox; the cases skip without them): the program started with a colour volume (the
+// tallest rendering panel), every mode with a panel entered from the Mode Switch menu, and after a
+// click in the main view each shown panel lies wholly on the screen, is a transient of the frame
+// and stands above it.  Also: no panel shows first at another place during start-up, the slice
+// panes keep their sizes across mode switches, and no caption loses an ampersand to a mnemonic.
+// Screenshots of the whole screen in artefacts/panels_e2e.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QDockWidget>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/CMainFrame.h"
+#include "core/TCore.h"
+#include "e2e_program.h"
+#include "x11_session.h"
+#include "ui/TDlgMarchingCubesParam.h"
+#include "ui/TDlgMaskManip.h"
+#include "ui/panel_window.h"
+#include "view/CKestrinView.h"
+#include "view/SubPaneManager.h"
+#include "view/TDlgVisParam.h"
+#include "view/TSubPane.h"
+#include "volume/Image3D.h"
+#include "volume/TMaskIdTable.h"
+#include "volume/TTiffIO.h"
+#include "volume/TextureManager.h"
+#include "volume/tiff_write.h"
+
+namespace {
+
+const int kW = 48, kH = 48, kD = 16;
+std::string g_skip;  // why the cases cannot run (no Xvfb or no window manager)
+X11Session g_session;
+
+// Mask ids: 1 organ, 2 tumour, 3 highlighted part, 4 vessel.
+int maskId(int x, int y, int z) {
+  auto d = [&](double a, double b, double c) { return std::sqrt((x - a) * (x - a) + (y - b) * (y - b) + (z - c) * (z - c) * 4); };
+  int id = 0;
+  if (d(24, 24, 8) < 15) id = 1;
+  if (id && d(15, 24, 8) < 4) id = 3;
+  if (id && std::hypot(x - 24.0, y - 31.0) < 2) id = 4;
+  if (d(29, 24, 8) < 5) id = 2;
+  return id;
+}
+
+// ---- start-up: where each panel was first seen ------------------------------------------------------
+
+struct FirstSight {
+  QPointer<QWidget> panel;
+  QRect frame;
+};
+std::vector<FirstSight> g_firstSights;
+
+bool isPanel(const QObject* o) {
+  auto* w = qobject_cast<const QWidget*>(o);
+  return w && w->isWindow() && !qobject_cast<const QMainWindow*>(w) && !qobject_cast<const QDockWidget*>(w) &&
+         !(qobject_cast<const QDialog*>(w) && static_cast<const QDialog*>(w)->isModal()) &&
+         (w->windowFlags() & Qt::WindowType_Mask) == Qt::Tool;
+}
+
+// Notes the frame rectangle of every panel at its first exposure on the screen.
+class ExposeWatch : public QObject {
+ public:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Expose) {
+      auto* win = qobject_cast<QWindow*>(o);
+      if (win && win->isExposed())
+        for (QWidget* w : QApplication::topLevelWidgets())
+          if (w->windowHandle() == win && isPanel(w)) {
+            bool seen = false;
+            for (const FirstSight& s : g_firstSights) seen = seen || s.panel == w;
+            if (!seen) g_firstSights.push_back({w, w->frameGeometry()});
+          }
+    }
+    return false;
+  }
+};
+
+// Answers the start-up question (grey or colour): colour.
+void atStart() {
+  qApp->installEventFilter(new ExposeWatch());
+  auto* timer = new QTimer(qApp);
+  timer->setInterval(50);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+      for (QAbstractButton* b : box->buttons())
+        if (b->text().trimmed() == QLatin1String("Color")) {
+          b->click();
+          timer->stop();
+        }
+  });
+  timer->start();
+}
+Q_COREAPP_STARTUP_FUNCTION(atStart)
+
+// ---- modes ------------------------------------------------------------------------------------------
+
+// Answers the modal windows of a mode's entry: the region choosers with the ids in turn (then
+// id 1), message boxes and the other small dialogs with their first button / OK.
+QPointer<QTimer> g_answering;
+void answerEntry(std::vector<std::vector<int>> ids, std::vector<std::string>* messages) {
+  // The answers of the previous entry end here.
+  delete g_answering.data();
+  auto* timer = new QTimer();
+  g_answering = timer;
+  timer->setInterval(30);
+  auto last = std::make_shared<QPointer<QWidget>>();
+  auto left = std::make_shared<std::vector<std::vector<int>>>(std::move(ids));
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, last, left, messages] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w || w == *last || !w->isVisible()) return;
+    *last = w;
+    if (auto* box = qobject_cast<QMessageBox*>(w)) {
+      if (messages) messages->push_back(box->text().toStdString());
+      box->buttons().value(0)->click();
+    } else if (qobject_cast<TDlgMaskManip*>(w)) {
+      std::vector<int> pick = {1};
+      if (!left->empty()) pick = left->front(), left->erase(left->begin());
+      e2e::chooseIds(w, pick);
+    } else if (auto* d = qobject_cast<QDialog*>(w)) {
+      d->accept();
+    }
+  });
+  timer->start();
+}
+
+std::vector<QWidget*> shownPanels() {
+  std::vector<QWidget*> out;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (isPanel(w) && w->isVisible()) out.push_back(w);
+  return out;
+}
+
+QString nameOf(const QWidget* w) { return w->windowTitle() + " (" + w->metaObject()->className() + ")"; }
+
+void shotScreen(const QString& name) {
+  QDir().mkpath(KESTRIN_ARTEFACTS "/panels_e2e");
+  QApplication::processEvents();
+  QGuiApplication::primaryScreen()->grabWindow(0).save(KESTRIN_ARTEFACTS "/panels_e2e/" + name + ".png");
+}
+
+std::vector<int> paneHeights() {
+  std::vector<int> h;
+  for (int i = 0; i < 3; ++i) {
+    TSubPane* p = SubPaneManager::getInst().getPane(i);
+    h.push_back(p && p->isVisible() ? p->geometry().height() : 0);
+  }
+  return h;
+}
+
+// The pane's picture differs from its background somewhere (a slice is drawn in it).
+bool paneShowsASlice(TSubPane* pane) {
+  const QImage img = pane->grab().toImage();
+  const QRgb bg = img.pixel(2, img.height() - 3);
+  int n = 0;
+  for (int y = 0; y < img.height(); y += 3)
+    for (int x = 0; x < img.width(); x += 3) n += img.pixel(x, y) != bg;
+  return n > 200;
+}
+
+#define SKIP_WITHOUT_DISPLAY() \
+  if (!g_skip.empty()) GTEST_SKIP() << g_skip
+
+}  // namespace
+
+TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
+  SKIP_WITHOUT_DISPLAY();
+  QMainWindow* frame = e2e::shownFrame();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(e2e::waitUntil([] { return TDlgVisParam::getInst().isVisible(); }, 10000));
+  QTest::qWait(500);
+  shotScreen("00_started");
+  ASSERT_FALSE(g_firstSights.empty());
+  const QRect avail = frame->screen()->availableGeometry();
+  for (const FirstSight& s : g_firstSights) {
+    ASSERT_TRUE(s.panel);
+    std::printf("first seen: %s at %d,%d\n", qPrintable(nameOf(s.panel)), s.frame.x(), s.frame.y());
+    EXPECT_TRUE(s.panel->isVisible()) << "shown and hidden again: " << nameOf(s.panel).toStdString();
+    EXPECT_EQ(s.frame.topLeft(), s.panel->frameGeometry().topLeft()) << nameOf(s.panel).toStdString();
+    EXPECT_TRUE(avail.contains(s.panel->frameGeometry())) << nameOf(s.panel).toStdString();
+  }
+}
+
+TEST(PanelsEndToEnd, EveryModePanelLiesOnTheScreenAboveTheFrame) {
+  SKIP_WITHOUT_DISPLAY();
+  auto* frame = qobject_cast<CMainFrame*>(e2e::shownFrame());
+  ASSERT_NE(frame, nullptr);
+  CKestrinView* view = CKestrinView::s_theView;
+  TCore& core = TCore::getInst();
+  ASSERT_EQ(TextureManager::getInst().channelCount, 3);
+  // The mask and its table, as a loaded mask would leave them.
+  TOGL3DImage& mask = TextureManager::getInst().volMask;
+  for (int z = 0; z < kD; ++z)
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) mask.data[x + kW * (y + kH * z)] = uint8_t(maskId(x, y, z));
+  for (int id = 1; id <= 4; ++id) TMaskIdTable::getInst().records[id].used = true;
+  core.setMode(3);
+  core.setMode(0);
+  QTest::qWait(300);
+  const std::vector<int> panesAtStart = paneHeights();
+  for (int h : panesAtStart) EXPECT_GT(h, 150);
+
+  X11Session& x = g_session;
+  const QRect avail = frame->screen()->availableGeometry();
+  EXPECT_EQ(avail.size(), QSize(1600, 1000));
+  const unsigned long frameId = frame->winId();
+  ASSERT_TRUE(x.connected());
+  struct Step {
+    int mode;
+    std::vector<std::vector<int>> ids;
+  };
+  const std::vector<Step> steps = {{0, {}},  {1, {}},     {2, {}},     {3, {}},     {5, {{1}}},  {6, {{0}}},
+                                   {7, {{0}}}, {8, {{0}}}, {9, {{0}}}, {10, {{0}}}, {11, {{0}}}, {12, {{1}}},
+                                   {13, {{1}}}, {4, {{1}, {3}, {4}, {2}}}, {0, {}}};
+  for (const Step& step : steps) {
+    SCOPED_TRACE("mode " + std::to_string(step.mode));
+    std::vector<std::string> messages;
+    answerEntry(step.ids, &messages);
+    const TModeCommand* cmd = nullptr;
+    for (const TModeCommand& c : g_modeCommands)
+      if (c.modeId == step.mode) cmd = &c;
+    ASSERT_NE(cmd, nullptr);
+    frame->runCommand(cmd->id);
+    ASSERT_TRUE(e2e::waitUntil([&] { return core.modeId == step.mode; }, 20000))
+        << "stayed in mode " << core.modeId << (messages.empty() ? "" : ": " + messages.back());
+    QTest::qWait(300);
+
+    // A click in the main view: the window manager raises the frame.
+    const QPoint inView = view->mapToGlobal(QPoint(view->width() / 2, view->height() / 2));
+    if (!x.click(inView, 3)) {
+      frame->raise();
+      frame->activateWindow();
+    }
+    QTest::qWait(400);
+    const std::vector<QWidget*> panels = shownPanels();
+    // The rendering panel and the mode's own.
+    EXPECT_GE(panels.size(), 2u);
+    const std::vector<unsigned long> order = x.stacking();
+    auto level = [&](unsigned long id) { return int(std::find(order.begin(), order.end(), id) - order.begin()); };
+    ASSERT_LT(level(frameId), int(order.size()));
+    for (QWidget* p : panels) {
+      const std::string name = nameOf(p).toStdString();
+      EXPECT_TRUE(avail.contains(p->frameGeometry())) << name << " at " << p->frameGeometry().x() << ","
+                                                      << p->frameGeometry().y() << " " << p->frameGeometry().width()
+                                                      << "x" << p->frameGeometry().height();
+      EXPECT_EQ(x.transientFor(p->winId()), frameId) << name;
+      // A mode panel does not cover the rendering panel's controls.
+      if (p != &TDlgVisParam::getInst())
+        EXPECT_FALSE(p->frameGeometry().intersects(TDlgVisParam::getInst().frameGeometry()))
+            << name << ": " << p->frameGeometry().y() << " under " << TDlgVisParam::getInst().frameGeometry().bottom();
+      EXPECT_GT(level(p->winId()), level(frameId)) << name;
+      // Cut off nowhere: what does not fit scrolls.
+      const QSize want = t_panelContentSize(p);
+      if (p->height() < want.height() || p->width() < want.width()) EXPECT_NE(t_panelScrollArea(p), nullptr) << name;
+    }
+    if (step.mode == 13) {
+      // Mode 13 draws the slices in its panes like the standard mode.
+      for (int i = 0; i < 3; ++i) {
+        TSubPane* pane = SubPaneManager::getInst().getPane(i);
+        ASSERT_TRUE(pane && pane->isVisible());
+        EXPECT_TRUE(paneShowsASlice(pane)) << "pane " << i;
+      }
+    }
+    shotScreen(QStringLiteral("mode_%1").arg(step.mode, 2, 10, QLatin1Char('0')));
+  }
+  delete g_answering.data();
+  // Back in mode 0 the panes have the sizes they started with.
+  const std::vector<int> panesAtEnd = paneHeights();
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(panesAtEnd[i], panesAtStart[i], 4) << "pane " << i;
+}
+
+TEST(PanelsEndToEnd, CaptionsKeepTheirAmpersands) {
+  SKIP_WITHOUT_DISPLAY();
+  QMainWindow* frame = e2e::shownFrame();
+  ASSERT_NE(frame, nullptr);
+  // A caption's '&' is either doubled (shown as one) or a mnemonic at the start of a word; a label
+  // without a buddy shows its text as it stands.
+  auto check = [](const QString& text, const std::string& where, bool mnemonics) {
+    for (int i = 0; i < text.size(); ++i) {
+      if (text[i] != QLatin1Char('&')) continue;
+      if (!mnemonics) {
+        EXPECT_FALSE(i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) << where << ": \"" << text.toStdString() << "\"";
+        continue;
+      }
+      if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) {
+        ++i;
+        continue;
+      }
+      const bool wordStart = i == 0 || text[i - 1].isSpace() || text[i - 1] == QLatin1Char('(');
+      const bool letter = i + 1 < text.size() && text[i + 1].isLetterOrNumber();
+      EXPECT_TRUE(wordStart && letter) << where << ": \"" << text.toStdString() << "\"";
+    }
+  };
+  int seen = 0;
+  std::vector<QWidget*> windows = {frame};
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (isPanel(w)) windows.push_back(w);
+  for (QWidget* w : windows) {
+    for (QAction* a : w->findChildren<QAction*>()) check(a->text(), "action", true), ++seen;
+    for (QMenu* m : w->findChildren<QMenu*>()) check(m->title(), "menu", true), ++seen;
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) check(b->text(), "button", true), ++seen;
+    for (QGroupBox* g : w->findChildren<QGroupBox*>()) check(g->title(), "group box", true), ++seen;
+    for (QLabel* l : w->findChildren<QLabel*>()) check(l->text(), "label", l->buddy() != nullptr), ++seen;
+  }
+  EXPECT_GT(seen, 300);
+  // The one the user met.
+  QAction* combined = frame->findChild<QAction*>(QStringLiteral("cmd_%1").arg(ID_EXPORT_COMBINED));
+  ASSERT_NE(combined, nullptr);
+  EXPECT_EQ(combined->iconText().toStdString(), "Export as Volume & Mask as Muxa (.muxa)");
+}
+
+// No leak check at exit: the GL driver's JIT code leaks blocks no suppression can name.
+extern "C" int __lsan_is_turned_off() { return 1; }
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  g_skip = g_session.start(1600, 1000);
+  if (!g_skip.empty()) return RUN_ALL_TESTS();
+  const std::string path = e2e::tempPath("panels_e2e", ".tif");
+  {
+    Image3D r(kW, kH, kD), g(kW, kH, kD), b(kW, kH, kD);
+    for (int z = 0; z < kD; ++z)
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+          const int id = maskId(x, y, z);
+          r.voxels[z][y][x] = 40 + 50 * id;
+          g.voxels[z][y][x] = 30 + 40 * (id % 3);
+          b.voxels[z][y][x] = 20 + 3 * x;
+        }
+    TTiffIO target(path);
+    if (!t_writeTiff(target, r, g, b, 255, 0, 8)) return 2;
+  }
+  const int rc = e2e::runProgram(argc, argv, {path});
+  std::remove(path.c_str());
+  g_session.stop();
+  return rc;
+}
