@@ -317,7 +317,7 @@ void CMainFrame::buildMenus() {
   addCommand(exportMask, ID_EXPORT_MASK_TIF8, "Export Mask as 8bit Tif\u3000(.tif)", &CMainFrame::OnExportMaskTif8);
   addCommand(exportMask, ID_EXPORT_REGION_OBJ, "Export one region as Obj (.obj)", &CMainFrame::OnExportRegionObj);
   addCommand(exportMask, ID_EXPORT_REGION_STL, "Export one region as  Stl (.stl)", &CMainFrame::OnExportRegionStl);
-  addCommand(exportMask, ID_EXPORT_COMBINED, "Export as Volume & Mask as Muxa (.muxa)", &CMainFrame::OnExportCombinedFile);
+  addCommand(exportMask, ID_EXPORT_COMBINED, "Export as Volume && Mask as Muxa (.muxa)", &CMainFrame::OnExportCombinedFile);
   addCommand(exportMask, ID_RESAMPLE_EXPORT, "Resample And export as tif (double)", &CMainFrame::OnResampleExport);
   QMenu* modes = file->addMenu(QStringLiteral("Mode Switch"));
   m_modeGroup = new QActionGroup(this);

@@ -147,7 +147,7 @@ TEST_F(Frame, EveryCommandHasItsCaptionAndIdAndRunsWhenTheUserCancels) {
       {32780, "Export Mask as 8bit Tif\u3000(.tif)"},
       {32781, "Export one region as Obj (.obj)"},
       {32782, "Export one region as  Stl (.stl)"},
-      {32783, "Export as Volume & Mask as Muxa (.muxa)"},
+      {32783, "Export as Volume && Mask as Muxa (.muxa)"},  // shown with one ampersand
       {32833, "Resample And export as tif (double)"},
       {32786, "Vis Intensity"},
       {32787, "Vis Intensity Grad"},
