@@ -162,6 +162,13 @@ int changedPixels(const QImage& a, const QImage& b) {
 
 namespace {
 
+// The fewest rendering slices the panel offers (100 rather than 1050): the software renderer of
+// the test display spends nearly all of a test's time in the volume's slices.  A volume load
+// puts the panel back to its defaults, so this follows every load.
+void fewestSlices() {
+  if (TDlgVisParam::exists()) TDlgVisParam::getInst().sliceNumSlider()->setValue(0);
+}
+
 // Every case after the first starts from the program's volume freshly loaded (mask, regions and
 // the modes' volume-derived state reset), as the first one finds it after start-up.
 class FreshVolumeEachCase : public ::testing::EmptyTestEventListener {
@@ -170,6 +177,7 @@ class FreshVolumeEachCase : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override {
     if (started_++ == 0 || path_.empty()) return;
     TCore::getInst().loadVolume(path_);
+    fewestSlices();
     QApplication::processEvents();
   }
 
@@ -201,9 +209,7 @@ int runProgram(int argc, char** argv, const std::vector<std::string>& files) {
   // The shader programs sit beside the program, not beside the test.
   if (const char* bin = std::getenv("KESTRIN_BIN_DIR")) g_appDir = std::string(bin) + "/";
   if (app->InitInstance()) {
-    // The fewest rendering slices the panel offers (100 rather than 1050): the software renderer
-    // of the test display spends nearly all of a test's time in the volume's slices.
-    if (TDlgVisParam::exists()) TDlgVisParam::getInst().sliceNumSlider()->setValue(0);
+    fewestSlices();
     ::testing::UnitTest::GetInstance()->listeners().Append(
         new FreshVolumeEachCase(kept.empty() ? std::string() : kept[0]));
     rc = RUN_ALL_TESTS();
