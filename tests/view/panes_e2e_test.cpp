@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -95,6 +96,9 @@ TEST(PanesEndToEnd, LoadDragZoomCutMeasureAndSwitchModes) {
   ASSERT_EQ(tm.getH(), kH);
   ASSERT_EQ(tm.getD(), kD);
   if (core.modeId != 0) core.setMode(0);
+  // Rulers outlive a volume load (as in the program): those of an earlier run go with "Clear All".
+  StateVisStd::getInst().rulerPanel()->clearAllButton()->click();
+  ASSERT_TRUE(StateVisStd::getInst().rulers.empty());
   SubPaneManager& panes = SubPaneManager::getInst();
   for (int i = 0; i < 3; ++i) {
     ASSERT_NE(panes.getPane(i), nullptr);
