@@ -19,7 +19,7 @@ kestrin_add_test(test_geom_bspline
   LIBS kgeom_spline)
 
 find_package(Qt6 REQUIRED COMPONENTS Gui OpenGL)
-kestrin_add_test(test_geom_draw GUI
+kestrin_add_test(test_geom_draw GUI SHUFFLED
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/curves_draw_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/curves_gl_context.cpp
   LIBS kgeom_surf_gl Qt6::Gui Qt6::OpenGL)

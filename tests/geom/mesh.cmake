@@ -14,7 +14,7 @@ target_compile_definitions(test_geom_mesh PRIVATE KESTRIN_MESH_TEST_DIR="${CMAKE
 # Drawing into an offscreen framebuffer: needs an X display (the suite runs it under Xvfb).
 find_package(Qt6 COMPONENTS Gui OpenGL)
 if(Qt6_FOUND)
-  kestrin_add_test(test_geom_mesh_gl GUI
+  kestrin_add_test(test_geom_mesh_gl GUI SHUFFLED
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/mesh_draw_test.cpp
     LIBS kgeom_gl Qt6::Gui Qt6::OpenGL)
 endif()

@@ -17,5 +17,5 @@ kestrin_add_test(volume_holder_gl_test
     ${CMAKE_CURRENT_LIST_DIR}/holder_gl_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/holder_gl_context.cpp
   LIBS kvolume_gl Qt6::Gui GLEW::GLEW OpenGL::GL
-  GUI
+  GUI SHUFFLED
   TIMEOUT 120)
