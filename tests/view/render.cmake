@@ -24,7 +24,7 @@ kestrin_add_test(render_view
 kestrin_add_test(render_nocontext
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/render_nocontext_test.cpp
   LIBS kmodes_vis Qt6::Test
-  GUI)
+  GUI SHUFFLED)
 
 # Slice planes and cut surface: plain geometry, no display.
 kestrin_add_test(slice_planes

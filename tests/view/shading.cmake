@@ -23,7 +23,7 @@ if(TARGET kview)
 endif()
 
 if(TARGET kview AND TARGET kapp)
-  kestrin_add_test(visparam_render GUI
+  kestrin_add_test(visparam_render GUI SHUFFLED
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/visparam_render_test.cpp
     LIBS kview kmodes_vis kapp Qt6::Test)
 endif()
