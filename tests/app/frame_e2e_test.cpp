@@ -201,6 +201,10 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   ASSERT_NE(frame, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
   TextureManager& tm = TextureManager::getInst();
+  // The files an earlier run of this case wrote go first: the save dialog would ask whether to
+  // replace them, a question no step below answers.
+  for (const char* name : {"work.ksmask2", "damaged.ksmask2", "region5.obj", "region5.obj.norm.obj"})
+    std::remove((g_dir + "/" + name).c_str());
 
   // File > Load Volume image: the file dialog answered by typing the name.
   const std::string vol = g_dir + "/vol.tif";
