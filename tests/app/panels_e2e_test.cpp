@@ -98,18 +98,16 @@ class ExposeWatch : public QObject {
   }
 };
 
-// Answers the start-up question (grey or colour): colour.
+// Answers the grey-or-colour question with colour: at start-up and at each reload of the volume
+// before a case (the end-to-end support's), so the timer keeps running.
 void atStart() {
   qApp->installEventFilter(new ExposeWatch());
   auto* timer = new QTimer(qApp);
   timer->setInterval(50);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+  QObject::connect(timer, &QTimer::timeout, timer, [] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
       for (QAbstractButton* b : box->buttons())
-        if (b->text().trimmed() == QLatin1String("Color")) {
-          b->click();
-          timer->stop();
-        }
+        if (b->text().trimmed() == QLatin1String("Color")) b->click();
   });
   timer->start();
 }
