@@ -13,7 +13,6 @@
 #include "view/TDlgVisParam.h"
 #include "view/TOGL.h"
 #include "view/TSheder.h"
-#include "view/TSubPane.h"
 #include "view/VolRendManager.h"
 #include "view/key_state.h"
 #include "view/mode_gl.h"
@@ -166,10 +165,13 @@ void t_installStateRefContoursHooks() {
   StateRefContours::ViewHooks h;
   h.draw = &t_drawStateRefContours;
   h.drawPane = [](TSubPane* pane) {
-    if (!pane) return;
+    // The pane's class is the view's (its Qt GL headers do not mix with GLEW's): the host names
+    // its plane.
+    if (!pane || !t_modeViewHost()) return;
+    const int plane = t_modeViewHost()->panePlaneId(pane);
     VolRendManager& vr = VolRendManager::getInst();
-    vr.drawSliceInPane(int(pane->planeId), 0);
-    vr.drawSliceCrossLines(int(pane->planeId));
+    vr.drawSliceInPane(plane, 0);
+    vr.drawSliceCrossLines(plane);
   };
   h.camera = &mainCamera;
   h.cutSurface = []() -> const TTriangleMesh* { return &VolRendManager::getInst().cutSurface; };
