@@ -78,20 +78,6 @@ void whenModal(std::function<void(QWidget*)> fn) {
   timer->start();
 }
 
-// Runs fn on the next message box that comes up (other modal windows are left alone).
-void whenMessageBox(std::function<void(QMessageBox*)> fn) {
-  auto* timer = new QTimer();
-  timer->setInterval(30);
-  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      timer->stop();
-      timer->deleteLater();
-      fn(box);
-    }
-  });
-  timer->start();
-}
-
 // Answers a file dialog with a path the way a user types it.
 void answerFileDialog(const std::string& path, const char* shotName = nullptr) {
   whenModal([path, shotName](QWidget* w) {

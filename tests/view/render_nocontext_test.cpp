@@ -36,7 +36,7 @@ std::vector<std::string> runView(const QSurfaceFormat& fmt, bool& ready) {
   view.show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
   // The context is made (or refused) when the widget first paints.
-  QTest::qWaitFor([&] { return view.glReady() || !prompts.texts().empty(); }, 5000);
+  (void)QTest::qWaitFor([&] { return view.glReady() || !prompts.texts().empty(); }, 5000);
   ready = view.glReady();
   if (!ready) {
     EXPECT_FALSE(view.togl.hasContext());
