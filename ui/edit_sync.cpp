@@ -111,20 +111,6 @@ std::string positionText(int pos, int shift) {
   return buf;
 }
 
-template <class Control>
-void syncEdit(QLineEdit* edit, Control* control, int shift) {
-  if (!edit || !control) return;
-  int pos = 0;
-  if (scaledPosition(editText(edit), shift, pos)) {
-    {
-      const QSignalBlocker block(control);
-      control->setValue(pos);
-    }
-    if (control->value() == pos) return;
-  }
-  edit->setText(QString::fromStdString(positionText(control->value(), shift)));
-}
-
 }  // namespace
 
 bool t_parseWholeNumber(const char* text, double& value) {
@@ -135,16 +121,6 @@ bool t_parseWholeNumber(const char* text, double& value) {
   value = v;
   return true;
 }
-
-void t_syncEditToSpin1(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 1); }
-
-void t_syncEditToSpin2(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 2); }
-
-void t_syncEditToSpin3(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 3); }
-
-void t_syncEditToSpinInt(QLineEdit* edit, QSpinBox* spin) { syncEdit(edit, spin, 0); }
-
-void t_syncEditToSlider1(QLineEdit* edit, QSlider* slider) { syncEdit(edit, slider, 1); }
 
 // ---- TEditPair --------------------------------------------------------------------------------
 

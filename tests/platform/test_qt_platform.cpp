@@ -110,6 +110,20 @@ TEST(QtProgressSink, CallsOnTheInterfaceThreadRunAtOnceAndDeadFramesAreSkipped) 
 
 // ---- edit / control pairs -----------------------------------------------------------------------
 
+namespace {
+// Ends an edit's editing as Enter or the focus leaving does, with the edit bound to its control.
+template <class Control>
+void finishEdit(QLineEdit* edit, Control* control, int decimals) {
+  TEditPair pair(edit, control, decimals);
+  emit edit->editingFinished();
+}
+void finishSpin1(QLineEdit* e, QSpinBox* s) { finishEdit(e, s, 1); }
+void finishSpin2(QLineEdit* e, QSpinBox* s) { finishEdit(e, s, 2); }
+void finishSpin3(QLineEdit* e, QSpinBox* s) { finishEdit(e, s, 3); }
+void finishSpinInt(QLineEdit* e, QSpinBox* s) { finishEdit(e, s, 0); }
+void finishSlider1(QLineEdit* e, QSlider* s) { finishEdit(e, s, 1); }
+}  // namespace
+
 TEST(EditSync, Slider1TakesWholeNumbersAndRewritesEverythingElse) {
   QLineEdit edit;
   QSlider slider(Qt::Horizontal);
@@ -119,38 +133,38 @@ TEST(EditSync, Slider1TakesWholeNumbersAndRewritesEverythingElse) {
   QObject::connect(&slider, &QSlider::valueChanged, [&] { ++moved; });
 
   edit.setText("12.34");
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), 123);
   EXPECT_EQ(edit.text().toStdString(), "12.34");  // left as typed
   EXPECT_EQ(moved, 0);                    // set by the program, not by the user
 
   edit.setText("12.34x");
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), 123);
   EXPECT_EQ(edit.text().toStdString(), "12.3");
 
   edit.setText("-0.19");  // truncation towards zero
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), -1);
   EXPECT_EQ(edit.text().toStdString(), "-0.19");
 
   edit.setText("500");  // clamped by the slider, edit rewritten to the clamped value
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), 1000);
   EXPECT_EQ(edit.text().toStdString(), "100.0");
 
   edit.setText("1e300");  // far outside int: clamps, no overflow
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), 1000);
   EXPECT_EQ(edit.text().toStdString(), "100.0");
 
   edit.setText("3.5 ");  // something behind the number: not whole
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), 1000);
   EXPECT_EQ(edit.text().toStdString(), "100.0");
 
   edit.setText("");  // an emptied edit counts as 0 and stays empty
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), 0);
   EXPECT_EQ(edit.text().toStdString(), "");
 }
@@ -163,7 +177,7 @@ TEST(EditSync, TypedDecimalsAreTruncatedAsWritten) {
   spin.setRange(-2000000000, 2000000000);
   auto spin3 = [&](const char* text) {
     edit.setText(QString::fromLatin1(text));
-    t_syncEditToSpin3(&edit, &spin);
+    finishSpin3(&edit, &spin);
     return spin.value();
   };
   // Every thousandth from 0.001 to 20.000 typed with three decimals lands on itself.
@@ -193,19 +207,19 @@ TEST(EditSync, TypedDecimalsAreTruncatedAsWritten) {
   QSpinBox spin1, spin2, spinInt;
   for (QSpinBox* s : {&spin1, &spin2, &spinInt}) s->setRange(-100000, 100000);
   edit.setText("0.29");  // 0.29 x 100 = 28.999999999999996
-  t_syncEditToSpin2(&edit, &spin2);
+  finishSpin2(&edit, &spin2);
   EXPECT_EQ(spin2.value(), 29);
   edit.setText("2.99");
-  t_syncEditToSpin1(&edit, &spin1);
+  finishSpin1(&edit, &spin1);
   EXPECT_EQ(spin1.value(), 29);
   edit.setText("-57.9");
-  t_syncEditToSpinInt(&edit, &spinInt);
+  finishSpinInt(&edit, &spinInt);
   EXPECT_EQ(spinInt.value(), -57);
   EXPECT_EQ(edit.text().toStdString(), "-57.9");
   QSlider slider(Qt::Horizontal);
   slider.setRange(-1000, 1000);
   edit.setText("-1.13e1");
-  t_syncEditToSlider1(&edit, &slider);
+  finishSlider1(&edit, &slider);
   EXPECT_EQ(slider.value(), -113);
 }
 
@@ -216,23 +230,23 @@ TEST(EditSync, Spin3UsesThousandthsAndThreeDecimals) {
   spin.setValue(1000);
 
   edit.setText("0.4883");
-  t_syncEditToSpin3(&edit, &spin);
+  finishSpin3(&edit, &spin);
   EXPECT_EQ(spin.value(), 488);
   EXPECT_EQ(edit.text().toStdString(), "0.4883");
 
   edit.setText("abc");
-  t_syncEditToSpin3(&edit, &spin);
+  finishSpin3(&edit, &spin);
   EXPECT_EQ(spin.value(), 488);
   EXPECT_EQ(edit.text().toStdString(), "0.488");
 
   edit.setText("0");  // below the range: clamped to 1 and shown
-  t_syncEditToSpin3(&edit, &spin);
+  finishSpin3(&edit, &spin);
   EXPECT_EQ(spin.value(), 1);
   EXPECT_EQ(edit.text().toStdString(), "0.001");
 
   // A long text is read up to 1024 characters: 1024 digits of "1" is still a number.
   edit.setText(QString(2000, '1'));
-  t_syncEditToSpin3(&edit, &spin);
+  finishSpin3(&edit, &spin);
   EXPECT_EQ(spin.value(), 100000);
   EXPECT_EQ(edit.text().toStdString(), "100.000");
 }
