@@ -1,5 +1,9 @@
 #include "app/CKestrinApp.h"
 
+#include <QElapsedTimer>
+#include <QStyle>
+#include <QWindow>
+
 #include <cstdio>
 
 #include "app/CMainFrame.h"
@@ -37,6 +41,28 @@
 #include "geom/umfpack_component.h"
 
 std::string g_appPath;
+
+namespace {
+
+// Shows the frame at its start-up place (1024 x 768, beside the rendering panel's column) and
+// waits until the window manager has mapped and decorated it, or a moment without one.
+void showFrameWhereItStays(CMainFrame* frame) {
+  // Decorations are not known before the frame is mapped: a title bar and thin borders.
+  const int title = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
+  frame->placeAtStartUp(QSize(1024, 768), QMargins(1, title, 1, 1));
+  frame->show();
+  QElapsedTimer clock;
+  clock.start();
+  auto mapped = [frame] { return frame->windowHandle() && frame->windowHandle()->isExposed(); };
+  while (!mapped() && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  // A window manager decorates the frame soon after mapping it; without one it stays bare.
+  const qint64 exposedAt = clock.elapsed();
+  while (frame->frameGeometry() == frame->geometry() && clock.elapsed() - exposedAt < 300)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  QCoreApplication::processEvents();
+}
+
+}  // namespace
 
 CKestrinApp::CKestrinApp(int& argc, char** argv) : QApplication(argc, argv), m_argc(argc), m_argv(argv) {
   std::fprintf(stderr, "start\n");
@@ -87,8 +113,8 @@ bool CKestrinApp::InitInstance() {
   m_frame->installProgressSink();
   // Every panel made from here on is a tool window of the frame, placed by it before it shows.
   t_setPanelOwner(m_frame);
-  t_setPanelPlacer([] {
-    if (g_mainFrame) g_mainFrame->placeModeDialogs();
+  t_setPanelPlacer([](QWidget* showing) {
+    if (g_mainFrame) g_mainFrame->layoutPanels(showing, true);
   });
   // The three slice panes dock on the frame.
   SubPaneManager::getInst().createDockWidgets(m_frame);
@@ -111,9 +137,6 @@ bool CKestrinApp::InitInstance() {
     };
     m_frame->viewCommands = vc;
   }
-  m_frame->resize(1024, 768);
-  m_frame->show();
-
   std::fprintf(stderr, "create dialogs & State* classes ------↓↓↓↓↓\n");
   {
     TDlgVisParam::AppHooks hooks;
@@ -153,6 +176,10 @@ bool CKestrinApp::InitInstance() {
   // Mode objects and their panels, in registration order.
   TModeRegistry::getInst().constructAll();
   std::fprintf(stderr, "create dialogs & State* classes ------↑↑↑↑↑\n");
+  // The frame and the rendering panel's column are placed together before the frame shows; the
+  // panels show once the window manager has put the frame where it stays (placed relative to an
+  // earlier place, they would be seen there first and then move).  Its first paint makes the core.
+  showFrameWhereItStays(m_frame);
 
   TCore::getInst().initApplication(m_argc, m_argv);
   // Placed before it shows (and again by its show), never first at a default place.

@@ -234,36 +234,75 @@ void CMainFrame::removeProgressSink() {
   m_sink.reset();
 }
 
-void CMainFrame::placeModeDialogs() {
-  if (!created) return;
-  // The restored rectangle, also when maximised.
-  const QRect r = isMaximized() ? normalGeometry() : frameGeometry();
-  // 75 pixels beyond the frame's right edge (QRect::right() is the last pixel column inside).
-  const int x = r.x() + r.width() + 75;
-  int y = r.top();
-  // Each panel is then fitted into the available geometry of this screen (ui/panel_window.h):
-  // moved left or up where it would leave it, its contents scrolled where it is too tall.
-  if (QScreen* sc = screen()) {
-    const QRect avail = sc->availableGeometry();
-    y = std::max(avail.y(), std::min(y, avail.y() + avail.height() - 100));
+void CMainFrame::placeModeDialogs() { layoutPanels(nullptr, true); }
+
+void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
+  if (!created || m_layingOut) return;
+  QScreen* sc = screen();
+  if (!sc) return;
+  const QRect avail = sc->availableGeometry();
+  const std::vector<QWidget*> panels = t_columnPanels(showing);
+  std::vector<QSize> sizes;
+  for (QWidget* p : panels) sizes.push_back(t_panelFrameSize(p, avail));
+  // The restored rectangle, also when maximised; a maximised (or full-screen) frame stays as it is.
+  const bool restored = !isMaximized() && !isFullScreen();
+  const QRect frame = restored ? frameGeometry() : normalGeometry();
+  const TPanelLayout layout = t_layoutPanels(avail, frame, sizes, mayMoveMain && restored && isVisible());
+  m_layingOut = true;
+  if (layout.mainFrame != frame && restored) setFrameRect(layout.mainFrame);
+  for (std::size_t i = 0; i < panels.size(); ++i) t_setPanelFrame(panels[i], layout.panels[i]);
+  // A free panel (the window level) stays where it is unless the column now covers it, or the
+  // frame was just moved under it: then it goes where it covers neither, or at least not the view.
+  std::vector<QRect> taken;
+  for (std::size_t i = 0; i < panels.size(); ++i)
+    if (panels[i]->isVisible() || panels[i] == showing) taken.push_back(layout.panels[i]);
+  const QRect mainFrame = restored ? layout.mainFrame : frame;
+  QRect view;
+  if (const QWidget* c = centralWidget()) view = QRect(c->mapToGlobal(QPoint(0, 0)), c->size());
+  for (QWidget* p : t_shownFreePanels()) {
+    const QRect at = t_panelFrame(p);
+    bool covered = mainFrame != frame && at.intersects(mainFrame);
+    for (const QRect& r : taken) covered = covered || at.intersects(r);
+    if (!covered) continue;
+    const QRect place = t_freePanelPlace(avail, at.size(), mainFrame, view, taken, at.topLeft());
+    if (!place.isEmpty() && place.topLeft() != at.topLeft()) t_setPanelFrame(p, place);
+    taken.push_back(place.isEmpty() ? at : place);
   }
-  // The rendering panel's height, then the mode panels below it (hidden ones too, so that each
-  // shows where it belongs).
-  int h = 0;
-  const TCoreWiring& w = TCore::wiring();
-  if (w.placeRenderingPanel) {
-    h = w.placeRenderingPanel(x, y);
-    if (h < 0) return;
+  m_layingOut = false;
+}
+
+void CMainFrame::setFrameRect(const QRect& r) {
+  const QRect f = frameGeometry(), g = geometry();
+  resize(r.width() - (f.width() - g.width()), r.height() - (f.height() - g.height()));
+  // A top-level window's move places its frame's corner.
+  move(r.topLeft());
+}
+
+void CMainFrame::placeAtStartUp(QSize clientSize, QMargins decorations) {
+  QScreen* sc = screen();
+  if (!sc) {
+    resize(clientSize);
+    return;
   }
-  // (Placing the rendering panel keeps the mode panels off it: one that does not fit below it
-  // goes beside it, not over its editor boxes.)
-  for (TModeState* m : TModeRegistry::getInst().allModes()) m->placePanels(x, y + h);
-  t_setPanelKeepClear(QRect());
+  const QRect avail = sc->availableGeometry();
+  std::vector<QSize> sizes;
+  for (QWidget* p : t_columnPanels()) sizes.push_back(t_panelFrameSize(p, avail));
+  const QSize outer(clientSize.width() + decorations.left() + decorations.right(),
+                    clientSize.height() + decorations.top() + decorations.bottom());
+  // The frame and the column together, centred on the screen where they fit.
+  const int group = outer.width() + kPanelColumnGap + t_panelColumnsWidth(avail, sizes);
+  const int x = avail.x() + std::max(0, (avail.width() - group) / 2);
+  const int y = avail.y() + std::max(0, (avail.height() - outer.height()) / 2);
+  const TPanelLayout layout = t_layoutPanels(avail, QRect(QPoint(x, y), outer), sizes, true);
+  const QRect& m = layout.mainFrame;
+  resize(m.width() - decorations.left() - decorations.right(), m.height() - decorations.top() - decorations.bottom());
+  move(m.topLeft());
 }
 
 void CMainFrame::moveEvent(QMoveEvent* e) {
   QMainWindow::moveEvent(e);
-  placeModeDialogs();
+  // The panels follow the frame where the user put it.
+  layoutPanels(nullptr, false);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
@@ -274,7 +313,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
 
 void CMainFrame::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
-  placeModeDialogs();
+  layoutPanels(nullptr, false);
 }
 
 std::string CMainFrame::captionText() const { return m_caption->text().toUtf8().toStdString(); }

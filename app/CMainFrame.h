@@ -4,6 +4,7 @@
 // operations in the status bar (a caption and a bar).  Progress reaches it from any thread through
 // the platform progress calls; the frame's handlers run on the interface thread.
 #include <QMainWindow>
+#include <QMargins>
 
 #include <functional>
 #include <map>
@@ -91,8 +92,16 @@ class CMainFrame : public QMainWindow {
   void installProgressSink();
   void removeProgressSink();
 
-  // Places the rendering panel and the visible mode panels beside the frame's right edge.
+  // Lays out the frame and the column of panels beside its right edge (ui/panel_window.h): the
+  // rendering panel, then the shown mode panels; the frame moves left or narrows where the
+  // column does not fit beside it.
   void placeModeDialogs();
+  // The same layout before a panel is shown, with that panel in it; mayMoveMain is false where
+  // the frame itself was moved or resized (the panels follow it).
+  void layoutPanels(QWidget* showing, bool mayMoveMain);
+  // Before the frame is first shown: its client size and the decorations it will have; the frame
+  // and the column beside it are centred on the screen where they fit.
+  void placeAtStartUp(QSize clientSize, QMargins decorations);
 
   // The command of an id (null for an unknown id), and running it as the menu would.
   QAction* action(int id) const;
@@ -177,7 +186,10 @@ class CMainFrame : public QMainWindow {
   void loadChannelSlices(int channel);
   void startAnimation(int kind);
   void redrawAll();
+  // Moves and sizes the frame to this frame rectangle (decorations included).
+  void setFrameRect(const QRect& r);
 
+  bool m_layingOut = false;
   QLabel* m_caption = nullptr;
   QProgressBar* m_progress = nullptr;
   QLabel* m_scrl = nullptr;

@@ -5,12 +5,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMetaObject>
+#include <QScreen>
 #include <QSlider>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "core/ModeViewHost.h"
 #include "core/WinLvModel.h"
@@ -54,6 +57,7 @@ TDlgWinLv::TDlgWinLv() : QDialog(nullptr) {
   // A tool window of the main frame with no close button: the panel is hidden and shown by the
   // program only.
   t_makeToolPanel(this);
+  t_setPanelColumn(this, TPanelColumn::Free);
   auto* grid = new QGridLayout(this);
   grid->addWidget(new QLabel(QStringLiteral("Minimum"), this), 0, 1);
   grid->addWidget(new QLabel(QStringLiteral("Maximum"), this), 0, 2);
@@ -241,14 +245,26 @@ void TDlgWinLv::keyReleaseEvent(QKeyEvent* e) {
 void TDlgWinLv::closeEvent(QCloseEvent* e) { e->ignore(); }
 
 void TDlgWinLv::setVisible(bool visible) {
-  // The frame's placement leaves this panel where the user put it; it first appears over the
-  // middle of the frame, and always wholly on the screen.
+  // The frame's layout leaves this panel where the user put it; it first appears where it covers
+  // neither the frame nor another panel, else where it covers no view and no panel, else over the
+  // middle of the frame; always wholly on the screen.
   if (visible && isHidden()) {
     QPoint at = t_panelFrame(this).topLeft();
     if (!m_placed) {
-      const QSize size = t_panelContentSize(this);
-      if (const QWidget* owner = parentWidget()) at = owner->frameGeometry().center() - QPoint(size.width() / 2, size.height() / 2);
       m_placed = true;
+      if (const QWidget* owner = parentWidget()) {
+        const QRect avail = owner->screen() ? owner->screen()->availableGeometry() : QRect();
+        const QSize size = t_panelFrameSize(this, avail);
+        at = owner->frameGeometry().center() - QPoint(size.width() / 2, size.height() / 2);
+        std::vector<QRect> panels;
+        for (QWidget* p : t_columnPanels())
+          if (p->isVisible()) panels.push_back(t_panelFrame(p));
+        QRect view;
+        if (const auto* frame = qobject_cast<const QMainWindow*>(owner))
+          if (const QWidget* c = frame->centralWidget()) view = QRect(c->mapToGlobal(QPoint(0, 0)), c->size());
+        const QRect free = t_freePanelPlace(avail, size, owner->frameGeometry(), view, panels, at);
+        if (!free.isEmpty()) at = free.topLeft();
+      }
     }
     t_placePanel(this, at.x(), at.y());
   }

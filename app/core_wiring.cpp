@@ -73,17 +73,6 @@ TCoreWiring t_defaultCoreWiring() {
     p.setPitch(pitch);
     p.updateTransFuncImage();
   };
-  w.placeRenderingPanel = [](int x, int y) {
-    // -1: the panel is not initialised yet, nothing is placed.
-    if (!TDlgVisParam::exists()) return -1;
-    TDlgVisParam& p = TDlgVisParam::getInst();
-    if (!p.isCreated()) return -1;
-    // Placed also while hidden, so that it shows where it belongs; its height counts either way.
-    t_placePanel(&p, x, y);
-    // The mode panels placed next stay off it (the frame clears this after placing them).
-    t_setPanelKeepClear(t_panelFrame(&p));
-    return t_panelFrame(&p).bottom() + 1 - y;
-  };
   w.winLvSetChannels = [](int n, const double mn[3], const double mx[3]) {
     TDlgWinLv::getInst().setChannels(n, mn, mx);
   };

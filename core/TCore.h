@@ -72,10 +72,6 @@ struct TCoreWiring {
   std::function<bool(const std::string& path)> exportMaskTif;
   // Places the visible panels beside the main frame (no-op without a frame).
   std::function<void()> placeModeDialogs;
-  // Moves the rendering panel to (x, y) when visible; returns its height (also when hidden), or
-  // -1 while the panel is not initialised (then nothing is placed).
-  std::function<int(int x, int y)> placeRenderingPanel;
-
   // Channel 2 or 3 of the loaded size; false when the file could not be used (nothing changed).
   std::function<bool(int channel, const std::vector<std::string>& files, int fileType,
                      double* minValue, double* maxValue)>

@@ -214,7 +214,7 @@ void TDlgMaskManip::reject() {
 
 void TDlgMaskManip::setVisible(bool visible) {
   // As a panel it is placed beside the frame before it appears.
-  if (visible && m_panelMode && isHidden()) t_placePanelsBeforeShow();
+  if (visible && m_panelMode && isHidden()) t_placePanelsBeforeShow(this);
   QDialog::setVisible(visible);
 }
 

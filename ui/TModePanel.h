@@ -29,7 +29,7 @@ class TModePanel : public QDialog, public TModePanelIf {
   void placePanel(int x, int y) override { t_placePanel(this, x, y); }
   // Placed again just before it appears (its contents may have changed its height).
   void setVisible(bool visible) override {
-    if (visible && isHidden()) t_placePanelsBeforeShow();
+    if (visible && isHidden()) t_placePanelsBeforeShow(this);
     QDialog::setVisible(visible);
   }
 

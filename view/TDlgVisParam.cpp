@@ -73,6 +73,7 @@ TDlgVisParam::TDlgVisParam(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Rendering Parameter DLG");
   // A modeless tool panel of the main frame that the user cannot close.
   t_makeToolPanel(this);
+  t_setPanelColumn(this, TPanelColumn::Rendering);
   setModal(false);
   buildControls();
 
@@ -479,6 +480,6 @@ void TDlgVisParam::closeEvent(QCloseEvent* e) { e->ignore(); }
 
 void TDlgVisParam::setVisible(bool visible) {
   // Placed beside the frame before it appears.
-  if (visible && isHidden()) t_placePanelsBeforeShow();
+  if (visible && isHidden()) t_placePanelsBeforeShow(this);
   QDialog::setVisible(visible);
 }

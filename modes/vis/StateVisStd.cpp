@@ -36,6 +36,7 @@ void StateVisStd::createPanels() {
   if (!m_rulerPanel) {
     m_rulerPanel = new TDlgVisStd();
     m_rulerPanel->hide();
+    t_setPanelColumn(m_rulerPanel, TPanelColumn::Standard);
     // Ruler lengths are shown in millimetres: the list follows the pitch.
     VolRendManager::getInst().onExtentChanged = [] {
       if (TDlgVisStd* rulers = StateVisStd::getInst().rulerPanel()) rulers->updateRulerList();
@@ -46,6 +47,7 @@ void StateVisStd::createPanels() {
     t_makeToolPanel(m_regionPanel);
     m_regionPanel->setModal(false);
     m_regionPanel->setPanelMode();
+    t_setPanelColumn(m_regionPanel, TPanelColumn::Standard);
     m_regionPanel->hide();
   }
 }

@@ -1,10 +1,13 @@
-// The panels as a user meets them on a 1600 x 1000 screen under a window manager (its own Xvfb
-// with openbox; the cases skip without them): the program started with a colour volume (the
-// tallest rendering panel), every mode with a panel entered from the Mode Switch menu, and after a
-// click in the main view each shown panel lies wholly on the screen, is a transient of the frame
-// and stands above it.  Also: no panel shows first at another place during start-up, the slice
-// panes keep their sizes across mode switches, and no caption loses an ampersand to a mnemonic.
-// Screenshots of the whole screen in artefacts/panels_e2e.
+// The main window and the panels as a user meets them on a desktop under a window manager (its own
+// Xvfb with openbox; the cases skip without them), on 1600 x 1000 started with a colour volume and
+// on 1920 x 1080 started with a grey one (two binaries): every mode with a panel entered from the
+// Mode Switch menu, with the start volume and after loading the other kind, and after a click in
+// the main view no panel covers the main window or another panel, each lies wholly on the screen,
+// shows its Finish and cancel buttons (or its last button) without scrolling, is a transient of
+// the frame and stands above it; the same after mode 11's Finish.  Also: no panel shows first at
+// another place during start-up, the window level opens over neither the view nor a panel, the
+// slice panes keep their sizes across mode switches, and no caption loses an ampersand to a
+// mnemonic.  Screenshots of the whole screen in artefacts/panels_e2e_<width>.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -20,6 +23,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -51,6 +56,13 @@
 namespace {
 
 const int kW = 48, kH = 48, kD = 16;
+#ifndef KESTRIN_SCREEN_W
+#define KESTRIN_SCREEN_W 1600
+#define KESTRIN_SCREEN_H 1000
+#endif
+// The 1600 x 1000 binary starts with the colour volume, the other with the grey one.
+const bool kStartsInColour = KESTRIN_SCREEN_W == 1600;
+std::string g_colourPath, g_greyPath;
 std::string g_skip;  // why the cases cannot run (no Xvfb or no window manager)
 X11Session g_session;
 
@@ -156,9 +168,59 @@ std::vector<QWidget*> shownPanels() {
 QString nameOf(const QWidget* w) { return w->windowTitle() + " (" + w->metaObject()->className() + ")"; }
 
 void shotScreen(const QString& name) {
-  QDir().mkpath(KESTRIN_ARTEFACTS "/panels_e2e");
+  const QString dir = QStringLiteral(KESTRIN_ARTEFACTS "/panels_e2e_%1").arg(KESTRIN_SCREEN_W);
+  QDir().mkpath(dir);
   QApplication::processEvents();
-  QGuiApplication::primaryScreen()->grabWindow(0).save(KESTRIN_ARTEFACTS "/panels_e2e/" + name + ".png");
+  QGuiApplication::primaryScreen()->grabWindow(0).save(dir + "/" + name + ".png");
+}
+
+QString describe(const QRect& r) {
+  return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+// The buttons that end a mode (Finish, cancel), else the panel's last button.
+std::vector<QAbstractButton*> endingButtons(QWidget* panel) {
+  std::vector<QAbstractButton*> out;
+  QAbstractButton* last = nullptr;
+  for (QAbstractButton* b : panel->findChildren<QAbstractButton*>()) {
+    if (b->isHidden()) continue;
+    const QString t = b->text().remove(QLatin1Char('&')).trimmed().toLower();
+    if (t.startsWith(QLatin1String("finish")) || t.startsWith(QLatin1String("cancel"))) out.push_back(b);
+    const QPoint at = b->mapTo(panel, QPoint(0, 0));
+    if (!last || at.y() > last->mapTo(panel, QPoint(0, 0)).y()) last = b;
+  }
+  if (out.empty() && last) out.push_back(last);
+  return out;
+}
+
+// The layout as the user sees it: nothing covers the main window, no two panels meet, every panel
+// is on the screen and shows its ending buttons without scrolling.
+void expectLayout(QMainWindow* frame, const std::vector<QWidget*>& panels) {
+  const QRect avail = frame->screen()->availableGeometry();
+  const QRect main = frame->frameGeometry();
+  EXPECT_TRUE(avail.contains(main)) << "main window at " << describe(main).toStdString();
+  EXPECT_GE(main.width(), 800);
+  for (std::size_t i = 0; i < panels.size(); ++i) {
+    QWidget* p = panels[i];
+    const std::string name = nameOf(p).toStdString();
+    const QRect r = p->frameGeometry();
+    EXPECT_TRUE(avail.contains(r)) << name << " at " << describe(r).toStdString();
+    EXPECT_FALSE(r.intersects(main)) << name << " at " << describe(r).toStdString() << " covers the main window at "
+                                     << describe(main).toStdString();
+    for (std::size_t j = i + 1; j < panels.size(); ++j) {
+      EXPECT_FALSE(r.intersects(panels[j]->frameGeometry()))
+          << name << " at " << describe(r).toStdString() << " meets " << nameOf(panels[j]).toStdString() << " at "
+          << describe(panels[j]->frameGeometry()).toStdString();
+    }
+    QScrollArea* area = t_panelScrollArea(p);
+    for (QAbstractButton* b : endingButtons(p)) {
+      const QRect at(b->mapTo(p, QPoint(0, 0)), b->size());
+      QRect seen = p->rect();
+      if (area) seen &= QRect(area->viewport()->mapTo(p, QPoint(0, 0)), area->viewport()->size());
+      EXPECT_TRUE(seen.contains(at)) << name << ": \"" << b->text().toStdString() << "\" at "
+                                     << describe(at).toStdString() << " outside " << describe(seen).toStdString();
+    }
+  }
 }
 
 std::vector<int> paneHeights() {
@@ -183,33 +245,11 @@ bool paneShowsASlice(TSubPane* pane) {
 #define SKIP_WITHOUT_DISPLAY() \
   if (!g_skip.empty()) GTEST_SKIP() << g_skip
 
-}  // namespace
-
-TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
-  SKIP_WITHOUT_DISPLAY();
-  QMainWindow* frame = e2e::shownFrame();
-  ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(e2e::waitUntil([] { return TDlgVisParam::getInst().isVisible(); }, 10000));
-  QTest::qWait(500);
-  shotScreen("00_started");
-  ASSERT_FALSE(g_firstSights.empty());
-  const QRect avail = frame->screen()->availableGeometry();
-  for (const FirstSight& s : g_firstSights) {
-    ASSERT_TRUE(s.panel);
-    std::printf("first seen: %s at %d,%d\n", qPrintable(nameOf(s.panel)), s.frame.x(), s.frame.y());
-    EXPECT_TRUE(s.panel->isVisible()) << "shown and hidden again: " << nameOf(s.panel).toStdString();
-    EXPECT_EQ(s.frame.topLeft(), s.panel->frameGeometry().topLeft()) << nameOf(s.panel).toStdString();
-    EXPECT_TRUE(avail.contains(s.panel->frameGeometry())) << nameOf(s.panel).toStdString();
-  }
-}
-
-TEST(PanelsEndToEnd, EveryModePanelLiesOnTheScreenAboveTheFrame) {
-  SKIP_WITHOUT_DISPLAY();
-  auto* frame = qobject_cast<CMainFrame*>(e2e::shownFrame());
-  ASSERT_NE(frame, nullptr);
+// Enters every mode with a panel from the menu (and ends mode 11 with its Finish) and checks the
+// layout after each; the screenshots are named with `tag`.
+void walkTheModes(CMainFrame* frame, const QString& tag) {
   CKestrinView* view = CKestrinView::s_theView;
   TCore& core = TCore::getInst();
-  ASSERT_EQ(TextureManager::getInst().channelCount, 3);
   // The mask and its table, as a loaded mask would leave them.
   TOGL3DImage& mask = TextureManager::getInst().volMask;
   for (int z = 0; z < kD; ++z)
@@ -224,8 +264,6 @@ TEST(PanelsEndToEnd, EveryModePanelLiesOnTheScreenAboveTheFrame) {
   for (int h : panesAtStart) EXPECT_GT(h, 150);
 
   X11Session& x = g_session;
-  const QRect avail = frame->screen()->availableGeometry();
-  EXPECT_EQ(avail.size(), QSize(1600, 1000));
   const unsigned long frameId = frame->winId();
   ASSERT_TRUE(x.connected());
   struct Step {
@@ -235,6 +273,28 @@ TEST(PanelsEndToEnd, EveryModePanelLiesOnTheScreenAboveTheFrame) {
   const std::vector<Step> steps = {{0, {}},  {1, {}},     {2, {}},     {3, {}},     {5, {{1}}},  {6, {{0}}},
                                    {7, {{0}}}, {8, {{0}}}, {9, {{0}}}, {10, {{0}}}, {11, {{0}}}, {12, {{1}}},
                                    {13, {{1}}}, {4, {{1}, {3}, {4}, {2}}}, {0, {}}};
+  auto check = [&](const QString& shot) {
+    // A click in the main view: the window manager raises the frame.
+    const QPoint inView = view->mapToGlobal(QPoint(view->width() / 2, view->height() / 2));
+    if (!x.click(inView, 3)) {
+      frame->raise();
+      frame->activateWindow();
+    }
+    QTest::qWait(400);
+    const std::vector<QWidget*> panels = shownPanels();
+    // The rendering panel and the mode's own.
+    EXPECT_GE(panels.size(), 2u);
+    expectLayout(frame, panels);
+    const std::vector<unsigned long> order = x.stacking();
+    auto level = [&](unsigned long id) { return int(std::find(order.begin(), order.end(), id) - order.begin()); };
+    ASSERT_LT(level(frameId), int(order.size()));
+    for (QWidget* p : panels) {
+      const std::string name = nameOf(p).toStdString();
+      EXPECT_EQ(x.transientFor(p->winId()), frameId) << name;
+      EXPECT_GT(level(p->winId()), level(frameId)) << name;
+    }
+    shotScreen(tag + shot);
+  };
   for (const Step& step : steps) {
     SCOPED_TRACE("mode " + std::to_string(step.mode));
     std::vector<std::string> messages;
@@ -247,38 +307,7 @@ TEST(PanelsEndToEnd, EveryModePanelLiesOnTheScreenAboveTheFrame) {
     ASSERT_TRUE(e2e::waitUntil([&] { return core.modeId == step.mode; }, 20000))
         << "stayed in mode " << core.modeId << (messages.empty() ? "" : ": " + messages.back());
     QTest::qWait(300);
-
-    // A click in the main view: the window manager raises the frame.
-    const QPoint inView = view->mapToGlobal(QPoint(view->width() / 2, view->height() / 2));
-    if (!x.click(inView, 3)) {
-      frame->raise();
-      frame->activateWindow();
-    }
-    QTest::qWait(400);
-    const std::vector<QWidget*> panels = shownPanels();
-    // The rendering panel and the mode's own.
-    EXPECT_GE(panels.size(), 2u);
-    const std::vector<unsigned long> order = x.stacking();
-    auto level = [&](unsigned long id) { return int(std::find(order.begin(), order.end(), id) - order.begin()); };
-    ASSERT_LT(level(frameId), int(order.size()));
-    for (QWidget* p : panels) {
-      const std::string name = nameOf(p).toStdString();
-      EXPECT_TRUE(avail.contains(p->frameGeometry())) << name << " at " << p->frameGeometry().x() << ","
-                                                      << p->frameGeometry().y() << " " << p->frameGeometry().width()
-                                                      << "x" << p->frameGeometry().height();
-      EXPECT_EQ(x.transientFor(p->winId()), frameId) << name;
-      // A mode panel does not cover the rendering panel's controls.
-      if (p != &TDlgVisParam::getInst()) {
-        EXPECT_FALSE(p->frameGeometry().intersects(TDlgVisParam::getInst().frameGeometry()))
-            << name << ": " << p->frameGeometry().y() << " under " << TDlgVisParam::getInst().frameGeometry().bottom();
-      }
-      EXPECT_GT(level(p->winId()), level(frameId)) << name;
-      // Cut off nowhere: what does not fit scrolls.
-      const QSize want = t_panelContentSize(p);
-      if (p->height() < want.height() || p->width() < want.width()) {
-        EXPECT_NE(t_panelScrollArea(p), nullptr) << name;
-      }
-    }
+    check(QStringLiteral("mode_%1").arg(step.mode, 2, 10, QLatin1Char('0')));
     if (step.mode == 13) {
       // Mode 13 draws the slices in its panes like the standard mode.
       for (int i = 0; i < 3; ++i) {
@@ -287,12 +316,93 @@ TEST(PanelsEndToEnd, EveryModePanelLiesOnTheScreenAboveTheFrame) {
         EXPECT_TRUE(paneShowsASlice(pane)) << "pane " << i;
       }
     }
-    shotScreen(QStringLiteral("mode_%1").arg(step.mode, 2, 10, QLatin1Char('0')));
+    if (step.mode == 11) {
+      // Its Finish goes back to the mask mode, whose rendering panel loses the 2-D editor.
+      QAbstractButton* finish = nullptr;
+      for (QWidget* p : shownPanels())
+        for (QAbstractButton* b : endingButtons(p))
+          if (b->text().trimmed() == QLatin1String("Finish")) finish = b;
+      ASSERT_NE(finish, nullptr);
+      // A region to store, as the boundary-surface computation leaves it.
+      TOGL3DImage& flags = TextureManager::getInst().volFlag;
+      for (int i = 0; i < kW * kH * kD; ++i) flags.data[i] = i % kW < 6 && maskId(i % kW, (i / kW) % kH, i / (kW * kH)) == 0 ? 255 : 1;
+      answerEntry({{5}}, &messages);
+      QTest::mouseClick(finish, Qt::LeftButton);
+      ASSERT_TRUE(e2e::waitUntil([&] { return core.modeId == 3; }, 20000)) << "stayed in mode " << core.modeId;
+      QTest::qWait(300);
+      check(QStringLiteral("mode_11_finished"));
+    }
   }
   delete g_answering.data();
   // Back in mode 0 the panes have the sizes they started with.
   const std::vector<int> panesAtEnd = paneHeights();
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(panesAtEnd[i], panesAtStart[i], 4) << "pane " << i;
+}
+
+}  // namespace
+
+TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
+  SKIP_WITHOUT_DISPLAY();
+  QMainWindow* frame = e2e::shownFrame();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(e2e::waitUntil([] { return TDlgVisParam::getInst().isVisible(); }, 10000));
+  QTest::qWait(500);
+  shotScreen("00_started");
+  ASSERT_FALSE(g_firstSights.empty());
+  const QRect avail = frame->screen()->availableGeometry();
+  EXPECT_EQ(avail.size(), QSize(KESTRIN_SCREEN_W, KESTRIN_SCREEN_H));
+  for (const FirstSight& s : g_firstSights) {
+    ASSERT_TRUE(s.panel);
+    std::printf("first seen: %s at %d,%d\n", qPrintable(nameOf(s.panel)), s.frame.x(), s.frame.y());
+    EXPECT_TRUE(s.panel->isVisible()) << "shown and hidden again: " << nameOf(s.panel).toStdString();
+    EXPECT_EQ(s.frame.topLeft(), s.panel->frameGeometry().topLeft()) << nameOf(s.panel).toStdString();
+  }
+  expectLayout(frame, shownPanels());
+
+  // The window level opens over neither the view nor a panel.
+  QAbstractButton* winLv = nullptr;
+  for (QAbstractButton* b : TDlgVisParam::getInst().findChildren<QAbstractButton*>())
+    if (b->text() == QLatin1String("Window Level")) winLv = b;
+  ASSERT_NE(winLv, nullptr);
+  const std::vector<QWidget*> before = shownPanels();
+  QTest::mouseClick(winLv, Qt::LeftButton);
+  QWidget* level = nullptr;
+  ASSERT_TRUE(e2e::waitUntil([&] {
+    for (QWidget* p : shownPanels())
+      if (p->windowTitle() == QLatin1String("Window Level")) level = p;
+    return level != nullptr;
+  }, 5000));
+  QTest::qWait(400);
+  shotScreen("01_window_level");
+  const QRect r = level->frameGeometry();
+  EXPECT_TRUE(avail.contains(r)) << describe(r).toStdString();
+  QWidget* centre = frame->centralWidget();
+  EXPECT_FALSE(r.intersects(QRect(centre->mapToGlobal(QPoint(0, 0)), centre->size())))
+      << "over the view: " << describe(r).toStdString();
+  for (QWidget* p : before) {
+    EXPECT_FALSE(r.intersects(p->frameGeometry())) << "over " << nameOf(p).toStdString();
+  }
+}
+
+TEST(PanelsEndToEnd, EveryModeLaysOutBesideTheMainWindowWithTheStartVolume) {
+  SKIP_WITHOUT_DISPLAY();
+  auto* frame = qobject_cast<CMainFrame*>(e2e::shownFrame());
+  ASSERT_NE(frame, nullptr);
+  ASSERT_EQ(TextureManager::getInst().channelCount, kStartsInColour ? 3 : 1);
+  walkTheModes(frame, kStartsInColour ? "colour_" : "grey_");
+}
+
+TEST(PanelsEndToEnd, EveryModeLaysOutBesideTheMainWindowAfterTheOtherKindIsLoaded) {
+  SKIP_WITHOUT_DISPLAY();
+  auto* frame = qobject_cast<CMainFrame*>(e2e::shownFrame());
+  ASSERT_NE(frame, nullptr);
+  g_startUpOver = true;
+  TCore::getInst().loadVolume(kStartsInColour ? g_greyPath : g_colourPath);
+  // The load puts the rendering panel back to 1050 slices: the fewest keep the software renderer quick.
+  TDlgVisParam::getInst().sliceNumSlider()->setValue(0);
+  QTest::qWait(300);
+  ASSERT_EQ(TextureManager::getInst().channelCount, kStartsInColour ? 1 : 3);
+  walkTheModes(frame, kStartsInColour ? "grey_" : "colour_");
 }
 
 TEST(PanelsEndToEnd, CaptionsKeepTheirAmpersands) {
@@ -341,9 +451,10 @@ extern "C" int __lsan_is_turned_off() { return 1; }
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  g_skip = g_session.start(1600, 1000);
+  g_skip = g_session.start(KESTRIN_SCREEN_W, KESTRIN_SCREEN_H);
   if (!g_skip.empty()) return RUN_ALL_TESTS();
-  const std::string path = e2e::tempPath("panels_e2e", ".tif");
+  g_colourPath = e2e::tempPath("panels_e2e_colour", ".tif");
+  g_greyPath = e2e::tempPath("panels_e2e_grey", ".tif");
   {
     Image3D r(kW, kH, kD), g(kW, kH, kD), b(kW, kH, kD);
     for (int z = 0; z < kD; ++z)
@@ -354,11 +465,14 @@ int main(int argc, char** argv) {
           g.voxels[z][y][x] = 30 + 40 * (id % 3);
           b.voxels[z][y][x] = 20 + 3 * x;
         }
-    TTiffIO target(path);
+    TTiffIO target(g_colourPath);
     if (!t_writeTiff(target, r, g, b, 255, 0, 8)) return 2;
   }
-  const int rc = e2e::runProgram(argc, argv, {path});
-  std::remove(path.c_str());
+  if (!e2e::writeTiff16(g_greyPath, kW, kH, kD, [](int x, int y, int z) { return 200 + 300 * maskId(x, y, z) + 2 * x; }))
+    return 2;
+  const int rc = e2e::runProgram(argc, argv, {kStartsInColour ? g_colourPath : g_greyPath});
+  std::remove(g_colourPath.c_str());
+  std::remove(g_greyPath.c_str());
   g_session.stop();
   return rc;
 }

@@ -36,6 +36,7 @@
 #include "modes/region/register_modes.h"
 #include "ui/TDlgMaskManip.h"
 #include "ui/TModePanel.h"
+#include "ui/panel_window.h"
 #include "volume/TMaskIdTable.h"
 #include "app/TDlgWinLv.h"
 #include "tests/core/fakes.h"
@@ -119,40 +120,79 @@ TEST(MainFrame, GoneFrameIsNoLongerTheTarget) {
   t_progressStart(1);  // no sink: nothing happens, nothing crashes
 }
 
-TEST(MainFrame, PanelsArePlaced75PixelsBeyondTheRightEdgeUnderTheRenderingPanel) {
-  FakeMode mode{"m"};
-  int renderingX = -1, renderingY = -1, renderingHeight = 40;
-  TCoreWiring w;
-  TModeRegistry::getInst().clear();
-  TModeEntry entry;
-  entry.name = "m";
-  entry.ids = {0};
-  entry.mode = [&]() -> TModeState* { return &mode; };
-  TModeRegistry::getInst().add(entry);
-  w.placeRenderingPanel = [&](int x, int y) {
-    renderingX = x;
-    renderingY = y;
-    return renderingHeight;
-  };
-  TCore::setWiring(w);
-  {
-    CMainFrame frame;
-    frame.setGeometry(100, 50, 400, 300);
-    mode.placedAt.clear();
-    frame.placeModeDialogs();
-    const QRect r = frame.frameGeometry();
-    EXPECT_EQ(renderingX, r.x() + r.width() + 75);
-    EXPECT_EQ(renderingY, r.y());
-    ASSERT_EQ(mode.placedAt.size(), 1u);
-    EXPECT_EQ(mode.placedAt[0], TPoint2i(r.x() + r.width() + 75, r.y() + 40));
-
-    // A rendering panel that is not initialised yet: nothing is placed.
-    renderingHeight = -1;
-    mode.placedAt.clear();
-    frame.placeModeDialogs();
-    EXPECT_TRUE(mode.placedAt.empty());
+// Every rectangle of the layout inside avail, and none meeting another or the main frame.
+void expectApart(const QRect& avail, const TPanelLayout& l) {
+  EXPECT_TRUE(avail.contains(l.mainFrame));
+  for (std::size_t i = 0; i < l.panels.size(); ++i) {
+    EXPECT_TRUE(avail.contains(l.panels[i])) << i;
+    EXPECT_FALSE(l.panels[i].intersects(l.mainFrame)) << i;
+    for (std::size_t j = i + 1; j < l.panels.size(); ++j) EXPECT_FALSE(l.panels[i].intersects(l.panels[j])) << i << " " << j;
   }
-  TCore::setWiring(TCoreWiring());
+}
+
+TEST(PanelLayout, TheColumnStandsBesideTheMainFrameWhichMovesOrNarrowsOnlyWhereItMust) {
+  const QRect avail(0, 0, 1600, 1000);
+  // Room for everything: 75 px beyond the right edge, level with the top, one below the other.
+  {
+    const QRect main(100, 50, 400, 300);
+    const TPanelLayout l = t_layoutPanels(avail, main, {QSize(318, 500), QSize(330, 300)}, true);
+    EXPECT_EQ(l.mainFrame, main);
+    EXPECT_EQ(l.panels[0], QRect(575, 50, 318, 500));
+    EXPECT_EQ(l.panels[1], QRect(575, 550, 330, 300));
+  }
+  // The start-up frame of 1026 x 800 at x = 289 with the rendering panel alone: only moved left,
+  // keeping the gap of 75.
+  {
+    const TPanelLayout l = t_layoutPanels(avail, QRect(289, 105, 1026, 800), {QSize(318, 672)}, true);
+    EXPECT_EQ(l.mainFrame, QRect(1600 - 318 - 75 - 1026, 105, 1026, 800));
+    EXPECT_EQ(l.panels[0], QRect(1600 - 318, 105, 318, 672));
+  }
+  // The same frame with the rendering panel and a mode panel too tall to
+  // go below it.  The mode panel goes beside the rendering panel; the frame moves left and, the two
+  // columns leaving it less than its width, narrows to what is left.
+  {
+    const TPanelLayout l = t_layoutPanels(avail, QRect(289, 105, 1026, 800), {QSize(318, 672), QSize(330, 447)}, true);
+    expectApart(avail, l);
+    EXPECT_EQ(l.panels[1].top(), l.panels[0].top());
+    EXPECT_GT(l.panels[1].left(), l.panels[0].left());
+    EXPECT_EQ(l.mainFrame.size(), QSize(1600 - 318 - 330 - kPanelColumnMinGap, 800));
+    // Then a wider mode panel: the gap shrinks and the frame narrows, no further than needed.
+    const TPanelLayout n = t_layoutPanels(avail, l.mainFrame, {QSize(318, 672), QSize(420, 600)}, true);
+    expectApart(avail, n);
+    EXPECT_EQ(n.mainFrame.left(), 0);
+    EXPECT_EQ(n.mainFrame.width(), 1600 - 318 - 420 - kPanelColumnMinGap);
+    // Where the frame was moved by the user, it stays and the panels stay on the screen.
+    const QRect moved(700, 105, 1026, 800);
+    const TPanelLayout u = t_layoutPanels(avail, moved, {QSize(318, 672)}, false);
+    EXPECT_EQ(u.mainFrame, moved);
+    EXPECT_TRUE(avail.contains(u.panels[0]));
+  }
+  // A screen too small for all of it: the frame keeps its least width, and every panel stays on
+  // the screen, the one taller than the screen cut to its height.
+  {
+    const QRect small(0, 0, 1024, 700);
+    const TPanelLayout l = t_layoutPanels(small, QRect(0, 0, 1024, 600), {QSize(318, 672), QSize(330, 900)}, true);
+    EXPECT_EQ(l.mainFrame.width(), kMainFrameMinWidth);
+    for (const QRect& r : l.panels) EXPECT_TRUE(small.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+    EXPECT_EQ(l.panels[1].height(), 700);
+  }
+}
+
+TEST(PanelLayout, AFreePlaceMeetsNothingTakenAndIsTheNearestThere) {
+  const QRect avail(0, 0, 1000, 800);
+  const std::vector<QRect> taken = {QRect(0, 0, 600, 500), QRect(620, 0, 300, 700)};
+  const QRect r = t_freePlace(avail, QSize(200, 250), taken, QPoint(300, 300));
+  ASSERT_FALSE(r.isEmpty());
+  EXPECT_TRUE(avail.contains(r));
+  for (const QRect& t : taken) EXPECT_FALSE(r.intersects(t));
+  // Below the first rectangle, as near the asked corner as that allows.
+  EXPECT_EQ(r, QRect(300, 500, 200, 250));
+  EXPECT_TRUE(t_freePlace(avail, QSize(500, 400), taken, QPoint(0, 0)).isEmpty());
+  // Clear of the frame where the screen has room, else at least clear of the view.
+  const QRect frame(0, 0, 900, 700), view(300, 50, 600, 600);
+  const QRect p = t_freePanelPlace(avail, QSize(250, 300), frame, view, {}, QPoint(400, 200));
+  EXPECT_FALSE(p.intersects(view));
+  EXPECT_TRUE(avail.contains(p));
 }
 
 // ---- window level -------------------------------------------------------------------------------
