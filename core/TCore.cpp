@@ -791,13 +791,14 @@ void TCore::initApplication(int argc, const char* const* argv) {
   }
 
   if (argc > 5) {
-    t_info("Kestrin runs as MUXA plug-in.\n Kestrinを終了すると領域分割結果が自動的にMUXAへ渡されます.");
     pluginMode = true;
     pluginOutPath = argv[5] ? argv[5] : "";
   }
 
   initAfterLoad(pitch, minValues, maxValues, fileType);
   if (w.graphCutResetForNewVolume) w.graphCutResetForNewVolume();
+  // Told once the window shows the volume as it will be worked on (its camera, panes and panels).
+  if (pluginMode) t_info("Kestrin runs as MUXA plug-in.\n Kestrinを終了すると領域分割結果が自動的にMUXAへ渡されます.");
 }
 
 bool TCore::finishPlugin() {

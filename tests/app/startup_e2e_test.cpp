@@ -21,7 +21,10 @@
 
 #include "app/CKestrinApp.h"
 #include "app/CMainFrame.h"
+#include "view/CKestrinView.h"
 #include "view/GLSetup.h"
+#include "view/SubPaneManager.h"
+#include "view/TSubPane.h"
 #include "view/TDlgVisParam.h"
 #include "volume/Image3D.h"
 #include "volume/TTiffIO.h"
@@ -42,6 +45,8 @@ void shot(const char* name) {
 struct OpenBox {
   std::string text;
   bool panelShown = false;
+  std::vector<int> paneHeights;  // of the three slice panes
+  QImage view;                   // the main view's picture
 };
 std::vector<OpenBox> g_boxes;
 
@@ -60,7 +65,11 @@ QPointer<QTimer> answerStartupBoxes() {
     const int k = int(g_boxes.size());
     QTimer::singleShot(400, box, [box, k] {
       shot(k == 1 ? "1_first_question" : "2_next_question");
-      if (TDlgVisParam::exists() && TDlgVisParam::getInst().isVisible()) g_boxes[size_t(k - 1)].panelShown = true;
+      OpenBox& open = g_boxes[size_t(k - 1)];
+      if (TDlgVisParam::exists() && TDlgVisParam::getInst().isVisible()) open.panelShown = true;
+      for (int i = 0; i < 3; ++i)
+        if (TSubPane* pane = SubPaneManager::getInst().getPane(i)) open.paneHeights.push_back(pane->geometry().height());
+      if (CKestrinView* v = CKestrinView::s_theView) open.view = v->grabFramebuffer();
       QAbstractButton* b = box->buttons().value(0);
       if (b) b->click();
     });
@@ -75,6 +84,27 @@ TEST(StartUp, NoRenderingPanelBesideTheStartUpQuestions) {
   // The grey-or-colour question and the plug-in notice.
   ASSERT_GE(g_boxes.size(), 2u);
   for (const OpenBox& b : g_boxes) EXPECT_FALSE(b.panelShown) << b.text;
+}
+
+TEST(StartUp, ThePlugInNoticeWaitsOverTheWindowAsItWillBeUsed) {
+  const OpenBox* notice = nullptr;
+  for (const OpenBox& b : g_boxes)
+    if (b.text.find("plug-in") != std::string::npos) notice = &b;
+  ASSERT_NE(notice, nullptr);
+  // The slice panes have their docked sizes, not a caption's height.
+  ASSERT_EQ(notice->paneHeights.size(), 3u);
+  for (int h : notice->paneHeights) EXPECT_GT(h, 150);
+  // The view shows the loaded volume as after start-up, not a camera of before the load.
+  ASSERT_FALSE(notice->view.isNull());
+  const QImage now = CKestrinView::s_theView->grabFramebuffer();
+  ASSERT_EQ(now.size(), notice->view.size());
+  int changed = 0;
+  for (int y = 0; y < now.height(); y += 2)
+    for (int x = 0; x < now.width(); x += 2) {
+      const QRgb a = now.pixel(x, y), b = notice->view.pixel(x, y);
+      changed += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 30;
+    }
+  EXPECT_LT(changed, now.width() * now.height() / 4 / 50) << changed << " pixels differ";
 }
 
 TEST(StartUp, TheRenderingPanelIsPlacedBesideTheFrameWithItsEditorPainted) {
