@@ -80,10 +80,9 @@ class TModeState {
   virtual void OnDraw2D(TSubPane* pane) {}                                         // slot 30
   virtual int OnSetCursor2D(TSubPane* pane, const TPoint2i& p) { return 0; }       // slot 31
 
-  // Not input events: TCore::setMode hides every mode's panels before a switch, and the main
-  // frame moves the visible ones to (x, y) keeping their size.  Modes with panels override both.
+  // Not an input event: TCore::setMode hides every mode's panels before a switch.  Modes with
+  // panels override it.
   virtual void hidePanels() {}
-  virtual void placePanels(int x, int y) {}
   // Stops and joins the mode's worker threads (exit: no worker may outlive the data it reads).
   virtual void stopWorkers() {}
   // While a worker of the mode runs on the loaded data: the text that refuses a load (or any
@@ -124,15 +123,13 @@ class TModeState {
   int getPaneId() const { return paneId; }
 };
 
-// What a mode needs of a panel: shown, hidden, placed beside the main frame.  The Qt panels
+// What a mode needs of a panel: shown and hidden (the main frame lays the shown ones out).  The Qt panels
 // implement it (ui/TModePanel.h); tests fake it, so a mode's logic runs without a window system.
 class TModePanelIf {
  public:
   virtual ~TModePanelIf() = default;
   virtual void showPanel() = 0;
   virtual void hidePanel() = 0;
-  // Moves the panel to (x, y) keeping its size, when it is visible.
-  virtual void placePanel(int x, int y) = 0;
 };
 
 // A mode with one panel, seen through the panel interface PanelIf (TModePanelIf or a mode's own
@@ -144,9 +141,6 @@ class TPanelMode : public TModeState {
  public:
   void hidePanels() override {
     if (m_panel) m_panel->hidePanel();
-  }
-  void placePanels(int x, int y) override {
-    if (m_panel) m_panel->placePanel(x, y);
   }
   void attachPanel(PanelIf* panel) { m_panel = panel; }
   PanelIf* panel() const { return m_panel; }

@@ -25,8 +25,6 @@ class TModePanel : public QDialog, public TModePanelIf {
 
   void showPanel() override { show(); }
   void hidePanel() override { hide(); }
-  // Hidden panels are placed too, so that each shows where it belongs.
-  void placePanel(int x, int y) override { t_placePanel(this, x, y); }
   // Placed again just before it appears (its contents may have changed its height).
   void setVisible(bool visible) override {
     if (visible && isHidden()) t_placePanelsBeforeShow(this);

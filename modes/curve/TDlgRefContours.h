@@ -20,7 +20,6 @@ class TDlgRefContours : public TModePanel, public TDlgRefContoursIf {
   // TModePanelIf (both bases declare it; the panel base implements it).
   void showPanel() override { TModePanel::showPanel(); }
   void hidePanel() override { TModePanel::hidePanel(); }
-  void placePanel(int x, int y) override { TModePanel::placePanel(x, y); }
 
   void updateControls() override;
   bool isChecked(Check c) const override;

@@ -18,7 +18,6 @@ class TDlgSegCurveCyl : public TModePanel, public TDlgSegCurveCylIf {
   // TModePanelIf (both bases declare it; the panel base implements it).
   void showPanel() override { TModePanel::showPanel(); }
   void hidePanel() override { TModePanel::hidePanel(); }
-  void placePanel(int x, int y) override { TModePanel::placePanel(x, y); }
 
   void updateControls(double minRadius, double maxRadius) override;
   void enableControls() override;

@@ -18,7 +18,6 @@ class TDlgSegFulManu : public TModePanel, public TDlgSegFulManuIf {
   // TModePanelIf (both bases declare it; the panel base implements it).
   void showPanel() override { TModePanel::showPanel(); }
   void hidePanel() override { TModePanel::hidePanel(); }
-  void placePanel(int x, int y) override { TModePanel::placePanel(x, y); }
 
   void resetControls(bool refinement, int targetId) override;
   bool isPaintChecked() const override;

@@ -25,7 +25,6 @@ class TDlgSegRGrow : public TModePanel, public TDlgSegRGrowIf {
   // TModePanelIf (both bases declare it; the panel base implements it).
   void showPanel() override { TModePanel::showPanel(); }
   void hidePanel() override { TModePanel::hidePanel(); }
-  void placePanel(int x, int y) override { TModePanel::placePanel(x, y); }
 
   void updateControls(int channels, const double rangeLo[3], const double rangeHi[3]) override;
   int spinPosition(Spin spin) const override;

@@ -19,7 +19,6 @@ class TDlgSegSRG : public TModePanel, public TDlgSegSRGIf {
   // TModePanelIf (both bases declare it; the panel base implements it).
   void showPanel() override { TModePanel::showPanel(); }
   void hidePanel() override { TModePanel::hidePanel(); }
-  void placePanel(int x, int y) override { TModePanel::placePanel(x, y); }
 
   void updateGroupList() override;
   bool isVisSurfChecked() const override;

@@ -57,10 +57,6 @@ void StateVisOrgCrs::hidePanels() {
   if (m_panel) m_panel->hide();
 }
 
-void StateVisOrgCrs::placePanels(int x, int y) {
-  if (m_panel) m_panel->placePanel(x, y);
-}
-
 TOrgCrsDisplay StateVisOrgCrs::display() const {
   if (m_panel) return m_panel->display();
   TOrgCrsDisplay d;

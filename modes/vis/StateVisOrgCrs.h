@@ -31,7 +31,6 @@ class StateVisOrgCrs : public TModeState {
   void OnDraw() override;
   int OnSetCursor(const TPoint2i& p) override;
   void hidePanels() override;
-  void placePanels(int x, int y) override;
   // While the surfaces are built every load, drop and switch is refused with this text.
   const char* busyMessage() const override { return m_building ? kBusyMessage : nullptr; }
   static const char* const kBusyMessage;

@@ -72,12 +72,6 @@ void StateVisStd::hidePanels() {
   if (m_regionPanel) m_regionPanel->hide();
 }
 
-void StateVisStd::placePanels(int x, int y) {
-  for (QDialog* d : {static_cast<QDialog*>(m_rulerPanel.data()),
-                     static_cast<QDialog*>(m_regionPanel.data())})
-    if (d) t_placePanel(d, x, y);
-}
-
 void StateVisStd::OnSwitched(int modeId) {
   // The channel and mask textures are made again at the next draw (another mode may have
   // changed their voxels or filtering).

@@ -32,7 +32,6 @@ class StateVisStd : public TModeState {
   int OnSetCursor(const TPoint2i& p) override;
   void OnDraw2D(TSubPane* pane) override;
   void hidePanels() override;
-  void placePanels(int x, int y) override;
 
   // Volume mode of the rendering panel for a mode id: 1, 2, 3 for ids 0, 1, 2; 0 for id 3.
   static int volumeModeFor(int modeId);

@@ -526,7 +526,7 @@ TEST(PanelPlacement, APanelIsPlacedWhollyOnTheScreenAndScrollsWhenTooTall) {
     buttons.back()->setFixedHeight(36);
     column->addWidget(buttons.back());
   }
-  tall.placePanel(avail.right() - 20, avail.bottom() - 20);
+  t_placePanel(&tall, avail.right() - 20, avail.bottom() - 20);
   EXPECT_TRUE(avail.contains(tall.frameGeometry()));
   tall.show();
   EXPECT_TRUE(avail.contains(tall.frameGeometry()));
@@ -543,7 +543,7 @@ TEST(PanelPlacement, APanelIsPlacedWhollyOnTheScreenAndScrollsWhenTooTall) {
   TModePanel small("small");
   auto* one = new QVBoxLayout(&small);
   one->addWidget(new QPushButton(QStringLiteral("ok"), &small));
-  small.placePanel(avail.x() + 10, avail.bottom() - 5);
+  t_placePanel(&small, avail.x() + 10, avail.bottom() - 5);
   EXPECT_TRUE(avail.contains(small.frameGeometry()));
   EXPECT_EQ(small.size(), small.sizeHint().expandedTo(small.minimumSizeHint()));
   EXPECT_EQ(small.findChild<QScrollArea*>(), nullptr);

@@ -37,8 +37,6 @@ class FakeMode : public TModeState {
     if (m_log) m_log->push_back(m_name + ".hide");
   }
   void stopWorkers() override { ++stopped; }
-  void placePanels(int x, int y) override { placedAt.push_back(TPoint2i(x, y)); }
-  std::vector<TPoint2i> placedAt;
 
   // Exposes the protected drag state for the tests.
   TPoint2i prev() const { return prevPoint; }

@@ -31,7 +31,6 @@ class FakeCCylPanel : public TDlgSegCurveCylIf {
   std::vector<Start> starts;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void updateControls(double mn, double mx) override {
     ++updates;
     minR = mn, maxR = mx;

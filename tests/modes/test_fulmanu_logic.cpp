@@ -27,7 +27,6 @@ class FakeFulManuPanel : public TDlgSegFulManuIf {
   int resets = 0;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void resetControls(bool, int) override {
     ++resets;
     paint = fixOther = visible = true;

@@ -40,7 +40,6 @@ class FakeGCutPanel : public TDlgSegGCutIf {
   int updates = 0, slider = 1000, seam = 1;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void updateControls() override {
     ++updates;
     visible = true;

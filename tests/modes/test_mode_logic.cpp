@@ -20,7 +20,6 @@ class FakePanel : public TModePanelIf {
   bool visible = false;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
 };
 
 class FakeRGrowPanel : public TDlgSegRGrowIf {
@@ -28,7 +27,6 @@ class FakeRGrowPanel : public TDlgSegRGrowIf {
   bool visible = false;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void updateControls(int, const double*, const double*) override { visible = true; }
   int spinPosition(Spin) const override { return 0; }
   bool isRgbChecked() const override { return true; }
@@ -41,7 +39,6 @@ class FakeFulManuPanel : public TDlgSegFulManuIf {
   bool visible = false;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void resetControls(bool, int) override { visible = true; }
   bool isPaintChecked() const override { return true; }
   bool isFixOtherChecked() const override { return true; }

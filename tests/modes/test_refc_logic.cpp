@@ -38,7 +38,6 @@ class FakeRefPanel : public TDlgRefContoursIf {
   int updates = 0;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void updateControls() override {
     ++updates;
     visible = true;

@@ -35,7 +35,6 @@ class FakeRGrowPanel : public TDlgSegRGrowIf {
   std::vector<bool> busyLog;
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void updateControls(int ch, const double*, const double*) override {
     ++updates;
     channels = ch;

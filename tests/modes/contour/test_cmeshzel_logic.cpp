@@ -41,7 +41,6 @@ class FakePanel : public TModePanelIf, public TDlgSegCMeshZelIf {
   int weight = 200;
   void showPanel() override {}
   void hidePanel() override {}
-  void placePanel(int, int) override {}
   void updateControls() override { step2 = started = false, surface = region = true, weight = 200; }
   bool isStep2() const override { return step2; }
   void setStep2(bool on) override { step2 = on, started = false; }

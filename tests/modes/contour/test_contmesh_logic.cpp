@@ -37,7 +37,6 @@ class FakePanel : public TModePanelIf, public TDlgSegContMeshIf {
   int spins[4] = {100, 40, 10, 50};
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void updateControls() override {
     visible = true;
     newContour = false;

@@ -39,7 +39,6 @@ class FakeSrgPanel : public TDlgSegSRGIf {
   std::vector<int> seedCounts;  // the "N--Cp:n" counts as the list was last filled
   void showPanel() override { visible = true; }
   void hidePanel() override { visible = false; }
-  void placePanel(int, int) override {}
   void updateGroupList() override {
     ++refills;
     seedCounts.clear();
