@@ -130,9 +130,9 @@ void drawRegionSurface(StateRefContours& mode, const double eye[3]) {
   glDisable(GL_NORMALIZE);
   glDisable(GL_LIGHTING);
   glColor3d(0, 1, 1);
-  glPointSize(12);
+  glPointSize(t_glPixels(12));
   m.drawBoundaryPoints();
-  glPointSize(1);
+  glPointSize(t_glPixels(1));
 }
 
 void drawVolume(bool refined) {
@@ -209,9 +209,9 @@ void t_drawStateRefContours(StateRefContours& mode) {
   const TFiberScene& s = mode.scene();
   if (mode.isChecked(Check::Edges) && !s.roiMesh.empty()) {
     glDisable(GL_LIGHTING);
-    glLineWidth(2);
+    glLineWidth(t_glPixels(2));
     glColor3d(0, 0, 1);
     s.roiMesh.mesh.drawEdges();
-    glLineWidth(1);
+    glLineWidth(t_glPixels(1));
   }
 }
