@@ -32,6 +32,10 @@ bool mainCamera(TFiberView& v) {
     glGetDoublev(GL_PROJECTION_MATRIX, v.projection);
     glGetIntegerv(GL_VIEWPORT, v.viewport);
   }
+  // The fiber kernels take cursor points, which are client points: the viewport is given in
+  // client pixels too (the device size over the pixel ratio rounds back to the client size).
+  const double r = o->pixelRatio();
+  for (int& c : v.viewport) c = int(std::lround(c / r));
   for (int k = 0; k < 3; ++k) {
     v.eye[k] = o->eye[k];
     v.center[k] = o->center[k];
