@@ -5,6 +5,7 @@
 
 #include "geom/sphere_cache_gl.h"
 #include "implicit/TCanvasContour.h"
+#include "platform/GLContextHost.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ void TCanvasContour::draw(bool highlighted) const {
   if (highlighted) {
     glDisable(GL_LIGHTING);
     glColor3d(1, 0.4, 0.4);
-    glLineWidth(5);
+    glLineWidth(t_glPixels(5));
     glBegin(GL_LINES);
     const double* d = canvas.direction;
     const double angle = bInsideDir ? 1.570796326794895 : -1.570796326794895;
@@ -68,7 +69,7 @@ void TCanvasContour::draw(bool highlighted) const {
 void TCanvasContour::drawRbfPoints() const {
   if (!hasValidShape()) return;  // what it may still hold is no constraint
   glDisable(GL_LIGHTING);
-  glPointSize(5);
+  glPointSize(t_glPixels(5));
   glBegin(GL_POINTS);
   for (const TRbfPoint& p : rbfPoints) {
     if (p.value < 0) glColor3d(0, 0, 1);

@@ -34,3 +34,10 @@ class TGLCurrentGuard {
 // programs without a window).
 void t_setMainGLContext(TGLContextHost* host);
 TGLContextHost* t_mainGLContext();
+
+// Device pixels per logical pixel of the window whose frame is being drawn (1 outside a frame),
+// set by the view that draws it.  Sizes handed to GL in pixels (line widths, point sizes) are
+// logical and go through t_glPixels, so that a line keeps its width on a high-DPI screen.
+void t_setFramePixelRatio(double ratio);
+double t_framePixelRatio();
+inline float t_glPixels(double logicalPixels) { return static_cast<float>(logicalPixels * t_framePixelRatio()); }

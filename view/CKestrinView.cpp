@@ -134,7 +134,7 @@ void CKestrinView::initializeGL() {
   fprintf(stderr, "\nMFC MFC MFC MFC MFC CKestrinView OnCreate ↓↓↓↓\n");
   m_glReady = togl.createContext(this);
   if (!m_glReady) reportContextFailure();
-  togl.resize(width(), height());
+  togl.fitToWindow();
   fprintf(stderr, "MFC MFC MFC MFC MFC CKestrinView OnCreate ↑↑↑↑\n");
 }
 
@@ -159,7 +159,8 @@ void CKestrinView::reportContextFailure() {
          "An OpenGL 2.1 (or newer) compatibility context is needed.");
 }
 
-void CKestrinView::resizeGL(int w, int h) { togl.resize(w, h); }
+// Qt passes the client size; the viewport is the framebuffer's, in device pixels.
+void CKestrinView::resizeGL(int, int) { togl.fitToWindow(); }
 
 void CKestrinView::paintGL() {
   // Never draw with a dead context; before the rendering panel is ready nothing is drawn.
@@ -170,6 +171,8 @@ void CKestrinView::paintGL() {
 
 void CKestrinView::renderFrame() {
   if (!m_glReady) return;
+  // The pixel ratio changes without a resize when the window moves to another screen.
+  togl.fitToWindow();
   const bool parallel = TDlgVisParam::exists() && TDlgVisParam::getInst().isParallelProj();
   if (parallel)
     togl.setOrtho(-30, 100);

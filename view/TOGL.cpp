@@ -89,6 +89,17 @@ void TOGL::resize(int cx, int cy) {
   height = cy;
 }
 
+void TOGL::fitToWindow() {
+  if (!wnd) return;
+  const double r = pixelRatio();
+  resize(qRound(wnd->width() * r), qRound(wnd->height() * r));
+}
+
+double TOGL::pixelRatio() const {
+  const double r = wnd ? wnd->devicePixelRatioF() : 1.0;
+  return r > 0 ? r : 1.0;
+}
+
 void TOGL::makeCurrent() {
   if (!m_hasContext) return;
   if (auto* gw = qobject_cast<QOpenGLWidget*>(wnd)) gw->makeCurrent();

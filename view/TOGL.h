@@ -23,18 +23,29 @@ class TOGL : public TGLContextHost {
   // GL state.  False when there is no usable context; the owner must then not draw.
   virtual bool createContext(QWidget* w);
   virtual void destroyContext();
-  // Keeps the last size when either side is below 1 (a minimised window).
+  // The framebuffer size in device pixels.  Keeps the last size when either side is below 1 (a
+  // minimised window).
   virtual void resize(int cx, int cy);
+  // Takes the size of the window's framebuffer: its client size times its device pixel ratio,
+  // rounded as Qt sizes the framebuffer.
+  void fitToWindow();
+  // Device pixels per client (logical) pixel of the window; 1 without a window.
+  double pixelRatio() const;
   void makeCurrent() override;
   void doneCurrent() override;
   bool inFrame() const override { return m_inFrame; }
   // The owner calls this when the frame is finished.
-  void endFrame() { m_inFrame = false; }
+  void endFrame() {
+    m_inFrame = false;
+    t_setFramePixelRatio(1.0);
+  }
   bool hasContext() const { return m_hasContext; }
 
   void setDefaultGLState();
   void setPerspective(double zNear, double zFar);
   void setOrtho(double zNear, double zFar);
+  // Pixel-exact parallel projection over the framebuffer: offset in device pixels, scale in
+  // device pixels per world unit.
   void setOrtho2D(const double offset[3], double scale, double zNear, double zFar);
   // Half extents (left, right, bottom, top) of the parallel projection for the current camera.
   void orthoBounds(double out[4]) const;
@@ -54,17 +65,21 @@ class TOGL : public TGLContextHost {
 
   // Picking with the matrices of the current frame, or of the last frame drawn in this context
   // when called outside a frame (the context is made current for the call and released after).
+  // Points are client points, as the mouse gives them; they are scaled by pixelRatio() into the
+  // device pixels of the viewport.
   void getCursorRay(int x, int y, double origin[3], double dir[3]);
   void unProject(double x, double y, float depth, double out[3]);
   double unProjectIdentity();
+  // Client points (x, y from the top) and window depths of world points.
   static void projectPoint(const std::vector<Vec3>& in, std::vector<Vec3>& out, TOGL& ogl);
   static void projectPoints(int n, const double (*pts)[3], std::vector<Vec3>& out, TOGL& ogl);
-  // Brush circle of radius r around a client point, in whatever context is current.
+  // Brush circle of radius r around a client point, in whatever context is current (the
+  // point scaled by the pixel ratio of the frame being drawn).
   static void drawScreenOverlay(QPoint p, double r);
 
   QWidget* wnd = nullptr;
   QPoint lastMouse;
-  int width = 1, height = 1;
+  int width = 1, height = 1;  // framebuffer size, device pixels
   int dragMode = DragNone;
   double eye[3] = {0, 0, 0}, center[3] = {0, 0, 0}, up[3] = {0, 0, 0};
   double defaultEye[3] = {0, 20, 50}, defaultCenter[3] = {0, 20, 0}, defaultUp[3] = {0, 1, 0};

@@ -70,6 +70,7 @@ void TOGL::beginFrame(int kind, const double* offset, double scale, double zNear
   m_inFrame = true;
   makeCurrent();
   if (!m_hasContext) return;
+  t_setFramePixelRatio(pixelRatio());
   glViewport(0, 0, width, height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -117,10 +118,11 @@ void TOGL::getCursorRay(int x, int y, double origin[3], double dir[3]) {
   double mv[16], pr[16];
   int vp[4];
   readMatrices(mv, pr, vp);
-  const double wy = vp[3] - y;
+  const double r = pixelRatio();
+  const double wx = x * r, wy = vp[3] - y * r;
   double p2[3];
-  gluUnProject(x, wy, 0.0, mv, pr, vp, &origin[0], &origin[1], &origin[2]);
-  gluUnProject(x, wy, 0.2, mv, pr, vp, &p2[0], &p2[1], &p2[2]);
+  gluUnProject(wx, wy, 0.0, mv, pr, vp, &origin[0], &origin[1], &origin[2]);
+  gluUnProject(wx, wy, 0.2, mv, pr, vp, &p2[0], &p2[1], &p2[2]);
   for (int i = 0; i < 3; ++i) dir[i] = p2[i] - origin[i];
   normalize(dir);
 }
@@ -130,7 +132,8 @@ void TOGL::unProject(double x, double y, float depth, double out[3]) {
   double mv[16], pr[16];
   int vp[4];
   readMatrices(mv, pr, vp);
-  gluUnProject(x, vp[3] - y, depth, mv, pr, vp, &out[0], &out[1], &out[2]);
+  const double r = pixelRatio();
+  gluUnProject(x * r, vp[3] - y * r, depth, mv, pr, vp, &out[0], &out[1], &out[2]);
 }
 
 double TOGL::unProjectIdentity() {
@@ -150,10 +153,11 @@ void TOGL::projectPoints(int n, const double (*pts)[3], std::vector<Vec3>& out, 
   double mv[16], pr[16];
   int vp[4];
   ogl.readMatrices(mv, pr, vp);
+  const double r = ogl.pixelRatio();
   for (int i = 0; i < n; ++i) {
     double w[3];
     gluProject(pts[i][0], pts[i][1], pts[i][2], mv, pr, vp, &w[0], &w[1], &w[2]);
-    out[i] = {w[0], vp[3] - w[1], w[2]};
+    out[i] = {w[0] / r, (vp[3] - w[1]) / r, w[2]};
   }
 }
 
@@ -173,8 +177,9 @@ void TOGL::drawScreenOverlay(QPoint p, double r) {
   glGetDoublev(GL_MODELVIEW_MATRIX, mv);
   glGetDoublev(GL_PROJECTION_MATRIX, pr);
   glGetIntegerv(GL_VIEWPORT, vp);
+  const double s = t_framePixelRatio();
   double c[3];
-  gluUnProject(p.x(), vp[3] - p.y(), 0.0001, mv, pr, vp, &c[0], &c[1], &c[2]);
+  gluUnProject(p.x() * s, vp[3] - p.y() * s, 0.0001, mv, pr, vp, &c[0], &c[1], &c[2]);
   glBegin(GL_LINE_STRIP);
   for (int i = 0; i < 30; ++i) {
     const double th = i * 2 * M_PI / 29;

@@ -83,24 +83,30 @@ void TSubPaneView::initializeGL() {
       doneCurrent();
     });
   }
-  m_pane->togl.resize(width(), height());
+  m_pane->togl.fitToWindow();
 }
 
 void TSubPaneView::resizeGL(int w, int h) {
   if (w < 1 || h < 1) return;
   m_pane->width = w;
   m_pane->height = h;
-  m_pane->togl.resize(w, h);
+  m_pane->togl.fitToWindow();
   m_pane->fitCameraToVolume();
 }
 
 void TSubPaneView::paintGL() {
   if (!m_glReady) return;
   TOGL& o = m_pane->togl;
-  const double z = m_pane->zoom;
+  // The pixel ratio changes without a resize when the window moves to another screen.
+  o.fitToWindow();
+  // Zoom and pan are in client pixels, so that the slice has the same size on every screen;
+  // the projection counts device pixels.
+  const double r = o.pixelRatio();
+  const double z = m_pane->zoom * r;
+  const double offset[3] = {m_pane->panOffset[0] * r, m_pane->panOffset[1] * r, m_pane->panOffset[2] * r};
   // The projection clears to the pane's colour; before the rendering panel is ready that clear
   // is all there is (a QOpenGLWidget keeps whatever its buffer held otherwise).
-  o.setOrtho2D(m_pane->panOffset, z, -15 * z, 15 * z);
+  o.setOrtho2D(offset, z, -15 * z, 15 * z);
   const bool ready = TDlgVisParam::exists() && TDlgVisParam::getInst().isCreated();
   if (ready)
     if (TModeState* m = currentMode()) m->OnDraw2D(m_pane);

@@ -69,6 +69,7 @@ class TSubPane : public QDockWidget {
   static constexpr double kMinZoomStep = 0.1;
   static constexpr double kMaxZoomStep = 10.0;
 
+  // The 2-D camera counts client pixels (device pixels over the pixel ratio).
   double zoom = 20;                   // pixels per world unit
   double panOffset[3] = {0, 0, 0};    // world translation applied before the zoom, in pixels
   int width = 1, height = 1;          // view client size

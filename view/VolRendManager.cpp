@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/GLContextHost.h"
 #include "view/TDlgVisParam.h"
 #include "view/TOGL.h"
 #include "view/slice_planes.h"
@@ -71,7 +72,7 @@ void VolRendManager::drawFrame() {
   glDisable(GL_BLEND);
   glDisable(GL_TEXTURE_2D);
   glColor3d(1, 1, 0);
-  glLineWidth(3);
+  glLineWidth(t_glPixels(3));
   glBegin(GL_LINE_STRIP);
   glVertex3d(0, 0, 0);
   glVertex3d(ex, 0, 0);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "geom/sphere_cache_gl.h"
+#include "platform/GLContextHost.h"
 #include "view/TDlgVisParam.h"
 #include "view/TOGL.h"
 #include "view/VolRendManager.h"
@@ -72,7 +73,7 @@ void VolRendManager::drawSlicePlanes() {
   const double ex = extent[0], ey = extent[1], ez = extent[2];
   const double x = ex * slicePos[0], y = ey * slicePos[1], z = ez * slicePos[2];
   glDisable(GL_LIGHTING);
-  glLineWidth(2);
+  glLineWidth(t_glPixels(2));
   glColor3d(1, 1, 1);
   glBegin(GL_LINES);
   auto loop = [](const double (*q)[3]) {
@@ -152,7 +153,7 @@ void VolRendManager::drawSliceCrossLines(int plane) {
   const double ex = extent[0], ey = extent[1], ez = extent[2];
   const double x = ex * slicePos[0], y = ey * slicePos[1], z = ez * slicePos[2];
   glDisable(GL_LIGHTING);
-  glLineWidth(2);
+  glLineWidth(t_glPixels(2));
   glBegin(GL_LINES);
   switch (plane) {
     case 0: {  // XY pane, in front at z + 0.1

@@ -4,13 +4,14 @@
 
 #include <QWidget>
 
+#include "platform/GLContextHost.h"
 #include "view/TOGL.h"
 
 void t_drawGLLines(const TPoints& points, double r, double g, double b, float width) {
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_LIGHTING);
   glColor3d(r, g, b);
-  glLineWidth(width);
+  glLineWidth(t_glPixels(width));
   glBegin(GL_LINE_STRIP);
   for (const TVec3& p : points) glVertex3dv(p.data());
   glEnd();

@@ -7,6 +7,7 @@
 #include "geom/sphere_cache_gl.h"
 #include "modes/contour/StateSegCMeshZel.h"
 #include "modes/contour/contour_canvas_gl.h"
+#include "platform/GLContextHost.h"
 #include "view/VolRendManager.h"
 #include "volume/TextureManager.h"
 
@@ -38,7 +39,7 @@ void t_drawStateSegCMeshZel(StateSegCMeshZel& mode) {
     glColor3d(0, 1, 0);
     for (int i = 0; i < mode.axisCount(); ++i) t_drawSphere(0.09, mode.axisPoint(i).data());
     if (mode.axisCount() == 2) {
-      glLineWidth(4);
+      glLineWidth(t_glPixels(4));
       glBegin(GL_LINES);
       glVertex3dv(mode.axisPoint(0).data());
       glVertex3dv(mode.axisPoint(1).data());

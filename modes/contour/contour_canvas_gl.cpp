@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include "platform/GLContextHost.h"
 #include "view/VolRendManager.h"
 
 void t_drawContourCanvas(VolRendManager& vr, const ClipSurface& c, int clip) {
@@ -14,6 +15,6 @@ void t_drawContourCanvas(VolRendManager& vr, const ClipSurface& c, int clip) {
   vr.drawCutSurface(canvas, true, clip);
   glDisable(GL_LIGHTING);
   glColor3d(1, 1, 1);
-  glLineWidth(2);
+  glLineWidth(t_glPixels(2));
   canvas.drawBoundaryEdges();
 }

@@ -32,6 +32,10 @@ bool mainCamera(TFiberView& v) {
     glGetDoublev(GL_PROJECTION_MATRIX, v.projection);
     glGetIntegerv(GL_VIEWPORT, v.viewport);
   }
+  // The fiber kernels take cursor points, which are client points: the viewport is given in
+  // client pixels too (the device size over the pixel ratio rounds back to the client size).
+  const double r = o->pixelRatio();
+  for (int& c : v.viewport) c = int(std::lround(c / r));
   for (int k = 0; k < 3; ++k) {
     v.eye[k] = o->eye[k];
     v.center[k] = o->center[k];
@@ -130,9 +134,9 @@ void drawRegionSurface(StateRefContours& mode, const double eye[3]) {
   glDisable(GL_NORMALIZE);
   glDisable(GL_LIGHTING);
   glColor3d(0, 1, 1);
-  glPointSize(12);
+  glPointSize(t_glPixels(12));
   m.drawBoundaryPoints();
-  glPointSize(1);
+  glPointSize(t_glPixels(1));
 }
 
 void drawVolume(bool refined) {
@@ -209,9 +213,9 @@ void t_drawStateRefContours(StateRefContours& mode) {
   const TFiberScene& s = mode.scene();
   if (mode.isChecked(Check::Edges) && !s.roiMesh.empty()) {
     glDisable(GL_LIGHTING);
-    glLineWidth(2);
+    glLineWidth(t_glPixels(2));
     glColor3d(0, 0, 1);
     s.roiMesh.mesh.drawEdges();
-    glLineWidth(1);
+    glLineWidth(t_glPixels(1));
   }
 }

@@ -5,6 +5,7 @@
 
 #include "geom/sphere_cache_gl.h"
 #include "modes/curve/StateSegCurveCyl.h"
+#include "platform/GLContextHost.h"
 #include "view/VolRendManager.h"
 #include "view/mode_gl.h"
 #include "volume/TextureManager.h"
@@ -57,7 +58,7 @@ void t_drawStateSegCurveCyl(StateSegCurveCyl& mode) {
     vr.drawCutSurface(vr.cutSurface, true, kSegClip);
     glDisable(GL_LIGHTING);
     glColor3d(1, 1, 1);
-    glLineWidth(2);
+    glLineWidth(t_glPixels(2));
     vr.cutSurface.drawBoundaryEdges();
   }
   glEnable(GL_DEPTH_TEST);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "modes/region/StateSegFulManu.h"
+#include "platform/GLContextHost.h"
 #include "view/TOGL.h"
 #include "view/TSubPane.h"
 #include "view/VolRendManager.h"
@@ -51,7 +52,7 @@ void drawLasso(const StateSegFulManu& mode, const double shift[3]) {
     glColor3d(0, 1, 0);
   else
     glColor3d(0, 0, 0.7);
-  glLineWidth(2);
+  glLineWidth(t_glPixels(2));
   glBegin(GL_LINE_STRIP);
   for (const TVec3& p : mode.stroke()) glVertex3d(p[0] + shift[0], p[1] + shift[1], p[2] + shift[2]);
   const TVec3& f = mode.stroke().front();

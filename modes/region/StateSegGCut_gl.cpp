@@ -8,6 +8,7 @@
 #include "core/ModeViewHost.h"
 #include "geom/sphere_cache_gl.h"
 #include "modes/region/StateSegGCut.h"
+#include "platform/GLContextHost.h"
 #include "view/VolRendManager.h"
 #include "view/mode_gl.h"
 #include "volume/TextureManager.h"
@@ -55,7 +56,7 @@ void t_drawStateSegGCut(StateSegGCut& mode) {
   if (vr.cutSurface.polyCount > 0) {
     glDisable(GL_LIGHTING);
     glColor3d(1, 1, 1);
-    glLineWidth(2);
+    glLineWidth(t_glPixels(2));
     vr.cutSurface.drawBoundaryEdges();
   }
 

@@ -5,6 +5,7 @@
 
 #include "geom/sphere_cache_gl.h"
 #include "modes/region/StateSegRGrow.h"
+#include "platform/GLContextHost.h"
 #include "view/VolRendManager.h"
 #include "view/mode_gl.h"
 #include "volume/TextureManager.h"
@@ -31,7 +32,7 @@ void t_drawStateSegRGrow(StateSegRGrow& mode) {
   if (vr.cutSurface.polyCount > 0) {
     glDisable(GL_LIGHTING);
     glColor3d(1, 1, 1);
-    glLineWidth(2);
+    glLineWidth(t_glPixels(2));
     vr.cutSurface.drawBoundaryEdges();
   }
 

@@ -70,7 +70,7 @@ void t_drawStateSegSRG(StateSegSRG& mode) {
   if (vr.cutSurface.polyCount > 0) {
     glDisable(GL_LIGHTING);
     glColor3d(1, 1, 1);
-    glLineWidth(2);
+    glLineWidth(t_glPixels(2));
     vr.cutSurface.drawBoundaryEdges();
   }
 

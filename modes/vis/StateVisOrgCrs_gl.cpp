@@ -2,6 +2,7 @@
 #include <GL/glew.h>
 
 #include "modes/vis/StateVisOrgCrs.h"
+#include "platform/GLContextHost.h"
 #include "view/CKestrinView.h"
 #include "view/TOGL.h"
 #include "view/VolRendManager.h"
@@ -109,11 +110,11 @@ void StateVisOrgCrs::OnDraw() {
   }
   if (m_strokeFlag && m_stroke.size() > 1) {
     glColor3d(1, 1, 0);
-    glLineWidth(3);
+    glLineWidth(t_glPixels(3));
     glBegin(GL_LINE_STRIP);
     for (const TVec3& p : m_stroke) glVertex3dv(p.data());
     glEnd();
-    glLineWidth(1);
+    glLineWidth(t_glPixels(1));
   }
   if (t_shiftHeld() && d.brushEnabled()) {
     glColor3d(0.3, 1, 0.3);

@@ -8,6 +8,7 @@
 #include "geom/matrix3.h"
 #include "geom/sphere_cache_gl.h"
 #include "modes/vis/StateVisStd.h"
+#include "platform/GLContextHost.h"
 #include "view/TDlgVisParam.h"
 #include "view/VolRendManager.h"
 #include "view/key_state.h"
@@ -47,7 +48,7 @@ void StateVisStd::OnDraw() {
   if (vr.cutSurface.polyCount > 0) {
     glDisable(GL_LIGHTING);
     glColor3d(1, 1, 1);
-    glLineWidth(2);
+    glLineWidth(t_glPixels(2));
     vr.cutSurface.drawBoundaryEdges();
   }
   if (!t_spaceHeld()) drawRulers();
