@@ -121,6 +121,9 @@ TEST(HighDpi, ViewsPickPaintAndCutAsAtScaleOne) {
   ASSERT_NE(frame, nullptr);
   // Fits the 1280 x 1024 test screen at factor 2.
   frame->resize(620, 470);
+  // The panes' dock as wide at every factor (the frame's first width, and so the docks' share of
+  // it, depends on how much of the screen the factor leaves).
+  frame->resizeDocks({SubPaneManager::getInst().getPaneXY()}, {314}, Qt::Horizontal);
   QApplication::processEvents();
   CKestrinView* v = CKestrinView::s_theView;
   const double dpr = v->devicePixelRatioF();
