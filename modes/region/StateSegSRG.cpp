@@ -123,7 +123,7 @@ void StateSegSRG::OnSwitched(int) {
     h->updateSlices();
   }
   t_modeHideSlicePanes();
-  if (h) h->setRenderingPanelMode(3, true, true, true, false, false);
+  if (h) h->setRenderingPanelMode(3, true, false, true, false, false);
 
   for (int i = 0; i < 3; ++i) addNewGroup();
   if (m_panel) m_panel->updateGroupList();
