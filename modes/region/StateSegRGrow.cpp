@@ -159,13 +159,6 @@ void StateSegRGrow::moveGrabbedPoint(const double* pos) {
   showVoxelValue(shown);
 }
 
-void StateSegRGrow::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->stepSliceByWheel(p, delta);
-  h->redrawAll();
-}
-
 void StateSegRGrow::OnKeyDown(int key, int, unsigned) {
   if (key != '1') return;
   t_info("論文書きのための実装, Threshold min値を使ってiso surfaceを取り出しますね！");

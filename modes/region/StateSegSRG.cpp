@@ -250,13 +250,6 @@ void StateSegSRG::moveGrabbedPoint(const double* pos) {
     m_groups[m_selected].seeds[m_pickedSeed] = TVec3(pos[0], pos[1], pos[2]);
 }
 
-void StateSegSRG::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->stepSliceByWheel(p, delta);
-  h->redrawAll();
-}
-
 // ---- seed files -----------------------------------------------------------------------------------
 
 void StateSegSRG::OnKeyDown(int key, int, unsigned) {

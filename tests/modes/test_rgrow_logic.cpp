@@ -171,6 +171,14 @@ TEST_F(RGrowLogic, EntryMarksTargetsAndPlacesMovesAndErasesSeedsWithTheModifierK
   ASSERT_EQ(mode->controlPoints().size(), 1u);
   EXPECT_DOUBLE_EQ(mode->controlPoints()[0][0], 2.5);
 
+  // The wheel steps the slice plane under the cursor and redraws.
+  const int redraws = host.count("redrawAll");
+  TCore::getInst().state->OnMouseWheel(0, 120, TPoint2i(30, 40));
+  ASSERT_EQ(host.wheelSteps.size(), 1u);
+  EXPECT_EQ(host.wheelSteps[0].first, TPoint2i(30, 40));
+  EXPECT_EQ(host.wheelSteps[0].second, 120);
+  EXPECT_GT(host.count("redrawAll"), redraws);
+
   // Re-entering empties the points.
   chooser.many.push_back({true, {0, 2, 3}});
   TCore::getInst().setMode(6);
