@@ -120,7 +120,19 @@ std::string t_qtFilter(const std::string& filter) {
     std::string patterns = parts[i + 1];
     std::replace(patterns.begin(), patterns.end(), ';', ' ');
     if (!out.empty()) out += ";;";
-    out += parts[i] + " (" + patterns + ")";
+    // The dialog filters by the last bracketed group and shows the whole text: a name that ends
+    // with its own patterns keeps them once, written the way the dialog reads them.
+    std::string name = parts[i];
+    const std::size_t open = name.rfind('(');
+    if (open != std::string::npos && name.back() == ')') {
+      std::string own = name.substr(open + 1, name.size() - open - 2);
+      std::replace(own.begin(), own.end(), ';', ' ');
+      if (own == patterns) {
+        name.erase(open);
+        while (!name.empty() && name.back() == ' ') name.pop_back();
+      }
+    }
+    out += (name.empty() ? "(" : name + " (") + patterns + ")";
   }
   return out;
 }

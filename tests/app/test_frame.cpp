@@ -217,10 +217,23 @@ TEST_F(Frame, SliceSelectionRefusesMixedEndingsAndSortsByName) {
   ASSERT_TRUE(t_selectSliceFiles("img slices (*.bmp;*.dcm)|*.bmp;*.dcm||", paths, ext));
   EXPECT_EQ(ext, "bmp");
   EXPECT_EQ(paths, (std::vector<std::string>{"/d/s02.bmp", "/d/s1.bmp", "/d/s10.bmp"}));
-  EXPECT_EQ(prompts.shown.back().text, "img slices (*.bmp;*.dcm) (*.bmp *.dcm)");
+  EXPECT_EQ(prompts.shown.back().text, "img slices (*.bmp *.dcm)");
   prompts.openResults.push_back({"/d/a.bmp", "/d/b.dcm"});
   EXPECT_FALSE(t_selectSliceFiles("x|*.bmp||", paths, ext));
   EXPECT_EQ(prompts.texts().back(), "複数のファイルが混ざっています");
+}
+
+// A name that ends with its own patterns shows them once (as the dialog reads them, apart by
+// spaces); other names get theirs added.
+TEST(QtFilter, ANameHoldingItsPatternsShowsThemOnce) {
+  EXPECT_EQ(t_qtFilter("kestrin mask file (*.ksmask2)|*.ksmask2||"), "kestrin mask file (*.ksmask2)");
+  EXPECT_EQ(t_qtFilter("volume Files (*.sph;*.tif;*.muxa)|*.sph;*.tif;*.muxa||"), "volume Files (*.sph *.tif *.muxa)");
+  EXPECT_EQ(t_qtFilter("muxa data (image+mask) (*.muxa)|*.muxa||"), "muxa data (image+mask) (*.muxa)");
+  EXPECT_EQ(t_qtFilter("img slices (bmp,dcm 16bit raw)|*.bmp;*.dcm;*.raw||"),
+            "img slices (bmp,dcm 16bit raw) (*.bmp *.dcm *.raw)");
+  EXPECT_EQ(t_qtFilter("kestrin mask file (*ksmask2;ksmask)|*.ksmask2;*.ksmask||"),
+            "kestrin mask file (*ksmask2;ksmask) (*.ksmask2 *.ksmask)");
+  EXPECT_EQ(t_qtFilter("camera pos data (*.kscam)|*.kscam|any|*||"), "camera pos data (*.kscam);;any (*)");
 }
 
 // The modes' long work starts the status-bar progress with captions of their own: each one shows.
