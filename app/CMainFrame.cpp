@@ -30,6 +30,7 @@
 #include "platform/Progress.h"
 #include "platform/Prompt.h"
 #include "platform/qt/QtProgressSink.h"
+#include "platform/qt/modal_dialog.h"
 
 CMainFrame* g_mainFrame = nullptr;
 
@@ -544,7 +545,7 @@ void CMainFrame::OnResampleExport() {
   if (viewCommands.currentPitch) viewCommands.currentPitch(oldPitch);
   double newPitch[3] = {oldPitch[0], oldPitch[1], oldPitch[2]};
   TDlgResampleVolPitch dlg(oldPitch, newPitch, this);
-  if (dlg.exec() != QDialog::Accepted) return;
+  if (t_execModal(dlg) != QDialog::Accepted) return;
   dlg.getNewPitch(newPitch);
   if (viewCommands.resampleAndExport) viewCommands.resampleAndExport(path, oldPitch, newPitch);
 }
