@@ -21,6 +21,7 @@
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtPrompts.h"
 #include "platform/qt/app_profile.h"
+#include "platform/qt/modal_dialog.h"
 #include "platform/qt/signal_quit.h"
 
 #include "volume/TMaskIdTable.h"
@@ -165,7 +166,7 @@ bool CKestrinApp::InitInstance() {
   });
   t_setResamplePitchAsker([](const double oldPitch[3], double newPitch[3]) {
     TDlgResampleVolPitch dlg(oldPitch, oldPitch, g_mainFrame);
-    if (dlg.exec() != QDialog::Accepted) return false;
+    if (t_execModal(dlg) != QDialog::Accepted) return false;
     dlg.getNewPitch(newPitch);
     return true;
   });

@@ -30,6 +30,7 @@
 #include "platform/Progress.h"
 #include "platform/Prompt.h"
 #include "platform/qt/QtProgressSink.h"
+#include "platform/qt/modal_dialog.h"
 
 CMainFrame* g_mainFrame = nullptr;
 
@@ -120,7 +121,19 @@ std::string t_qtFilter(const std::string& filter) {
     std::string patterns = parts[i + 1];
     std::replace(patterns.begin(), patterns.end(), ';', ' ');
     if (!out.empty()) out += ";;";
-    out += parts[i] + " (" + patterns + ")";
+    // The dialog filters by the last bracketed group and shows the whole text: a name that ends
+    // with its own patterns keeps them once, written the way the dialog reads them.
+    std::string name = parts[i];
+    const std::size_t open = name.rfind('(');
+    if (open != std::string::npos && name.back() == ')') {
+      std::string own = name.substr(open + 1, name.size() - open - 2);
+      std::replace(own.begin(), own.end(), ';', ' ');
+      if (own == patterns) {
+        name.erase(open);
+        while (!name.empty() && name.back() == ' ') name.pop_back();
+      }
+    }
+    out += (name.empty() ? "(" : name + " (") + patterns + ")";
   }
   return out;
 }
@@ -571,7 +584,7 @@ void CMainFrame::OnResampleExport() {
   if (viewCommands.currentPitch) viewCommands.currentPitch(oldPitch);
   double newPitch[3] = {oldPitch[0], oldPitch[1], oldPitch[2]};
   TDlgResampleVolPitch dlg(oldPitch, newPitch, this);
-  if (dlg.exec() != QDialog::Accepted) return;
+  if (t_execModal(dlg) != QDialog::Accepted) return;
   dlg.getNewPitch(newPitch);
   if (viewCommands.resampleAndExport) viewCommands.resampleAndExport(path, oldPitch, newPitch);
 }

@@ -171,9 +171,11 @@ void TDlgWinLv::publish() {
 }
 
 void TDlgWinLv::setChannels(int n, const double minValues[3], const double maxValues[3]) {
+  // The rows of channels the volume lacks take its values for them too, so that neither they nor
+  // the window handed on from them keep the previous volume's.
   for (int r = 0; r < 3; ++r) {
     setRowEnabled(r, r == 0 || r < n);
-    if (r < n) writeRow(r, minValues[r], maxValues[r], true);
+    writeRow(r, minValues[r], maxValues[r], true);
   }
 }
 

@@ -21,7 +21,8 @@ class TDlgWinLv : public QDialog {
   // The three minimum / maximum slider positions x 0.1.
   void getMinValues(double out[3]) const;
   void getMaxValues(double out[3]) const;
-  // After a volume load: rows 1..n enabled with the channels' data ranges.
+  // After a volume load: every row takes the load's data range of its channel (zeros for a
+  // channel the volume lacks); rows 1..n are enabled.
   void setChannels(int n, const double minValues[3], const double maxValues[3]);
   // After loading channel k (1..3): that row only.
   void setRange(int k, double minValue, double maxValue);

@@ -14,6 +14,7 @@
 #include "app/TDlgWinLv.h"
 #include "core/TModeState.h"
 #include "platform/GLContextHost.h"
+#include "platform/qt/modal_dialog.h"
 
 #include "volume/TextureManager.h"
 #include "volume/TMaskIdTable.h"
@@ -110,13 +111,13 @@ TCoreWiring t_defaultCoreWiring() {
   };
   w.askInt = [](const std::string& label, int& value) {
     TDlgIntSelect dlg(label, value, g_mainFrame);
-    if (dlg.exec() != QDialog::Accepted) return false;
+    if (t_execModal(dlg) != QDialog::Accepted) return false;
     value = dlg.value();
     return true;
   };
   w.askSurfaceParams = [](int& step, int& umbrella, int& lm) {
     TDlgMarchingCubesParam dlg(step, g_mainFrame);
-    if (dlg.exec() != QDialog::Accepted) return false;
+    if (t_execModal(dlg) != QDialog::Accepted) return false;
     step = dlg.samplingResolution;
     umbrella = dlg.smoothingCount;
     lm = dlg.preserveSmoothingCount;

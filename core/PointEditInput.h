@@ -81,7 +81,8 @@ class TPointEditInput {
 };
 
 // A mode with one panel whose main-view mouse is the point-editing dispatch: the left and right
-// buttons go through m_input, the middle button zooms the camera, and the cursor follows the keys.
+// buttons go through m_input, the middle button zooms the camera, the wheel steps a slice and the
+// cursor follows the keys.
 // The mode implements TPointEditTarget and passes the rules of its buttons.
 template <class PanelIf>
 class TPointEditMode : public TPanelMode<PanelIf>, protected TPointEditTarget {
@@ -112,6 +113,13 @@ class TPointEditMode : public TPanelMode<PanelIf>, protected TPointEditTarget {
   int OnSetCursor(const TPoint2i& p) override {
     const int c = m_input.cursor(*this, p);
     return c >= 0 ? c : TModeState::OnSetCursor(p);
+  }
+  // The wheel steps the slice plane (or moves the cut surface) under the cursor.
+  void OnMouseWheel(unsigned, int delta, const TPoint2i& p) override {
+    TModeViewHost* h = t_modeViewHost();
+    if (!h) return;
+    h->stepSliceByWheel(p, delta);
+    h->redrawAll();
   }
 
  protected:

@@ -1,5 +1,6 @@
 #include "platform/LargeMemory.h"
 
+#include <atomic>
 #include <fstream>
 #include <string>
 
@@ -7,7 +8,15 @@
 #include <unistd.h>
 #endif
 
+namespace {
+// Read by workers too.
+std::atomic<std::int64_t> g_testAvailable{0};
+}  // namespace
+
+void t_setAvailableMemoryForTests(std::int64_t bytes) { g_testAvailable.store(bytes, std::memory_order_release); }
+
 std::int64_t t_availableMemoryBytes() {
+  if (const std::int64_t t = g_testAvailable.load(std::memory_order_acquire)) return t;
   std::ifstream f("/proc/meminfo");
   std::string key;
   long long kb = 0;

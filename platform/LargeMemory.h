@@ -11,8 +11,10 @@
 #include <sys/mman.h>
 #endif
 
-// Memory the system reports available (bytes; 0 when it does not say).
+// Memory the system reports available (bytes; 0 when it does not say), or what a test set below.
 std::int64_t t_availableMemoryBytes();
+// Tests: t_availableMemoryBytes reports `bytes` from now on (0: the system's figure again).
+void t_setAvailableMemoryForTests(std::int64_t bytes);
 
 constexpr std::size_t kHugePageBytes = std::size_t(2) << 20;
 

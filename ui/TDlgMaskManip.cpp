@@ -16,6 +16,7 @@
 
 #include "core/ModeViewHost.h"
 #include "platform/Prompt.h"
+#include "platform/qt/modal_dialog.h"
 #include "ui/TDlgMarchingCubesParam.h"
 #include "ui/TDlgMaskCellManip.h"
 #include "ui/panel_window.h"
@@ -154,7 +155,7 @@ void TDlgMaskManip::onPolygonToggled(bool on) {
 void TDlgMaskManip::onUpdateMesh() {
   if (!m_panelMode || currentId < 0 || currentId > 255) return;
   TDlgMarchingCubesParam dlg(1, this);
-  if (dlg.exec() != QDialog::Accepted) return;
+  if (t_execModal(dlg) != QDialog::Accepted) return;
   TMaskIdTable::getInst().updateSurface(static_cast<uint32_t>(currentId), dlg.samplingResolution,
                                         dlg.smoothingCount, dlg.preserveSmoothingCount);
   redrawViews();
@@ -163,7 +164,7 @@ void TDlgMaskManip::onUpdateMesh() {
 void TDlgMaskManip::onCellDoubleClicked(int id) {
   if (!m_panelMode || id < 0 || id > 255) return;
   TDlgMaskCellManip dlg(id, this);
-  dlg.exec();
+  t_execModal(dlg);
   refreshCells();
   repaint();
 }
@@ -250,7 +251,7 @@ bool TDlgMaskManip::getSelectedIds(std::vector<unsigned char>& out) {
   pickOne = false;
   for (unsigned char& s : selection) s = 0;
   refreshCells();
-  if (exec() != QDialog::Accepted) return false;
+  if (t_execModal(*this) != QDialog::Accepted) return false;
   bool any = false;
   for (unsigned char s : selection) any = any || s;
   if (!any) {
@@ -264,7 +265,7 @@ bool TDlgMaskManip::getSelectedIds(std::vector<unsigned char>& out) {
 bool TDlgMaskManip::runPickOne(int& id) {
   pickOne = true;
   pickMany = false;
-  const bool ok = exec() == QDialog::Accepted;
+  const bool ok = t_execModal(*this) == QDialog::Accepted;
   id = currentId;
   return ok;
 }

@@ -349,8 +349,13 @@ void StateSegContMesh::OnMouseMove(const TPoint2i& p) {
 void StateSegContMesh::OnLBtnUp(const TPoint2i&) {
   TModeViewHost* h = t_modeViewHost();
   if (m_canvasStrokeOn) {
-    if (m_canvasStroke.size() < 4) {
+    const int points = static_cast<int>(m_canvasStroke.size());
+    if (points < TModeViewHost::kCutStrokeMinPoints) {
+      // The renderer builds no surface from so few points: the canvas goes as in the other modes'
+      // cut strokes, and the status bar says why.
       m_canvas.clear();
+      if (h) h->clearCutSurface();
+      t_modeNoteShortCutStroke(points);
     } else if (h) {
       std::vector<std::array<double, 3>> s;
       for (const TVec3& v : m_canvasStroke) s.push_back({v[0], v[1], v[2]});

@@ -17,6 +17,7 @@
 #include "modes/region/kernels/rgrow_flood.h"
 #include "modes/region/kernels/rgrow_threshold.h"
 #include "modes/region/kernels/voxel_readout.h"
+#include "platform/LargeMemory.h"
 #include "platform/Progress.h"
 #include "platform/Prompt.h"
 
@@ -159,13 +160,6 @@ void StateSegRGrow::moveGrabbedPoint(const double* pos) {
   showVoxelValue(shown);
 }
 
-void StateSegRGrow::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->stepSliceByWheel(p, delta);
-  h->redrawAll();
-}
-
 void StateSegRGrow::OnKeyDown(int key, int, unsigned) {
   if (key != '1') return;
   t_info("論文書きのための実装, Threshold min値を使ってiso surfaceを取り出しますね！");
@@ -245,7 +239,17 @@ bool StateSegRGrow::runFlagJob(const TRgrowVolume& vol, Reads reads, FlagJob job
   // The computation works on its own copies: the view keeps drawing the flags meanwhile, a
   // computation that fails half-way leaves them as they were, and the live volume may be
   // rewritten (flipped, smoothed) without the worker reading it.  Only what the job reads is
-  // copied.
+  // copied, and nothing is when the copies would not fit in the memory there is.
+  std::int64_t need = static_cast<std::int64_t>(n);
+  if (reads != Reads::FlagsOnly)
+    for (int k = 0; k < vol.channels && k < 3; ++k)
+      if (vol.ch[k]) need += static_cast<std::int64_t>(n * sizeof(float));
+  if (reads == Reads::ChannelsAndGradient && vol.gradient) need += static_cast<std::int64_t>(n * sizeof(float));
+  const std::int64_t avail = t_availableMemoryBytes();
+  if (avail > 0 && need > avail) {  // 0: the system does not say, the allocations will tell
+    t_warn(kNoMemoryMessage);
+    return false;
+  }
   auto copy = std::make_shared<std::vector<std::uint8_t>>();
   auto own = std::make_shared<TOwnVolume>();
   own->view.W = vol.W, own->view.H = vol.H, own->view.D = vol.D;

@@ -38,7 +38,6 @@ class StateSegRGrow : public TPointEditMode<TDlgSegRGrowIf> {
   static StateSegRGrow* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
 

@@ -123,7 +123,7 @@ void StateSegSRG::OnSwitched(int) {
     h->updateSlices();
   }
   t_modeHideSlicePanes();
-  if (h) h->setRenderingPanelMode(3, true, true, true, false, false);
+  if (h) h->setRenderingPanelMode(3, true, false, true, false, false);
 
   for (int i = 0; i < 3; ++i) addNewGroup();
   if (m_panel) m_panel->updateGroupList();
@@ -248,13 +248,6 @@ void StateSegSRG::moveGrabbedPoint(const double* pos) {
   if (pos && selectedValid() && m_pickedSeed >= 0 &&
       m_pickedSeed < static_cast<int>(m_groups[m_selected].seeds.size()))
     m_groups[m_selected].seeds[m_pickedSeed] = TVec3(pos[0], pos[1], pos[2]);
-}
-
-void StateSegSRG::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->stepSliceByWheel(p, delta);
-  h->redrawAll();
 }
 
 // ---- seed files -----------------------------------------------------------------------------------

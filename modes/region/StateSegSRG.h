@@ -54,7 +54,6 @@ class StateSegSRG : public TPointEditMode<TDlgSegSRGIf> {
   static StateSegSRG* getInst();
 
   void OnSwitched(int modeId) override;
-  void OnMouseWheel(unsigned flags, int delta, const TPoint2i& p) override;
   void OnKeyDown(int key, int repeatCount, unsigned flags) override;
   void OnDraw() override;
   // Leaving the mode (every switch hides the panels first) shows the intensities again.

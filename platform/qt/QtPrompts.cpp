@@ -1,5 +1,6 @@
 #include "platform/qt/QtPrompts.h"
 
+#include "platform/qt/modal_dialog.h"
 #include "platform/qt/signal_quit.h"
 
 #include <QApplication>
@@ -62,7 +63,7 @@ PromptAnswer TQtPromptService::message(const std::string& text, const std::strin
     }
     box.setStandardButtons(std);
     box.setEscapeButton(escape);
-    box.exec();
+    t_execModal(box);
     switch (box.standardButton(box.clickedButton())) {
       case QMessageBox::Ok: return PromptAnswer::Ok;
       case QMessageBox::Yes: return PromptAnswer::Yes;
@@ -85,7 +86,7 @@ int TQtPromptService::choose(const std::string& text, const std::string& caption
     box.setTextFormat(Qt::PlainText);
     std::vector<QAbstractButton*> added;
     for (const std::string& t : buttonTexts) added.push_back(box.addButton(qs(t), QMessageBox::ActionRole));
-    box.exec();
+    t_execModal(box);
     QAbstractButton* clicked = box.clickedButton();
     for (std::size_t i = 0; i < added.size(); ++i)
       if (added[i] == clicked) return static_cast<int>(i);
@@ -102,7 +103,7 @@ std::vector<std::string> TQtPromptService::openFiles(const std::string& caption,
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     std::vector<std::string> out;
-    if (dlg.exec() != QDialog::Accepted) return out;
+    if (t_execModal(dlg) != QDialog::Accepted) return out;
     for (const QString& f : dlg.selectedFiles()) out.push_back(ss(f));
     return out;
   });
@@ -117,7 +118,7 @@ std::string TQtPromptService::saveFile(const std::string& caption, const std::st
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
     if (!suggestedName.empty()) dlg.selectFile(qs(suggestedName));
-    if (dlg.exec() != QDialog::Accepted) return std::string();
+    if (t_execModal(dlg) != QDialog::Accepted) return std::string();
     const QStringList files = dlg.selectedFiles();
     return files.isEmpty() ? std::string() : ss(files.front());
   });
@@ -135,7 +136,7 @@ bool TQtPromptService::chooseColor(unsigned char rgb[3]) {
     QColorDialog::setCustomColor(2, QColor(0, 0, 255));
     for (int i = 3; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, QColor(0, 0, 0));
     dlg.move(100, 100);
-    if (dlg.exec() != QDialog::Accepted) return false;
+    if (t_execModal(dlg) != QDialog::Accepted) return false;
     const QColor c = dlg.selectedColor();
     rgb[0] = static_cast<unsigned char>(c.red());
     rgb[1] = static_cast<unsigned char>(c.green());

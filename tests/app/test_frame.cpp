@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -31,6 +32,7 @@
 #include "core/MaskIdChooser.h"
 #include "core/ModeRegistry.h"
 #include "core/TCore.h"
+#include "core/WinLvModel.h"
 #include "core/lifetime.h"
 #include "modes/curve/StateSegCurveCyl.h"
 #include "modes/region/StateSegGCut.h"
@@ -217,10 +219,23 @@ TEST_F(Frame, SliceSelectionRefusesMixedEndingsAndSortsByName) {
   ASSERT_TRUE(t_selectSliceFiles("img slices (*.bmp;*.dcm)|*.bmp;*.dcm||", paths, ext));
   EXPECT_EQ(ext, "bmp");
   EXPECT_EQ(paths, (std::vector<std::string>{"/d/s02.bmp", "/d/s1.bmp", "/d/s10.bmp"}));
-  EXPECT_EQ(prompts.shown.back().text, "img slices (*.bmp;*.dcm) (*.bmp *.dcm)");
+  EXPECT_EQ(prompts.shown.back().text, "img slices (*.bmp *.dcm)");
   prompts.openResults.push_back({"/d/a.bmp", "/d/b.dcm"});
   EXPECT_FALSE(t_selectSliceFiles("x|*.bmp||", paths, ext));
   EXPECT_EQ(prompts.texts().back(), "複数のファイルが混ざっています");
+}
+
+// A name that ends with its own patterns shows them once (as the dialog reads them, apart by
+// spaces); other names get theirs added.
+TEST(QtFilter, ANameHoldingItsPatternsShowsThemOnce) {
+  EXPECT_EQ(t_qtFilter("kestrin mask file (*.ksmask2)|*.ksmask2||"), "kestrin mask file (*.ksmask2)");
+  EXPECT_EQ(t_qtFilter("volume Files (*.sph;*.tif;*.muxa)|*.sph;*.tif;*.muxa||"), "volume Files (*.sph *.tif *.muxa)");
+  EXPECT_EQ(t_qtFilter("muxa data (image+mask) (*.muxa)|*.muxa||"), "muxa data (image+mask) (*.muxa)");
+  EXPECT_EQ(t_qtFilter("img slices (bmp,dcm 16bit raw)|*.bmp;*.dcm;*.raw||"),
+            "img slices (bmp,dcm 16bit raw) (*.bmp *.dcm *.raw)");
+  EXPECT_EQ(t_qtFilter("kestrin mask file (*ksmask2;ksmask)|*.ksmask2;*.ksmask||"),
+            "kestrin mask file (*ksmask2;ksmask) (*.ksmask2 *.ksmask)");
+  EXPECT_EQ(t_qtFilter("camera pos data (*.kscam)|*.kscam|any|*||"), "camera pos data (*.kscam);;any (*)");
 }
 
 // The modes' long work starts the status-bar progress with captions of their own: each one shows.
@@ -437,6 +452,48 @@ TEST_F(Frame, ALoadedChannelReachesTheGraphCutsRegionMeans) {
   for (const TGCutRegion& r : gcut->precomp().regions) ASSERT_NEAR(r.mean[1], 700.0f, 1.0f);
   // Back to one channel for the cases that follow.
   TCore::getInst().loadVolume(vol);
+}
+
+// A grey volume after a colour one: the window-level rows of the channels it lacks show its
+// values for them (none: zero), not the colour volume's, and so does the window the modes read.
+TEST_F(Frame, AGreyVolumeAfterAColourOneShowsItsOwnValuesInRowsTwoAndThree) {
+  const std::string grey = makeVolume();
+  if (grey.empty()) GTEST_SKIP() << "tifffile is not available";
+  const std::string colour = workDir() + "/colour.tif";
+  ASSERT_EQ(python("import numpy as np, tifffile\n"
+                   "v = np.zeros((12, 30, 40, 3), np.uint8)\n"
+                   "v[..., 0], v[..., 1], v[..., 2] = 10, 20, 30\n"
+                   "v[5, 5, 5] = (200, 150, 90)\n"
+                   "tifffile.imwrite('" + colour + "', v, photometric='rgb')\n"
+                   "print('ok')\n"),
+            "ok");
+  TDlgWinLv& wl = TDlgWinLv::getInst();
+  prompts.choices.push_back(1);  // read as colour
+  ASSERT_TRUE(TCore::getInst().loadVolume(colour));
+  ASSERT_EQ(TextureManager::getInst().channelCount, 3);
+  EXPECT_EQ(wl.maxRangeText(1)->text().toStdString(), "150.0");
+  EXPECT_EQ(wl.maxEdit(2)->text().toStdString(), "90.0");
+
+  ASSERT_TRUE(TCore::getInst().loadVolume(grey));
+  ASSERT_EQ(TextureManager::getInst().channelCount, 1);
+  EXPECT_EQ(wl.maxRangeText(0)->text().toStdString(), "1000.0");
+  double rowMin[3], rowMax[3], modelMin[3], modelMax[3];
+  wl.getMinValues(rowMin);
+  wl.getMaxValues(rowMax);
+  TWinLvModel::getInst().getMinValues(modelMin);
+  TWinLvModel::getInst().getMaxValues(modelMax);
+  for (int r : {1, 2}) {
+    SCOPED_TRACE(r);
+    EXPECT_FALSE(wl.maxSlider(r)->isEnabled());
+    EXPECT_EQ(wl.minRangeText(r)->text().toStdString(), "0.0");
+    EXPECT_EQ(wl.maxRangeText(r)->text().toStdString(), "0.0");
+    EXPECT_DOUBLE_EQ(wl.dataMax(r), 0.0);
+    // A channel of zeros gets the one-step window of any constant channel.
+    EXPECT_EQ(wl.minEdit(r)->text().toStdString(), "0.0");
+    EXPECT_EQ(wl.maxEdit(r)->text().toStdString(), "0.1");
+    EXPECT_DOUBLE_EQ(modelMin[r], rowMin[r]);
+    EXPECT_DOUBLE_EQ(modelMax[r], rowMax[r]);
+  }
 }
 
 // ---- small dialogs ---------------------------------------------------------------------------

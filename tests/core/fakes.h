@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/MaskIdChooser.h"
@@ -108,9 +109,9 @@ class FakeViewHost : public TModeViewHost {
 };
 
 // A view host for a mode's logic: modifier keys as set, a cursor ray along +z through
-// (x, y) = the window point / 10, slice picks at `pick`, cut strokes counted, the rendering
-// panel's settings recorded, and (with `async`) results posted to the interface thread queued
-// until the test pumps or drains them.
+// (x, y) = the window point / 10, slice picks at `pick`, wheel steps and cut strokes counted, the
+// rendering panel's settings recorded, and (with `async`) results posted to the interface thread
+// queued until the test pumps or drains them.
 class PointingViewHost : public FakeViewHost {
  public:
   unsigned keys = 0;
@@ -136,6 +137,12 @@ class PointingViewHost : public FakeViewHost {
   }
   bool pickPointOnSlices(const TPoint2i&, double pos[3]) override {
     for (int i = 0; i < 3; ++i) pos[i] = pick[i];
+    return pickHits;
+  }
+  // The wheel steps asked of the slice under the cursor: the point and the delta.
+  std::vector<std::pair<TPoint2i, int>> wheelSteps;
+  bool stepSliceByWheel(const TPoint2i& p, int delta) override {
+    wheelSteps.emplace_back(p, delta);
     return pickHits;
   }
   void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>&) override { ++generated; }

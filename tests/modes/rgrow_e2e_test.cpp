@@ -2,7 +2,8 @@
 // command line, the window under Xvfb driven by synthetic mouse and key events.  Enters the mode
 // from the menu picking the target region in the chooser, places a seed by Shift-click on the XY
 // plane, thresholds, grows, is refused with more than 100 seeds, and stores the region with
-// "Finish"; mode 3 then shows it.  Screenshots in the build folder's artefacts/rgrow_e2e.
+// "Finish"; mode 3 then shows it, with the main window active again (also after "cancel").
+// Screenshots in the build folder's artefacts/rgrow_e2e.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -234,10 +235,18 @@ TEST(RGrowEndToEnd, SeedThresholdGrowRefuseAndFinish) {
   ASSERT_TRUE(waitUntil([&] { return !mode->isBusy(); }));
   EXPECT_TRUE(flaggedExactly(inBallA));
 
-  // "Finish": region id 1 picked in the chooser; mode 3 shows the region with its surface.
+  // "Finish" in the active panel: region id 1 picked in the chooser; mode 3 shows the region with
+  // its surface, and the main window is active again (the chooser and the panel have gone), so
+  // that the next click on its menu bar reaches the menu.
+  auto mainWindowActive = [frame] {
+    return waitUntil([frame] { return QApplication::activeWindow() == frame; }, 3000);
+  };
+  panel->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
   whenModal([](QWidget* w) { chooseIds(w, {1}); });
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
+  EXPECT_TRUE(mainWindowActive());
   const TOGL3DImage& mask = TextureManager::getInst().volMask;
   int inRegion = 0;
   bool exact = true;
@@ -259,6 +268,19 @@ TEST(RGrowEndToEnd, SeedThresholdGrowRefuseAndFinish) {
   EXPECT_GT(changedPixels(emptyMask, stored), 200);
   shot(frame, nullptr, "06_mode3_region");
   (void)grown;
+
+  // The same after "cancel" and its question (a message box of no window).
+  whenModal([](QWidget* w) { chooseIds(w, {0}); });
+  cmd->trigger();
+  ASSERT_EQ(core.modeId, 6);
+  panel->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+  whenModal([](QWidget* w) {
+    if (auto* box = qobject_cast<QMessageBox*>(w)) box->button(QMessageBox::Ok)->click();
+  });
+  QTest::mouseClick(panel->button("cancel"), Qt::LeftButton);
+  ASSERT_EQ(core.modeId, 3);
+  EXPECT_TRUE(mainWindowActive());
 }
 
 int main(int argc, char** argv) {

@@ -338,7 +338,7 @@ TEST_F(GCutLogic, AReplacedOrStoppedComputationPublishesNothing) {
   EXPECT_EQ(TCore::getInst().busyMessage(), nullptr);
 }
 
-TEST_F(GCutLogic, StrokesBelowTheSurfaceMinimumClearItAndShiftDragsSpacePoints) {
+TEST_F(GCutLogic, StrokesBelowTheSurfaceMinimumClearItShiftDragsSpacePointsAndTheWheelStepsASlice) {
   enter();  // synchronous: no interface queue
   ASSERT_TRUE(mode->isPrecomputeReady());
   auto stroke = [&](int points) {
@@ -384,6 +384,14 @@ TEST_F(GCutLogic, StrokesBelowTheSurfaceMinimumClearItAndShiftDragsSpacePoints) 
   mode->OnLBtnUp(TPoint2i(30, 80));
   EXPECT_EQ(mode->controlPoints().size(), 2u);
   host.keys = 0;
+
+  // The wheel steps the slice plane under the cursor, as in the other seed modes, and redraws.
+  const int redraws = host.count("redrawAll");
+  TCore::getInst().state->OnMouseWheel(0, -240, TPoint2i(30, 40));
+  ASSERT_EQ(host.wheelSteps.size(), 1u);
+  EXPECT_EQ(host.wheelSteps[0].first, TPoint2i(30, 40));
+  EXPECT_EQ(host.wheelSteps[0].second, -240);
+  EXPECT_GT(host.count("redrawAll"), redraws);
 }
 
 TEST_F(GCutLogic, ControlPointFilesRoundTripAndBadFilesLeaveThePointsUnchanged) {

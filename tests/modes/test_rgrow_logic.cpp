@@ -17,6 +17,7 @@
 
 #include "core/TCore.h"
 #include "modes/region/StateSegRGrow.h"
+#include "platform/LargeMemory.h"
 #include "platform/Progress.h"
 #include "tests/modes/mode_logic_fixture.h"
 
@@ -169,6 +170,14 @@ TEST_F(RGrowLogic, EntryMarksTargetsAndPlacesMovesAndErasesSeedsWithTheModifierK
   host.keys = 0;
   ASSERT_EQ(mode->controlPoints().size(), 1u);
   EXPECT_DOUBLE_EQ(mode->controlPoints()[0][0], 2.5);
+
+  // The wheel steps the slice plane under the cursor and redraws.
+  const int redraws = host.count("redrawAll");
+  TCore::getInst().state->OnMouseWheel(0, 120, TPoint2i(30, 40));
+  ASSERT_EQ(host.wheelSteps.size(), 1u);
+  EXPECT_EQ(host.wheelSteps[0].first, TPoint2i(30, 40));
+  EXPECT_EQ(host.wheelSteps[0].second, 120);
+  EXPECT_GT(host.count("redrawAll"), redraws);
 
   // Re-entering empties the points.
   chooser.many.push_back({true, {0, 2, 3}});
@@ -357,6 +366,35 @@ TEST_F(RGrowLogic, AVolumeAboveTheVoxelLimitIsRefusedWithTheLimit) {
   EXPECT_NE(prompts.texts().back().find("at most 2147483647 voxels"), std::string::npos) << prompts.texts().back();
   EXPECT_NE(prompts.texts().back().find("1300 x 1300 x 1300"), std::string::npos);
   EXPECT_EQ(data.flag, before);
+}
+
+// A job whose copies (flags, and the channels and gradient it reads) need more memory than there
+// is starts nothing: the user is told and the flags stay; a job that reads less still runs.
+TEST_F(RGrowLogic, AJobWhoseCopiesDoNotFitInMemoryIsRefusedAndChangesNothing) {
+  struct Limit {
+    explicit Limit(std::int64_t bytes) { t_setAvailableMemoryForTests(bytes); }
+    ~Limit() { t_setAvailableMemoryForTests(0); }
+  };
+  const std::int64_t n = N * N * N;
+  const std::int64_t threshold = n * (1 + 4 + 4);  // flags, the channel, the gradient
+  const std::vector<std::uint8_t> before = data.flag;
+  {
+    Limit limit(threshold - 1);
+    mode->runThreshold(50, 150, 0, 0, 0, 0, 0, 1);
+    EXPECT_FALSE(mode->isBusy());
+    ASSERT_EQ(prompts.texts().size(), 1u);
+    EXPECT_NE(prompts.texts()[0].find("Not enough memory"), std::string::npos) << prompts.texts()[0];
+    EXPECT_EQ(data.flag, before);
+    // Region Grow 26 reads no gradient: it fits.
+    shiftClick(1.5, 5.5, 5.5);
+    mode->regionGrow(10.f, false);
+    EXPECT_EQ(prompts.texts().size(), 1u);
+    EXPECT_EQ(count(255), 4 * N * N);
+  }
+  Limit limit(threshold);
+  mode->runThreshold(50, 150, 0, 0, 0, 0, 0, 1);
+  EXPECT_EQ(prompts.texts().size(), 1u);
+  EXPECT_EQ(count(255), 8 * N * N);
 }
 
 TEST_F(RGrowLogic, CutStrokesShorterThanTheSurfaceMinimumClearTheSurfaceAndSaySo) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/mode_helpers.h"
 #include "modes/contour/StateSegContMesh.h"
 #include "modes/contour/contmesh_features.h"
 #include "modes/contour/rbf_fib_file.h"
@@ -501,15 +502,22 @@ TEST_F(ContMeshLogic, ASweptCanvasComesFromTheRenderersCutSurface) {
     sweeper.keys = 0;
   };
 
-  // Three points are no surface: the canvas goes, and "New Contour" is refused.
-  sweepOn(3);
-  EXPECT_EQ(cutSurfaces, 0);
-  EXPECT_EQ(mode->canvas().vertexCount, 0);
+  // Fewer points than the renderer's minimum are no surface: the canvas goes, the status bar says
+  // why, and "New Contour" is refused.
+  for (int points : {3, 5}) {
+    sweepOn(points);
+    EXPECT_EQ(cutSurfaces, 0);
+    EXPECT_EQ(mode->canvas().vertexCount, 0);
+    ASSERT_FALSE(sweeper.statusTexts.empty()) << points;
+    EXPECT_EQ(sweeper.statusTexts.back(), t_shortCutStrokeText(points));
+  }
+  EXPECT_EQ(sweeper.statusTexts.size(), 2u);
   EXPECT_FALSE(mode->addNewContour());
   EXPECT_TRUE(prompts.sawText(StateSegContMesh::kNoCanvasMessage));
   // Six points: the canvas is the renderer's cut surface, facing along its normal.
   sweepOn(6);
   EXPECT_EQ(cutSurfaces, 1);
+  EXPECT_EQ(sweeper.statusTexts.size(), 2u);
   ASSERT_EQ(mode->canvas().vertexCount, 4);
   EXPECT_DOUBLE_EQ(mode->canvas().verts[2][2], 20.0);
   const double* d = mode->canvas().direction;

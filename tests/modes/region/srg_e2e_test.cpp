@@ -1,9 +1,9 @@
 // Seeded region growing (mode 7) as a user meets it: the program started with a 16-bit TIFF of a
 // dim volume holding a bright sphere and a mid-grey slab, the window under Xvfb driven by
 // synthetic events.  Enters the mode from the menu, picks each of the three groups in the panel's
-// list and places its seeds with a Shift + left drag on the XY plane, runs the growth (the panel's
-// buttons and a volume load are refused while it computes), finishes, and sees the three regions
-// in mode 3 with the intensities shown again.  Screenshots in the build folder's artefacts
+// list, ticks the XY plane (the mode shows only YZ) and places its seeds with a Shift + left drag
+// on it, runs the growth (the panel's buttons and a volume load are refused while it computes),
+// finishes, and sees the three regions in mode 3 with the intensities shown again.  Screenshots in the build folder's artefacts
 // (srg_*.png).
 #include <gtest/gtest.h>
 
@@ -27,6 +27,7 @@
 #include "modes/region/StateSegSRG.h"
 #include "modes/region/TDlgSegSRG.h"
 #include "view/CKestrinView.h"
+#include "view/TDlgVisParam.h"
 #include "view/TOGL.h"
 #include "view/VolRendManager.h"
 #include "volume/TMaskIdTable.h"
@@ -92,6 +93,13 @@ TEST(SrgEndToEnd, ThreeGroupsSeededOnTheXYPlaneDivideTheVolumeAndFinishStoresThe
   EXPECT_EQ(list->item(0, 0)->text(), "0--Cp:0");
   EXPECT_EQ(mode->selectedGroup(), 2);
   EXPECT_TRUE(list->item(2, 0)->isSelected());
+  // The mode shows only the YZ plane; the user ticks the XY plane for the seeds.
+  TDlgVisParam& rendering = TDlgVisParam::getInst();
+  EXPECT_FALSE(rendering.planeCheck(0)->isChecked());
+  EXPECT_TRUE(rendering.planeCheck(1)->isChecked());
+  EXPECT_FALSE(rendering.planeCheck(2)->isChecked());
+  rendering.planeCheck(0)->click();
+  ASSERT_TRUE(rendering.planeCheck(0)->isChecked());
 
   // Per group: its row picked in the list, then a Shift + left drag on the XY plane.
   v->grabFramebuffer();  // matrices of a frame for the projections below

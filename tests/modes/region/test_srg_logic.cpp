@@ -244,6 +244,9 @@ TEST_F(SrgLogic, GroupsTakeThePaletteAndShiftDragsPlaceMoveAndEraseSeeds) {
   EXPECT_TRUE(panel.visible);
   EXPECT_DOUBLE_EQ(mode->seedRadius(), 2.0);  // one unit per voxel
   EXPECT_EQ(data.flag[index(0, 0, 0)], 1);
+  // The rendering panel: slice controls on, only the YZ plane shown.
+  ASSERT_FALSE(host.panelModes.empty());
+  EXPECT_EQ(host.panelModes.back(), "3P010-");
 
   // The press adds nothing; the drag adds points more than 5 seed radii (10) from the last one.
   shiftDrag({TVec3(1, 1, 1)});
