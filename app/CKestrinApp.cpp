@@ -183,8 +183,7 @@ bool CKestrinApp::InitInstance() {
   showFrameWhereItStays(m_frame);
 
   TCore::getInst().initApplication(m_argc, m_argv);
-  // Placed before it shows (and again by its show), never first at a default place.
-  m_frame->placeModeDialogs();
+  // Its show lays the column out with it before it appears, never first at a default place.
   TDlgVisParam::getInst().show();
   // Files dropped on the main view go to the core's file commands.
   TDropLoaders drops;

@@ -249,14 +249,24 @@ void CMainFrame::removeProgressSink() {
 
 void CMainFrame::placeModeDialogs() { layoutPanels(nullptr, true); }
 
+namespace {
+
+// The frame sizes the column's panels take inside avail, in its order.
+std::vector<QSize> frameSizes(const std::vector<QWidget*>& panels, const QRect& avail) {
+  std::vector<QSize> sizes;
+  for (QWidget* p : panels) sizes.push_back(t_panelFrameSize(p, avail));
+  return sizes;
+}
+
+}  // namespace
+
 void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   if (!created || m_layingOut) return;
   QScreen* sc = screen();
   if (!sc) return;
   const QRect avail = sc->availableGeometry();
   const std::vector<QWidget*> panels = t_columnPanels(showing);
-  std::vector<QSize> sizes;
-  for (QWidget* p : panels) sizes.push_back(t_panelFrameSize(p, avail));
+  const std::vector<QSize> sizes = frameSizes(panels, avail);
   // The restored rectangle, also when maximised; a maximised (or full-screen) frame stays as it is.
   const bool restored = !isMaximized() && !isFullScreen();
   const QRect frame = restored ? frameGeometry() : normalGeometry();
@@ -270,8 +280,7 @@ void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   for (std::size_t i = 0; i < panels.size(); ++i)
     if (panels[i]->isVisible() || panels[i] == showing) taken.push_back(layout.panels[i]);
   const QRect mainFrame = restored ? layout.mainFrame : frame;
-  QRect view;
-  if (const QWidget* c = centralWidget()) view = QRect(c->mapToGlobal(QPoint(0, 0)), c->size());
+  const QRect view = t_ownerView(this);
   for (QWidget* p : t_shownFreePanels()) {
     const QRect at = t_panelFrame(p);
     bool covered = mainFrame != frame && at.intersects(mainFrame);
@@ -298,8 +307,7 @@ void CMainFrame::placeAtStartUp(QSize clientSize, QMargins decorations) {
     return;
   }
   const QRect avail = sc->availableGeometry();
-  std::vector<QSize> sizes;
-  for (QWidget* p : t_columnPanels()) sizes.push_back(t_panelFrameSize(p, avail));
+  const std::vector<QSize> sizes = frameSizes(t_columnPanels(), avail);
   const QSize outer(clientSize.width() + decorations.left() + decorations.right(),
                     clientSize.height() + decorations.top() + decorations.bottom());
   // The frame and the column together, centred on the screen where they fit.

@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QMetaObject>
 #include <QScreen>
 #include <QSlider>
@@ -261,10 +260,7 @@ void TDlgWinLv::setVisible(bool visible) {
         std::vector<QRect> panels;
         for (QWidget* p : t_columnPanels())
           if (p->isVisible()) panels.push_back(t_panelFrame(p));
-        QRect view;
-        if (const auto* frame = qobject_cast<const QMainWindow*>(owner))
-          if (const QWidget* c = frame->centralWidget()) view = QRect(c->mapToGlobal(QPoint(0, 0)), c->size());
-        const QRect free = t_freePanelPlace(avail, size, owner->frameGeometry(), view, panels, at);
+        const QRect free = t_freePanelPlace(avail, size, owner->frameGeometry(), t_ownerView(owner), panels, at);
         if (!free.isEmpty()) at = free.topLeft();
       }
     }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QMainWindow>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
@@ -366,6 +367,12 @@ QRect t_freePlace(const QRect& avail, const QSize& size, const std::vector<QRect
       if (best.isEmpty() || d < bestDistance) best = r, bestDistance = d;
     }
   return best;
+}
+
+QRect t_ownerView(const QWidget* owner) {
+  const auto* frame = qobject_cast<const QMainWindow*>(owner);
+  const QWidget* c = frame ? frame->centralWidget() : nullptr;
+  return c ? QRect(c->mapToGlobal(QPoint(0, 0)), c->size()) : QRect();
 }
 
 QRect t_freePanelPlace(const QRect& avail, const QSize& size, const QRect& mainFrame, const QRect& view,

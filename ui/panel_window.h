@@ -83,6 +83,9 @@ TPanelLayout t_layoutPanels(const QRect& avail, const QRect& mainFrame, const st
 // that centres the main frame and the column together).
 int t_panelColumnsWidth(const QRect& avail, const std::vector<QSize>& panels);
 
+// The owner's view (a main window's central widget) on the screen; empty for another owner.
+QRect t_ownerView(const QWidget* owner);
+
 // A place for a frame of this size inside avail that meets none of `taken`, as close to `near`
 // (a top-left corner) as there is one; an empty rectangle where there is none.
 QRect t_freePlace(const QRect& avail, const QSize& size, const std::vector<QRect>& taken, const QPoint& near);
