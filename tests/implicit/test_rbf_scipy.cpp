@@ -14,8 +14,7 @@
 namespace {
 
 std::string scriptPath() {
-  std::string f = __FILE__;
-  return f.substr(0, f.find_last_of('/')) + "/rbf_reference.py";
+  return std::string(KESTRIN_TEST_SOURCE_DIR) + "/rbf_reference.py";
 }
 
 // Runs the reference; false when Debian's python3 or scipy is missing.

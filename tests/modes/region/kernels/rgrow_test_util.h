@@ -20,8 +20,7 @@ namespace rgrow_test {
 inline const char* python() { return "/usr/bin/python3"; }
 
 inline std::string scriptPath() {
-  std::string here = __FILE__;
-  return here.substr(0, here.find_last_of('/')) + "/scripts/rgrow_reference.py";
+  return std::string(KESTRIN_TEST_SOURCE_DIR) + "/scripts/rgrow_reference.py";
 }
 
 inline bool haveScipy() {

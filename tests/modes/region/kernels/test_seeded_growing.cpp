@@ -22,8 +22,7 @@ namespace {
 const char* kPython = "/usr/bin/python3";
 
 std::string scriptPath(const char* name) {
-  std::string here = __FILE__;
-  return here.substr(0, here.find_last_of('/')) + "/scripts/" + name;
+  return std::string(KESTRIN_TEST_SOURCE_DIR) + "/scripts/" + name;
 }
 
 bool haveNumpy() {

@@ -21,8 +21,7 @@
 namespace {
 
 std::string sourceDir() {
-  const std::string f = __FILE__;
-  return f.substr(0, f.find_last_of('/'));
+  return KESTRIN_TEST_SOURCE_DIR;
 }
 
 std::string tempDir() {
