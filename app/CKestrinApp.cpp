@@ -4,6 +4,7 @@
 #include <QStyle>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/CMainFrame.h"
@@ -15,6 +16,7 @@
 #include "ui/TDlgMaskManip.h"
 #include "app/TDlgWinLv.h"
 #include "core/TModeState.h"
+#include "modes/vis/StateVisStd.h"
 #include "app/region_data.h"
 #include "platform/CLocale.h"
 #include "platform/Prompt.h"
@@ -45,12 +47,14 @@ std::string g_appPath;
 
 namespace {
 
-// Shows the frame at its start-up place (1024 x 768, beside the rendering panel's column) and
-// waits until the window manager has mapped and decorated it, or a moment without one.
-void showFrameWhereItStays(CMainFrame* frame) {
-  // Decorations are not known before the frame is mapped: a title bar and thin borders.
-  const int title = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
-  frame->placeAtStartUp(QSize(1024, 768), QMargins(1, title, 1, 1));
+// Shows the frame at its start-up place (1024 x 768 where the screen has room, beside the column
+// of the panels the first mode shows) and waits until the window manager has mapped and decorated
+// it, or a moment without one.
+void showFrameWhereItStays(CMainFrame* frame, int startMode) {
+  // Decorations are not known before the frame is mapped: a title bar and borders, guessed on the
+  // large side so that the frame does not reach beyond a small screen.
+  const int title = std::max(30, frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame) + 8);
+  frame->placeAtStartUp(QSize(1024, 768), QMargins(6, title, 6, 8), StateVisStd::getInst().panelsOnEntry(startMode));
   frame->show();
   QElapsedTimer clock;
   clock.start();
@@ -180,7 +184,8 @@ bool CKestrinApp::InitInstance() {
   // The frame and the rendering panel's column are placed together before the frame shows; the
   // panels show once the window manager has put the frame where it stays (placed relative to an
   // earlier place, they would be seen there first and then move).  Its first paint makes the core.
-  showFrameWhereItStays(m_frame);
+  const char* startFile = m_argc > 1 ? m_argv[1] : nullptr;
+  showFrameWhereItStays(m_frame, TCore::startModeFor(startFile ? TCore::fileTypeOfName(startFile) : 0));
 
   TCore::getInst().initApplication(m_argc, m_argv);
   // Its show lays the column out with it before it appears, never first at a default place.

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QDockWidget>
 #include <QLabel>
@@ -15,6 +16,9 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QWindowStateChangeEvent>
 #include <QToolBar>
 
 #include <algorithm>
@@ -251,79 +255,196 @@ void CMainFrame::placeModeDialogs() { layoutPanels(nullptr, true); }
 
 namespace {
 
-// The frame sizes the column's panels take inside avail, in its order.
-std::vector<QSize> frameSizes(const std::vector<QWidget*>& panels, const QRect& avail) {
+// The natural frame sizes of the column's panels, in its order.
+std::vector<QSize> frameSizes(const std::vector<QWidget*>& panels) {
   std::vector<QSize> sizes;
-  for (QWidget* p : panels) sizes.push_back(t_panelFrameSize(p, avail));
+  for (QWidget* p : panels) sizes.push_back(t_panelFrameSize(p, QRect()));
   return sizes;
 }
 
+// A geometry request's answer may come back from the window system in steps (position and size
+// apart); within this time such steps are taken for the request's own.
+constexpr qint64 kRequestSettleMs = 1500;
+
 }  // namespace
+
+QMargins CMainFrame::decorations() const {
+  const QRect f = frameGeometry(), g = geometry();
+  const QMargins real(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+  // The layout takes the decorations expected at start-up where the real ones are smaller (or not
+  // drawn yet), so that the frame planned before it was mapped stays where it was put.
+  const QMargins& d = m_startDecorations;
+  return QMargins(std::max(real.left(), d.left()), std::max(real.top(), d.top()), std::max(real.right(), d.right()),
+                  std::max(real.bottom(), d.bottom()));
+}
+
+QMargins CMainFrame::decorationsAt(const QRect& client, const QRect& avail) const {
+  const QRect f = frameGeometry(), g = geometry();
+  const QMargins real(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+  // Where the real frame stands inside the screen, the reckoned one does too: a frame the user put
+  // against an edge is not pushed off it.
+  QMargins d = decorations();
+  if (client.left() - real.left() >= avail.left()) d.setLeft(std::min(d.left(), client.left() - avail.left()));
+  if (client.top() - real.top() >= avail.top()) d.setTop(std::min(d.top(), client.top() - avail.top()));
+  if (client.right() + real.right() <= avail.right()) d.setRight(std::min(d.right(), avail.right() - client.right()));
+  if (client.bottom() + real.bottom() <= avail.bottom())
+    d.setBottom(std::min(d.bottom(), avail.bottom() - client.bottom()));
+  return d;
+}
+
+int CMainFrame::barsHeight() const {
+  int bottom = 0;
+  if (QWidget* bar = menuWidget(); bar && !bar->isHidden())
+    bottom = std::max(bottom, isVisible() ? bar->geometry().bottom() + 1 : bar->sizeHint().height());
+  if (m_toolBar && !m_toolBar->isHidden() && toolBarArea(m_toolBar) == Qt::TopToolBarArea) {
+    const int below = isVisible() ? m_toolBar->geometry().bottom() + 1 : bottom + m_toolBar->sizeHint().height();
+    bottom = std::max(bottom, below);
+  }
+  return decorations().top() + bottom;
+}
 
 void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   if (!created || m_layingOut) return;
   QScreen* sc = screen();
   if (!sc) return;
-  const QRect avail = sc->availableGeometry();
-  const std::vector<QWidget*> panels = t_columnPanels(showing);
-  const std::vector<QSize> sizes = frameSizes(panels, avail);
-  // The restored rectangle, also when maximised; a maximised (or full-screen) frame stays as it is.
-  const bool restored = !isMaximized() && !isFullScreen();
-  const QRect frame = restored ? frameGeometry() : normalGeometry();
-  const TPanelLayout layout = t_layoutPanels(avail, frame, sizes, mayMoveMain && restored && isVisible());
-  m_layingOut = true;
-  if (layout.mainFrame != frame && restored) setFrameRect(layout.mainFrame);
-  for (std::size_t i = 0; i < panels.size(); ++i) t_setPanelFrame(panels[i], layout.panels[i]);
-  // A free panel (the window level) stays where it is unless the column now covers it, or the
-  // frame was just moved under it: then it goes where it covers neither, or at least not the view.
-  std::vector<QRect> taken;
-  for (std::size_t i = 0; i < panels.size(); ++i)
-    if (panels[i]->isVisible() || panels[i] == showing) taken.push_back(layout.panels[i]);
-  const QRect mainFrame = restored ? layout.mainFrame : frame;
-  const QRect view = t_ownerView(this);
-  for (QWidget* p : t_shownFreePanels()) {
-    const QRect at = t_panelFrame(p);
-    bool covered = mainFrame != frame && at.intersects(mainFrame);
-    for (const QRect& r : taken) covered = covered || at.intersects(r);
-    if (!covered) continue;
-    const QRect place = t_freePanelPlace(avail, at.size(), mainFrame, view, taken, at.topLeft());
-    if (!place.isEmpty() && place.topLeft() != at.topLeft()) t_setPanelFrame(p, place);
-    taken.push_back(place.isEmpty() ? at : place);
+  if (m_home.isNull()) m_home = geometry();
+  TPanelLayoutRequest q;
+  q.avail = sc->availableGeometry();
+  q.maximised = isMaximized() || isFullScreen();
+  // A hidden frame (not yet shown) is not moved by its panels.
+  q.mayMoveMain = mayMoveMain && isVisible();
+  const QRect base = q.mayMoveMain ? m_home : geometry();
+  const QMargins deco = decorationsAt(base, q.avail);
+  q.home = q.maximised ? frameGeometry() : base.marginsAdded(deco);
+  q.barsHeight = barsHeight();
+  const QRect view = t_ownerView(this), frame = q.maximised ? frameGeometry() : geometry().marginsAdded(decorations());
+  if (!view.isEmpty())
+    q.viewInset = QMargins(view.left() - frame.left(), view.top() - frame.top(), frame.right() - view.right(),
+                           frame.bottom() - view.bottom());
+  q.scrollBarWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  const std::vector<QWidget*> panels = t_isFreePanel(showing) ? t_columnPanels() : t_columnPanels({showing});
+  q.panels = frameSizes(panels);
+  // The window level, while shown, is laid out with the rest; each opening finds a place anew.
+  QWidget* free = t_isFreePanel(showing) ? showing : nullptr;
+  if (!free && !t_shownFreePanels().empty()) free = t_shownFreePanels().front();
+  if (free) {
+    q.freeSize = t_panelFrameSize(free, QRect());
+    if (free != showing) {
+      q.freeAt = t_panelFrame(free);
+      q.freeMovedByUser = t_panelMovedByUser(free);
+      // Restored: it goes back where it stood before the frame was maximised.
+      if (!q.maximised && !m_freeBeforeMaximised.isNull()) {
+        q.freeAt = m_freeBeforeMaximised;
+        q.freeMovedByUser = m_freeMovedBeforeMaximised;
+      }
+    }
   }
+  if (!q.maximised) m_freeBeforeMaximised = QRect();
+  const TPanelLayout layout = t_layoutPanels(q);
+  m_layingOut = true;
+  if (!q.maximised && q.mayMoveMain && layout.mainFrame.marginsRemoved(deco) != geometry())
+    setClientRect(layout.mainFrame.marginsRemoved(deco));
+  for (std::size_t i = 0; i < panels.size(); ++i) t_setPanelFrame(panels[i], layout.panels[i]);
+  if (free && (free == showing || layout.freePanel != t_panelFrame(free))) t_setPanelFrame(free, layout.freePanel);
   m_layingOut = false;
 }
 
-void CMainFrame::setFrameRect(const QRect& r) {
-  const QRect f = frameGeometry(), g = geometry();
-  resize(r.width() - (f.width() - g.width()), r.height() - (f.height() - g.height()));
-  // A top-level window's move places its frame's corner.
-  move(r.topLeft());
+void CMainFrame::setClientRect(const QRect& client) {
+  m_beforeRequest = geometry();
+  m_requested = client;
+  m_requestedAt = QDateTime::currentMSecsSinceEpoch();
+  setGeometry(client);
 }
 
-void CMainFrame::placeAtStartUp(QSize clientSize, QMargins decorations) {
+void CMainFrame::placeAtStartUp(QSize clientSize, QMargins decorations, const std::vector<const QWidget*>& panels) {
+  m_startDecorations = decorations;
+  t_setPanelDecorationsFloor(decorations);
   QScreen* sc = screen();
   if (!sc) {
     resize(clientSize);
+    m_home = geometry();
     return;
   }
   const QRect avail = sc->availableGeometry();
-  const std::vector<QSize> sizes = frameSizes(t_columnPanels(), avail);
-  const QSize outer(clientSize.width() + decorations.left() + decorations.right(),
-                    clientSize.height() + decorations.top() + decorations.bottom());
+  // The frame fits the screen, its decorations included.
+  const QSize outer(std::min(clientSize.width() + decorations.left() + decorations.right(), avail.width()),
+                    std::min(clientSize.height() + decorations.top() + decorations.bottom(), avail.height()));
+  TPanelLayoutRequest q;
+  q.avail = avail;
+  q.panels = frameSizes(t_columnPanels(panels));
+  q.barsHeight = barsHeight();
+  q.scrollBarWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
   // The frame and the column together, centred on the screen where they fit.
-  const int group = outer.width() + kPanelColumnGap + t_panelColumnsWidth(avail, sizes);
+  const int group = outer.width() + kPanelColumnGap + t_panelColumnsWidth(avail, q.panels);
   const int x = avail.x() + std::max(0, (avail.width() - group) / 2);
   const int y = avail.y() + std::max(0, (avail.height() - outer.height()) / 2);
-  const TPanelLayout layout = t_layoutPanels(avail, QRect(QPoint(x, y), outer), sizes, true);
-  const QRect& m = layout.mainFrame;
-  resize(m.width() - decorations.left() - decorations.right(), m.height() - decorations.top() - decorations.bottom());
-  move(m.topLeft());
+  q.home = QRect(QPoint(x, y), outer);
+  m_home = q.home.marginsRemoved(decorations);
+  const TPanelLayout layout = t_layoutPanels(q);
+  setClientRect(layout.mainFrame.marginsRemoved(decorations));
+}
+
+bool CMainFrame::requestedGeometry(const QRect& g) const {
+  if (g == m_requested) return true;
+  // The answer to the last request, still arriving in steps.
+  if (QDateTime::currentMSecsSinceEpoch() - m_requestedAt > kRequestSettleMs) return false;
+  const bool pos = g.topLeft() == m_requested.topLeft() || g.topLeft() == m_beforeRequest.topLeft();
+  const bool size = g.size() == m_requested.size() || g.size() == m_beforeRequest.size();
+  return pos && size;
+}
+
+void CMainFrame::geometryChanged() {
+  if (!created || m_layingOut || !isVisible()) return;
+  if (isMaximized() || isFullScreen()) {
+    // The panels go over the maximised frame once its size is in.
+    QTimer::singleShot(0, this, [this] { layoutPanels(nullptr, true); });
+    return;
+  }
+  if (requestedGeometry(geometry())) return;
+  // The user's move or resize (or the window manager's): looked at once it settles a little, when
+  // a maximising has also told its state.
+  if (!m_userMoveTimer) {
+    m_userMoveTimer = new QTimer(this);
+    m_userMoveTimer->setSingleShot(true);
+    m_userMoveTimer->setInterval(100);
+    connect(m_userMoveTimer, &QTimer::timeout, this, [this] { userPlacedFrame(); });
+  }
+  if (!m_userMoveTimer->isActive()) m_userMoveTimer->start();
+}
+
+void CMainFrame::userPlacedFrame() {
+  if (!isVisible() || isMaximized() || isFullScreen() || isMinimized() || requestedGeometry(geometry())) return;
+  m_home = geometry();
+  m_requested = geometry();
+  // The panels follow; the frame stays where the user put it.
+  layoutPanels(nullptr, false);
 }
 
 void CMainFrame::moveEvent(QMoveEvent* e) {
   QMainWindow::moveEvent(e);
-  // The panels follow the frame where the user put it.
-  layoutPanels(nullptr, false);
+  geometryChanged();
+}
+
+void CMainFrame::changeEvent(QEvent* e) {
+  QMainWindow::changeEvent(e);
+  if (e->type() != QEvent::WindowStateChange || !created) return;
+  const auto* change = static_cast<QWindowStateChangeEvent*>(e);
+  const bool wasFull = change->oldState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
+  const bool isFull = windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
+  if (wasFull == isFull) return;
+  // Restored: the window system gives the frame back its place; the layout then starts from the
+  // frame's own place again.  Maximised: the panels go over it.
+  const std::vector<QWidget*> free = t_shownFreePanels();
+  if (isFull && !free.empty()) {
+    m_freeBeforeMaximised = t_panelFrame(free.front());
+    m_freeMovedBeforeMaximised = t_panelMovedByUser(free.front());
+  }
+  if (!isFull) {
+    m_requested = normalGeometry();
+    m_beforeRequest = geometry();
+    m_requestedAt = QDateTime::currentMSecsSinceEpoch();
+  }
+  QTimer::singleShot(0, this, [this] { layoutPanels(nullptr, true); });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
@@ -334,7 +455,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
 
 void CMainFrame::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
-  layoutPanels(nullptr, false);
+  geometryChanged();
 }
 
 std::string CMainFrame::captionText() const { return m_caption->text().toUtf8().toStdString(); }

@@ -18,6 +18,7 @@ class QDockWidget;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QTimer;
 class QToolBar;
 class TProgressSink;
 
@@ -92,16 +93,20 @@ class CMainFrame : public QMainWindow {
   void installProgressSink();
   void removeProgressSink();
 
-  // Lays out the frame and the column of panels beside its right edge (ui/panel_window.h): the
-  // rendering panel, then the shown mode panels; the frame moves left or narrows where the
-  // column does not fit beside it.
+  // Lays out the frame and the panels (ui/panel_window.h): the rendering panel, the shown mode
+  // panels and the window level.  Every layout starts from the frame's own place and moves or
+  // narrows the frame only as far as the shown panels need.
   void placeModeDialogs();
   // The same layout before a panel is shown, with that panel in it; mayMoveMain is false where
-  // the frame itself was moved or resized (the panels follow it).
+  // the frame must stay where it stands (the user is moving it: the panels follow).
   void layoutPanels(QWidget* showing, bool mayMoveMain);
-  // Before the frame is first shown: its client size and the decorations it will have; the frame
-  // and the column beside it are centred on the screen where they fit.
-  void placeAtStartUp(QSize clientSize, QMargins decorations);
+  // Before the frame is first shown: its client size (cut to the screen), the decorations it will
+  // have, and the panels the first mode will show.  The frame and the column beside it are
+  // centred on the screen; that is the frame's own place.  Sets the geometry in one step.
+  void placeAtStartUp(QSize clientSize, QMargins decorations, const std::vector<const QWidget*>& panels);
+  // The frame's own place (its client rectangle): where start-up put it, or where the user last
+  // moved or resized it.
+  QRect homeGeometry() const { return m_home; }
 
   // The command of an id (null for an unknown id), and running it as the menu would.
   QAction* action(int id) const;
@@ -173,6 +178,8 @@ class CMainFrame : public QMainWindow {
   // Closing the frame ends the program (the panels are separate windows).
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  // Maximising and restoring lay the panels out again.
+  void changeEvent(QEvent* e) override;
 
  private:
   void OnCreate();
@@ -186,10 +193,31 @@ class CMainFrame : public QMainWindow {
   void loadChannelSlices(int channel);
   void startAnimation(int kind);
   void redrawAll();
-  // Moves and sizes the frame to this frame rectangle (decorations included).
-  void setFrameRect(const QRect& r);
+  // Moves and sizes the frame to this client rectangle, in one step.
+  void setClientRect(const QRect& client);
+  // The decorations around the client area the layout reckons with: the real ones, but no smaller
+  // than those expected at start-up (before the window manager drew any).
+  QMargins decorations() const;
+  // From the frame's top edge to the bottom of its tool bar (title bar, menus, tool bar).
+  int barsHeight() const;
+  // The decorations reckoned with around this client rectangle: as above, but where the real frame
+  // lies inside avail, no further out than its edge.
+  QMargins decorationsAt(const QRect& client, const QRect& avail) const;
+  // The frame's geometry changed: from a request of the layout, or from the user (then, once the
+  // change settles, it is the frame's own place and the panels follow it).
+  void geometryChanged();
+  bool requestedGeometry(const QRect& g) const;
+  void userPlacedFrame();
 
   bool m_layingOut = false;
+  QRect m_home;                 // the frame's own place (client rectangle)
+  QMargins m_startDecorations;  // assumed until the window manager has decorated the frame
+  QRect m_requested, m_beforeRequest;
+  qint64 m_requestedAt = 0;     // ms since the epoch
+  QTimer* m_userMoveTimer = nullptr;
+  // Where the window level stood before the frame was maximised, until it is restored.
+  QRect m_freeBeforeMaximised;
+  bool m_freeMovedBeforeMaximised = false;
   QLabel* m_caption = nullptr;
   QProgressBar* m_progress = nullptr;
   QLabel* m_scrl = nullptr;

@@ -246,24 +246,10 @@ void TDlgWinLv::keyReleaseEvent(QKeyEvent* e) {
 void TDlgWinLv::closeEvent(QCloseEvent* e) { e->ignore(); }
 
 void TDlgWinLv::setVisible(bool visible) {
-  // The frame's layout leaves this panel where the user put it; it first appears where it covers
-  // neither the frame nor another panel, else where it covers no view and no panel, else over the
-  // middle of the frame; always wholly on the screen.
-  if (visible && isHidden()) {
-    QPoint at = t_panelFrame(this).topLeft();
-    if (!m_placed) {
-      m_placed = true;
-      if (const QWidget* owner = parentWidget()) {
-        const QRect avail = owner->screen() ? owner->screen()->availableGeometry() : QRect();
-        const QSize size = t_panelFrameSize(this, avail);
-        at = owner->frameGeometry().center() - QPoint(size.width() / 2, size.height() / 2);
-        std::vector<QRect> panels;
-        for (QWidget* p : t_columnPanels())
-          if (p->isVisible()) panels.push_back(t_panelFrame(p));
-        const QRect free = t_freePanelPlace(avail, size, owner->frameGeometry(), t_ownerView(owner), panels, at);
-        if (!free.isEmpty()) at = free.topLeft();
-      }
-    }
+  // The main frame lays it out with its panels: it opens where it covers neither the frame nor a
+  // panel, else at the column's end.  Without a frame it is kept wholly on the screen.
+  if (visible && isHidden() && !t_placePanelsBeforeShow(this)) {
+    const QPoint at = t_panelFrame(this).topLeft();
     t_placePanel(this, at.x(), at.y());
   }
   QDialog::setVisible(visible);

@@ -28,7 +28,7 @@ class TDlgWinLv : public QDialog {
   void setRange(int k, double minValue, double maxValue);
   // Window of row k from a camera/transfer-function file: sliders and edits only.
   void setValues(int k, double minValue, double maxValue);
-  // Placed wholly on the screen before it appears.
+  // Laid out with the main frame's panels before it appears.
   void setVisible(bool visible) override;
   // Hands the window to the volume holder and redraws.
   void applyWindowLevel();
@@ -69,7 +69,6 @@ class TDlgWinLv : public QDialog {
   double m_dataMax[3] = {0, 0, 0};
   double m_dataMin[3] = {0, 0, 0};
   bool m_created = false;
-  bool m_placed = false;
   QSlider* m_minSlider[3] = {nullptr, nullptr, nullptr};
   QSlider* m_maxSlider[3] = {nullptr, nullptr, nullptr};
   QLineEdit* m_minEdit[3] = {nullptr, nullptr, nullptr};

@@ -113,7 +113,7 @@ void TCore::initAfterLoad(const double pitch[3], const double minValues[3],
     const int n = w.channelCount ? w.channelCount() : 1;
     w.winLvSetChannels(n, minValues, maxValues);
   }
-  setMode(fileType == 7 ? 3 : 0);
+  setMode(startModeFor(fileType));
 }
 
 int TCore::fileTypeOfName(const std::string& name) {

@@ -207,6 +207,8 @@ class TCore {
   // The file type of a command-line volume by the last four characters of its name:
   // 2 TIFF, 1 ".sph", 7 combined ".muxa", else 0.
   static int fileTypeOfName(const std::string& name);
+  // The mode a load of this file type starts in: the mask view for a combined file, else mode 0.
+  static int startModeFor(int fileType) { return fileType == 7 ? 3 : 0; }
 
   TModeState* state = nullptr;  // never null after construction
   int modeId = 1;

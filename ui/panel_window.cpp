@@ -26,6 +26,8 @@ constexpr char kColumn[] = "kestrinPanelColumn";
 // The content size the panel had when it was last laid out: a resize that changes it lays the
 // panels out again.
 constexpr char kLaidOut[] = "kestrinPanelLaidOut";
+// The client rectangle the panel was last given.
+constexpr char kPlacedAt[] = "kestrinPanelPlacedAt";
 constexpr Qt::WindowFlags kPanelFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 
 QPointer<QWidget>& ownerRef() {
@@ -54,16 +56,21 @@ bool g_placing = false;
 bool g_relayoutQueued = false;
 
 // Lays the panels out again once a shown panel changed its size by itself (its contents grew or
-// shrank), after the events of the change are through.
+// shrank) or was hidden, after the events of the change are through.
 class TPanelResizeWatch : public QObject {
  public:
   using QObject::QObject;
   bool eventFilter(QObject* o, QEvent* e) override {
-    if (e->type() != QEvent::Resize || g_placing || g_relayoutQueued) return false;
+    const bool hidden = e->type() == QEvent::Hide && !e->spontaneous();
+    if (e->type() != QEvent::Resize && !hidden) return false;
     auto* panel = qobject_cast<QWidget*>(o);
-    if (!panel || !panel->isVisible() || !placerRef()) return false;
-    const QVariant laidOut = panel->property(kLaidOut);
-    if (laidOut.isValid() && laidOut.toSize() == t_panelContentSize(panel)) return false;
+    if (!panel || !panel->isWindow()) return false;
+    if (g_placing || g_relayoutQueued || !placerRef()) return false;
+    if (!hidden) {
+      if (!panel->isVisible()) return false;
+      const QVariant laidOut = panel->property(kLaidOut);
+      if (laidOut.isValid() && laidOut.toSize() == t_panelContentSize(panel)) return false;
+    }
     g_relayoutQueued = true;
     QTimer::singleShot(0, [] {
       g_relayoutQueued = false;
@@ -73,19 +80,30 @@ class TPanelResizeWatch : public QObject {
   }
 };
 
+QMargins& decorationsFloor() {
+  static QMargins floor;
+  return floor;
+}
+
 // Decorations around the client area: the panel's own once it has been shown, else those of the
 // owner (the same window manager draws both), else a title bar and thin borders (a guess on the
-// safe side: the panel then ends a little inside the screen).
+// safe side: the panel then ends a little inside the screen); never less than the floor set.
 QMargins frameMargins(const QWidget* panel) {
   auto margins = [](const QWidget* w) {
     const QRect f = w->frameGeometry(), g = w->geometry();
     return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
   };
+  auto floored = [](const QMargins& m) {
+    const QMargins& f = decorationsFloor();
+    return QMargins(std::max(m.left(), f.left()), std::max(m.top(), f.top()), std::max(m.right(), f.right()),
+                    std::max(m.bottom(), f.bottom()));
+  };
   const QMargins own = margins(panel);
-  if (!own.isNull()) return own;
+  if (!own.isNull()) return floored(own);
   // (An owner on the screen without decorations: there is no window manager to draw any.)
   const QWidget* owner = panel->parentWidget() ? panel->parentWidget()->window() : nullptr;
-  if (owner && owner->isVisible()) return margins(owner);
+  if (owner && owner->isVisible()) return floored(margins(owner));
+  if (!decorationsFloor().isNull()) return decorationsFloor();
   const int border = 4, title = panel->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, panel);
   return QMargins(border, title + border, border, border);
 }
@@ -133,6 +151,8 @@ QScrollArea* wrapInScrollArea(QWidget* panel) {
 }  // namespace
 
 QWidget* t_panelOwner() { return ownerRef().data(); }
+
+void t_setPanelDecorationsFloor(const QMargins& m) { decorationsFloor() = m; }
 
 void t_setPanelOwner(QWidget* owner) {
   QWidget* old = ownerRef().data();
@@ -240,7 +260,9 @@ void t_setPanelFrame(QWidget* panel, const QRect& frame) {
   panel->setProperty(kLaidOut, natural);
   // The client rectangle inside the frame (moving the frame itself lands a title bar lower under
   // some window managers).
-  panel->setGeometry(QRect(QPoint(frame.x() + m.left(), frame.y() + m.top()), client));
+  const QRect placed(QPoint(frame.x() + m.left(), frame.y() + m.top()), client);
+  panel->setProperty(kPlacedAt, placed);
+  panel->setGeometry(placed);
   g_placing = placing;
 }
 
@@ -258,14 +280,19 @@ void t_setPanelColumn(QWidget* panel, TPanelColumn column) {
   if (panel) panel->setProperty(kColumn, int(column));
 }
 
-std::vector<QWidget*> t_columnPanels(const QWidget* showing) {
+bool t_isFreePanel(const QWidget* panel) {
+  return panel && panel->property(kColumn) == QVariant(int(TPanelColumn::Free));
+}
+
+std::vector<QWidget*> t_columnPanels(const std::vector<const QWidget*>& showing) {
   std::vector<std::pair<int, QWidget*>> ranked;
   for (const QPointer<QWidget>& p : allPanels()) {
     if (!p) continue;
     const QVariant v = p->property(kColumn);
     const int column = v.isValid() ? v.toInt() : int(TPanelColumn::Mode);
     if (column < 0) continue;
-    if (column == int(TPanelColumn::Rendering) || p->isVisible() || p == showing) ranked.emplace_back(column, p.data());
+    const bool toShow = std::find(showing.begin(), showing.end(), p.data()) != showing.end();
+    if (column == int(TPanelColumn::Rendering) || p->isVisible() || toShow) ranked.emplace_back(column, p.data());
   }
   std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<QWidget*> out;
@@ -276,69 +303,213 @@ std::vector<QWidget*> t_columnPanels(const QWidget* showing) {
 std::vector<QWidget*> t_shownFreePanels() {
   std::vector<QWidget*> out;
   for (const QPointer<QWidget>& p : allPanels())
-    if (p && p->isVisible() && p->property(kColumn) == QVariant(int(TPanelColumn::Free))) out.push_back(p.data());
+    if (p && p->isVisible() && t_isFreePanel(p)) out.push_back(p.data());
   return out;
+}
+
+bool t_panelMovedByUser(const QWidget* panel) {
+  if (!panel || !panel->isVisible()) return false;
+  const QVariant placed = panel->property(kPlacedAt);
+  return placed.isValid() && placed.toRect().topLeft() != panel->geometry().topLeft();
 }
 
 namespace {
 
-// The columns of the panels, the first starting at x0, each level with top (moved up where its
-// first panel would leave the screen).  Returns the total width.
-int columnsFrom(int x0, int top, const QRect& avail, const std::vector<QSize>& sizes, std::vector<QRect>* out) {
-  const int bottom = avail.y() + avail.height();
-  int x = x0, colW = 0, y = top;
+// Panels in columns: each goes below the one before where it fits above `bottom`, else starts the
+// next column; a column starts level with `top`, or higher (not above `ceiling`) where its first
+// panel would leave the screen.  A panel taller than bottom - ceiling is cut to it and widened
+// for a scroll bar.  x counts from the first column's left edge.
+struct ColumnPlan {
+  std::vector<QRect> rects;
+  int width = 0;
+};
+
+ColumnPlan planColumns(const std::vector<QSize>& sizes, int top, int ceiling, int bottom, int scrollBar) {
+  ColumnPlan plan;
+  int x = 0, colW = 0, y = top;
   bool first = true;
   for (const QSize& s : sizes) {
-    const int w = std::min(s.width(), avail.width()), h = std::min(s.height(), avail.height());
+    int w = s.width(), h = s.height();
+    if (h > bottom - ceiling) {
+      h = std::max(1, bottom - ceiling);
+      w += scrollBar;
+    }
     if (!first && y + h > bottom) {
       x += colW;
       colW = 0;
       first = true;
     }
-    if (first) y = std::max(avail.y(), std::min(top, bottom - h));
-    if (out) out->emplace_back(x, y, w, h);
+    if (first) y = std::max(ceiling, std::min(top, bottom - h));
+    plan.rects.emplace_back(x, y, w, h);
     y += h;
     colW = std::max(colW, w);
     first = false;
   }
-  return x + colW - x0;
+  plan.width = x + colW;
+  return plan;
+}
+
+// The plan's columns from x0 rightwards, or (leftwards) ending at x1 with the first column
+// nearest to it and each panel against its column's inner edge.
+std::vector<QRect> columnsRightFrom(const ColumnPlan& plan, int x0) {
+  std::vector<QRect> out;
+  for (const QRect& r : plan.rects) out.push_back(r.translated(x0, 0));
+  return out;
+}
+
+std::vector<QRect> columnsLeftOf(const ColumnPlan& plan, int x1) {
+  std::vector<QRect> out;
+  for (const QRect& r : plan.rects) out.emplace_back(x1 - r.x() - r.width(), r.y(), r.width(), r.height());
+  return out;
+}
+
+long long overlapArea(const QRect& a, const std::vector<QRect>& rects) {
+  long long n = 0;
+  for (const QRect& r : rects) {
+    const QRect i = a & r;
+    if (!i.isEmpty()) n += static_cast<long long>(i.width()) * i.height();
+  }
+  return n;
+}
+
+struct Placed {
+  QRect main;
+  std::vector<QRect> panels;
+  bool covers = false;  // the panels stand over the frame
+};
+
+// The frame and the column panels (sizes) as t_layoutPanels describes; `reserve` more width is
+// kept free beyond the column (room beside its narrower panels for another one).
+Placed placeColumn(const TPanelLayoutRequest& q, const std::vector<QSize>& sizes, int reserve = 0) {
+  const QRect& avail = q.avail;
+  const int left = avail.x(), right = avail.x() + avail.width(), bottom = avail.y() + avail.height();
+  Placed out;
+  QRect main = q.home;
+  if (q.mayMoveMain && !q.maximised) main = keptInside(main, avail);
+  out.main = main;
+  if (sizes.empty()) return out;
+
+  // The panels over the frame: at the screen's edge on the side where they cover less of the view,
+  // below the frame's bars.
+  auto overlapping = [&](const QRect& frame) {
+    const int ceiling = std::clamp(frame.y() + q.barsHeight, avail.y(), bottom - 100);
+    const ColumnPlan plan = planColumns(sizes, ceiling, ceiling, bottom, q.scrollBarWidth);
+    const QRect view = frame.marginsRemoved(q.viewInset);
+    std::vector<QRect> atRight = columnsRightFrom(plan, right - plan.width), atLeft = columnsLeftOf(plan, left + plan.width);
+    std::vector<QRect>& best = overlapArea(view, atLeft) < overlapArea(view, atRight) ? atLeft : atRight;
+    for (QRect& r : best) r = keptInside(r, avail);
+    return best;
+  };
+  out.covers = true;
+  if (q.maximised) {
+    out.panels = overlapping(main);
+    return out;
+  }
+
+  const int top = std::max(avail.y(), std::min(main.y(), bottom - 100));
+  const ColumnPlan plan = planColumns(sizes, top, avail.y(), bottom, q.scrollBarWidth);
+  const int room = plan.width + reserve;
+  int gap = kPanelColumnGap;
+  // Beside the frame where it stands: on its right, else on its left.
+  out.covers = false;
+  if (main.x() + main.width() + gap + room <= right) {
+    out.panels = columnsRightFrom(plan, main.x() + main.width() + gap);
+    return out;
+  }
+  if (main.x() - gap - room >= left) {
+    out.panels = columnsLeftOf(plan, main.x() - gap);
+    return out;
+  }
+  if (q.mayMoveMain) {
+    // The least move left that makes room on the right.
+    if (avail.width() >= main.width() + gap + room) {
+      main.moveLeft(right - room - gap - main.width());
+      out.main = main;
+      out.panels = columnsRightFrom(plan, main.x() + main.width() + gap);
+      return out;
+    }
+    // A smaller gap, then a narrower frame: the frame at the screen's left edge, the column at its
+    // right edge.
+    gap = kPanelColumnMinGap;
+    if (avail.width() < main.width() + gap + room)
+      main.setWidth(std::max(kMainFrameMinWidth, avail.width() - room - gap));
+    if (avail.width() >= main.width() + gap + room) {
+      main.moveLeft(left);
+      out.main = main;
+      out.panels = columnsRightFrom(plan, right - room);
+      return out;
+    }
+  }
+  // Still too little room.
+  out.covers = true;
+  if (!q.mayMoveMain) {
+    out.panels = overlapping(main);
+    return out;
+  }
+  // The frame at the edge where the panels then cover less of its view.
+  QRect atLeft = main, atRight = main;
+  atLeft.moveLeft(left);
+  atRight.moveLeft(right - main.width());
+  const std::vector<QRect> overLeft = overlapping(atLeft), overRight = overlapping(atRight);
+  const long long coverLeft = overlapArea(atLeft.marginsRemoved(q.viewInset), overLeft);
+  const long long coverRight = overlapArea(atRight.marginsRemoved(q.viewInset), overRight);
+  const bool frameLeft = coverLeft <= coverRight;
+  out.main = frameLeft ? atLeft : atRight;
+  out.panels = frameLeft ? overLeft : overRight;
+  return out;
 }
 
 }  // namespace
 
 int t_panelColumnsWidth(const QRect& avail, const std::vector<QSize>& panels) {
-  return columnsFrom(0, avail.y(), avail, panels, nullptr);
+  return planColumns(panels, avail.y(), avail.y(), avail.y() + avail.height(), 0).width;
 }
 
-TPanelLayout t_layoutPanels(const QRect& avail, const QRect& mainFrame, const std::vector<QSize>& panels,
-                            bool mayMoveMain) {
+TPanelLayout t_layoutPanels(const TPanelLayoutRequest& q) {
   TPanelLayout out;
-  QRect main = mainFrame;
-  const int right = avail.x() + avail.width();
-  const int top = std::max(avail.y(), std::min(main.y(), avail.y() + avail.height() - 100));
-  const int width = columnsFrom(0, top, avail, panels, nullptr);
-  int gap = kPanelColumnGap;
-  if (mayMoveMain && !panels.empty() && main.x() + main.width() + gap + width > right) {
-    const int room = avail.width() - width;  // for the main frame and the gap
-    if (room >= main.width() + kPanelColumnGap) {
-      main.moveLeft(right - width - kPanelColumnGap - main.width());
-    } else if (room >= main.width() + kPanelColumnMinGap) {
-      main.moveLeft(avail.x());
-      gap = room - main.width();
-    } else {
-      // Narrowed as far as it takes, but not below its least width (then the panels cover it).
-      main.moveLeft(avail.x());
-      main.setWidth(std::min(main.width(), std::max(kMainFrameMinWidth, room - kPanelColumnMinGap)));
-      gap = kPanelColumnMinGap;
-    }
+  Placed placed = placeColumn(q, q.panels);
+  out.mainFrame = placed.main;
+  out.panels = placed.panels;
+  if (q.freeSize.isEmpty()) return out;
+  auto meetsColumn = [&](const QRect& r) {
+    for (const QRect& p : out.panels)
+      if (r.intersects(p)) return true;
+    return false;
+  };
+  // Kept where it stands while nothing is laid over it (and, unless the user put it there, while
+  // it covers no part of the frame).
+  const QRect at(q.freeAt.topLeft(), q.freeSize);
+  if (!q.freeAt.isEmpty() && q.avail.contains(at) && !meetsColumn(at) &&
+      (q.freeMovedByUser || !at.intersects(out.mainFrame))) {
+    out.freePanel = at;
+    return out;
   }
-  out.mainFrame = main;
-  // The columns start beyond the main frame, or as far right as keeps them on the screen.
-  int x0 = std::min(main.x() + main.width() + gap, right - width);
-  x0 = std::max(x0, avail.x());
-  columnsFrom(x0, top, avail, panels, &out.panels);
-  // Columns that still leave the screen (too narrow for them all) are pulled back onto it.
-  for (QRect& r : out.panels) r = keptInside(r, avail);
+  // The free place nearest to it, beside the frame and the column; where there is none, the
+  // frame gives up as little width as makes one (room beside a narrower panel of the column).
+  const QPoint near = q.freeAt.isEmpty() ? placed.main.center() - QPoint(q.freeSize.width() / 2, q.freeSize.height() / 2)
+                                         : q.freeAt.topLeft();
+  bool found = false;
+  for (int reserve = 0; reserve <= q.freeSize.width() && !found; ++reserve) {
+    const Placed tried = reserve == 0 ? placed : placeColumn(q, q.panels, reserve);
+    if (tried.covers) break;
+    std::vector<QRect> taken = tried.panels;
+    taken.push_back(tried.main);
+    const QRect free = t_freePlace(q.avail, q.freeSize, taken, near);
+    if (free.isEmpty()) continue;
+    found = true;
+    out.mainFrame = tried.main;
+    out.panels = tried.panels;
+    out.freePanel = free;
+  }
+  // Else (or where that leaves the frame narrower) it joins the column's end.
+  std::vector<QSize> sizes = q.panels;
+  sizes.push_back(q.freeSize);
+  Placed joined = placeColumn(q, sizes);
+  if (found && (joined.covers || joined.main.width() <= out.mainFrame.width())) return out;
+  out.mainFrame = joined.main;
+  out.freePanel = joined.panels.back();
+  joined.panels.pop_back();
+  out.panels = joined.panels;
   return out;
 }
 
@@ -375,23 +546,14 @@ QRect t_ownerView(const QWidget* owner) {
   return c ? QRect(c->mapToGlobal(QPoint(0, 0)), c->size()) : QRect();
 }
 
-QRect t_freePanelPlace(const QRect& avail, const QSize& size, const QRect& mainFrame, const QRect& view,
-                       const std::vector<QRect>& panels, const QPoint& near) {
-  std::vector<QRect> taken = panels;
-  taken.push_back(mainFrame);
-  const QRect clear = t_freePlace(avail, size, taken, near);
-  if (!clear.isEmpty()) return clear;
-  taken = panels;
-  if (!view.isEmpty()) taken.push_back(view);
-  return t_freePlace(avail, size, taken, near);
-}
-
 void t_setPanelPlacer(std::function<void(QWidget*)> placer) { placerRef() = std::move(placer); }
 
-void t_placePanelsBeforeShow(QWidget* showing) {
+bool t_placePanelsBeforeShow(QWidget* showing) {
   static bool placing = false;
-  if (placing || !placerRef()) return;
+  if (!placerRef()) return false;
+  if (placing) return true;
   placing = true;
   placerRef()(showing);
   placing = false;
+  return true;
 }

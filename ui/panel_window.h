@@ -7,6 +7,7 @@
 //
 // Without an owner (tests that build panels and no frame) panels are parentless tool windows and
 // are placed on their own screen.
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 
@@ -22,6 +23,10 @@ QWidget* t_panelOwner();
 // panel it owns back to its maker as a parentless window, hidden, so that the maker still deletes
 // it and nothing is deleted twice.
 void t_setPanelOwner(QWidget* owner);
+
+// The least decorations a panel's frame is reckoned with (those expected before the window
+// manager drew any), so that panels laid out before they were first shown keep their places after.
+void t_setPanelDecorationsFloor(const QMargins& m);
 
 // Turns w into a hidden tool window (title bar, no close button) owned by the panel owner.
 void t_makeToolPanel(QWidget* w);
@@ -50,35 +55,58 @@ QScrollArea* t_panelScrollArea(const QWidget* panel);
 // ---- the layout of the main frame and the column of panels beside it ----
 
 // Where a panel stands in the column beside the main frame: the rendering panel heads it, the
-// modes' panels follow, the standard mode's rulers and region ids come last.  Free panels (the
-// window level) are left where they are.
+// modes' panels follow, the standard mode's rulers and region ids come last.  A free panel (the
+// window level) goes wherever it meets neither the frame nor the column, and joins the column's
+// end where no such place is left.
 enum class TPanelColumn { Free = -1, Rendering = 0, Mode = 1, Standard = 2 };
 void t_setPanelColumn(QWidget* panel, TPanelColumn column);
+bool t_isFreePanel(const QWidget* panel);
 // The column's panels in its order: the rendering panel always (its place is kept while it is
-// hidden), the others while shown, and `showing` (about to be shown).
-std::vector<QWidget*> t_columnPanels(const QWidget* showing = nullptr);
+// hidden), the others while shown, and those in `showing` (about to be shown).
+std::vector<QWidget*> t_columnPanels(const std::vector<const QWidget*>& showing = {});
 // The free panels that are shown.
 std::vector<QWidget*> t_shownFreePanels();
+// Whether a shown panel stands elsewhere than where it was last placed (the user moved it).
+bool t_panelMovedByUser(const QWidget* panel);
 
-// Gap between the main frame's right edge and the column where the screen has room for it, the
-// least gap kept where it has not, and the width the main frame is never narrowed below.
+// Gap between the main frame's edge and the column where the screen has room for it, the least
+// gap kept where it has not, and the width the main frame is never narrowed below.
 constexpr int kPanelColumnGap = 75;
 constexpr int kPanelColumnMinGap = 8;
 constexpr int kMainFrameMinWidth = 800;
 
+struct TPanelLayoutRequest {
+  QRect avail;                // the screen's available geometry
+  QRect home;                 // the main frame's own place (its frame rectangle)
+  int barsHeight = 0;         // from the frame's top edge to the bottom of its tool bar
+  QMargins viewInset;         // the view (central widget) inside the frame rectangle
+  bool mayMoveMain = true;    // false: the frame stays at home (the user is placing it)
+  bool maximised = false;     // the frame fills the screen: home is where it stands
+  int scrollBarWidth = 0;     // what a panel cut to a shorter height gains for its scroll bar
+  std::vector<QSize> panels;  // the column's natural frame sizes, in its order
+  QSize freeSize;             // the shown free panel's frame size (empty: none is shown)
+  QRect freeAt;               // where it stands (empty: it opens now)
+  bool freeMovedByUser = false;
+};
+
 struct TPanelLayout {
   QRect mainFrame;            // where the main frame goes (its frame rectangle)
-  std::vector<QRect> panels;  // each panel's frame rectangle, in the order given
+  std::vector<QRect> panels;  // each column panel's frame rectangle, in the order given
+  QRect freePanel;            // the free panel's frame rectangle
 };
-// Lays out the main frame and the panels (frame sizes, in column order) inside avail.  The column
-// starts kPanelColumnGap beyond the main frame's right edge, level with its top; each panel goes
-// below the one before where it fits wholly, else it starts a new column beside, to the right.
-// Where the columns do not fit to the right of the main frame and mayMoveMain is set, the main
-// frame moves left, then the gap shrinks to kPanelColumnMinGap, then the main frame narrows (to
-// no less than kMainFrameMinWidth).  A screen too small for all of it keeps every panel on it,
-// over the main frame or over one another.  Panels taller than avail get avail's height.
-TPanelLayout t_layoutPanels(const QRect& avail, const QRect& mainFrame, const std::vector<QSize>& panels,
-                            bool mayMoveMain);
+
+// Lays out the main frame, the column and the free panel inside avail.  The column stands
+// kPanelColumnGap beyond the frame's right edge, level with its top, else as far beyond its left
+// edge; each panel goes below the one before where it fits wholly, else starts a new column
+// further out.  Where neither side has room and the frame may move, it moves the least distance
+// that makes room on one side, then the gap shrinks to kPanelColumnMinGap, then the frame narrows
+// (to no less than kMainFrameMinWidth).  Where the panels must still cover the frame (a small
+// screen, a maximised frame, a frame the user holds where there is no room), they stand at the
+// screen's edge on the side where they cover the least of the view, below the frame's bars;
+// there a panel taller than the room scrolls.  The free panel keeps its place while it meets
+// neither the frame nor a column panel (a panel the user moved: no column panel), else it goes
+// to the free place nearest to it (or, opening, to the frame's middle), else to the column's end.
+TPanelLayout t_layoutPanels(const TPanelLayoutRequest& request);
 // The total frame width the columns of these panels take inside avail (for a start-up placement
 // that centres the main frame and the column together).
 int t_panelColumnsWidth(const QRect& avail, const std::vector<QSize>& panels);
@@ -89,15 +117,12 @@ QRect t_ownerView(const QWidget* owner);
 // A place for a frame of this size inside avail that meets none of `taken`, as close to `near`
 // (a top-left corner) as there is one; an empty rectangle where there is none.
 QRect t_freePlace(const QRect& avail, const QSize& size, const std::vector<QRect>& taken, const QPoint& near);
-// Where a free panel of this frame size goes: clear of the main frame and the panels where the
-// screen has room, else clear of the view (the frame's central widget) and the panels; an empty
-// rectangle where neither is possible.
-QRect t_freePanelPlace(const QRect& avail, const QSize& size, const QRect& mainFrame, const QRect& view,
-                       const std::vector<QRect>& panels, const QPoint& near);
 
 // What lays the panels out beside the owner (the main frame's placement); panels ask for it when
 // they are about to be shown (in setVisible, before the window is made: a window placed between
 // its making and its mapping lands a title bar off under some window managers), so that none
 // shows at a stale or default place first.  The panel about to be shown is passed on.
+// A panel hidden lays the others out again too (the frame may take its room back).
 void t_setPanelPlacer(std::function<void(QWidget* showing)> placer);
-void t_placePanelsBeforeShow(QWidget* showing);
+// False where no placer is set (the panel then places itself).
+bool t_placePanelsBeforeShow(QWidget* showing);

@@ -72,6 +72,18 @@ void StateVisStd::hidePanels() {
   if (m_regionPanel) m_regionPanel->hide();
 }
 
+std::vector<const QWidget*> StateVisStd::panelsOnEntry(int modeId) {
+  std::vector<const QWidget*> out;
+  if (TDlgVisParam::exists()) {
+    TDlgVisParam& vp = TDlgVisParam::getInst();
+    vp.updateModeControls(volumeModeFor(modeId), true, true, true, true, false);
+    out.push_back(&vp);
+  }
+  const QWidget* own = modeId == 3 ? static_cast<const QWidget*>(m_regionPanel.data()) : m_rulerPanel.data();
+  if (own) out.push_back(own);
+  return out;
+}
+
 void StateVisStd::OnSwitched(int modeId) {
   // The channel and mask textures are made again at the next draw (another mode may have
   // changed their voxels or filtering).

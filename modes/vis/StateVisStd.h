@@ -43,6 +43,10 @@ class StateVisStd : public TModeState {
   void createPanels();
   void destroyPanels();
 
+  // The panels entering modeId shows, the rendering panel sized for it (start-up lays the frame
+  // out with them before they show).
+  std::vector<const QWidget*> panelsOnEntry(int modeId);
+
   TDlgVisStd* rulerPanel() const { return m_rulerPanel.data(); }
   TDlgMaskManip* regionPanel() const { return m_regionPanel.data(); }
 

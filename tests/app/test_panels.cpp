@@ -123,59 +123,127 @@ TEST(MainFrame, GoneFrameIsNoLongerTheTarget) {
 // Every rectangle of the layout inside avail, and none meeting another or the main frame.
 void expectApart(const QRect& avail, const TPanelLayout& l) {
   EXPECT_TRUE(avail.contains(l.mainFrame));
-  for (std::size_t i = 0; i < l.panels.size(); ++i) {
-    EXPECT_TRUE(avail.contains(l.panels[i])) << i;
-    EXPECT_FALSE(l.panels[i].intersects(l.mainFrame)) << i;
-    for (std::size_t j = i + 1; j < l.panels.size(); ++j) EXPECT_FALSE(l.panels[i].intersects(l.panels[j])) << i << " " << j;
+  std::vector<QRect> all = l.panels;
+  if (!l.freePanel.isEmpty()) all.push_back(l.freePanel);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    EXPECT_TRUE(avail.contains(all[i])) << i;
+    EXPECT_FALSE(all[i].intersects(l.mainFrame)) << i;
+    for (std::size_t j = i + 1; j < all.size(); ++j) EXPECT_FALSE(all[i].intersects(all[j])) << i << " " << j;
   }
 }
 
-TEST(PanelLayout, TheColumnStandsBesideTheMainFrameWhichMovesOrNarrowsOnlyWhereItMust) {
+TPanelLayoutRequest request(const QRect& avail, const QRect& home, std::vector<QSize> panels) {
+  TPanelLayoutRequest q;
+  q.avail = avail;
+  q.home = home;
+  q.panels = std::move(panels);
+  q.barsHeight = 80;
+  q.scrollBarWidth = 15;
+  return q;
+}
+
+TEST(PanelLayout, TheColumnStandsBesideTheFrameWhichMovesOrNarrowsOnlyAsFarAsItMust) {
   const QRect avail(0, 0, 1600, 1000);
-  // Room for everything: 75 px beyond the right edge, level with the top, one below the other.
+  // Room on the right: 75 px beyond the right edge, level with the top, one below the other.
   {
-    const QRect main(100, 50, 400, 300);
-    const TPanelLayout l = t_layoutPanels(avail, main, {QSize(318, 500), QSize(330, 300)}, true);
-    EXPECT_EQ(l.mainFrame, main);
+    const QRect home(100, 50, 400, 300);
+    const TPanelLayout l = t_layoutPanels(request(avail, home, {QSize(318, 500), QSize(330, 300)}));
+    EXPECT_EQ(l.mainFrame, home);
     EXPECT_EQ(l.panels[0], QRect(575, 50, 318, 500));
     EXPECT_EQ(l.panels[1], QRect(575, 550, 330, 300));
   }
-  // The start-up frame of 1026 x 800 at x = 289 with the rendering panel alone: only moved left,
-  // keeping the gap of 75.
+  // No room on the right but on the left: the frame stays and the column stands on its left.
   {
-    const TPanelLayout l = t_layoutPanels(avail, QRect(289, 105, 1026, 800), {QSize(318, 672)}, true);
+    const QRect home(500, 100, 1024, 800);
+    const TPanelLayout l = t_layoutPanels(request(avail, home, {QSize(318, 672)}));
+    EXPECT_EQ(l.mainFrame, home);
+    EXPECT_EQ(l.panels[0], QRect(500 - 75 - 318, 100, 318, 672));
+  }
+  // Room on neither side: the frame moves left as far as makes room, keeping the gap.
+  {
+    const TPanelLayout l = t_layoutPanels(request(avail, QRect(289, 105, 1026, 800), {QSize(318, 672)}));
     EXPECT_EQ(l.mainFrame, QRect(1600 - 318 - 75 - 1026, 105, 1026, 800));
     EXPECT_EQ(l.panels[0], QRect(1600 - 318, 105, 318, 672));
   }
-  // The same frame with the rendering panel and a mode panel too tall to
-  // go below it.  The mode panel goes beside the rendering panel; the frame moves left and, the two
-  // columns leaving it less than its width, narrows to what is left.
+  // Two columns leave the frame less than its width: it narrows to what is left, no further, and
+  // with fewer panels the same home gives the whole frame back.
   {
-    const TPanelLayout l = t_layoutPanels(avail, QRect(289, 105, 1026, 800), {QSize(318, 672), QSize(330, 447)}, true);
+    const QRect home(289, 105, 1026, 800);
+    const TPanelLayout l = t_layoutPanels(request(avail, home, {QSize(318, 672), QSize(330, 447)}));
     expectApart(avail, l);
     EXPECT_EQ(l.panels[1].top(), l.panels[0].top());
-    EXPECT_GT(l.panels[1].left(), l.panels[0].left());
     EXPECT_EQ(l.mainFrame.size(), QSize(1600 - 318 - 330 - kPanelColumnMinGap, 800));
-    // Then a wider mode panel: the gap shrinks and the frame narrows, no further than needed.
-    const TPanelLayout n = t_layoutPanels(avail, l.mainFrame, {QSize(318, 672), QSize(420, 600)}, true);
-    expectApart(avail, n);
-    EXPECT_EQ(n.mainFrame.left(), 0);
-    EXPECT_EQ(n.mainFrame.width(), 1600 - 318 - 420 - kPanelColumnMinGap);
-    // Where the frame was moved by the user, it stays and the panels stay on the screen.
-    const QRect moved(700, 105, 1026, 800);
-    const TPanelLayout u = t_layoutPanels(avail, moved, {QSize(318, 672)}, false);
-    EXPECT_EQ(u.mainFrame, moved);
+    const TPanelLayout back = t_layoutPanels(request(avail, home, {QSize(318, 400)}));
+    EXPECT_EQ(back.mainFrame.size(), home.size());
+    // A frame the user holds stays where it is even without room beside it; the panels stay on
+    // the screen, below its bars where they cover it.
+    TPanelLayoutRequest held = request(avail, QRect(300, 105, 1026, 800), {QSize(318, 672)});
+    held.mayMoveMain = false;
+    const TPanelLayout u = t_layoutPanels(held);
+    EXPECT_EQ(u.mainFrame, held.home);
     EXPECT_TRUE(avail.contains(u.panels[0]));
+    EXPECT_EQ(u.panels[0].top(), 105 + held.barsHeight);
   }
-  // A screen too small for all of it: the frame keeps its least width, and every panel stays on
-  // the screen, the one taller than the screen cut to its height.
-  {
-    const QRect small(0, 0, 1024, 700);
-    const TPanelLayout l = t_layoutPanels(small, QRect(0, 0, 1024, 600), {QSize(318, 672), QSize(330, 900)}, true);
-    EXPECT_EQ(l.mainFrame.width(), kMainFrameMinWidth);
-    for (const QRect& r : l.panels) EXPECT_TRUE(small.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
-    EXPECT_EQ(l.panels[1].height(), 700);
+}
+
+TEST(PanelLayout, OnASmallScreenPanelsCoverTheFrameBelowItsBarsAndAsLittleOfItsViewAsTheyCan) {
+  const QRect avail(0, 0, 1280, 800);
+  // The view on the right of the frame, the slice panes (300 px) on its left.
+  TPanelLayoutRequest q = request(avail, QRect(100, 0, 1024, 800), {QSize(318, 760), QSize(330, 447)});
+  q.viewInset = QMargins(300, 80, 0, 20);
+  const TPanelLayout l = t_layoutPanels(q);
+  EXPECT_TRUE(avail.contains(l.mainFrame));
+  EXPECT_EQ(l.mainFrame.width(), kMainFrameMinWidth);
+  const QRect view = l.mainFrame.marginsRemoved(q.viewInset);
+  for (std::size_t i = 0; i < l.panels.size(); ++i) {
+    const QRect& r = l.panels[i];
+    EXPECT_TRUE(avail.contains(r)) << i;
+    EXPECT_GE(r.top(), l.mainFrame.top() + q.barsHeight) << i;
+    EXPECT_FALSE(r.intersects(view)) << i;
+    for (std::size_t j = i + 1; j < l.panels.size(); ++j) EXPECT_FALSE(r.intersects(l.panels[j])) << i << " " << j;
   }
+  // Taller than the room below the bars: cut to it, with room for the scroll bar.
+  EXPECT_EQ(l.panels[0].height(), 800 - q.barsHeight);
+  EXPECT_EQ(l.panels[0].width(), 318 + q.scrollBarWidth);
+  // A maximised frame: the panels go over it, below its bars, on the screen.
+  TPanelLayoutRequest m = request(avail, avail, {QSize(318, 500)});
+  m.maximised = true;
+  const TPanelLayout ml = t_layoutPanels(m);
+  EXPECT_EQ(ml.mainFrame, avail);
+  EXPECT_EQ(ml.panels[0], QRect(1280 - 318, 80, 318, 500));
+}
+
+TEST(PanelLayout, TheWindowLevelGoesWhereItCoversNothingElseAtTheColumnsEnd) {
+  const QRect avail(0, 0, 1920, 1080);
+  const QSize level(323, 268);
+  // Opening: the free place nearest the frame's middle, clear of the frame and the column.
+  TPanelLayoutRequest q = request(avail, QRect(200, 100, 1024, 800), {QSize(318, 672)});
+  q.freeSize = level;
+  const TPanelLayout open = t_layoutPanels(q);
+  expectApart(avail, open);
+  EXPECT_EQ(open.mainFrame, q.home);
+  EXPECT_EQ(open.freePanel.size(), level);
+  // Kept where it stands while nothing covers it; a column panel laid over it moves it.
+  q.freeAt = open.freePanel;
+  EXPECT_EQ(t_layoutPanels(q).freePanel, open.freePanel);
+  q.freeAt = QRect(QPoint(1300, 800), level);
+  EXPECT_EQ(t_layoutPanels(q).freePanel, q.freeAt);
+  q.panels = {QSize(318, 672), QSize(330, 300)};
+  q.freeAt = QRect(QPoint(1299, 772), level);
+  expectApart(avail, t_layoutPanels(q));
+  // Put over the frame by the user: kept there.
+  q.freeAt = QRect(QPoint(400, 300), level);
+  q.freeMovedByUser = true;
+  EXPECT_EQ(t_layoutPanels(q).freePanel, q.freeAt);
+  // No free place left: it joins the column's end and the frame makes room for it.
+  const QRect full(0, 0, 1600, 1000);
+  TPanelLayoutRequest f = request(full, QRect(0, 0, 1024, 1000), {QSize(318, 672), QSize(330, 447)});
+  const int without = t_layoutPanels(f).mainFrame.width();
+  f.freeSize = QSize(340, 400);
+  const TPanelLayout joined = t_layoutPanels(f);
+  expectApart(full, joined);
+  EXPECT_EQ(joined.freePanel.size(), f.freeSize);
+  EXPECT_EQ(joined.mainFrame.width(), without - 10);
 }
 
 TEST(PanelLayout, AFreePlaceMeetsNothingTakenAndIsTheNearestThere) {
@@ -188,11 +256,6 @@ TEST(PanelLayout, AFreePlaceMeetsNothingTakenAndIsTheNearestThere) {
   // Below the first rectangle, as near the asked corner as that allows.
   EXPECT_EQ(r, QRect(300, 500, 200, 250));
   EXPECT_TRUE(t_freePlace(avail, QSize(500, 400), taken, QPoint(0, 0)).isEmpty());
-  // Clear of the frame where the screen has room, else at least clear of the view.
-  const QRect frame(0, 0, 900, 700), view(300, 50, 600, 600);
-  const QRect p = t_freePanelPlace(avail, QSize(250, 300), frame, view, {}, QPoint(400, 200));
-  EXPECT_FALSE(p.intersects(view));
-  EXPECT_TRUE(avail.contains(p));
 }
 
 // ---- window level -------------------------------------------------------------------------------
