@@ -1,13 +1,17 @@
 // The main window and the panels as a user meets them on a desktop under a window manager (its own
-// Xvfb with openbox; the cases skip without them), on 1600 x 1000 started with a colour volume and
-// on 1920 x 1080 started with a grey one (two binaries): every mode with a panel entered from the
-// Mode Switch menu, with the start volume and after loading the other kind, and after a click in
-// the main view no panel covers the main window or another panel, each lies wholly on the screen,
+// Xvfb with openbox; the cases skip without them), one binary a screen: 1600 x 1000 and 1280 x 800
+// started with a colour volume, 1920 x 1080 and 1366 x 768 with a grey one.  Every mode with a
+// panel entered from the Mode Switch menu, with the start volume and after loading the other kind,
+// and after a click in the main view: no panel covers another, each lies wholly on the screen,
 // shows its Finish and cancel buttons (or its last button) without scrolling, is a transient of
-// the frame and stands above it; the same after mode 11's Finish.  Also: no panel shows first at
-// another place during start-up, the window level opens over neither the view nor a panel, the
-// slice panes keep their sizes across mode switches, and no caption loses an ampersand to a
-// mnemonic.  Screenshots of the whole screen in artefacts/panels_e2e_<width>.
+// the frame and stands above it, and none covers the main window (on the small screens: none
+// covers its title bar, menus or tool bar); the same after mode 11's Finish.  Also: the frame
+// keeps its first place through start-up (a colour volume may move it once) and fits the screen,
+// no panel shows first at another place, the window level opens over neither the frame nor a
+// panel, leaving a mode gives the frame back its own place (where start-up or the user put it),
+// maximising and restoring, the slice panes keep their sizes across mode switches, and no caption
+// loses an ampersand to a mnemonic.  Screenshots of the whole screen in
+// artefacts/panels_e2e_<width>.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -28,6 +32,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QWindow>
 
 #include <cmath>
@@ -61,8 +66,12 @@ const int kW = 48, kH = 48, kD = 16;
 #define KESTRIN_SCREEN_W 1600
 #define KESTRIN_SCREEN_H 1000
 #endif
-// The 1600 x 1000 binary starts with the colour volume, the other with the grey one.
-const bool kStartsInColour = KESTRIN_SCREEN_W == 1600;
+// Screens of at least this width hold the frame and the panels side by side.
+const bool kRoomy = KESTRIN_SCREEN_W >= 1600;
+#ifndef KESTRIN_START_COLOUR
+#define KESTRIN_START_COLOUR 1
+#endif
+const bool kStartsInColour = KESTRIN_START_COLOUR;
 std::string g_colourPath, g_greyPath;
 std::string g_skip;  // why the cases cannot run (no Xvfb or no window manager)
 X11Session g_session;
@@ -87,6 +96,8 @@ struct FirstSight {
 std::vector<FirstSight> g_firstSights;
 // Start-up is over once a case switches modes: panels first shown after that are not recorded.
 bool g_startUpOver = false;
+// The main window's client rectangles from its first exposure to the end of start-up.
+std::vector<QRect> g_frameSeen;
 
 bool isPanel(const QObject* o) {
   auto* w = qobject_cast<const QWidget*>(o);
@@ -99,15 +110,21 @@ bool isPanel(const QObject* o) {
 class ExposeWatch : public QObject {
  public:
   bool eventFilter(QObject* o, QEvent* e) override {
+    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && !g_startUpOver && !g_frameSeen.empty())
+      if (auto* frame = qobject_cast<QMainWindow*>(o))
+        if (frame->geometry() != g_frameSeen.back()) g_frameSeen.push_back(frame->geometry());
     if (e->type() == QEvent::Expose && !g_startUpOver) {
       auto* win = qobject_cast<QWindow*>(o);
       if (win && win->isExposed())
-        for (QWidget* w : QApplication::topLevelWidgets())
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+          if (w->windowHandle() == win && qobject_cast<QMainWindow*>(w) && g_frameSeen.empty())
+            g_frameSeen.push_back(w->geometry());
           if (w->windowHandle() == win && isPanel(w)) {
             bool seen = false;
             for (const FirstSight& s : g_firstSights) seen = seen || s.panel == w;
             if (!seen) g_firstSights.push_back({w, w->frameGeometry()});
           }
+        }
     }
     return false;
   }
@@ -194,20 +211,32 @@ std::vector<QAbstractButton*> endingButtons(QWidget* panel) {
   return out;
 }
 
-// The layout as the user sees it: nothing covers the main window, no two panels meet, every panel
-// is on the screen and shows its ending buttons without scrolling.
+// The main window's title bar, menus and tool bar on the screen.
+QRect barsOf(QMainWindow* frame) {
+  const QRect main = frame->frameGeometry();
+  const auto* bar = frame->findChild<QToolBar*>(QStringLiteral("Standard"));
+  const int bottom = bar ? bar->mapToGlobal(QPoint(0, bar->height())).y() : frame->geometry().top();
+  return QRect(main.left(), main.top(), main.width(), bottom - main.top());
+}
+
+// The layout as the user sees it: the main window on the screen, nothing over it (on a small
+// screen: nothing over its bars), no two panels meeting, every panel on the screen and showing its
+// ending buttons without scrolling.
 void expectLayout(QMainWindow* frame, const std::vector<QWidget*>& panels) {
   const QRect avail = frame->screen()->availableGeometry();
   const QRect main = frame->frameGeometry();
+  const QRect covered = kRoomy ? main : barsOf(frame);
   EXPECT_TRUE(avail.contains(main)) << "main window at " << describe(main).toStdString();
-  EXPECT_GE(main.width(), 800);
+  // (The least width counts the decorations the program expected, which may be a little wider
+  // than the window manager's.)
+  EXPECT_GE(main.width(), kMainFrameMinWidth - 12);
   for (std::size_t i = 0; i < panels.size(); ++i) {
     QWidget* p = panels[i];
     const std::string name = nameOf(p).toStdString();
     const QRect r = p->frameGeometry();
     EXPECT_TRUE(avail.contains(r)) << name << " at " << describe(r).toStdString();
-    EXPECT_FALSE(r.intersects(main)) << name << " at " << describe(r).toStdString() << " covers the main window at "
-                                     << describe(main).toStdString();
+    EXPECT_FALSE(r.intersects(covered)) << name << " at " << describe(r).toStdString() << " covers the main window"
+                                        << (kRoomy ? "" : "'s bars") << " at " << describe(covered).toStdString();
     for (std::size_t j = i + 1; j < panels.size(); ++j) {
       EXPECT_FALSE(r.intersects(panels[j]->frameGeometry()))
           << name << " at " << describe(r).toStdString() << " meets " << nameOf(panels[j]).toStdString() << " at "
@@ -243,6 +272,45 @@ bool paneShowsASlice(TSubPane* pane) {
   return n > 200;
 }
 
+// The mask and its table, as a loaded mask would leave them.
+void fillMask() {
+  TOGL3DImage& mask = TextureManager::getInst().volMask;
+  for (int z = 0; z < kD; ++z)
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) mask.data[x + kW * (y + kH * z)] = uint8_t(maskId(x, y, z));
+  for (int id = 1; id <= 4; ++id) TMaskIdTable::getInst().records[id].used = true;
+}
+
+// Enters a mode from the Mode Switch menu, answering its questions with the ids given (then 1).
+void enterMode(CMainFrame* frame, int mode, std::vector<std::vector<int>> ids = {}) {
+  std::vector<std::string> messages;
+  struct StopAnswering {
+    ~StopAnswering() { delete g_answering.data(); }
+  } stop;
+  answerEntry(std::move(ids), &messages);
+  const TModeCommand* cmd = nullptr;
+  for (const TModeCommand& c : g_modeCommands)
+    if (c.modeId == mode) cmd = &c;
+  ASSERT_NE(cmd, nullptr);
+  frame->runCommand(cmd->id);
+  ASSERT_TRUE(e2e::waitUntil([&] { return TCore::getInst().modeId == mode; }, 20000))
+      << "stayed in mode " << TCore::getInst().modeId << (messages.empty() ? "" : ": " + messages.back());
+  QTest::qWait(300);
+}
+
+// Waits until the frame's client rectangle has held still for a moment (and, with want, is it).
+bool frameSettles(QWidget* frame, const QRect& want = QRect()) {
+  QRect last = frame->geometry();
+  int still = 0;
+  return e2e::waitUntil([&] {
+    QTest::qWait(50);
+    const QRect now = frame->geometry();
+    still = now == last ? still + 1 : 0;
+    last = now;
+    return still >= 8 && (want.isNull() || now == want);
+  }, 10000);
+}
+
 #define SKIP_WITHOUT_DISPLAY() \
   if (!g_skip.empty()) GTEST_SKIP() << g_skip
 
@@ -251,12 +319,7 @@ bool paneShowsASlice(TSubPane* pane) {
 void walkTheModes(CMainFrame* frame, const QString& tag) {
   CKestrinView* view = CKestrinView::s_theView;
   TCore& core = TCore::getInst();
-  // The mask and its table, as a loaded mask would leave them.
-  TOGL3DImage& mask = TextureManager::getInst().volMask;
-  for (int z = 0; z < kD; ++z)
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) mask.data[x + kW * (y + kH * z)] = uint8_t(maskId(x, y, z));
-  for (int id = 1; id <= 4; ++id) TMaskIdTable::getInst().records[id].used = true;
+  fillMask();
   g_startUpOver = true;
   core.setMode(3);
   core.setMode(0);
@@ -296,18 +359,11 @@ void walkTheModes(CMainFrame* frame, const QString& tag) {
     }
     shotScreen(tag + shot);
   };
+  std::vector<std::string> messages;
   for (const Step& step : steps) {
     SCOPED_TRACE("mode " + std::to_string(step.mode));
-    std::vector<std::string> messages;
-    answerEntry(step.ids, &messages);
-    const TModeCommand* cmd = nullptr;
-    for (const TModeCommand& c : g_modeCommands)
-      if (c.modeId == step.mode) cmd = &c;
-    ASSERT_NE(cmd, nullptr);
-    frame->runCommand(cmd->id);
-    ASSERT_TRUE(e2e::waitUntil([&] { return core.modeId == step.mode; }, 20000))
-        << "stayed in mode " << core.modeId << (messages.empty() ? "" : ": " + messages.back());
-    QTest::qWait(300);
+    enterMode(frame, step.mode, step.ids);
+    if (::testing::Test::HasFatalFailure()) return;
     check(QStringLiteral("mode_%1").arg(step.mode, 2, 10, QLatin1Char('0')));
     if (step.mode == 13) {
       // Mode 13 draws the slices in its panes like the standard mode.
@@ -341,6 +397,7 @@ void walkTheModes(CMainFrame* frame, const QString& tag) {
         if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
         QTest::qWait(200);
       }
+      delete g_answering.data();
       check(QStringLiteral("mode_11_finished"));
     }
   }
@@ -362,6 +419,14 @@ TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
   ASSERT_FALSE(g_firstSights.empty());
   const QRect avail = frame->screen()->availableGeometry();
   EXPECT_EQ(avail.size(), QSize(KESTRIN_SCREEN_W, KESTRIN_SCREEN_H));
+  // The frame stays where it was first seen; the colour volume's answer, which grows the rendering
+  // panel, may move it once.
+  ASSERT_FALSE(g_frameSeen.empty());
+  QStringList seen;
+  for (const QRect& r : g_frameSeen) seen << describe(r);
+  std::printf("main window seen at: %s\n", qPrintable(seen.join(QStringLiteral(", "))));
+  EXPECT_LE(g_frameSeen.size(), kStartsInColour ? 2u : 1u) << seen.join(QStringLiteral(", ")).toStdString();
+  EXPECT_EQ(g_frameSeen.back(), frame->geometry());
   for (const FirstSight& s : g_firstSights) {
     ASSERT_TRUE(s.panel);
     std::printf("first seen: %s at %d,%d\n", qPrintable(nameOf(s.panel)), s.frame.x(), s.frame.y());
@@ -370,7 +435,7 @@ TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
   }
   expectLayout(frame, shownPanels());
 
-  // The window level opens over neither the view nor a panel.
+  // The window level opens over neither the frame nor a panel where the screen has room.
   QAbstractButton* winLv = nullptr;
   for (QAbstractButton* b : TDlgVisParam::getInst().findChildren<QAbstractButton*>())
     if (b->text() == QLatin1String("Window Level")) winLv = b;
@@ -387,12 +452,7 @@ TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
   shotScreen("01_window_level");
   const QRect r = level->frameGeometry();
   EXPECT_TRUE(avail.contains(r)) << describe(r).toStdString();
-  QWidget* centre = frame->centralWidget();
-  EXPECT_FALSE(r.intersects(QRect(centre->mapToGlobal(QPoint(0, 0)), centre->size())))
-      << "over the view: " << describe(r).toStdString();
-  for (QWidget* p : before) {
-    EXPECT_FALSE(r.intersects(p->frameGeometry())) << "over " << nameOf(p).toStdString();
-  }
+  expectLayout(frame, shownPanels());
 }
 
 TEST(PanelsEndToEnd, EveryModeLaysOutBesideTheMainWindowWithTheStartVolume) {
@@ -414,6 +474,117 @@ TEST(PanelsEndToEnd, EveryModeLaysOutBesideTheMainWindowAfterTheOtherKindIsLoade
   QTest::qWait(300);
   ASSERT_EQ(TextureManager::getInst().channelCount, kStartsInColour ? 1 : 3);
   walkTheModes(frame, kStartsInColour ? "grey_" : "colour_");
+}
+
+TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
+  SKIP_WITHOUT_DISPLAY();
+  auto* frame = qobject_cast<CMainFrame*>(e2e::shownFrame());
+  ASSERT_NE(frame, nullptr);
+  g_startUpOver = true;
+  fillMask();
+  enterMode(frame, 0);
+  ASSERT_TRUE(frameSettles(frame));
+  const QRect home = frame->geometry();
+  for (int mode : {3, 6, 10}) {
+    enterMode(frame, mode, {{0}});
+    ASSERT_TRUE(frameSettles(frame));
+    expectLayout(frame, shownPanels());
+    shotScreen(QStringLiteral("leave_%1").arg(mode));
+    enterMode(frame, 0);
+    EXPECT_TRUE(frameSettles(frame, home)) << "after mode " << mode << ": " << describe(frame->geometry()).toStdString()
+                                           << " for " << describe(home).toStdString();
+  }
+  // Widened by the user (on the side with room): that is its place now, narrowed only while
+  // panels need the room.
+  const QRect avail = frame->screen()->availableGeometry();
+  const QMargins deco(home.left() - frame->frameGeometry().left(), home.top() - frame->frameGeometry().top(),
+                      frame->frameGeometry().right() - home.right(), frame->frameGeometry().bottom() - home.bottom());
+  const QRect client = avail.marginsRemoved(deco);
+  QRect widened = home.adjusted(0, 0, 120, 0);
+  if (!client.contains(widened)) widened = home.adjusted(-120, 0, 0, 0);
+  widened &= client;
+  if (widened.width() > home.width()) {
+    g_session.moveResize(frame->winId(), widened.x(), widened.y(), widened.width(), widened.height());
+    ASSERT_TRUE(frameSettles(frame, widened)) << describe(frame->geometry()).toStdString();
+    EXPECT_EQ(frame->homeGeometry(), widened);
+    // What mode 0 makes of it, before and after a mode whose panels need more room.
+    enterMode(frame, 0);
+    ASSERT_TRUE(frameSettles(frame));
+    const QRect ref = frame->geometry();
+    enterMode(frame, 6, {{0}});
+    ASSERT_TRUE(frameSettles(frame));
+    expectLayout(frame, shownPanels());
+    enterMode(frame, 0);
+    EXPECT_TRUE(frameSettles(frame, ref)) << describe(frame->geometry()).toStdString() << " for "
+                                          << describe(ref).toStdString();
+  }
+  // Moved by the user against the screen's right edge, where the panels have room on its left:
+  // they go there, and the next switch leaves the frame where the user put it.
+  QRect column;
+  for (QWidget* p : shownPanels()) column |= p->frameGeometry();
+  const QRect moved(client.right() + 1 - home.width(), home.y(), home.width(), home.height());
+  if (moved.left() - deco.left() - kPanelColumnGap - column.width() >= avail.left()) {
+    g_session.moveResize(frame->winId(), moved.x(), moved.y(), moved.width(), moved.height());
+    ASSERT_TRUE(frameSettles(frame, moved)) << describe(frame->geometry()).toStdString();
+    QTest::qWait(300);
+    expectLayout(frame, shownPanels());
+    for (QWidget* p : shownPanels()) EXPECT_LT(p->frameGeometry().right(), frame->frameGeometry().left()) << nameOf(p).toStdString();
+    shotScreen(QStringLiteral("moved_by_user"));
+    enterMode(frame, 3);
+    enterMode(frame, 0);
+    EXPECT_TRUE(frameSettles(frame, moved)) << describe(frame->geometry()).toStdString();
+    expectLayout(frame, shownPanels());
+  } else {
+    std::printf("no room for the panels on the left of the frame against the right edge: not moved\n");
+  }
+  // Put back where start-up had it, for the cases after this one.
+  g_session.moveResize(frame->winId(), home.x(), home.y(), home.width(), home.height());
+  EXPECT_TRUE(frameSettles(frame, home));
+}
+
+// Frame rectangles equal but for the pixel or two a panel's first decorations were guessed by.
+::testing::AssertionResult nearlyAt(const QRect& a, const QRect& b) {
+  if (std::abs(a.left() - b.left()) <= 2 && std::abs(a.top() - b.top()) <= 2 && std::abs(a.right() - b.right()) <= 2 &&
+      std::abs(a.bottom() - b.bottom()) <= 2)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << describe(a).toStdString() << " for " << describe(b).toStdString();
+}
+
+TEST(PanelsEndToEnd, MaximisingPutsThePanelsBelowTheBarsAndRestoringGivesTheLayoutBack) {
+  SKIP_WITHOUT_DISPLAY();
+  auto* frame = qobject_cast<CMainFrame*>(e2e::shownFrame());
+  ASSERT_NE(frame, nullptr);
+  g_startUpOver = true;
+  enterMode(frame, 0);
+  ASSERT_TRUE(frameSettles(frame));
+  const QRect before = frame->geometry();
+  std::map<QWidget*, QRect> panelsBefore;
+  for (QWidget* p : shownPanels()) panelsBefore[p] = p->frameGeometry();
+  g_session.setMaximised(frame->winId(), true);
+  ASSERT_TRUE(e2e::waitUntil([&] { return frame->isMaximized(); }, 5000));
+  ASSERT_TRUE(frameSettles(frame));
+  QTest::qWait(300);
+  shotScreen(QStringLiteral("maximised"));
+  const QRect avail = frame->screen()->availableGeometry();
+  const QRect bars = barsOf(frame);
+  const std::vector<QWidget*> panels = shownPanels();
+  EXPECT_EQ(panels.size(), panelsBefore.size());
+  for (std::size_t i = 0; i < panels.size(); ++i) {
+    const QRect r = panels[i]->frameGeometry();
+    EXPECT_TRUE(avail.contains(r)) << nameOf(panels[i]).toStdString() << " at " << describe(r).toStdString();
+    EXPECT_FALSE(r.intersects(bars)) << nameOf(panels[i]).toStdString() << " at " << describe(r).toStdString()
+                                     << " over the bars " << describe(bars).toStdString();
+    for (std::size_t j = i + 1; j < panels.size(); ++j) EXPECT_FALSE(r.intersects(panels[j]->frameGeometry()));
+  }
+  g_session.setMaximised(frame->winId(), false);
+  ASSERT_TRUE(e2e::waitUntil([&] { return !frame->isMaximized(); }, 5000));
+  EXPECT_TRUE(frameSettles(frame, before)) << describe(frame->geometry()).toStdString();
+  e2e::waitUntil([&] {
+    for (const auto& [p, r] : panelsBefore)
+      if (!nearlyAt(p->frameGeometry(), r)) return false;
+    return true;
+  }, 3000);
+  for (const auto& [p, r] : panelsBefore) EXPECT_TRUE(nearlyAt(p->frameGeometry(), r)) << nameOf(p).toStdString();
 }
 
 TEST(PanelsEndToEnd, CaptionsKeepTheirAmpersands) {

@@ -118,3 +118,33 @@ bool X11Session::click(QPoint at, unsigned button) {
   XFlush(dpy);
   return true;
 }
+
+namespace {
+
+void sendToRoot(Display* dpy, unsigned long window, const char* message, const long (&data)[5]) {
+  XEvent e = {};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(dpy, message, False);
+  e.xclient.format = 32;
+  for (int i = 0; i < 5; ++i) e.xclient.data.l[i] = data[i];
+  XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+  XFlush(dpy);
+}
+
+}  // namespace
+
+void X11Session::moveResize(unsigned long window, int x, int y, int width, int height) {
+  if (!m_dpy) return;
+  // Static gravity (the client's own corner), x, y, width and height given, from a pager.
+  const long flags = StaticGravity | (0xf << 8) | (2 << 12);
+  sendToRoot(dpyOf(m_dpy), window, "_NET_MOVERESIZE_WINDOW", {flags, x, y, width, height});
+}
+
+void X11Session::setMaximised(unsigned long window, bool on) {
+  if (!m_dpy) return;
+  Display* dpy = dpyOf(m_dpy);
+  const long vert = long(XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_VERT", False));
+  const long horz = long(XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_HORZ", False));
+  sendToRoot(dpy, window, "_NET_WM_STATE", {on ? 1 : 0, vert, horz, 2, 0});
+}

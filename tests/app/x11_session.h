@@ -23,6 +23,10 @@ class X11Session {
   unsigned long transientFor(unsigned long window);
   // A real click of an X button (1 left, 2 middle, 3 right) at a screen point; false without XTEST.
   bool click(QPoint at, unsigned button);
+  // Asks the window manager, as a pager or the user's drag would, to give a client window this
+  // client rectangle, or to maximise or restore it.
+  void moveResize(unsigned long window, int x, int y, int width, int height);
+  void setMaximised(unsigned long window, bool on);
 
  private:
   std::vector<unsigned long> windowList(unsigned long window, const char* property);
