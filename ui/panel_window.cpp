@@ -56,7 +56,8 @@ bool g_placing = false;
 bool g_relayoutQueued = false;
 
 // Lays the panels out again once a shown panel changed its size by itself (its contents grew or
-// shrank) or was hidden, after the events of the change are through.
+// shrank) or was hidden, after the events of the change are through.  The active panel hidden
+// hands the keys to the main window, not to nowhere.
 class TPanelResizeWatch : public QObject {
  public:
   using QObject::QObject;
@@ -65,6 +66,8 @@ class TPanelResizeWatch : public QObject {
     if (e->type() != QEvent::Resize && !hidden) return false;
     auto* panel = qobject_cast<QWidget*>(o);
     if (!panel || !panel->isWindow()) return false;
+    if (hidden && QApplication::activeWindow() == panel && ownerRef() && ownerRef()->isVisible())
+      ownerRef()->activateWindow();
     if (g_placing || g_relayoutQueued || !placerRef()) return false;
     if (!hidden) {
       if (!panel->isVisible()) return false;

@@ -4,7 +4,8 @@ class QDialog;
 
 // Runs dlg modally and returns its result.  When a modal window closes, the window system may
 // leave none of ours active (with no window manager X gives the focus to the root window; a
-// window manager may give it to a panel that the command then hides), and the next click on the
-// main window's menu bar would only activate the window.  So the main window is activated again
-// afterwards, or the modal window still open under this one.
+// window manager may give it to a panel that the command then hides), and the next click would
+// only activate a window.  So the window that opened the dialog is activated again afterwards
+// (the dialog's parent, else the window active when it opened), or the modal window still open
+// under this one; where the opener is gone or hidden, the main window.
 int t_execModal(QDialog& dlg);

@@ -1,7 +1,10 @@
 // Progress delivery across threads, the edit/control pairs and the profile.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
 #include <QSlider>
 #include <QSpinBox>
 #include <QThread>
@@ -9,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +20,7 @@
 #include "platform/Progress.h"
 #include "platform/qt/QtProgressSink.h"
 #include "platform/qt/app_profile.h"
+#include "platform/qt/modal_dialog.h"
 #include "ui/edit_sync.h"
 
 // ---- progress -----------------------------------------------------------------------------------
@@ -270,4 +275,52 @@ TEST(AppProfile, ProfileLivesUnderTheApplicationsOrganisation) {
   auto s = t_appSettings();
   EXPECT_EQ(s->organizationName().toStdString(), "Local AppWizard-Generated Applications");
   EXPECT_EQ(s->applicationName().toStdString(), "Kestrin");
+}
+
+// ---- modal dialogs ------------------------------------------------------------------------
+
+namespace {
+
+// Runs a box modally, closed from the event loop it runs; `meanwhile` runs while it is open.
+void runBox(const std::function<void()>& meanwhile = {}) {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("t"), QStringLiteral("text"), QMessageBox::Ok);
+  QTimer::singleShot(50, [&box, meanwhile] {
+    if (meanwhile) meanwhile();
+    box.accept();
+  });
+  t_execModal(box);
+  QApplication::processEvents();
+}
+
+bool becomesActive(QWidget* w) {
+  QElapsedTimer t;
+  t.start();
+  while (QApplication::activeWindow() != w && t.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return QApplication::activeWindow() == w;
+}
+
+}  // namespace
+
+TEST(ModalDialogs, TheWindowThatOpenedADialogIsActiveAfterItElseTheMainWindow) {
+  QMainWindow main;
+  main.show();
+  QWidget panel(&main, Qt::Tool);
+  panel.show();
+  main.activateWindow();
+  ASSERT_TRUE(becomesActive(&main));
+  // Opened from a panel that stays: the keys go back to the panel, not to the main window.
+  panel.activateWindow();
+  ASSERT_TRUE(becomesActive(&panel));
+  runBox();
+  EXPECT_TRUE(becomesActive(&panel));
+  // A dialog with a parent gives the activation back to its parent's window.
+  main.activateWindow();
+  ASSERT_TRUE(becomesActive(&main));
+  QDialog child(&panel);
+  QTimer::singleShot(50, &child, [&child] { child.accept(); });
+  t_execModal(child);
+  EXPECT_TRUE(becomesActive(&panel));
+  // The panel hidden meanwhile (its command ended the mode): the main window.
+  runBox([&panel] { panel.hide(); });
+  EXPECT_TRUE(becomesActive(&main));
 }
