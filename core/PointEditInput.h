@@ -9,6 +9,7 @@
 // Every move of a drag takes its point and asks for a coalesced redraw: nothing waits for a frame.
 #include "core/ModeViewHost.h"
 #include "core/TModeState.h"
+#include "core/mode_helpers.h"
 #include "geom/vec3.h"
 
 // The points a mode edits.
@@ -114,13 +115,7 @@ class TPointEditMode : public TPanelMode<PanelIf>, protected TPointEditTarget {
     const int c = m_input.cursor(*this, p);
     return c >= 0 ? c : TModeState::OnSetCursor(p);
   }
-  // The wheel steps the slice plane (or moves the cut surface) under the cursor.
-  void OnMouseWheel(unsigned, int delta, const TPoint2i& p) override {
-    TModeViewHost* h = t_modeViewHost();
-    if (!h) return;
-    h->stepSliceByWheel(p, delta);
-    h->redrawAll();
-  }
+  void OnMouseWheel(unsigned, int delta, const TPoint2i& p) override { t_modeWheelStepsSlice(delta, p); }
 
  protected:
   TPointEditMode(TPointEditInput::ButtonRules left, TPointEditInput::ButtonRules right) : m_input(left, right) {}

@@ -21,6 +21,15 @@ inline void t_modeRedrawAll() {
   if (TModeViewHost* h = t_modeViewHost()) h->redrawAll();
 }
 
+// The wheel over the main view: steps the slice plane (or moves the cut surface) under the cursor
+// and redraws every view.
+inline void t_modeWheelStepsSlice(int delta, const TPoint2i& p) {
+  TModeViewHost* h = t_modeViewHost();
+  if (!h) return;
+  h->stepSliceByWheel(p, delta);
+  h->redrawAll();
+}
+
 inline void t_modeHideSlicePanes() {
   if (TModeViewHost* h = t_modeViewHost()) h->hideSlicePanes();
 }

@@ -40,8 +40,6 @@ TDlgResampleVolPitch::TDlgResampleVolPitch(const double oldPitch[3], const doubl
     m_spins[i]->setObjectName(QStringLiteral("pitchSpin%1").arg(i));
     m_spins[i]->setRange(1, 100000);
     m_spins[i]->setValue(thousandths(i < 3 ? m_old[i] : m_new[i - 3]));
-    // The spin serves as arrows; its number is shown in the edit beside it.
-    m_spins[i]->setFixedWidth(22);
     grid->addWidget(new QLabel(QString::fromLatin1(axes[i % 3]), this), row, col);
     grid->addWidget(m_edits[i], row, col + 1);
     grid->addWidget(m_spins[i], row, col + 2);

@@ -4,6 +4,8 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 
 #include <algorithm>
 #include <cctype>
@@ -111,6 +113,21 @@ std::string positionText(int pos, int shift) {
   return buf;
 }
 
+// Hides the spin's text field and narrows the spin to what its style draws besides that field:
+// the frame and the buttons.  The field only hands the keys to the spin, which steps on the
+// arrow keys and the wheel itself.
+void showArrowsOnly(QSpinBox* spin) {
+  if (auto* text = spin->findChild<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly)) text->hide();
+  QStyleOptionSpinBox opt;
+  opt.initFrom(spin);
+  opt.rect = QRect(QPoint(0, 0), spin->sizeHint());
+  opt.frame = spin->hasFrame();
+  opt.buttonSymbols = spin->buttonSymbols();
+  opt.subControls = QStyle::SC_SpinBoxFrame | QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown;
+  const QRect field = spin->style()->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxEditField, spin);
+  spin->setFixedWidth(opt.rect.width() - field.width());
+}
+
 }  // namespace
 
 bool t_parseWholeNumber(const char* text, double& value) {
@@ -124,7 +141,9 @@ bool t_parseWholeNumber(const char* text, double& value) {
 
 // ---- TEditPair --------------------------------------------------------------------------------
 
-TEditPair::TEditPair(QLineEdit* edit, QSpinBox* spin, int decimals) : TEditPair(edit, spin, nullptr, decimals) {}
+TEditPair::TEditPair(QLineEdit* edit, QSpinBox* spin, int decimals) : TEditPair(edit, spin, nullptr, decimals) {
+  showArrowsOnly(spin);
+}
 
 TEditPair::TEditPair(QLineEdit* edit, QSlider* slider, int decimals)
     : TEditPair(edit, nullptr, slider, decimals) {}

@@ -27,6 +27,8 @@ bool t_parseWholeNumber(const char* text, double& value);
 // The control's valueChanged is not emitted when the pair moves it; the owner hears of it through
 // onTyped.  An owner whose callbacks use its members hides its window first in its destructor:
 // an edit that loses the focus as the window goes ends its editing, and calls back.
+// A paired spin serves as the edit's up-down arrows: the pair hides the spin's own text (the raw
+// position) and narrows the spin to its buttons; its arrows, keys and wheel still step it.
 class TEditPair : public QObject {
  public:
   TEditPair(QLineEdit* edit, QSpinBox* spin, int decimals);

@@ -269,12 +269,7 @@ void StateSegFulManu::buttonUp(bool left) {
 void StateSegFulManu::OnLBtnUp(const TPoint2i&) { buttonUp(true); }
 void StateSegFulManu::OnRBtnUp(const TPoint2i&) { buttonUp(false); }
 
-void StateSegFulManu::OnMouseWheel(unsigned, int delta, const TPoint2i& p) {
-  TModeViewHost* h = t_modeViewHost();
-  if (!h) return;
-  h->stepSliceByWheel(p, delta);
-  h->redrawAll();
-}
+void StateSegFulManu::OnMouseWheel(unsigned, int delta, const TPoint2i& p) { t_modeWheelStepsSlice(delta, p); }
 
 int StateSegFulManu::OnSetCursor(const TPoint2i& p) {
   if (keys() & MK_SHIFT) return 3;

@@ -227,7 +227,7 @@ struct TOwnVolume {
 
 }  // namespace
 
-bool StateSegRGrow::runFlagJob(const TRgrowVolume& vol, Reads reads, FlagJob job) {
+bool StateSegRGrow::runFlagJob(const TRgrowVolume& vol, Reads reads, ScratchBytes scratch, FlagJob job) {
   if (refuseWhileBusy()) return false;
   TModeRegionData* d = t_modeRegionData();
   const std::size_t n = d ? d->maskVoxelCount() : 0;
@@ -239,12 +239,14 @@ bool StateSegRGrow::runFlagJob(const TRgrowVolume& vol, Reads reads, FlagJob job
   // The computation works on its own copies: the view keeps drawing the flags meanwhile, a
   // computation that fails half-way leaves them as they were, and the live volume may be
   // rewritten (flipped, smoothed) without the worker reading it.  Only what the job reads is
-  // copied, and nothing is when the copies would not fit in the memory there is.
+  // copied, and nothing is when the copies and the kernel's own scratch would not fit in the
+  // memory there is.
   std::int64_t need = static_cast<std::int64_t>(n);
   if (reads != Reads::FlagsOnly)
     for (int k = 0; k < vol.channels && k < 3; ++k)
       if (vol.ch[k]) need += static_cast<std::int64_t>(n * sizeof(float));
   if (reads == Reads::ChannelsAndGradient && vol.gradient) need += static_cast<std::int64_t>(n * sizeof(float));
+  if (scratch) need += static_cast<std::int64_t>(scratch(vol.W, vol.H, vol.D));
   const std::int64_t avail = t_availableMemoryBytes();
   if (avail > 0 && need > avail) {  // 0: the system does not say, the allocations will tell
     t_warn(kNoMemoryMessage);
@@ -339,7 +341,7 @@ void StateSegRGrow::runThreshold(double min1, double max1, double min2, double m
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runFlagJob(vol, Reads::ChannelsAndGradient,
+  runFlagJob(vol, Reads::ChannelsAndGradient, nullptr,
              [t](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
                return t_runThreshold(own, flags.data(), t, progress);
              });
@@ -353,13 +355,13 @@ void StateSegRGrow::runThresholdHsv(double hMin, double hMax, double sMin, doubl
   if (!kernelVolume(vol, &ranges)) return;
   if (vol.channels != 3) return;  // HSV needs three channels: nothing happens
   const TRgrowThresholds t = thresholds(hMin, hMax, sMin, sMax, vMin, vMax, gMin, gMax);
-  runFlagJob(vol, Reads::ChannelsAndGradient,
+  runFlagJob(vol, Reads::ChannelsAndGradient, nullptr,
              [t, ranges](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
                return t_runThresholdHsv(own, flags.data(), t, ranges, progress);
              });
 }
 
-void StateSegRGrow::runSeedFlood(bool readsGradient, SeedFlood flood) {
+void StateSegRGrow::runSeedFlood(bool readsGradient, ScratchBytes scratch, SeedFlood flood) {
   if (refuseWhileBusy() || refuseTooManySeeds()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
@@ -367,7 +369,8 @@ void StateSegRGrow::runSeedFlood(bool readsGradient, SeedFlood flood) {
   int dims[3];
   boxFrame(extent.data(), dims);
   const TPoints seeds = m_ctrlPoints;
-  runFlagJob(vol, readsGradient ? Reads::ChannelsAndGradient : Reads::Channels,
+  // Without seeds the kernels only reset the flags, in place.
+  runFlagJob(vol, readsGradient ? Reads::ChannelsAndGradient : Reads::Channels, seeds.empty() ? nullptr : scratch,
              [seeds, extent, flood = std::move(flood)](const TRgrowVolume& own, std::vector<std::uint8_t>& flags,
                                                        const TRgrowProgress& progress) {
                return flood(own, flags.data(), seeds, extent.data(), progress);
@@ -375,42 +378,46 @@ void StateSegRGrow::runSeedFlood(bool readsGradient, SeedFlood flood) {
 }
 
 void StateSegRGrow::regionGrow(float r, bool faceOnly) {
-  runSeedFlood(false, [r, faceOnly](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
-                             const double* extent, const TRgrowProgress& progress) {
-    return t_regionGrowFromSeeds(vol, flags, seeds, extent, r, faceOnly, progress);
-  });
+  runSeedFlood(false, t_rgrowSeedFloodScratchBytes,
+               [r, faceOnly](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
+                             const TRgrowProgress& progress) {
+                 return t_regionGrowFromSeeds(vol, flags, seeds, extent, r, faceOnly, progress);
+               });
 }
 
 void StateSegRGrow::regionGrowShape(float r, int coefficient) {
-  runSeedFlood(false, [r, coefficient](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
+  runSeedFlood(false, t_rgrowShapeScratchBytes,
+               [r, coefficient](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds,
                                 const double* extent, const TRgrowProgress& progress) {
-    return t_regionGrowShapeFromSeeds(vol, flags, seeds, extent, r, coefficient, progress);
-  });
+                 return t_regionGrowShapeFromSeeds(vol, flags, seeds, extent, r, coefficient, progress);
+               });
 }
 
 void StateSegRGrow::regionGrow27(double min1, double max1, double min2, double max2, double min3,
                                  double max3, double gMin, double gMax) {
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runSeedFlood(true, [t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
-                         const TRgrowProgress& progress) {
-    return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, false, progress);
-  });
+  runSeedFlood(true, t_rgrowSeedFloodScratchBytes,
+               [t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
+                   const TRgrowProgress& progress) {
+                 return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, false, progress);
+               });
 }
 
 void StateSegRGrow::regionGrow6(double min1, double max1, double min2, double max2, double min3,
                                 double max3, double gMin, double gMax) {
   const TRgrowThresholds t = thresholds(min1, max1, min2, max2, min3, max3, gMin, gMax);
-  runSeedFlood(true, [t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
-                         const TRgrowProgress& progress) {
-    return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, true, progress);
-  });
+  runSeedFlood(true, t_rgrowSeedFloodScratchBytes,
+               [t](const TRgrowVolume& vol, std::uint8_t* flags, const TPoints& seeds, const double* extent,
+                   const TRgrowProgress& progress) {
+                 return t_regionGrowListFromSeeds(vol, flags, seeds, extent, t, true, progress);
+               });
 }
 
 void StateSegRGrow::fillHole() {
   if (refuseWhileBusy()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
-  runFlagJob(vol, Reads::FlagsOnly,
+  runFlagJob(vol, Reads::FlagsOnly, t_fillHoleScratchBytes,
              [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress& progress) {
                return t_fillHoleFlags(flags.data(), own.W, own.H, own.D, progress);
              });
@@ -420,18 +427,20 @@ void StateSegRGrow::erosion() {
   if (refuseWhileBusy()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
-  runFlagJob(vol, Reads::FlagsOnly, [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
-    return t_erodeFlags(flags.data(), own.W, own.H, own.D);
-  });
+  runFlagJob(vol, Reads::FlagsOnly, t_morphologyScratchBytes,
+             [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
+               return t_erodeFlags(flags.data(), own.W, own.H, own.D);
+             });
 }
 
 void StateSegRGrow::dilation() {
   if (refuseWhileBusy()) return;
   TRgrowVolume vol;
   if (!kernelVolume(vol)) return;
-  runFlagJob(vol, Reads::FlagsOnly, [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
-    return t_dilateFlags(flags.data(), own.W, own.H, own.D);
-  });
+  runFlagJob(vol, Reads::FlagsOnly, t_morphologyScratchBytes,
+             [](const TRgrowVolume& own, std::vector<std::uint8_t>& flags, const TRgrowProgress&) {
+               return t_dilateFlags(flags.data(), own.W, own.H, own.D);
+             });
 }
 
 // ---- files and read-out ---------------------------------------------------------------------------

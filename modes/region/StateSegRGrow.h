@@ -103,9 +103,13 @@ class StateSegRGrow : public TPointEditMode<TDlgSegRGrowIf> {
                                              const TRgrowProgress& progress)>;
   // What a job reads of the loaded volume besides the flags.
   enum class Reads { FlagsOnly, Channels, ChannelsAndGradient };
+  // The memory (bytes) a job's kernel takes for W x H x D voxels besides what it is given; null
+  // for kernels that take none.
+  using ScratchBytes = std::size_t (*)(int W, int H, int D);
   // Starts job on copies of the flags and of what it reads of vol (the live volume, copied here on
-  // the interface thread); false (the user told why) when refused.
-  bool runFlagJob(const TRgrowVolume& vol, Reads reads, FlagJob job);
+  // the interface thread); false (the user told why) when refused, among others when the copies
+  // and the kernel's scratch would not fit in the memory there is.
+  bool runFlagJob(const TRgrowVolume& vol, Reads reads, ScratchBytes scratch, FlagJob job);
   // Takes a finished computation back (interface thread).
   void applyFlagJob(unsigned generation, TRgrowStatus status, std::vector<std::uint8_t>& flags);
   // A flood from the seeds over the loaded volume (box extent in world units).
@@ -113,7 +117,7 @@ class StateSegRGrow : public TPointEditMode<TDlgSegRGrowIf> {
                                                const double* extent, const TRgrowProgress& progress)>;
   // Starts flood from the current seeds on a copy of the flags, after the busy and seed-count
   // refusals; the threshold floods also read the gradient.
-  void runSeedFlood(bool readsGradient, SeedFlood flood);
+  void runSeedFlood(bool readsGradient, ScratchBytes scratch, SeedFlood flood);
   // The loaded volume as the kernels read it; false (the user told) without one.
   bool kernelVolume(TRgrowVolume& vol, TRgrowChannelRanges* ranges = nullptr);
   // Refuses (with the busy text) while a computation runs.

@@ -50,9 +50,6 @@ TDlgSegRGrow::TDlgSegRGrow() : TModePanel(QStringLiteral("Region Growing & Thres
     m_edit[s]->setFixedWidth(80);
     m_spin[s] = new QSpinBox(this);
     m_spin[s]->setObjectName(QStringLiteral("spin") + QLatin1String(names[s]));
-    // Only the arrows show: the edit beside it holds the value.
-    m_spin[s]->setFixedWidth(20);
-    m_spin[s]->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
   }
   const char* rowTexts[4] = {"ch1", "ch2", "ch3", "grad"};
   for (int row = 0; row < 4; ++row) {

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QImage>
@@ -38,6 +37,7 @@
 #include "app/CMainFrame.h"
 #include "app/TDlgWinLv.h"
 #include "core/TCore.h"
+#include "e2e_program.h"
 #include "ui/TDlgMarchingCubesParam.h"
 #include "ui/TDlgMaskManip.h"
 #include "view/CKestrinView.h"
@@ -47,6 +47,10 @@
 #include "volume/app_paths.h"
 
 namespace {
+
+// Every wait is asserted, so that one timing out fails the case (Qt's QTRY_ macros only return
+// from the function on a timeout, which GoogleTest would take for a pass).
+using e2e::waitUntil;
 
 std::string g_dir;
 
@@ -139,18 +143,6 @@ ModalStep acceptMessage(QString* text) {
   };
 }
 
-// Processes events until done() holds; false when ms pass first.  (Qt's QTRY_ macros only return
-// from the function on a timeout, which a GoogleTest case would take for a pass.)
-bool eventually(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QTest::qWait(20);
-  }
-  return true;
-}
-
 // Opens the menus along `path` with the mouse and clicks the last entry.
 void clickMenu(QMainWindow* frame, const QStringList& path) {
   QMenuBar* bar = frame->menuBar();
@@ -162,7 +154,7 @@ void clickMenu(QMainWindow* frame, const QStringList& path) {
     }
   ASSERT_NE(menu, nullptr) << path[0].toStdString();
   for (int i = 1; i < path.size(); ++i) {
-    ASSERT_TRUE(eventually([&] { return menu->isVisible(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }, 3000));
     QAction* hit = nullptr;
     for (QAction* a : menu->actions())
       if (a->text() == path[i]) hit = a;
@@ -208,9 +200,9 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   const std::string vol = g_dir + "/vol.tif";
   answerFileDialog(vol, "01_open_dialog");
   clickMenu(frame, {"&File", "Load Volume image (.tif .sph muxa)"});
-  ASSERT_TRUE(eventually([&] { return tm.getW() == 40; }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return tm.getW() == 40; }, 10000));
   ASSERT_EQ(tm.getD(), 12);
-  ASSERT_TRUE(eventually([&] { return frame->captionText() == "-----Ready----"; }, 5000));
+  ASSERT_TRUE(waitUntil([&] { return frame->captionText() == "-----Ready----"; }, 5000));
   view->requestRedraw();
   const QImage loaded = view->grabFramebuffer();
   EXPECT_GT(foregroundPixels(loaded), 500);
@@ -241,7 +233,7 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
 
   // File > Mode Switch > Vis Mask: the region panel comes up.
   clickMenu(frame, {"&File", "Mode Switch", "Vis Mask"});
-  ASSERT_TRUE(eventually([&] { return TCore::getInst().modeId == 3; }, 5000));
+  ASSERT_TRUE(waitUntil([&] { return TCore::getInst().modeId == 3; }, 5000));
   EXPECT_TRUE(frame->action(32789)->isChecked());
   TDlgMaskManip* regionPanel = nullptr;
   for (QWidget* w : QApplication::topLevelWidgets())
@@ -257,8 +249,8 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   const std::string maskPath = g_dir + "/work.ksmask2";
   modalScript({typeFileName(g_dir + "/work")});
   clickMenu(frame, {"&File", "Save Mask data (.ksmask2)"});
-  ASSERT_TRUE(eventually([&] { return QFileInfo::exists(QString::fromStdString(maskPath)); }, 10000));
-  ASSERT_TRUE(eventually([&] { return !readFile(maskPath).empty(); }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(QString::fromStdString(maskPath)); }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return !readFile(maskPath).empty(); }, 10000));
   const std::string savedMask = readFile(maskPath);
   const std::string savedVolume = readFile(vol);
 
@@ -266,7 +258,7 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   std::fill(tm.volMask.data, tm.volMask.data + mask.size(), 0);
   modalScript({typeFileName(maskPath)});
   clickMenu(frame, {"&File", "Load Mask data (.ksmask2; .ksmask)"});
-  ASSERT_TRUE(eventually([&] { return std::equal(mask.begin(), mask.end(), tm.volMask.data); }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return std::equal(mask.begin(), mask.end(), tm.volMask.data); }, 10000));
   EXPECT_EQ(TCore::getInst().modeId, 3);
   EXPECT_EQ(TMaskIdTable::getInst().records[5].used, 1);
   shot("05_mask_reloaded");
@@ -277,7 +269,7 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
   QString refusal;
   modalScript({typeFileName(damaged), acceptMessage(&refusal)});
   clickMenu(frame, {"&File", "Load Mask data (.ksmask2; .ksmask)"});
-  ASSERT_TRUE(eventually([&] { return !refusal.isEmpty(); }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return !refusal.isEmpty(); }, 10000));
   EXPECT_TRUE(std::equal(mask.begin(), mask.end(), tm.volMask.data));
   EXPECT_EQ(readFile(maskPath), savedMask);
   EXPECT_EQ(readFile(vol), savedVolume);
@@ -301,7 +293,7 @@ TEST(FrameEndToEnd, OpenLevelAndRegionPanel) {
                },
                typeFileName(objPath), acceptMessage(&report)});
   clickMenu(frame, {"&File", "Export Mask or Region", "Export one region as Obj (.obj)"});
-  ASSERT_TRUE(eventually([&] { return !report.isEmpty(); }, 20000));
+  ASSERT_TRUE(waitUntil([&] { return !report.isEmpty(); }, 20000));
   EXPECT_TRUE(report.startsWith("System exports 2 obj files")) << report.toStdString();
   // The box of region 5 is 10 x 10 x 3 voxels: its surface has a few hundred corners.
   int vertices = 0;

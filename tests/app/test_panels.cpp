@@ -9,6 +9,9 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QTest>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -17,6 +20,7 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +46,7 @@
 #include "tests/core/fakes.h"
 #include "modes/contour/StateSegCMeshZel.h"
 #include "modes/contour/StateSegContMesh.h"
+#include "modes/contour/TDlgSegContMesh.h"
 #include "modes/curve/StateRefContours.h"
 #include "modes/curve/StateSegCurveCyl.h"
 #include "modes/region/StateSegFulManu.h"
@@ -739,6 +744,44 @@ TEST_F(Modes, BothContourModesLeaveForTheMaskModeWhenTheQuestionIsCancelled) {
   EXPECT_TRUE(asDialog(StateSegCMeshZel::getInst()->panel())->isVisible());
   EXPECT_FALSE(asDialog(StateSegContMesh::getInst()->panel())->isVisible());
   EXPECT_GT(data.flagDrops, drops);
+}
+
+// A spin paired with an edit is the edit's up-down arrows: its raw position shows nowhere, and
+// its arrow buttons, arrow keys and the wheel still step the value the edit shows.
+TEST_F(Modes, PairedSpinsShowOnlyTheirArrowsWhichStepTheEdit) {
+  chooser.many.push_back({true, {0}});
+  TCore::getInst().setMode(10);
+  auto* panel = dynamic_cast<TDlgSegContMesh*>(StateSegContMesh::getInst()->panel());
+  ASSERT_NE(panel, nullptr);
+  ASSERT_TRUE(panel->isVisible());
+  using S = TDlgSegContMeshIf;
+  auto upButton = [](QSpinBox* spin) {
+    QStyleOptionSpinBox opt;
+    opt.initFrom(spin);
+    opt.frame = spin->hasFrame();
+    opt.subControls = QStyle::SC_SpinBoxFrame | QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown;
+    return spin->style()->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxUp, spin);
+  };
+  for (S::Spin s : {S::kColour, S::kInterval, S::kBlend, S::kNormal}) {
+    QSpinBox* spin = panel->spin(s);
+    for (QLineEdit* text : spin->findChildren<QLineEdit*>()) EXPECT_FALSE(text->isVisible()) << s;
+    const QRect up = upButton(spin);
+    EXPECT_TRUE(spin->rect().contains(up)) << s;
+    EXPECT_LE(spin->width(), up.width() + 8) << s;  // the buttons and their frame, no text field
+  }
+  auto text = [&](S::Spin s) { return panel->edit(s)->text().toStdString(); };
+  ASSERT_EQ(text(S::kColour), "1.00");
+  QTest::keyClick(panel->spin(S::kColour), Qt::Key_Up);
+  EXPECT_EQ(text(S::kColour), "1.01");
+  QSpinBox* interval = panel->spin(S::kInterval);
+  QTest::mouseClick(interval, Qt::LeftButton, Qt::NoModifier, upButton(interval).center());
+  EXPECT_EQ(text(S::kInterval), "4.1");
+  QSpinBox* blend = panel->spin(S::kBlend);
+  const QPointF at = QRectF(blend->rect()).center();
+  QWheelEvent wheel(at, blend->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(blend, &wheel);
+  EXPECT_EQ(text(S::kBlend), "0.11");
 }
 
 TEST_F(Modes, SliceBySliceClearsTheFlagsOrStartsFromTheRefinedRegion) {

@@ -368,18 +368,24 @@ TEST_F(RGrowLogic, AVolumeAboveTheVoxelLimitIsRefusedWithTheLimit) {
   EXPECT_EQ(data.flag, before);
 }
 
+namespace {
+
+// The memory the system reports available, as a test sets it for its scope.
+struct MemoryLimit {
+  explicit MemoryLimit(std::int64_t bytes) { t_setAvailableMemoryForTests(bytes); }
+  ~MemoryLimit() { t_setAvailableMemoryForTests(0); }
+};
+
+}  // namespace
+
 // A job whose copies (flags, and the channels and gradient it reads) need more memory than there
 // is starts nothing: the user is told and the flags stay; a job that reads less still runs.
 TEST_F(RGrowLogic, AJobWhoseCopiesDoNotFitInMemoryIsRefusedAndChangesNothing) {
-  struct Limit {
-    explicit Limit(std::int64_t bytes) { t_setAvailableMemoryForTests(bytes); }
-    ~Limit() { t_setAvailableMemoryForTests(0); }
-  };
   const std::int64_t n = N * N * N;
   const std::int64_t threshold = n * (1 + 4 + 4);  // flags, the channel, the gradient
   const std::vector<std::uint8_t> before = data.flag;
   {
-    Limit limit(threshold - 1);
+    MemoryLimit limit(threshold - 1);
     mode->runThreshold(50, 150, 0, 0, 0, 0, 0, 1);
     EXPECT_FALSE(mode->isBusy());
     ASSERT_EQ(prompts.texts().size(), 1u);
@@ -391,10 +397,31 @@ TEST_F(RGrowLogic, AJobWhoseCopiesDoNotFitInMemoryIsRefusedAndChangesNothing) {
     EXPECT_EQ(prompts.texts().size(), 1u);
     EXPECT_EQ(count(255), 4 * N * N);
   }
-  Limit limit(threshold);
+  MemoryLimit limit(threshold);
   mode->runThreshold(50, 150, 0, 0, 0, 0, 0, 1);
   EXPECT_EQ(prompts.texts().size(), 1u);
   EXPECT_EQ(count(255), 8 * N * N);
+}
+
+// The kernel's own scratch counts too: Region Grow Shape copies the flags and the channel and
+// grows in three byte volumes of its own, so memory that holds the copies but not those is refused.
+TEST_F(RGrowLogic, AJobWhoseKernelScratchDoesNotFitInMemoryIsRefusedAndChangesNothing) {
+  const std::int64_t n = N * N * N;
+  const std::int64_t copies = n * (1 + 4), scratch = 3 * n;
+  shiftClick(1.5, 5.5, 5.5);
+  const std::vector<std::uint8_t> before = data.flag;
+  {
+    MemoryLimit limit(copies + scratch - 1);
+    mode->regionGrowShape(10.f, 1);
+    EXPECT_FALSE(mode->isBusy());
+    ASSERT_EQ(prompts.texts().size(), 1u);
+    EXPECT_NE(prompts.texts()[0].find("Not enough memory"), std::string::npos) << prompts.texts()[0];
+    EXPECT_EQ(data.flag, before);
+  }
+  MemoryLimit limit(copies + scratch);
+  mode->regionGrowShape(10.f, 1);
+  EXPECT_EQ(prompts.texts().size(), 1u);
+  EXPECT_EQ(count(255), 4 * N * N);
 }
 
 TEST_F(RGrowLogic, CutStrokesShorterThanTheSurfaceMinimumClearTheSurfaceAndSaySo) {

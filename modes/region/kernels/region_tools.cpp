@@ -32,19 +32,33 @@ void writeBack(uint8_t* flags, const uint8_t* mask, long long n) {
   });
 }
 
+// The starting capacity of the border flood's queue: a sixteenth of the volume, but at least the
+// border: every border voxel may be queued at once (all of them in a volume one or two voxels
+// thick), and growing by the step of 1000 copies the whole queue each time.
+int borderQueueCapacity(int W, int H, int D) {
+  const long long n = static_cast<long long>(W) * H * D;
+  const long long inner = static_cast<long long>(std::max(W - 2, 0)) * std::max(H - 2, 0) * std::max(D - 2, 0);
+  const long long capacity = std::max({n / 16, n - inner + 1, 100LL});
+  return static_cast<int>(std::min<long long>(capacity, INT32_MAX));
+}
+
 }  // namespace
+
+size_t t_fillHoleScratchBytes(int W, int H, int D) {
+  if (W <= 0 || H <= 0 || D <= 0) return 0;
+  return t_morphologyScratchBytes(W, H, D) + sizeof(TQueueVoxel) * static_cast<size_t>(borderQueueCapacity(W, H, D));
+}
+
+size_t t_morphologyScratchBytes(int W, int H, int D) {
+  return W > 0 && H > 0 && D > 0 ? static_cast<size_t>(W) * H * D : 0;
+}
 
 bool t_floodFillFromBorder(int W, int H, int D, uint8_t* bytes, const TRgrowProgress& progress) {
   if (!validSizes(bytes, W, H, D)) return false;
   const long long n = static_cast<long long>(W) * H * D;
   const int plane = W * H;
   try {
-    // A sixteenth of the volume, but at least the border: every border voxel may be queued at
-    // once (all of them in a volume one or two voxels thick), and growing by the step of 1000
-    // copies the whole queue each time.
-    const long long inner = static_cast<long long>(std::max(W - 2, 0)) * std::max(H - 2, 0) * std::max(D - 2, 0);
-    const long long capacity = std::max({n / 16, n - inner + 1, 100LL});
-    TQueue<TQueueVoxel> queue(1000, static_cast<int>(std::min<long long>(capacity, INT32_MAX)));
+    TQueue<TQueueVoxel> queue(1000, borderQueueCapacity(W, H, D));
     for (int z = 0; z < D; ++z)
       for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {

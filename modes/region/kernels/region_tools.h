@@ -21,3 +21,10 @@ TRgrowStatus t_fillHoleFlags(uint8_t* flags, int W, int H, int D, const TRgrowPr
 TRgrowStatus t_erodeFlags(uint8_t* flags, int W, int H, int D);
 // Extracts the eligible voxels with an extracted face neighbour.
 TRgrowStatus t_dilateFlags(uint8_t* flags, int W, int H, int D);
+
+// The memory (bytes) each takes over W x H x D voxels besides the flags.
+// Fill Hole: the mask and the border flood's queue as it starts (the queue grows beyond that when
+// the flood's front outgrows it, which follows the shape of the region, not the volume's size).
+size_t t_fillHoleScratchBytes(int W, int H, int D);
+// Erosion and Dilation: the mask.
+size_t t_morphologyScratchBytes(int W, int H, int D);

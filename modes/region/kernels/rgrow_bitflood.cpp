@@ -24,10 +24,35 @@ void zeroWords(uint64_t* p, size_t n) {
   });
 }
 
+// The word counts of the engine's arrays for W x H x D voxels.
+struct Layout {
+  long long rows = 0;
+  int nw = 0;             // words per row
+  size_t words = 0;       // of each bit volume
+  size_t dirtyWords = 0;  // of the row schedule
+};
+
+bool layoutFor(int W, int H, int D, Layout& l) {
+  if (W <= 0 || H <= 0 || D <= 0) return false;
+  l.rows = static_cast<long long>(H) * D;
+  if (l.rows > INT32_MAX - 1) return false;
+  l.nw = (W + 63) / 64;
+  l.words = static_cast<size_t>(l.rows) * l.nw;
+  l.dirtyWords = static_cast<size_t>((l.rows + 63) / 64);
+  return true;
+}
+
 }  // namespace
 
+size_t TRgrowBitFlood::bytesFor(int W, int H, int D) {
+  Layout l;
+  if (!layoutFor(W, H, D, l)) return 0;
+  return sizeof(uint64_t) * (2 * l.words + static_cast<size_t>(l.nw) + l.dirtyWords);
+}
+
 bool TRgrowBitFlood::allocate(int W, int H, int D) {
-  if (W <= 0 || H <= 0 || D <= 0) {
+  Layout l;
+  if (!layoutFor(W, H, D, l)) {
     release();
     return false;
   }
@@ -36,14 +61,10 @@ bool TRgrowBitFlood::allocate(int W, int H, int D) {
     return true;
   }
   release();
-  const long long rows = static_cast<long long>(H) * D;
-  if (rows > INT32_MAX - 1) return false;
-  const int nw = (W + 63) / 64;
-  const size_t words = static_cast<size_t>(rows) * nw;
-  m_pass = tryAlloc<uint64_t>(words);
-  m_reached = tryAlloc<uint64_t>(words);
-  m_tmp = tryAlloc<uint64_t>(nw);
-  m_dirty = tryAlloc<uint64_t>(static_cast<size_t>((rows + 63) / 64));
+  m_pass = tryAlloc<uint64_t>(l.words);
+  m_reached = tryAlloc<uint64_t>(l.words);
+  m_tmp = tryAlloc<uint64_t>(l.nw);
+  m_dirty = tryAlloc<uint64_t>(l.dirtyWords);
   if (!m_pass || !m_reached || !m_tmp || !m_dirty) {
     release();
     return false;
@@ -51,9 +72,9 @@ bool TRgrowBitFlood::allocate(int W, int H, int D) {
   m_W = W;
   m_H = H;
   m_D = D;
-  m_nw = nw;
-  m_rows = static_cast<int>(rows);
-  zeroWords(m_reached.get(), words);
+  m_nw = l.nw;
+  m_rows = static_cast<int>(l.rows);
+  zeroWords(m_reached.get(), l.words);
   return true;
 }
 

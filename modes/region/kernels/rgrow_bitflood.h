@@ -23,6 +23,9 @@ class TRgrowBitFlood {
   // allocated are kept.  The reached set starts empty; the pass set must be filled before grow().
   bool allocate(int W, int H, int D);
   void release();
+  // The bytes allocate(W, H, D) takes (0 for sizes it refuses): the two bit volumes, a row of
+  // scratch and the row schedule.
+  static size_t bytesFor(int W, int H, int D);
 
   int W() const { return m_W; }
   int H() const { return m_H; }

@@ -276,6 +276,8 @@ TRgrowStatus t_regionGrowListFromSeeds(const TRgrowVolume& vol, uint8_t* flags, 
                     [&](TRgrowBitFlood& e, const TQueueVoxel&) { fillPassThreshold(e, vol, flags, t); });
 }
 
+size_t t_rgrowSeedFloodScratchBytes(int W, int H, int D) { return TRgrowBitFlood::bytesFor(W, H, D); }
+
 // ---- shape growth ---------------------------------------------------------------------------------
 
 namespace {
@@ -350,6 +352,12 @@ void shapeGrow(const TRgrowVolume& vol, uint8_t* visit, uint8_t* support, const 
 }
 
 }  // namespace
+
+size_t t_rgrowShapeScratchBytes(int W, int H, int D) {
+  TRgrowVolume vol;
+  vol.W = W, vol.H = H, vol.D = D;
+  return 3 * vol.voxelCount();
+}
 
 TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds,
                                         const double extent[3], float r, int coefficient,

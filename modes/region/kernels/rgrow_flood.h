@@ -56,3 +56,11 @@ TRgrowStatus t_regionGrowListFromSeeds(const TRgrowVolume& vol, uint8_t* flags, 
 TRgrowStatus t_regionGrowShapeFromSeeds(const TRgrowVolume& vol, uint8_t* flags, const TPoints& seeds,
                                         const double extent[3], float r, int coefficient,
                                         const TRgrowProgress& progress = {});
+
+// The memory (bytes) a seed run over W x H x D voxels takes besides the flags and the volume it
+// is given, when it has seeds (without seeds only the reset happens, in place).
+// The distance and threshold floods: the bit-flood engine.
+size_t t_rgrowSeedFloodScratchBytes(int W, int H, int D);
+// Shape growth: three byte volumes (grown, visit, support).  Its wave lists are not counted:
+// they hold one wave of the growth, whose size follows the shape of the region, not the volume's.
+size_t t_rgrowShapeScratchBytes(int W, int H, int D);
