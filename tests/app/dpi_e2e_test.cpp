@@ -2,10 +2,12 @@
 // given by the CTest entry's environment, and driven by Qt events in client points.  The main
 // view and the XY pane draw over their whole framebuffer, showing what they show at factor 1
 // (the run at 1 keeps its pictures in artefacts/dpi_e2e/scale1, the others compare theirs with
-// them); a Shift click on the middle of the voxel block seen in the main view paints the
-// block's middle cell; a Shift drag over a row of the block's cells seen in the XY pane paints
-// exactly those cells; and the edges of the surface a Ctrl cut stroke builds show along the line
-// drawn.  Every run keeps its screenshots and framebuffers in artefacts/dpi_e2e/scale<factor>.
+// them, and their lines, the XY pane's cross line and the slice outline in the main view, are
+// as many times as thick in device pixels as the factor); a Shift click on the middle of the
+// voxel block seen in the main view paints the block's middle cell; a Shift drag over a row of
+// the block's cells seen in the XY pane paints exactly those cells; and the edges of the surface
+// a Ctrl cut stroke builds show along the line drawn.  Every run keeps its screenshots and
+// framebuffers in artefacts/dpi_e2e/scale<factor>.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -105,6 +107,38 @@ void expectDrawnOverWholeArea(const QImage& img, QWidget* w, double dpr, const c
   EXPECT_NEAR(box.center().y(), img.height() / 2.0, 0.05 * img.height()) << what;
 }
 
+// How thick a line the program draws is, in device pixels: the median, over the rows a vertical
+// line crosses (the columns for a horizontal one), of the number of its pixels there.  The median
+// passes over the rows where another line crosses it.
+template <class Test>
+int lineThickness(const QImage& img, Qt::Orientation along, Test onLine) {
+  const bool vertical = along == Qt::Vertical;
+  const int n = vertical ? img.height() : img.width(), m = vertical ? img.width() : img.height();
+  std::vector<int> counts;
+  for (int i = 0; i < n; ++i) {
+    int c = 0;
+    for (int j = 0; j < m; ++j) c += vertical ? onLine(j, i) : onLine(i, j);
+    if (c > 0) counts.push_back(c);
+  }
+  if (counts.empty()) return 0;
+  std::nth_element(counts.begin(), counts.begin() + counts.size() / 2, counts.end());
+  return counts[counts.size() / 2];
+}
+// The XY pane's vertical cross line (pure green) and the top edge of the slice plane's outline
+// in the main view (white; the block's cells are grey).
+int paneCrossLine(const QImage& img) {
+  return lineThickness(img, Qt::Vertical, [&](int x, int y) {
+    const QRgb p = img.pixel(x, y);
+    return qGreen(p) > 150 && qRed(p) < 100 && qBlue(p) < 100;
+  });
+}
+int mainOutlineTop(const QImage& img) {
+  return lineThickness(img, Qt::Horizontal, [&](int x, int y) {
+    const QRgb p = img.pixel(x, y);
+    return y < img.height() / 2 && std::min({qRed(p), qGreen(p), qBlue(p)}) > 200;
+  });
+}
+
 QPoint toClient(QPointF device, double dpr) {
   return QPoint(int(std::lround(device.x() / dpr)), int(std::lround(device.y() / dpr)));
 }
@@ -158,6 +192,15 @@ TEST(HighDpi, ViewsPickPaintAndCutAsAtScaleOne) {
     ASSERT_FALSE(refMain.isNull() || refPane.isNull()) << "the run at factor 1 keeps the reference pictures";
     EXPECT_LT(differingCells(mainPic, refMain), 0.04);
     EXPECT_LT(differingCells(panePic, refPane), 0.04);
+    // Lines are as wide in client points as at factor 1: so many times as thick in device
+    // pixels.  GL rounds the width of a line that is not smoothed to whole pixels.
+    const int crossAt1 = paneCrossLine(refPane), outlineAt1 = mainOutlineTop(refMain);
+    ASSERT_GT(crossAt1, 0);
+    ASSERT_GT(outlineAt1, 0);
+    EXPECT_NEAR(paneCrossLine(panePic), crossAt1 * dpr, 0.5)
+        << "the XY pane's cross line, " << crossAt1 << " at factor 1";
+    EXPECT_NEAR(mainOutlineTop(mainPic), outlineAt1 * dpr, 0.5)
+        << "the main view's slice outline, " << outlineAt1 << " at factor 1";
   }
 
   // (2) The block as the main view shows it (the grey of its cells, and wider than the white
