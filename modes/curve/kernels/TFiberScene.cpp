@@ -107,8 +107,7 @@ bool TFiberScene::createRoiMesh(int ringCount) {
   t_roiSeeds(newFibers, seeds);
   std::vector<TVec3> verts;
   std::vector<TPolyIdx> polys;
-  regionMesh.extractSubmesh(seeds, static_cast<uint32_t>(std::max(ringCount, 0)), verts, polys, roiToRegion,
-                            regionToRoi);
+  t_extractRoiPatch(regionMesh, seeds, ringCount, verts, polys, roiToRegion, regionToRoi);
   return roiMesh.init(verts, polys, initialPositions, roiToRegion);
 }
 
