@@ -128,6 +128,7 @@ void StateRefContours::OnSwitched(int) {
 
 void StateRefContours::buildRegionMesh(int id) {
   m_scene.setRegionMesh(TTriangleMesh());
+  m_held.reset();
   int step = 1, umbrella = 1, lm = 1;
   TCoreWiring& w = TCore::wiring();
   if (w.askSurfaceParams && !w.askSurfaceParams(step, umbrella, lm)) return;
@@ -147,6 +148,9 @@ void StateRefContours::buildRegionMesh(int id) {
   m_scene.remesh(0.2);
   m_scene.regionMesh.updateNormals();
   if (!m_scene.regionMesh.checkTopology()) t_info("winged edge has error!");
+  if (const std::uint8_t* flags = d->flagVoxels())
+    m_held = std::make_shared<const std::vector<std::size_t>>(
+        t_refHeldVoxels(W, H, D, ext, m_scene.regionMesh, std::vector<std::uint8_t>(flags, flags + n)));
 }
 
 // ---- leaving --------------------------------------------------------------------------------------
@@ -175,6 +179,7 @@ void StateRefContours::startMaskUpdateThread() {
   try {
     job->mesh.copyFrom(m_scene.regionMesh);
     job->labels.assign(flags, flags + n);
+    job->held = m_held;
   } catch (const std::bad_alloc&) {
     std::fputs("no memory for the relabelling\n", stderr);
     return;

@@ -187,6 +187,7 @@ class RefLogic : public ModeLogicTest<StateRefContours, FakeRefPanel, BallData, 
     j.mesh.copyFrom(mode->scene().regionMesh);
     j.labels.resize(data.mask.size());
     for (std::size_t i = 0; i < data.mask.size(); ++i) j.labels[i] = data.mask[i] == 2 ? 6 : 0;
+    j.held = mode->heldVoxels();
     EXPECT_TRUE(t_relabelByRoiMesh(j));
     return j.labels;
   }
