@@ -121,6 +121,7 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   static const char* const kWriteFailedMessage;
   static const char* const kBusyMessage;
   static const char* const kGeometryBusyMessage;
+  static const char* const kNoVoxelChangedNote;
 
  private:
   StateRefContours();
