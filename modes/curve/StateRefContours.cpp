@@ -27,6 +27,9 @@ const char* const StateRefContours::kEraseAllKeyQuestion = "Do you want erase al
 const char* const StateRefContours::kNoSolverMessage = "UmfpackDllが見つからないため、動作が多少重くなります";
 const char* const StateRefContours::kWriteFailedMessage = "tmp.cntrs could not be written completely";
 const char* const StateRefContours::kBusyMessage = "The region is being relabelled. Please try again in a moment.";
+const char* const StateRefContours::kNoVoxelChangedNote =
+    "No voxel changed: the fiber was dragged along the surface, which stays where it was (a fiber on a "
+    "flat face, as on a thin region, slides on it). Drag it off the surface, e.g. outwards at the rim.";
 const char* const StateRefContours::kGeometryBusyMessage =
     "The contour refinement works on the region surface built for the current voxel pitch: "
     "finish it (or switch the mode) before changing the pitch.";
@@ -128,6 +131,7 @@ void StateRefContours::OnSwitched(int) {
 
 void StateRefContours::buildRegionMesh(int id) {
   m_scene.setRegionMesh(TTriangleMesh());
+  m_held.reset();
   int step = 1, umbrella = 1, lm = 1;
   TCoreWiring& w = TCore::wiring();
   if (w.askSurfaceParams && !w.askSurfaceParams(step, umbrella, lm)) return;
@@ -147,6 +151,9 @@ void StateRefContours::buildRegionMesh(int id) {
   m_scene.remesh(0.2);
   m_scene.regionMesh.updateNormals();
   if (!m_scene.regionMesh.checkTopology()) t_info("winged edge has error!");
+  if (const std::uint8_t* flags = d->flagVoxels())
+    m_held = std::make_shared<const std::vector<std::size_t>>(
+        t_refHeldVoxels(W, H, D, ext, m_scene.regionMesh, std::vector<std::uint8_t>(flags, flags + n)));
 }
 
 // ---- leaving --------------------------------------------------------------------------------------
@@ -175,6 +182,7 @@ void StateRefContours::startMaskUpdateThread() {
   try {
     job->mesh.copyFrom(m_scene.regionMesh);
     job->labels.assign(flags, flags + n);
+    job->held = m_held;
   } catch (const std::bad_alloc&) {
     std::fputs("no memory for the relabelling\n", stderr);
     return;
@@ -322,7 +330,14 @@ void StateRefContours::OnLBtnUp(const TPoint2i&) {
       m_scene.lastCutStroke = m_stroke3D;
     }
   } else if (m_dragging) {
-    if (m_scene.endDrag(vs)) startMaskUpdateThread();
+    if (m_scene.endDrag(vs)) {
+      // The fiber slid along the surface: the surface stays, and so do the voxels.
+      if (m_scene.lastDragAlongSurface()) {
+        if (h) h->showStatusText(kNoVoxelChangedNote);
+      } else {
+        startMaskUpdateThread();
+      }
+    }
   } else if (m_rubbing) {
     if (m_scene.endRub(vs)) startMaskUpdateThread();
   } else if (m_overDrawing) {

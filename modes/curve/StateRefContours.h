@@ -94,6 +94,9 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   void settleRelabelling();
 
   int targetId() const { return m_scene.targetId; }
+  // The voxels the surface built at entry puts on the wrong side (kept as they were until the
+  // surface moves away from them; see t_relabelByRoiMesh).
+  const std::shared_ptr<const std::vector<std::size_t>>& heldVoxels() const { return m_held; }
   const TFiberScene& scene() const { return m_scene; }
   TFiberScene& sceneForEdit() { return m_scene; }
   const TRefRelabelWorker& worker() const { return m_worker; }
@@ -118,6 +121,7 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   static const char* const kWriteFailedMessage;
   static const char* const kBusyMessage;
   static const char* const kGeometryBusyMessage;
+  static const char* const kNoVoxelChangedNote;
 
  private:
   StateRefContours();
@@ -141,5 +145,6 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // Set when a relabelling was taken into the flag volume; the next draw unbinds the texture.
   std::atomic<bool> m_relabelled{false};
   bool m_holdsSurface = false;  // a region's surface built at entry (interface thread only)
+  std::shared_ptr<const std::vector<std::size_t>> m_held;  // set at entry, read by the jobs
   TRefRelabelWorker m_worker;  // declared last: stopped before the data it hands back to goes
 };

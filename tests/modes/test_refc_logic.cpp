@@ -1,7 +1,8 @@
 // The contour-refinement mode (13) driven headless: a ball-shaped region is cut by Ctrl strokes,
 // its fibers are dragged, over-drawn and rubbed, the labels follow on the worker and come back
 // through queued calls that the test runs as the interface thread would, a burst of edits ends
-// with the newest surface's labels, and "Finish" commits them.  Panel, view and volume are fakes;
+// with the newest surface's labels, and "Finish" commits them; on a thin lens-shaped region the
+// same steps change only what the surface's edit moved.  Panel, view and volume are fakes;
 // the camera and the cut surface come through the mode's view hooks.
 #include <gtest/gtest.h>
 
@@ -122,9 +123,15 @@ double maxMove(const TTriangleMesh& a, const TTriangleMesh& b) {
   return m;
 }
 
-class RefLogic : public ModeLogicTest<StateRefContours, FakeRefPanel, BallData, RefHost> {
+template <class Data>
+class RefLogicOn : public ModeLogicTest<StateRefContours, FakeRefPanel, Data, RefHost> {
  protected:
-  RefLogic() : ModeLogicTest("StateRefContours", 13) {}
+  using Base = ModeLogicTest<StateRefContours, FakeRefPanel, Data, RefHost>;
+  using Base::chooser;
+  using Base::data;
+  using Base::host;
+  using Base::mode;
+  RefLogicOn() : Base("StateRefContours", 13) {}
   void SetUp() override {
     host.volW = host.volH = host.volD = N;
     const double eye[3] = {5.07, 5.11, 20.0}, centre[3] = {5, 5, 5}, up[3] = {0, 1, 0};
@@ -136,12 +143,12 @@ class RefLogic : public ModeLogicTest<StateRefContours, FakeRefPanel, BallData, 
     };
     hooks.cutSurface = [this]() -> const TTriangleMesh* { return &host.cut; };
     StateRefContours::setViewHooks(hooks);
-    ModeLogicTest::SetUp();
+    Base::SetUp();
     chooser.one.push_back({true, 2});
-    enterMode();
+    this->enterMode();
   }
   void TearDown() override {
-    ModeLogicTest::TearDown();
+    Base::TearDown();
     StateRefContours::setViewHooks(StateRefContours::ViewHooks());
   }
 
@@ -187,6 +194,7 @@ class RefLogic : public ModeLogicTest<StateRefContours, FakeRefPanel, BallData, 
     j.mesh.copyFrom(mode->scene().regionMesh);
     j.labels.resize(data.mask.size());
     for (std::size_t i = 0; i < data.mask.size(); ++i) j.labels[i] = data.mask[i] == 2 ? 6 : 0;
+    j.held = mode->heldVoxels();
     EXPECT_TRUE(t_relabelByRoiMesh(j));
     return j.labels;
   }
@@ -200,6 +208,28 @@ class RefLogic : public ModeLogicTest<StateRefContours, FakeRefPanel, BallData, 
   }
 };
 
+
+using RefLogic = RefLogicOn<BallData>;
+
+// A thin region: a lens-like disc of radius 14 voxels and 11 voxels thick (about 6,700 voxels,
+// what one contour on a canvas through a ball leaves), its flat faces across z.
+class LensData : public FakeRegionData {
+ public:
+  LensData() {
+    mask.assign(N * N * N, 0);
+    flag.assign(N * N * N, 9);
+    for (int z = 0; z < N; ++z)
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) {
+          const double dx = x + 0.5 - N / 2.0, dy = y + 0.5 - N / 2.0, dz = z + 0.5 - N / 2.0;
+          if (dx * dx + dy * dy + dz * dz <= 14.0 * 14.0 && std::fabs(dz) <= 5.5) mask[at(x, y, z)] = 2;
+        }
+    used[2] = true;
+  }
+  void rebuildRegionSurface(int) override {}
+};
+
+using RefLensLogic = RefLogicOn<LensData>;
 }  // namespace
 
 TEST_F(RefLogic, CutsGiveFibersAndCrossPointsAndEveryEditDeformsTheSurfaceWithLabelsFollowing) {
@@ -424,4 +454,90 @@ TEST_F(RefLogic, PostCutWaitsForTheRelabellingAndPullsTheLabelsBackToTheImageEdg
   const std::vector<std::uint8_t> cutLabels = data.flag;
   host.drain();
   EXPECT_EQ(data.flag, cutLabels);
+}
+
+TEST_F(RefLensLogic, ThinRegionCutsAndTheLabelsChangeOnlyWhereTheSurfaceMoved) {
+  const double c[3] = {5, 5, 5}, up[3] = {0, 1, 0};
+  // Seen from 20 degrees aside, a stroke beside the middle, the "large" patch: the patch round the
+  // fiber grows over the rim from both faces, and where its growth fronts meet it pinches.  The
+  // cut makes one fiber round the lens's cross-section.
+  panel.checks[Check::RoiSmall] = false;
+  panel.checks[Check::RoiLarge] = true;
+  const double aside[3] = {5 + 15 * std::sin(M_PI / 9), 5, 5 + 15 * std::cos(M_PI / 9)};
+  host.view = TFiberView::lookAt(aside, c, up, 40.0, 0.5, 100.0, 400, 400);
+  TPoint2i mid = window(c);
+  cut(TPoint2i(mid.x - 18, mid.y - 190), TPoint2i(mid.x - 13, mid.y + 190), 38);
+  ASSERT_EQ(mode->scene().newFibers.size(), 1u);
+  EXPECT_TRUE(mode->scene().newFibers[0].closed);
+  ASSERT_FALSE(mode->scene().roiMesh.empty());
+  // The same cut with the "small" patch, which stays on the near side of the lens.
+  panel.checks[Check::RoiLarge] = false;
+  panel.checks[Check::RoiSmall] = true;
+  cut(TPoint2i(mid.x - 18, mid.y - 190), TPoint2i(mid.x - 13, mid.y + 190), 38);
+  ASSERT_EQ(mode->scene().newFibers.size(), 1u);
+
+  // Its top, on the rim, pulled up: voxels are added above the lens, and none changes away from
+  // the part of the surface the drag moved, although the smoothed surface rounds the whole rim
+  // off the voxels it was built from.  (The cursor circle, which sets how much of the fiber a
+  // drag takes along, belongs to the mode object and outlives an entry: set from its least.)
+  host.keys = TModeState::MK_SHIFT;
+  for (int i = 0; i < 1000; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, -120, mid);
+  for (int i = 0; i < 139; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+  host.keys = 0;
+  ASSERT_TRUE(dragTop(60));
+  settle();
+  EXPECT_EQ(data.flag, expectedLabels());
+  // Changed voxels: the added ones above the lens's middle, and every one of them next to the
+  // patch the deformation moved (within two voxels of one of its vertices).
+  const TPoints& patch = mode->scene().roiMesh.mesh.verts;
+  int added = 0, below = 0, apart = 0;
+  for (int z = 0; z < N; ++z)
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) {
+        const std::uint8_t l = data.flag[at(x, y, z)];
+        if (l != 2 && l != 4) continue;
+        added += l == 4;
+        below += l == 4 && y < N / 2;
+        const double p[3] = {(x + 0.5) * kPitch, (y + 0.5) * kPitch, (z + 0.5) * kPitch};
+        double nearest = 1e9;
+        for (const TVec3& v : patch) nearest = std::min(nearest, t_dist3(v, p));
+        apart += nearest > 2 * kPitch;
+      }
+  EXPECT_GT(added, 20);
+  EXPECT_EQ(below, 0);
+  EXPECT_EQ(apart, 0);
+  const std::vector<std::uint8_t> dragged = data.flag;
+
+  // Face on, a fiber point in the middle of the front face dragged along the stroke slides on the
+  // flat face: the surface stays, no voxel changes, and the status bar says why.
+  const double front[3] = {5.07, 5.11, 20.0};
+  host.view = TFiberView::lookAt(front, c, up, 40.0, 0.5, 100.0, 400, 400);
+  mid = window(c);
+  cut(TPoint2i(mid.x - 7, mid.y - 190), TPoint2i(mid.x - 2, mid.y + 190), 38);
+  ASSERT_EQ(mode->scene().newFibers.size(), 1u);
+  const TFiberStroke& f = mode->scene().newFibers[0];
+  int face = -1;
+  for (int i = 0; i < static_cast<int>(f.points.size()); ++i)
+    if (std::fabs(f.points[i][1] - c[1]) < 1.0 && (face < 0 || f.points[i][2] > f.points[face][2])) face = i;
+  ASSERT_GE(face, 0);
+  const TPoint2i p = window(f.points[face].data());
+  host.statusTexts.clear();
+  press(TModeState::MK_SHIFT, p);
+  ASSERT_TRUE(mode->isDragging());
+  for (int i = 1; i <= 4; ++i) mode->OnMouseMove(TPoint2i(p.x, p.y - 10 * i));
+  release(TPoint2i(p.x, p.y - 40));
+  settle();
+  EXPECT_EQ(data.flag, dragged);
+  ASSERT_FALSE(host.statusTexts.empty());
+  EXPECT_EQ(host.statusTexts.back(), StateRefContours::kNoVoxelChangedNote);
+
+  // "Finish" commits exactly that: the region gains the voxels above it and keeps the rest.
+  std::vector<std::uint8_t> expectedMask = data.mask;
+  for (std::size_t i = 0; i < dragged.size(); ++i) {
+    if (dragged[i] == 2) expectedMask[i] = 0;
+    if (dragged[i] == 4 || dragged[i] == 6) expectedMask[i] = 2;
+  }
+  prompts.answers.push_back(PromptAnswer::Ok);
+  mode->finishEditing();
+  EXPECT_EQ(data.mask, expectedMask);
 }

@@ -107,8 +107,7 @@ bool TFiberScene::createRoiMesh(int ringCount) {
   t_roiSeeds(newFibers, seeds);
   std::vector<TVec3> verts;
   std::vector<TPolyIdx> polys;
-  regionMesh.extractSubmesh(seeds, static_cast<uint32_t>(std::max(ringCount, 0)), verts, polys, roiToRegion,
-                            regionToRoi);
+  t_extractRoiPatch(regionMesh, seeds, ringCount, verts, polys, roiToRegion, regionToRoi);
   return roiMesh.init(verts, polys, initialPositions, roiToRegion);
 }
 
@@ -200,9 +199,26 @@ bool TFiberScene::updateRoiMeshByNewFiberShape(int mode, const double voxelSize[
 bool TFiberScene::startDrag(const TFiberView& view, double x, double y, double circleSize) {
   m_drag = TFiberPick();
   selectedCrossPoint = -1;
+  m_dragAlongSurface = false;
+  for (double& v : m_dragNormal) v = 0.0;
   TFiberPick pick;
   if (!t_pickFiberPoint(x, y, view, newFibers, pick)) return false;
   m_drag = pick;
+  {
+    // The surface normal where the point lies: that of the mesh edge its nearest constraint is on.
+    const TFiberStroke& f = newFibers[pick.fiber];
+    const int ci = pick.point < static_cast<int>(f.pointConstraint.size()) ? f.pointConstraint[pick.point] : -1;
+    if (ci >= 0 && ci < static_cast<int>(f.constraints.size())) {
+      const TFiberConstraint& c = f.constraints[ci];
+      const int nv = static_cast<int>(regionMesh.vertNormals.size());
+      if (c.meshA >= 0 && c.meshA < nv && c.meshB >= 0 && c.meshB < nv) {
+        for (int k = 0; k < 3; ++k)
+          m_dragNormal[k] = regionMesh.vertNormals[c.meshA][k] + regionMesh.vertNormals[c.meshB][k];
+        if (!t_normalize3(m_dragNormal))
+          for (double& v : m_dragNormal) v = 0.0;
+      }
+    }
+  }
   const double r = t_dist3(view.eye, pick.pos) * circleSize / (view.refDepth != 0.0 ? view.refDepth : 1.0);
   for (int c = 0; c < static_cast<int>(crossPoints.size()); ++c)
     for (const auto& p : crossPoints[c].newPairs)
@@ -268,6 +284,20 @@ bool TFiberScene::endDrag(const double voxelSize[3]) {
     f.finishDeformation();
     f.updateConstraintPositions();
   };
+  {
+    // Where the picked point went, measured against the surface normal it started on.
+    const TFiberStroke& f = newFibers[m_drag.fiber];
+    m_dragAlongSurface = false;
+    const bool known = t_dot3(m_dragNormal, m_dragNormal) > 0.0;
+    if (known && m_drag.point >= 0 && m_drag.point < static_cast<int>(f.points.size())) {
+      double d[3];
+      t_sub3(f.points[m_drag.point], m_drag.pos, d);
+      const double across = std::fabs(t_dot3(d, m_dragNormal));
+      const double along = std::sqrt(std::max(0.0, t_dot3(d, d) - across * across));
+      const double voxel = std::min({voxelSize[0], voxelSize[1], voxelSize[2]});
+      m_dragAlongSurface = along > voxel && across < 0.5 * voxel;
+    }
+  }
   if (selectedCrossPoint < 0) {
     finishNew(newFibers[m_drag.fiber]);
   } else {

@@ -57,6 +57,10 @@ class TFiberScene {
   void moveDrag(const TFiberView& view, double x, double y, const TTriangleMesh* cutSurface);
   bool endDrag(const double voxelSize[3]);
   bool dragging() const { return m_drag.fiber >= 0; }
+  // The last drag took its point along the surface (by more than a voxel) but not across it (by
+  // less than half a voxel): the fiber slid on the surface, which stays where it was, as a fiber
+  // on the flat face of a thin region does when dragged along the face.
+  bool lastDragAlongSurface() const { return m_dragAlongSurface; }
 
   // Replaces a stretch of the nearest new fiber by the stroke (picked on the cut surface).
   // False without a message when nothing changes, with one when the stroke is too far.
@@ -79,4 +83,6 @@ class TFiberScene {
 
  private:
   TFiberPick m_drag;
+  double m_dragNormal[3] = {0, 0, 0};  // the surface normal at the picked point (0 when unknown)
+  bool m_dragAlongSurface = false;
 };

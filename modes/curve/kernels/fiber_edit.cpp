@@ -167,6 +167,43 @@ void t_removeIsolatedMeshPart(const TTriangleMesh& mesh, const std::vector<int>&
   initial = init;
 }
 
+void t_extractRoiPatch(TTriangleMesh& regionMesh, const std::vector<int>& seeds, int ringCount,
+                       std::vector<TVec3>& verts, std::vector<TPolyIdx>& polys, std::vector<int>& roiToRegion,
+                       std::vector<int>& regionToRoi) {
+  regionMesh.extractSubmesh(seeds, static_cast<uint32_t>(std::max(ringCount, 0)), verts, polys, roiToRegion,
+                            regionToRoi);
+  // Each round adds at least one vertex to the patch: at most one round per vertex of the mesh.
+  for (int round = 0; round <= regionMesh.vertexCount; ++round) {
+    // Border edges (sides of exactly one patch triangle) per patch vertex.
+    std::vector<std::pair<int, int>> sides;
+    sides.reserve(polys.size() * 3);
+    for (const TPolyIdx& t : polys)
+      for (int k = 0; k < 3; ++k) sides.emplace_back(std::min(t[k], t[(k + 1) % 3]), std::max(t[k], t[(k + 1) % 3]));
+    std::sort(sides.begin(), sides.end());
+    std::vector<int> borderEdges(verts.size(), 0);
+    for (size_t i = 0; i < sides.size();) {
+      size_t j = i;
+      while (j < sides.size() && sides[j] == sides[i]) ++j;
+      if (j - i == 1) {
+        ++borderEdges[sides[i].first];
+        ++borderEdges[sides[i].second];
+      }
+      i = j;
+    }
+    std::vector<int> widened(roiToRegion);
+    bool pinched = false;
+    for (size_t v = 0; v < borderEdges.size(); ++v) {
+      if (borderEdges[v] <= 2) continue;
+      pinched = true;
+      const int r = roiToRegion[v];
+      if (r >= 0 && r < static_cast<int>(regionMesh.rings.size()))
+        widened.insert(widened.end(), regionMesh.rings[r].begin(), regionMesh.rings[r].end());
+    }
+    if (!pinched) return;
+    regionMesh.extractSubmesh(widened, 0, verts, polys, roiToRegion, regionToRoi);
+  }
+}
+
 void t_roiSeeds(const std::vector<TFiberStroke>& newFibers, std::vector<int>& seeds) {
   seeds.clear();
   for (const TFiberStroke& f : newFibers)
@@ -301,7 +338,7 @@ bool t_eraseFiberAndCutMesh(TTriangleMesh& regionMesh, TRoiMesh& roi, std::vecto
   t_roiSeeds(newFibers, seeds);
   std::vector<TVec3> rv;
   std::vector<TPolyIdx> rp;
-  regionMesh.extractSubmesh(seeds, static_cast<uint32_t>(std::max(ringCount, 0)), rv, rp, roiToRegion, regionToRoi);
+  t_extractRoiPatch(regionMesh, seeds, ringCount, rv, rp, roiToRegion, regionToRoi);
   roi.init(rv, rp, initial, roiToRegion);
   t_progressEnd();
   return true;

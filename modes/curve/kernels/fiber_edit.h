@@ -51,3 +51,12 @@ bool t_eraseFiberAndCutMesh(TTriangleMesh& regionMesh, TRoiMesh& roi, std::vecto
 
 // Seeds of the ROI: both mesh vertices of every active constraint of the new fibers.
 void t_roiSeeds(const std::vector<TFiberStroke>& newFibers, std::vector<int>& seeds);
+
+// The ROI patch of the region mesh: the seeds grown by ringCount rings (extractSubmesh), widened
+// where the patch would pinch.  Where two growth fronts meet, as they do around the rim of a thin
+// region, a border vertex can keep two separate fans of triangles; such a patch is no manifold
+// and the ROI mesh cannot be built on it.  Every such vertex takes its whole fan into the patch
+// (repeated until none is left).
+void t_extractRoiPatch(TTriangleMesh& regionMesh, const std::vector<int>& seeds, int ringCount,
+                       std::vector<TVec3>& verts, std::vector<TPolyIdx>& polys, std::vector<int>& roiToRegion,
+                       std::vector<int>& regionToRoi);
