@@ -307,6 +307,8 @@ void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   if (!created || m_layingOut) return;
   QScreen* sc = screen();
   if (!sc) return;
+  // A move or resize of the user's not yet looked at is the frame's place from now on.
+  if (m_userMoveTimer && m_userMoveTimer->isActive()) takeUserPlace();
   if (m_home.isNull()) m_home = geometry();
   TPanelLayoutRequest q;
   q.avail = sc->availableGeometry();
@@ -386,6 +388,8 @@ void CMainFrame::placeAtStartUp(QSize clientSize, QMargins decorations, const st
 
 bool CMainFrame::requestedGeometry(const QRect& g) const {
   if (g == m_requested) return true;
+  // The window system giving the frame back its place after a maximising.
+  if (QDateTime::currentMSecsSinceEpoch() - m_restoredAt <= kRequestSettleMs) return true;
   // The answer to the last request, still arriving in steps.
   if (QDateTime::currentMSecsSinceEpoch() - m_requestedAt > kRequestSettleMs) return false;
   const bool pos = g.topLeft() == m_requested.topLeft() || g.topLeft() == m_beforeRequest.topLeft();
@@ -412,12 +416,17 @@ void CMainFrame::geometryChanged() {
   if (!m_userMoveTimer->isActive()) m_userMoveTimer->start();
 }
 
-void CMainFrame::userPlacedFrame() {
-  if (!isVisible() || isMaximized() || isFullScreen() || isMinimized() || requestedGeometry(geometry())) return;
+bool CMainFrame::takeUserPlace() {
+  if (m_userMoveTimer) m_userMoveTimer->stop();
+  if (!isVisible() || isMaximized() || isFullScreen() || isMinimized() || requestedGeometry(geometry())) return false;
   m_home = geometry();
   m_requested = geometry();
+  return true;
+}
+
+void CMainFrame::userPlacedFrame() {
   // The panels follow; the frame stays where the user put it.
-  layoutPanels(nullptr, false);
+  if (takeUserPlace()) layoutPanels(nullptr, false);
 }
 
 void CMainFrame::moveEvent(QMoveEvent* e) {
@@ -439,12 +448,12 @@ void CMainFrame::changeEvent(QEvent* e) {
     m_freeBeforeMaximised = t_panelFrame(free.front());
     m_freeMovedBeforeMaximised = t_panelMovedByUser(free.front());
   }
-  if (!isFull) {
-    m_requested = normalGeometry();
-    m_beforeRequest = geometry();
-    m_requestedAt = QDateTime::currentMSecsSinceEpoch();
-  }
   QTimer::singleShot(0, this, [this] { layoutPanels(nullptr, true); });
+  if (!isFull) {
+    // Laid out again once the window system has given the frame its restored geometry.
+    m_restoredAt = QDateTime::currentMSecsSinceEpoch();
+    QTimer::singleShot(kRequestSettleMs / 3, this, [this] { layoutPanels(nullptr, true); });
+  }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {

@@ -208,12 +208,15 @@ class CMainFrame : public QMainWindow {
   void geometryChanged();
   bool requestedGeometry(const QRect& g) const;
   void userPlacedFrame();
+  // Takes the frame's geometry as its own place where it is the user's; false where it is not.
+  bool takeUserPlace();
 
   bool m_layingOut = false;
   QRect m_home;                 // the frame's own place (client rectangle)
   QMargins m_startDecorations;  // assumed until the window manager has decorated the frame
   QRect m_requested, m_beforeRequest;
   qint64 m_requestedAt = 0;     // ms since the epoch
+  qint64 m_restoredAt = 0;      // when the frame was last restored from maximised
   QTimer* m_userMoveTimer = nullptr;
   // Where the window level stood before the frame was maximised, until it is restored.
   QRect m_freeBeforeMaximised;

@@ -423,7 +423,17 @@ Placed placeColumn(const TPanelLayoutRequest& q, const std::vector<QSize>& sizes
     out.panels = columnsLeftOf(plan, main.x() - gap);
     return out;
   }
-  if (q.mayMoveMain) {
+  if (!q.mayMoveMain) {
+    // A frame the user holds: the smaller gap on either side before the panels cover it.
+    if (main.x() + main.width() + kPanelColumnMinGap + room <= right) {
+      out.panels = columnsRightFrom(plan, right - room);
+      return out;
+    }
+    if (main.x() - kPanelColumnMinGap - room >= left) {
+      out.panels = columnsLeftOf(plan, left + room);
+      return out;
+    }
+  } else {
     // The least move left that makes room on the right.
     if (avail.width() >= main.width() + gap + room) {
       main.moveLeft(right - room - gap - main.width());
@@ -435,7 +445,7 @@ Placed placeColumn(const TPanelLayoutRequest& q, const std::vector<QSize>& sizes
     // right edge.
     gap = kPanelColumnMinGap;
     if (avail.width() < main.width() + gap + room)
-      main.setWidth(std::max(kMainFrameMinWidth, avail.width() - room - gap));
+      main.setWidth(std::min(main.width(), std::max(kMainFrameMinWidth, avail.width() - room - gap)));
     if (avail.width() >= main.width() + gap + room) {
       main.moveLeft(left);
       out.main = main;

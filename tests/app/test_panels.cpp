@@ -210,6 +210,9 @@ TEST(PanelLayout, OnASmallScreenPanelsCoverTheFrameBelowItsBarsAndAsLittleOfItsV
   // Taller than the room below the bars: cut to it, with room for the scroll bar.
   EXPECT_EQ(l.panels[0].height(), 800 - q.barsHeight);
   EXPECT_EQ(l.panels[0].width(), 318 + q.scrollBarWidth);
+  // A frame already narrower than the least width on a screen smaller still is never widened.
+  const TPanelLayout tiny = t_layoutPanels(request(QRect(0, 0, 640, 512), QRect(0, 0, 632, 480), {QSize(318, 400)}));
+  EXPECT_EQ(tiny.mainFrame.width(), 632);
   // A maximised frame: the panels go over it, below its bars, on the screen.
   TPanelLayoutRequest m = request(avail, avail, {QSize(318, 500)});
   m.maximised = true;
