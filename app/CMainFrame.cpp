@@ -268,22 +268,11 @@ constexpr qint64 kRequestSettleMs = 1500;
 
 }  // namespace
 
-QMargins CMainFrame::decorations() const {
-  const QRect f = frameGeometry(), g = geometry();
-  const QMargins real(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
-  // The layout takes the decorations expected at start-up where the real ones are smaller (or not
-  // drawn yet), so that the frame planned before it was mapped stays where it was put.
-  const QMargins& d = m_startDecorations;
-  return QMargins(std::max(real.left(), d.left()), std::max(real.top(), d.top()), std::max(real.right(), d.right()),
-                  std::max(real.bottom(), d.bottom()));
-}
-
 QMargins CMainFrame::decorationsAt(const QRect& client, const QRect& avail) const {
-  const QRect f = frameGeometry(), g = geometry();
-  const QMargins real(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+  const QMargins real = t_windowDecorations(this);
   // Where the real frame stands inside the screen, the reckoned one does too: a frame the user put
   // against an edge is not pushed off it.
-  QMargins d = decorations();
+  QMargins d = t_reckonedDecorations(this);
   if (client.left() - real.left() >= avail.left()) d.setLeft(std::min(d.left(), client.left() - avail.left()));
   if (client.top() - real.top() >= avail.top()) d.setTop(std::min(d.top(), client.top() - avail.top()));
   if (client.right() + real.right() <= avail.right()) d.setRight(std::min(d.right(), avail.right() - client.right()));
@@ -300,7 +289,7 @@ int CMainFrame::barsHeight() const {
     const int below = isVisible() ? m_toolBar->geometry().bottom() + 1 : bottom + m_toolBar->sizeHint().height();
     bottom = std::max(bottom, below);
   }
-  return decorations().top() + bottom;
+  return t_reckonedDecorations(this).top() + bottom;
 }
 
 void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
@@ -319,7 +308,7 @@ void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   const QMargins deco = decorationsAt(base, q.avail);
   q.home = q.maximised ? frameGeometry() : base.marginsAdded(deco);
   q.barsHeight = barsHeight();
-  const QRect view = t_ownerView(this), frame = q.maximised ? frameGeometry() : geometry().marginsAdded(decorations());
+  const QRect view = t_ownerView(this), frame = q.maximised ? frameGeometry() : geometry().marginsAdded(t_reckonedDecorations(this));
   if (!view.isEmpty())
     q.viewInset = QMargins(view.left() - frame.left(), view.top() - frame.top(), frame.right() - view.right(),
                            frame.bottom() - view.bottom());
@@ -328,7 +317,8 @@ void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   q.panels = frameSizes(panels);
   // The window level, while shown, is laid out with the rest; each opening finds a place anew.
   QWidget* free = t_isFreePanel(showing) ? showing : nullptr;
-  if (!free && !t_shownFreePanels().empty()) free = t_shownFreePanels().front();
+  if (!free)
+    if (const std::vector<QWidget*> shown = t_shownFreePanels(); !shown.empty()) free = shown.front();
   if (free) {
     q.freeSize = t_panelFrameSize(free, QRect());
     if (free != showing) {
@@ -359,7 +349,7 @@ void CMainFrame::setClientRect(const QRect& client) {
 }
 
 void CMainFrame::placeAtStartUp(QSize clientSize, QMargins decorations, const std::vector<const QWidget*>& panels) {
-  m_startDecorations = decorations;
+  // Reckoned with by the frame and the panels until the window manager has drawn larger ones.
   t_setPanelDecorationsFloor(decorations);
   QScreen* sc = screen();
   if (!sc) {

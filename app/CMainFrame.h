@@ -195,13 +195,10 @@ class CMainFrame : public QMainWindow {
   void redrawAll();
   // Moves and sizes the frame to this client rectangle, in one step.
   void setClientRect(const QRect& client);
-  // The decorations around the client area the layout reckons with: the real ones, but no smaller
-  // than those expected at start-up (before the window manager drew any).
-  QMargins decorations() const;
   // From the frame's top edge to the bottom of its tool bar (title bar, menus, tool bar).
   int barsHeight() const;
-  // The decorations reckoned with around this client rectangle: as above, but where the real frame
-  // lies inside avail, no further out than its edge.
+  // The decorations reckoned with around this client rectangle (t_reckonedDecorations), but where
+  // the real frame lies inside avail, no further out than its edge.
   QMargins decorationsAt(const QRect& client, const QRect& avail) const;
   // The frame's geometry changed: from a request of the layout, or from the user (then, once the
   // change settles, it is the frame's own place and the panels follow it).
@@ -213,7 +210,6 @@ class CMainFrame : public QMainWindow {
 
   bool m_layingOut = false;
   QRect m_home;                 // the frame's own place (client rectangle)
-  QMargins m_startDecorations;  // assumed until the window manager has decorated the frame
   QRect m_requested, m_beforeRequest;
   qint64 m_requestedAt = 0;     // ms since the epoch
   qint64 m_restoredAt = 0;      // when the frame was last restored from maximised

@@ -92,20 +92,10 @@ QMargins& decorationsFloor() {
 // owner (the same window manager draws both), else a title bar and thin borders (a guess on the
 // safe side: the panel then ends a little inside the screen); never less than the floor set.
 QMargins frameMargins(const QWidget* panel) {
-  auto margins = [](const QWidget* w) {
-    const QRect f = w->frameGeometry(), g = w->geometry();
-    return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
-  };
-  auto floored = [](const QMargins& m) {
-    const QMargins& f = decorationsFloor();
-    return QMargins(std::max(m.left(), f.left()), std::max(m.top(), f.top()), std::max(m.right(), f.right()),
-                    std::max(m.bottom(), f.bottom()));
-  };
-  const QMargins own = margins(panel);
-  if (!own.isNull()) return floored(own);
+  if (!t_windowDecorations(panel).isNull()) return t_reckonedDecorations(panel);
   // (An owner on the screen without decorations: there is no window manager to draw any.)
   const QWidget* owner = panel->parentWidget() ? panel->parentWidget()->window() : nullptr;
-  if (owner && owner->isVisible()) return floored(margins(owner));
+  if (owner && owner->isVisible()) return t_reckonedDecorations(owner);
   if (!decorationsFloor().isNull()) return decorationsFloor();
   const int border = 4, title = panel->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, panel);
   return QMargins(border, title + border, border, border);
@@ -156,6 +146,17 @@ QScrollArea* wrapInScrollArea(QWidget* panel) {
 QWidget* t_panelOwner() { return ownerRef().data(); }
 
 void t_setPanelDecorationsFloor(const QMargins& m) { decorationsFloor() = m; }
+
+QMargins t_windowDecorations(const QWidget* w) {
+  const QRect f = w->frameGeometry(), g = w->geometry();
+  return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+}
+
+QMargins t_reckonedDecorations(const QWidget* w) {
+  const QMargins real = t_windowDecorations(w), &floor = decorationsFloor();
+  return QMargins(std::max(real.left(), floor.left()), std::max(real.top(), floor.top()),
+                  std::max(real.right(), floor.right()), std::max(real.bottom(), floor.bottom()));
+}
 
 void t_setPanelOwner(QWidget* owner) {
   QWidget* old = ownerRef().data();

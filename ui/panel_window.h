@@ -27,6 +27,10 @@ void t_setPanelOwner(QWidget* owner);
 // The least decorations a panel's frame is reckoned with (those expected before the window
 // manager drew any), so that panels laid out before they were first shown keep their places after.
 void t_setPanelDecorationsFloor(const QMargins& m);
+// A window's decorations as the window system reports them (none before it was mapped), and as a
+// layout reckons with them: no smaller than the floor.
+QMargins t_windowDecorations(const QWidget* w);
+QMargins t_reckonedDecorations(const QWidget* w);
 
 // Turns w into a hidden tool window (title bar, no close button) owned by the panel owner.
 void t_makeToolPanel(QWidget* w);
