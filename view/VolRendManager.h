@@ -3,7 +3,8 @@
 // the curved cut surface and the six shader programs.  Draws the box outline and the volume as
 // view-aligned slices through one of five volume programs, back to front and blended.
 // Besides the volume it shows three slice planes (0 XY, 1 YZ, 2 ZX; red, green, blue handles in the
-// main view, one textured quad and two cross lines in each pane) and the cut surface.
+// main view, one textured quad and two cross lines in each pane) and the cut surface.  A plane
+// shows the voxel layer its position lies in: image, flags and labels all come from that layer.
 // Every drawing operation runs inside a frame of the main view or of a pane (its context current,
 // camera loaded).
 #include <functional>

@@ -2,6 +2,7 @@
 // the cameras of the main view.
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -20,9 +21,24 @@ bool panelReady() { return TDlgVisParam::exists() && TDlgVisParam::getInst().isC
 
 int planeColourMode() { return TDlgVisParam::exists() ? TDlgVisParam::getInst().getPlaneColMode() : 0; }
 
-// The quad of a plane with its texture coordinates (XY, YZ, ZX corners in the drawing order).
+// Texture coordinate across a plane at position s (fraction of n voxels): the centre of the voxel
+// layer s lies in.  The image is then read from that one layer whether it is filtered linearly or
+// not, and the flag and mask volumes, read voxel by voxel, from the same layer; a coordinate
+// between two layer centres would blend the neighbouring layer's image into the plane under the
+// labels of this one.
+double layerCentre(double s, int n) {
+  if (n < 1) return s;
+  const int k = std::clamp(int(std::floor(s * n)), 0, n - 1);
+  return (k + 0.5) / n;
+}
+
+// The quad of a plane with its texture coordinates (XY, YZ, ZX corners in the drawing order).  The
+// quad stands at the plane's position; its texture coordinate across the plane is the centre of
+// the layer it shows.
 void emitPlaneQuad(int plane, const double e[3], const double s[3]) {
-  const double sx = s[0], sy = s[1], sz = s[2];
+  const TextureManager& tm = TextureManager::getInst();
+  const double sx = layerCentre(s[0], tm.getW()), sy = layerCentre(s[1], tm.getH()),
+               sz = layerCentre(s[2], tm.getD());
   double tc[4][3];
   switch (plane) {
     case 0: {
@@ -43,9 +59,13 @@ void emitPlaneQuad(int plane, const double e[3], const double s[3]) {
     default:
       return;
   }
+  // Corner positions: the texture coordinates with the plane's own position across it.
+  const int across = plane == 0 ? 2 : plane == 1 ? 0 : 1;
   for (int i = 0; i < 4; ++i) {
+    double p[3] = {tc[i][0], tc[i][1], tc[i][2]};
+    p[across] = s[across];
     glTexCoord3d(tc[i][0], tc[i][1], tc[i][2]);
-    glVertex3d(tc[i][0] * e[0], tc[i][1] * e[1], tc[i][2] * e[2]);
+    glVertex3d(p[0] * e[0], p[1] * e[1], p[2] * e[2]);
   }
 }
 

@@ -13,6 +13,15 @@ if(TARGET kview)
             ${CMAKE_CURRENT_LIST_DIR}/shader_test_gl.cpp
     LIBS kview GLEW::GLEW OpenGL::GL)
   target_compile_definitions(shader_programs PRIVATE KESTRIN_SHADER_DIR="${PROJECT_SOURCE_DIR}/shader/")
+
+  # The overlay on the slice planes and pane slices against the image under it.  Pictures in
+  # ${build}/artefacts/plane_overlay.
+  kestrin_add_test(plane_overlay GUI
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/plane_overlay_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/shader_test_context.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/shader_test_gl.cpp
+    LIBS kview GLEW::GLEW OpenGL::GL)
+  target_compile_definitions(plane_overlay PRIVATE KESTRIN_ARTEFACTS="${CMAKE_BINARY_DIR}/artefacts")
 endif()
 
 if(TARGET kview)
