@@ -28,8 +28,8 @@ const char* const StateRefContours::kNoSolverMessage = "UmfpackDllが見つか�
 const char* const StateRefContours::kWriteFailedMessage = "tmp.cntrs could not be written completely";
 const char* const StateRefContours::kBusyMessage = "The region is being relabelled. Please try again in a moment.";
 const char* const StateRefContours::kNoVoxelChangedNote =
-    "No voxel changed: the fiber was dragged along the surface, which stays where it was (a fiber on a "
-    "flat face, as on a thin region, slides on it). Drag it off the surface, e.g. outwards at the rim.";
+    "No voxel changed: the fiber was dragged along the surface (a fiber on a flat face, as on a thin "
+    "region, slides on it);
 const char* const StateRefContours::kGeometryBusyMessage =
     "The contour refinement works on the region surface built for the current voxel pitch: "
     "finish it (or switch the mode) before changing the pitch.";
@@ -330,14 +330,10 @@ void StateRefContours::OnLBtnUp(const TPoint2i&) {
       m_scene.lastCutStroke = m_stroke3D;
     }
   } else if (m_dragging) {
-    if (m_scene.endDrag(vs)) {
-      // The fiber slid along the surface: the surface stays, and so do the voxels.
-      if (m_scene.lastDragAlongSurface()) {
-        if (h) h->showStatusText(kNoVoxelChangedNote);
-      } else {
-        startMaskUpdateThread();
-      }
-    }
+    if (m_scene.endDrag(vs))
+      startMaskUpdateThread();
+    else if (m_scene.lastDragAlongSurface() && h)
+      h->showStatusText(kNoVoxelChangedNote);  // surface, fiber and voxels stay as they were
   } else if (m_rubbing) {
     if (m_scene.endRub(vs)) startMaskUpdateThread();
   } else if (m_overDrawing) {
