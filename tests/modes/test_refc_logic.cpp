@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -660,6 +661,9 @@ class FeatureBallData : public BallData {
 struct RegionCase {
   int step, smoothing, dy;
 };
+void PrintTo(const RegionCase& c, std::ostream* os) {
+  *os << "step " << c.step << ", smoothing " << c.smoothing << ", drag " << c.dy << " px";
+}
 
 class RefRegionLogic : public RefLogicOn<FeatureBallData>, public ::testing::WithParamInterface<RegionCase> {
  protected:
