@@ -14,6 +14,7 @@
 #include "geom/marching_cubes.h"
 #include "geom/umfpack_component.h"
 #include "modes/region/kernels/graph_cut.h"
+#include "platform/LargeMemory.h"
 #include "platform/Prompt.h"
 
 using Check = TDlgRefContoursIf::Check;
@@ -27,9 +28,13 @@ const char* const StateRefContours::kEraseAllKeyQuestion = "Do you want erase al
 const char* const StateRefContours::kNoSolverMessage = "UmfpackDllが見つからないため、動作が多少重くなります";
 const char* const StateRefContours::kWriteFailedMessage = "tmp.cntrs could not be written completely";
 const char* const StateRefContours::kBusyMessage = "The region is being relabelled. Please try again in a moment.";
+const char* const StateRefContours::kNoMemoryMessage =
+    "There is not enough memory to refine a region of this volume: contour refinement ends and the "
+    "mask stays as it was.";
 const char* const StateRefContours::kNoVoxelChangedNote =
-    "No voxel changed: the fiber was dragged along the surface, which stays where it was (a fiber on a "
-    "flat face, as on a thin region, slides on it). Drag it off the surface, e.g. outwards at the rim.";
+    "No voxel changed: the fiber was dragged along the surface (a fiber on a flat face, as on a thin "
+    "region, slides on it); the surface and the fiber stay where they were. Drag it off the surface, "
+    "e.g. outwards at the rim.";
 const char* const StateRefContours::kGeometryBusyMessage =
     "The contour refinement works on the region surface built for the current voxel pitch: "
     "finish it (or switch the mode) before changing the pitch.";
@@ -114,24 +119,47 @@ void StateRefContours::OnSwitched(int) {
     TCore::getInst().setMode(3);
     return;
   }
+  // The entry surface's raster stays beside the labels until the mode ends, and every
+  // relabelling copies the labels and rasterises the surface once more: all of it is asked for
+  // before anything is changed.
+  TModeViewHost* h = t_modeViewHost();
+  std::vector<std::uint8_t> entryInside;
+  if (h) {
+    int W = 0, H = 0, D = 0;
+    h->volumeSize(W, H, D);
+    const std::size_t n = d->maskVoxelCount();
+    const std::int64_t avail = t_availableMemoryBytes();
+    bool fits = n <= entryInside.max_size() / 3 && (avail <= 0 || std::int64_t(3 * n) <= avail);
+    if (fits && W > 0 && H > 0 && D > 0 && n == std::size_t(W) * std::size_t(H) * std::size_t(D)) {
+      try {
+        entryInside.resize(n);
+      } catch (const std::bad_alloc&) {
+        fits = false;
+      }
+    }
+    if (!fits) {
+      t_warn(kNoMemoryMessage);
+      TCore::getInst().setMode(3);
+      return;
+    }
+  }
   m_scene.targetId = id;
   m_holdsSurface = true;
   t_flagsFromMaskId(id, 6, 0);
-  TModeViewHost* h = t_modeViewHost();
   if (h) {
     h->updateSlices();
     h->redrawAllPanes();
     h->setRenderingPanelMode(0, false, false, false, false, false);
   }
-  buildRegionMesh(id);
+  buildRegionMesh(id, std::move(entryInside));
   if (!g_umfpackDllLoaded) t_info(kNoSolverMessage);
   if (d) d->dropFlagTexture();
   t_modeRedrawAll();
 }
 
-void StateRefContours::buildRegionMesh(int id) {
+void StateRefContours::buildRegionMesh(int id, std::vector<std::uint8_t> entryInside) {
   m_scene.setRegionMesh(TTriangleMesh());
-  m_held.reset();
+  m_entryInside.reset();
   int step = 1, umbrella = 1, lm = 1;
   TCoreWiring& w = TCore::wiring();
   if (w.askSurfaceParams && !w.askSurfaceParams(step, umbrella, lm)) return;
@@ -151,9 +179,10 @@ void StateRefContours::buildRegionMesh(int id) {
   m_scene.remesh(0.2);
   m_scene.regionMesh.updateNormals();
   if (!m_scene.regionMesh.checkTopology()) t_info("winged edge has error!");
-  if (const std::uint8_t* flags = d->flagVoxels())
-    m_held = std::make_shared<const std::vector<std::size_t>>(
-        t_refHeldVoxels(W, H, D, ext, m_scene.regionMesh, std::vector<std::uint8_t>(flags, flags + n)));
+  if (entryInside.size() == n) {  // sized at entry: filled without a new allocation
+    t_refEntryRaster(W, H, D, ext, m_scene.regionMesh, entryInside);
+    m_entryInside = std::make_shared<const std::vector<std::uint8_t>>(std::move(entryInside));
+  }
 }
 
 // ---- leaving --------------------------------------------------------------------------------------
@@ -182,7 +211,10 @@ void StateRefContours::startMaskUpdateThread() {
   try {
     job->mesh.copyFrom(m_scene.regionMesh);
     job->labels.assign(flags, flags + n);
-    job->held = m_held;
+    job->entryInside = m_entryInside;
+    double vs[3];
+    voxelSize(vs);
+    job->moved = t_refMovedPoints(m_scene.regionMesh, m_scene.initialPositions, vs);
   } catch (const std::bad_alloc&) {
     std::fputs("no memory for the relabelling\n", stderr);
     return;
@@ -330,14 +362,10 @@ void StateRefContours::OnLBtnUp(const TPoint2i&) {
       m_scene.lastCutStroke = m_stroke3D;
     }
   } else if (m_dragging) {
-    if (m_scene.endDrag(vs)) {
-      // The fiber slid along the surface: the surface stays, and so do the voxels.
-      if (m_scene.lastDragAlongSurface()) {
-        if (h) h->showStatusText(kNoVoxelChangedNote);
-      } else {
-        startMaskUpdateThread();
-      }
-    }
+    if (m_scene.endDrag(vs))
+      startMaskUpdateThread();
+    else if (m_scene.lastDragAlongSurface() && h)
+      h->showStatusText(kNoVoxelChangedNote);  // surface, fiber and voxels stay as they were
   } else if (m_rubbing) {
     if (m_scene.endRub(vs)) startMaskUpdateThread();
   } else if (m_overDrawing) {

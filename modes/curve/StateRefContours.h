@@ -94,9 +94,8 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   void settleRelabelling();
 
   int targetId() const { return m_scene.targetId; }
-  // The voxels the surface built at entry puts on the wrong side (kept as they were until the
-  // surface moves away from them; see t_relabelByRoiMesh).
-  const std::shared_ptr<const std::vector<std::size_t>>& heldVoxels() const { return m_held; }
+  // The raster of the surface built at entry (see t_relabelByRoiMesh); null without a surface.
+  const std::shared_ptr<const std::vector<std::uint8_t>>& entryInside() const { return m_entryInside; }
   const TFiberScene& scene() const { return m_scene; }
   TFiberScene& sceneForEdit() { return m_scene; }
   const TRefRelabelWorker& worker() const { return m_worker; }
@@ -122,6 +121,7 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   static const char* const kBusyMessage;
   static const char* const kGeometryBusyMessage;
   static const char* const kNoVoxelChangedNote;
+  static const char* const kNoMemoryMessage;
 
  private:
   StateRefContours();
@@ -133,7 +133,9 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   void voxelSize(double s[3]) const;
   // The cut surface point under the cursor (either face).
   bool pickCutSurface(const TFiberView& v, const TPoint2i& p, double out[3]) const;
-  void buildRegionMesh(int id);
+  // Builds the region surface and fills entryInside (sized W*H*D at entry, else left out) with
+  // its raster.
+  void buildRegionMesh(int id, std::vector<std::uint8_t> entryInside);
   void checkOnly(TDlgRefContoursIf::Check on, std::initializer_list<TDlgRefContoursIf::Check> off);
 
   TFiberScene m_scene;
@@ -145,6 +147,6 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // Set when a relabelling was taken into the flag volume; the next draw unbinds the texture.
   std::atomic<bool> m_relabelled{false};
   bool m_holdsSurface = false;  // a region's surface built at entry (interface thread only)
-  std::shared_ptr<const std::vector<std::size_t>> m_held;  // set at entry, read by the jobs
+  std::shared_ptr<const std::vector<std::uint8_t>> m_entryInside;  // set at entry, read by the jobs
   TRefRelabelWorker m_worker;  // declared last: stopped before the data it hands back to goes
 };

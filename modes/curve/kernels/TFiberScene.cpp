@@ -204,6 +204,8 @@ bool TFiberScene::startDrag(const TFiberView& view, double x, double y, double c
   TFiberPick pick;
   if (!t_pickFiberPoint(x, y, view, newFibers, pick)) return false;
   m_drag = pick;
+  m_dragNewFibers = newFibers;
+  m_dragStoredFibers = storedFibers;
   {
     // The surface normal where the point lies: that of the mesh edge its nearest constraint is on.
     const TFiberStroke& f = newFibers[pick.fiber];
@@ -298,6 +300,20 @@ bool TFiberScene::endDrag(const double voxelSize[3]) {
       m_dragAlongSurface = along > voxel && across < 0.5 * voxel;
     }
   }
+  if (m_dragAlongSurface) {
+    // Deforming the surface after it would only slide it along itself, and tie the fiber's
+    // constraints to places the surface does not go: nothing moves.
+    // (Assigned, not swapped: the fibers stay where they are in memory.)
+    newFibers = m_dragNewFibers;
+    storedFibers = m_dragStoredFibers;
+    m_dragNewFibers.clear();
+    m_dragStoredFibers.clear();
+    m_drag = TFiberPick();
+    selectedCrossPoint = -1;
+    return false;
+  }
+  m_dragNewFibers.clear();
+  m_dragStoredFibers.clear();
   if (selectedCrossPoint < 0) {
     finishNew(newFibers[m_drag.fiber]);
   } else {

@@ -58,8 +58,9 @@ class TFiberScene {
   bool endDrag(const double voxelSize[3]);
   bool dragging() const { return m_drag.fiber >= 0; }
   // The last drag took its point along the surface (by more than a voxel) but not across it (by
-  // less than half a voxel): the fiber slid on the surface, which stays where it was, as a fiber
-  // on the flat face of a thin region does when dragged along the face.
+  // less than half a voxel): the fiber slid on the surface, as a fiber on the flat face of a thin
+  // region does when dragged along the face.  Such a drag is undone: the fibers go back to where
+  // they were, the surface is not deformed, and endDrag returns false.
   bool lastDragAlongSurface() const { return m_dragAlongSurface; }
 
   // Replaces a stretch of the nearest new fiber by the stroke (picked on the cut surface).
@@ -85,4 +86,6 @@ class TFiberScene {
   TFiberPick m_drag;
   double m_dragNormal[3] = {0, 0, 0};  // the surface normal at the picked point (0 when unknown)
   bool m_dragAlongSurface = false;
+  // The fibers as the drag found them.
+  std::vector<TFiberStroke> m_dragNewFibers, m_dragStoredFibers;
 };

@@ -1,8 +1,19 @@
 #include "modes/curve/kernels/roi_relabel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "geom/mesh_rasterise.h"
+
+namespace {
+
+// Bits of the working raster.
+constexpr uint8_t kInside = 1;  // the current surface's inside test
+constexpr uint8_t kNear = 2;    // within a voxel of where the surface moved
+
+}  // namespace
 
 bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   auto superseded = [&]() { return newest && newest->load(std::memory_order_acquire) > job.generation; };
@@ -13,48 +24,101 @@ bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   if (job.mesh.polyCount == 0) return false;
   for (const TMeshEdge& e : job.mesh.edges)
     if (e.isBoundary()) return false;
-  std::vector<uint8_t> inside(n, 0);
+  std::vector<uint8_t> inside;
+  try {
+    inside.assign(n, 0);
+  } catch (const std::bad_alloc&) {
+    std::fputs("no memory for the relabelling\n", stderr);
+    return false;
+  }
   t_rasterizeMeshToVolume(job.W, job.H, job.D, job.mesh, job.extent, inside.data());
   if (superseded()) return false;
-  if (job.held) {
-    // Decided on the surface's own inside test before any held voxel is set back.
-    std::vector<size_t> keep;
-    for (size_t v : *job.held) {
-      if (v >= n) continue;
-      const bool was = t_refWasInside(job.labels[v]);
-      if ((inside[v] != 0) == was) continue;
-      const int x = static_cast<int>(v % job.W), y = static_cast<int>((v / job.W) % job.H),
-                z = static_cast<int>(v / (static_cast<size_t>(job.W) * job.H));
-      bool nextTo = false;
-      for (int dz = -1; dz <= 1 && !nextTo; ++dz)
-        for (int dy = -1; dy <= 1 && !nextTo; ++dy)
-          for (int dx = -1; dx <= 1 && !nextTo; ++dx) {
-            const int X = x + dx, Y = y + dy, Z = z + dz;
-            if (X < 0 || Y < 0 || Z < 0 || X >= job.W || Y >= job.H || Z >= job.D) continue;
-            nextTo = (inside[X + static_cast<size_t>(job.W) * (Y + static_cast<size_t>(job.H) * Z)] != 0) !=
-                     (inside[v] != 0);
-          }
-      if (nextTo) keep.push_back(v);
-    }
-    for (size_t v : keep) inside[v] = t_refWasInside(job.labels[v]) ? 1 : 0;
-  }
+  const std::vector<uint8_t>* entry = job.entryInside && job.entryInside->size() == n ? job.entryInside.get() : nullptr;
+  if (!entry) {
 #pragma omp parallel for schedule(static)
-  for (long long i = 0; i < static_cast<long long>(n); ++i) job.labels[i] = t_refLabel(job.labels[i], inside[i] != 0);
+    for (long long i = 0; i < static_cast<long long>(n); ++i) job.labels[i] = t_refLabel(job.labels[i], inside[i] != 0);
+    return true;
+  }
+  const std::vector<uint8_t>& E = *entry;
+  const size_t W = static_cast<size_t>(job.W), WH = W * job.H;
+  auto crossed = [&](size_t i) { return (E[i] != 0) != ((inside[i] & kInside) != 0); };
+  // The voxels within a voxel of the path of a vertex that moved by half a voxel or more.
+  double pitch[3];
+  const int dims[3] = {job.W, job.H, job.D};
+  for (int k = 0; k < 3; ++k) pitch[k] = job.extent[k] > 0 ? job.extent[k] / dims[k] : 1.0;
+  std::vector<size_t> near;
+  for (size_t m = 0; m + 1 < job.moved.size(); m += 2) {
+    double a[3], ab[3];
+    int lo[3], hi[3];
+    for (int k = 0; k < 3; ++k) {
+      a[k] = job.moved[m][k] / pitch[k] - 0.5;  // in voxel-centre coordinates
+      const double b = job.moved[m + 1][k] / pitch[k] - 0.5;
+      ab[k] = b - a[k];
+      lo[k] = std::max(0, static_cast<int>(std::ceil(std::min(a[k], b) - 1.0)));
+      hi[k] = std::min(dims[k] - 1, static_cast<int>(std::floor(std::max(a[k], b) + 1.0)));
+    }
+    const double len2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+    for (int z = lo[2]; z <= hi[2]; ++z)
+      for (int y = lo[1]; y <= hi[1]; ++y)
+        for (int x = lo[0]; x <= hi[0]; ++x) {
+          const double q[3] = {x - a[0], y - a[1], z - a[2]};
+          const double t = len2 > 0 ? std::clamp((q[0] * ab[0] + q[1] * ab[1] + q[2] * ab[2]) / len2, 0.0, 1.0) : 0.0;
+          double d2 = 0;
+          for (int k = 0; k < 3; ++k) d2 += (q[k] - t * ab[k]) * (q[k] - t * ab[k]);
+          const size_t v = x + W * y + WH * z;
+          if (d2 > 1.0 || (inside[v] & kNear)) continue;
+          inside[v] |= kNear;
+          near.push_back(v);
+        }
+  }
+  // Decided on the rasters alone, before any label is written.
+  std::vector<size_t> follow;
+  for (size_t v : near) {
+    if (crossed(v)) {
+      follow.push_back(v);
+      continue;
+    }
+    if ((E[v] != 0) == t_refWasInside(job.labels[v])) continue;  // the surface agrees with the label
+    const int x = static_cast<int>(v % W), y = static_cast<int>((v / W) % job.H), z = static_cast<int>(v / WH);
+    bool nextTo = false;
+    for (int dz = -1; dz <= 1 && !nextTo; ++dz)
+      for (int dy = -1; dy <= 1 && !nextTo; ++dy)
+        for (int dx = -1; dx <= 1 && !nextTo; ++dx) {
+          const int X = x + dx, Y = y + dy, Z = z + dz;
+          if (X < 0 || Y < 0 || Z < 0 || X >= job.W || Y >= job.H || Z >= job.D) continue;
+          nextTo = crossed(X + W * Y + WH * Z);
+        }
+    if (nextTo) follow.push_back(v);
+  }
+  if (superseded()) return false;
+  for (size_t v : follow) job.labels[v] = t_refLabel(job.labels[v], (inside[v] & kInside) != 0);
   return true;
 }
 
-std::vector<size_t> t_refHeldVoxels(int W, int H, int D, const double extent[3], const TTriangleMesh& mesh,
-                                    const std::vector<uint8_t>& labels) {
-  std::vector<size_t> held;
+void t_refEntryRaster(int W, int H, int D, const double extent[3], const TTriangleMesh& mesh,
+                      std::vector<uint8_t>& out) {
   const size_t n = static_cast<size_t>(W) * H * D;
-  if (W <= 0 || H <= 0 || D <= 0 || labels.size() != n || mesh.polyCount == 0) return held;
+  out.assign(W <= 0 || H <= 0 || D <= 0 ? 0 : n, 0);
+  if (out.empty() || mesh.polyCount == 0) return;
   TTriangleMesh copy;
   copy.copyFrom(mesh);
-  std::vector<uint8_t> inside(n, 0);
-  t_rasterizeMeshToVolume(W, H, D, copy, extent, inside.data());
-  for (size_t i = 0; i < n; ++i)
-    if ((inside[i] != 0) != t_refWasInside(labels[i])) held.push_back(i);
-  return held;
+  t_rasterizeMeshToVolume(W, H, D, copy, extent, out.data());
+}
+
+std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& initialPositions,
+                                    const double voxelSize[3]) {
+  std::vector<TVec3> out;
+  for (int i = 0; i < mesh.vertexCount && i < static_cast<int>(initialPositions.size()); ++i) {
+    double d2 = 0;
+    for (int k = 0; k < 3; ++k) {
+      const double d = (mesh.verts[i][k] - initialPositions[i][k]) / (voxelSize[k] > 0 ? voxelSize[k] : 1.0);
+      d2 += d * d;
+    }
+    if (d2 < 0.25) continue;
+    out.push_back(initialPositions[i]);
+    out.push_back(mesh.verts[i]);
+  }
+  return out;
 }
 
 void t_refLabelsToCutFlags(const std::vector<uint8_t>& labels, std::vector<uint8_t>& flags) {

@@ -26,25 +26,38 @@ struct TRelabelJob {
   double extent[3] = {0, 0, 0};
   TTriangleMesh mesh;           // a copy of the region surface after the edit
   std::vector<uint8_t> labels;  // a copy of the working labels; replaced by the result
-  // The voxels the surface built at entry put on the wrong side (t_refHeldVoxels); may be null.
-  std::shared_ptr<const std::vector<size_t>> held;
+  // The raster of the surface built at entry (t_refEntryRaster), W*H*D bytes; may be null, and
+  // then every voxel follows the surface.
+  std::shared_ptr<const std::vector<uint8_t>> entryInside;
+  // Where the surface moved by half a voxel or more since entry: pairs of a vertex's entry and
+  // current positions (t_refMovedPoints).
+  std::vector<TVec3> moved;
 };
 
-// The voxels whose inside test by the surface built at entry (mesh) disagrees with their label
-// at entry, in increasing order.  Smoothing rounds off edges and corners that are sharp on the
-// voxel scale (such as the rim of a thin region): there the surface does not reproduce the region
-// it was built from.
-std::vector<size_t> t_refHeldVoxels(int W, int H, int D, const double extent[3], const TTriangleMesh& mesh,
-                                    const std::vector<uint8_t>& labels);
+// The inside test (1 inside, 0 outside) of the surface built at entry, one byte per voxel, into
+// out (resized to W*H*D).  That surface does not reproduce everything of the region it was
+// built from (thin parts, cavities and sharp edges are smoothed away); the relabelling compares
+// every later surface with it rather than with the region.
+void t_refEntryRaster(int W, int H, int D, const double extent[3], const TTriangleMesh& mesh,
+                      std::vector<uint8_t>& out);
 
-// Rasterises the job's mesh and relabels job.labels in place.  A held voxel keeps whether it was
-// inside at entry as long as the surface still passes next to it (some of its 26 neighbours lies
-// on the other side): there the surface says nothing the entry surface did not, and following it
-// would scatter changes along every sharp edge, edited or not.  Once the surface has moved away
-// from it, the voxel follows the surface like every other.  Returns false, leaving the labels as
-// they were, when the mesh is not a closed surface (nothing could be told inside) or when newest
-// is given and holds a later generation than the job's (checked before the work and before the
-// labels are written).
+// The entry and the current position of every surface vertex that moved by half a voxel or more
+// (measured in voxels of each axis) from its position at entry.
+std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& initialPositions,
+                                    const double voxelSize[3]);
+
+// Rasterises the job's mesh and relabels job.labels in place.  Without an entry raster every
+// voxel follows the surface.  With one, only voxels within a voxel of the path of a vertex that
+// moved by half a voxel or more (job.moved) may change, and among those: a voxel the surface
+// crossed (the current raster disagrees with the entry raster) follows the surface; so does a
+// voxel next to such a one (one of its 26 neighbours) whose label the entry surface contradicted,
+// where the surface has moved on past it, which would otherwise be left behind on the side the
+// surface left.  Everywhere else the labels stay: thin parts, cavities and edges the entry
+// surface smoothed away, and wherever the surface only shifted by a fraction of a voxel.
+// Returns false, leaving the labels as they were, when the mesh is not a closed surface (nothing
+// could be told inside), when the memory for the raster runs out, or when newest is given and
+// holds a later generation than the job's (checked before the work and before the labels are
+// written).
 bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest = nullptr);
 
 // Flags of the voxel-level graph cut: 1 (eligible, outside the extraction) for labels 0 and 2,

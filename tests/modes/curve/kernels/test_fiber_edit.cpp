@@ -2,6 +2,7 @@
 // rubbing smooths or pulls towards gradients, and erasing refuses or cuts the surface.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -95,21 +96,39 @@ TEST(FiberEdit, DragMovesThePointAlongTheCutAndTheSurfaceFollows) {
     view.unProject(p[0], p[1], 0.8, w);
     s.lastCutStroke.emplace_back(w[0], w[1], w[2]);
   }
-  // Press on the fiber point nearest the front of the sphere, move along the stroke's line.
+  const double voxel[3] = {0.05, 0.05, 0.05};
+  const TPoints regionBefore = s.regionMesh.verts;
   TFiberStroke& F = s.newFibers[0];
+  const TPoints before = F.points;
+  auto dragBy = [&](int point, double dx) {
+    double w[3];
+    view.project(F.points[point], w);
+    EXPECT_TRUE(s.startDrag(view, w[0], w[1], 0.002));
+    EXPECT_TRUE(s.dragging());
+    const double mx = w[0] + dx, my = w[1] + dx * (198.1 - 203.3) / 325.0;
+    s.moveDrag(view, mx, my, nullptr);
+    return std::array<double, 2>{mx, my};
+  };
+  // The point nearest the front of the sphere moved along the stroke's line goes along the
+  // surface: the drag is undone, fiber and surface stay.
   int front = 0;
   for (int i = 0; i < static_cast<int>(F.points.size()); ++i)
     if (F.points[i][2] > F.points[front][2]) front = i;
-  double w[3];
-  view.project(F.points[front], w);
-  ASSERT_TRUE(s.startDrag(view, w[0], w[1], 0.002));
-  ASSERT_TRUE(s.dragging());
-  const TPoints before = F.points;
-  const double mx = w[0] + 12.0, my = w[1] + 12.0 * (198.1 - 203.3) / 325.0;
-  s.moveDrag(view, mx, my, nullptr);
-  const double voxel[3] = {0.05, 0.05, 0.05};
-  const TPoints regionBefore = s.regionMesh.verts;
+  dragBy(front, 12.0);
+  EXPECT_FALSE(s.endDrag(voxel));
+  EXPECT_TRUE(s.lastDragAlongSurface());
+  EXPECT_FALSE(s.dragging());
+  EXPECT_EQ(F.points, before);
+  EXPECT_EQ(s.regionMesh.verts, regionBefore);
+  // The point on the sphere's rim as seen (the stroke's right end) moved outwards along the
+  // line: across the surface, which follows.
+  int rim = 0;
+  for (int i = 0; i < static_cast<int>(F.points.size()); ++i)
+    if (F.points[i][0] > F.points[rim][0]) rim = i;
+  const std::array<double, 2> m = dragBy(rim, 12.0);
+  const double mx = m[0], my = m[1];
   ASSERT_TRUE(s.endDrag(voxel));
+  EXPECT_FALSE(s.lastDragAlongSurface());
   EXPECT_FALSE(s.dragging());
   // The target: the cursor ray met with the plane through the picked point facing the eye.
   double o[3], d[3], n[3];
@@ -117,7 +136,7 @@ TEST(FiberEdit, DragMovesThePointAlongTheCutAndTheSurfaceFollows) {
   t_sub3(view.eye, view.center, n);
   t_normalize3(n);
   double rel[3];
-  t_sub3(before[front], o, rel);
+  t_sub3(before[rim], o, rel);
   const double t = t_dot3(rel, n) / t_dot3(d, n);
   double target[3];
   for (int k = 0; k < 3; ++k) target[k] = o[k] + t * d[k];
@@ -133,7 +152,7 @@ TEST(FiberEdit, DragMovesThePointAlongTheCutAndTheSurfaceFollows) {
   // Points far along the loop stay (up to their projection onto the cut plane); the surface
   // moved where the constraints moved.
   const int n2 = static_cast<int>(F.points.size());
-  EXPECT_LT(t_dist3(F.points[(front + n2 / 2) % n2], before[(front + n2 / 2) % n2]), 0.005);
+  EXPECT_LT(t_dist3(F.points[(rim + n2 / 2) % n2], before[(rim + n2 / 2) % n2]), 0.005);
   double moved = 0.0, err = 0.0;
   for (int v = 0; v < s.regionMesh.vertexCount; ++v) moved = std::max(moved, t_dist3(regionBefore[v], s.regionMesh.verts[v]));
   for (const auto& c : F.constraints) {
