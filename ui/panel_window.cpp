@@ -66,7 +66,10 @@ class TPanelResizeWatch : public QObject {
     if (e->type() != QEvent::Resize && !hidden) return false;
     auto* panel = qobject_cast<QWidget*>(o);
     if (!panel || !panel->isWindow()) return false;
-    if (hidden && QApplication::activeWindow() == panel && ownerRef() && ownerRef()->isVisible())
+    // (Hiding a window clears the application's active window before this event comes; the
+    // window system's focus window is still the panel then.)
+    if (hidden && QGuiApplication::focusWindow() && QGuiApplication::focusWindow() == panel->windowHandle() &&
+        ownerRef() && ownerRef()->isVisible())
       ownerRef()->activateWindow();
     if (g_placing || g_relayoutQueued || !placerRef()) return false;
     if (!hidden) {

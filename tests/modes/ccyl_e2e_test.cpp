@@ -225,8 +225,10 @@ TEST(CCylEndToEnd, CurvedVesselExtractedWithSixControlPoints) {
   // "Finish" under region 1: mode 3 shows it.  The region is the vessel up to the chords of the
   // polyline and the ends beyond the first and last control points.
   whenModal([](QWidget* w) { chooseIds(w, {1}); });
+  ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
+  EXPECT_TRUE(mainWindowActive());
   const TOGL3DImage& mask = tm.volMask;
   int inRegion = 0, both = 0, far = 0;
   for (int z = 0; z < kD; ++z)

@@ -178,8 +178,10 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
 
   // "Finish": OK, region id 1; mode 3 shows the region with its surface.
   answerOk({1});
+  ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
+  EXPECT_TRUE(mainWindowActive());
   EXPECT_EQ(inMask(1), expect);
   const TMaskIdInfo& rec = TMaskIdTable::getInst().records[1];
   EXPECT_EQ(rec.used, 1);
@@ -227,8 +229,10 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   EXPECT_EQ(flaggedVoxels(1), erased);
   shot(frame, panel, "07_refine_erased");
   answerOk();
+  ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
+  EXPECT_TRUE(mainWindowActive());
   for (int i : erased) expect.erase(i);
   EXPECT_EQ(inMask(1), expect);
   EXPECT_TRUE(inMask(0).count(at(14, 12, 4)));

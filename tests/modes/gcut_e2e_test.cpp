@@ -175,8 +175,10 @@ TEST(GCutEndToEnd, NoisySphereCutOutWithOneForegroundAndOneBackgroundStroke) {
 
   // "Finish": region id 1; mode 3 shows the sphere with its surface.
   whenModal([](QWidget* w) { chooseIds(w, {1}); });
+  ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
+  EXPECT_TRUE(mainWindowActive());
   const TOGL3DImage& mask = TextureManager::getInst().volMask;
   int stored = 0, strays = 0;
   for (int z = 0; z < kD; ++z)

@@ -229,8 +229,10 @@ TEST(RefContoursEndToEnd, RegionGrownThenRefinedByTwoStrokesAndFinished) {
   // "Finish", confirmed: region 1 takes the added voxels and drops the removed ones; mode 3.
   const int keep = countFlags(4) + countFlags(6);
   modal.answer = QMessageBox::Ok;
+  ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
+  EXPECT_TRUE(mainWindowActive());
   EXPECT_TRUE(std::find(modal.texts.begin(), modal.texts.end(), StateRefContours::kFinishQuestion) != modal.texts.end());
   EXPECT_EQ(countMask(1), keep);
   EXPECT_GT(countMask(1), ball);

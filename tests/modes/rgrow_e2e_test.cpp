@@ -238,9 +238,6 @@ TEST(RGrowEndToEnd, SeedThresholdGrowRefuseAndFinish) {
   // "Finish" in the active panel: region id 1 picked in the chooser; mode 3 shows the region with
   // its surface, and the main window is active again (the chooser and the panel have gone), so
   // that the next click on its menu bar reaches the menu.
-  auto mainWindowActive = [frame] {
-    return waitUntil([frame] { return QApplication::activeWindow() == frame; }, 3000);
-  };
   panel->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
   whenModal([](QWidget* w) { chooseIds(w, {1}); });

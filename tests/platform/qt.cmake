@@ -6,6 +6,12 @@ if(TARGET kplatform_qt)
             ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
     LIBS kplatform_qt kui
     TIMEOUT 120)
+  # On the X display: activation there is asynchronous.
+  kestrin_add_test(test_platform_activation GUI
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_activation.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
+    LIBS kplatform_qt kui
+    TIMEOUT 120)
   kestrin_add_test(test_platform_signal
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_signal_quit.cpp
             ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp

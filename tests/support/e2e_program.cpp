@@ -235,4 +235,15 @@ QMainWindow* shownFrame() {
   return frame && QTest::qWaitForWindowExposed(frame) ? frame : nullptr;
 }
 
+bool activated(QWidget* w) {
+  w->activateWindow();
+  return waitUntil([w] { return QApplication::activeWindow() == w; }, 10000);
+}
+
+bool mainWindowActive() {
+  CKestrinView* v = CKestrinView::s_theView;
+  QWidget* frame = v ? v->window() : nullptr;
+  return frame && waitUntil([frame] { return QApplication::activeWindow() == frame; }, 10000);
+}
+
 }  // namespace e2e

@@ -73,4 +73,11 @@ int runOnVolume(int argc, char** argv, const char* stem, int w, int h, int d,
 // The program's main window once it is shown (null when there is no main view).
 QMainWindow* shownFrame();
 
+// Activates the window w and waits until the window system made it active (false after 10 s).
+bool activated(QWidget* w);
+
+// Whether the main window is the active window within 10 s, so that keys reach it (as they
+// must once a mode has ended and its panels have gone).
+bool mainWindowActive();
+
 }  // namespace e2e
