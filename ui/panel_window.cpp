@@ -54,6 +54,8 @@ std::function<void(QWidget*)>& placerRef() {
 // Set while panels are being placed: the resizes that makes are not the panels' own.
 bool g_placing = false;
 bool g_relayoutQueued = false;
+// Holds taken (t_holdPanelLayout): while any is, a hidden or resized panel lays nothing out.
+int g_layoutHolds = 0;
 
 // Lays the panels out again once a shown panel changed its size by itself (its contents grew or
 // shrank) or was hidden, after the events of the change are through.  The active panel hidden
@@ -74,10 +76,12 @@ class TPanelResizeWatch : public QObject {
       const QVariant laidOut = panel->property(kLaidOut);
       if (laidOut.isValid() && laidOut.toSize() == t_panelContentSize(panel)) return false;
     }
+    // (The holder lays the panels out once it lets go.)
+    if (g_layoutHolds > 0) return false;
     g_relayoutQueued = true;
     QTimer::singleShot(0, [] {
       g_relayoutQueued = false;
-      t_placePanelsBeforeShow(nullptr);
+      if (g_layoutHolds == 0) t_placePanelsBeforeShow(nullptr);
     });
     return false;
   }
@@ -561,6 +565,10 @@ QRect t_ownerView(const QWidget* owner) {
 }
 
 void t_setPanelPlacer(std::function<void(QWidget*)> placer) { placerRef() = std::move(placer); }
+
+void t_holdPanelLayout(bool hold) { g_layoutHolds = std::max(0, g_layoutHolds + (hold ? 1 : -1)); }
+
+bool t_panelLayoutHeld() { return g_layoutHolds > 0; }
 
 bool t_placePanelsBeforeShow(QWidget* showing) {
   static bool placing = false;

@@ -130,3 +130,11 @@ QRect t_freePlace(const QRect& avail, const QSize& size, const std::vector<QRect
 void t_setPanelPlacer(std::function<void(QWidget* showing)> placer);
 // False where no placer is set (the panel then places itself).
 bool t_placePanelsBeforeShow(QWidget* showing);
+// Taken (true) and let go (false) around a change of several panels at once (a mode switch hides
+// one mode's panels and shows the next's): while held, a panel hidden or resized lays nothing out,
+// so that the frame goes from the old layout straight to the new one; the holder lays the panels
+// out once after letting go (then the frame also takes back the room of panels that went).  A
+// panel about to be shown is still placed first (the frame then keeps its place until the holder
+// lays out: the others may still change their sizes).  Holds nest.
+void t_holdPanelLayout(bool hold);
+bool t_panelLayoutHeld();
