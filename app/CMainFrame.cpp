@@ -334,7 +334,9 @@ void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   if (!q.maximised) m_freeBeforeMaximised = QRect();
   const TPanelLayout layout = t_layoutPanels(q);
   m_layingOut = true;
-  if (!q.maximised && q.mayMoveMain && layout.mainFrame.marginsRemoved(deco) != geometry())
+  // A panel shown in the middle of a mode switch: the frame moves once, when the switch lays out.
+  const bool switching = showing && t_panelLayoutHeld();
+  if (!q.maximised && q.mayMoveMain && !switching && layout.mainFrame.marginsRemoved(deco) != geometry())
     setClientRect(layout.mainFrame.marginsRemoved(deco));
   for (std::size_t i = 0; i < panels.size(); ++i) t_setPanelFrame(panels[i], layout.panels[i]);
   if (free && (free == showing || layout.freePanel != t_panelFrame(free))) t_setPanelFrame(free, layout.freePanel);

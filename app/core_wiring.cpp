@@ -81,6 +81,7 @@ TCoreWiring t_defaultCoreWiring() {
   w.placeModeDialogs = [] {
     if (g_mainFrame) g_mainFrame->placeModeDialogs();
   };
+  w.modeSwitching = [](bool switching) { t_holdPanelLayout(switching); };
   w.modeChanged = [] {
     if (g_mainFrame) g_mainFrame->updateCommandStates();
   };

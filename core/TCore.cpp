@@ -95,11 +95,23 @@ void TCore::setMode(int id) {
   }
   modeId = id;
   TCoreWiring& w = wiring();
-  for (TModeState* m : TModeRegistry::getInst().allModes()) m->hidePanels();
-  state = modeFor(id);
-  // A mode that cannot start switches to mode 3 from in here; that inner switch runs completely
-  // and leaves state and modeId to mode 3.
-  state->OnSwitched(id);
+  {
+    // Ended also where the entry throws.
+    struct Switching {
+      TCoreWiring& w;
+      explicit Switching(TCoreWiring& wiring) : w(wiring) {
+        if (w.modeSwitching) w.modeSwitching(true);
+      }
+      ~Switching() {
+        if (w.modeSwitching) w.modeSwitching(false);
+      }
+    } switching(w);
+    for (TModeState* m : TModeRegistry::getInst().allModes()) m->hidePanels();
+    state = modeFor(id);
+    // A mode that cannot start switches to mode 3 from in here; that inner switch runs completely
+    // and leaves state and modeId to mode 3.
+    state->OnSwitched(id);
+  }
   if (w.placeModeDialogs) w.placeModeDialogs();
   if (w.modeChanged) w.modeChanged();
 }

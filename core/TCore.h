@@ -72,6 +72,9 @@ struct TCoreWiring {
   std::function<bool(const std::string& path)> exportMaskTif;
   // Places the visible panels beside the main frame (no-op without a frame).
   std::function<void()> placeModeDialogs;
+  // A mode switch begins (true) and ends (false), before placeModeDialogs: the panels it hides
+  // and shows are laid out once, by placeModeDialogs.  Switches nest.
+  std::function<void(bool switching)> modeSwitching;
   // Channel 2 or 3 of the loaded size; false when the file could not be used (nothing changed).
   std::function<bool(int channel, const std::vector<std::string>& files, int fileType,
                      double* minValue, double* maxValue)>

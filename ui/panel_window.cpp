@@ -54,6 +54,8 @@ std::function<void(QWidget*)>& placerRef() {
 // Set while panels are being placed: the resizes that makes are not the panels' own.
 bool g_placing = false;
 bool g_relayoutQueued = false;
+// Holds taken (t_holdPanelLayout): while any is, a hidden or resized panel lays nothing out.
+int g_layoutHolds = 0;
 
 // Lays the panels out again once a shown panel changed its size by itself (its contents grew or
 // shrank) or was hidden, after the events of the change are through.  The active panel hidden
@@ -77,10 +79,12 @@ class TPanelResizeWatch : public QObject {
       const QVariant laidOut = panel->property(kLaidOut);
       if (laidOut.isValid() && laidOut.toSize() == t_panelContentSize(panel)) return false;
     }
+    // (The holder lays the panels out once it lets go.)
+    if (g_layoutHolds > 0) return false;
     g_relayoutQueued = true;
     QTimer::singleShot(0, [] {
       g_relayoutQueued = false;
-      t_placePanelsBeforeShow(nullptr);
+      if (g_layoutHolds == 0) t_placePanelsBeforeShow(nullptr);
     });
     return false;
   }
@@ -391,8 +395,9 @@ Placed placeColumn(const TPanelLayoutRequest& q, const std::vector<QSize>& sizes
   const QRect& avail = q.avail;
   const int left = avail.x(), right = avail.x() + avail.width(), bottom = avail.y() + avail.height();
   Placed out;
+  // The frame's own place, kept wherever the user put it (partly off the screen, or across two)
+  // unless the panels need room from it.
   QRect main = q.home;
-  if (q.mayMoveMain && !q.maximised) main = keptInside(main, avail);
   out.main = main;
   if (sizes.empty()) return out;
 
@@ -416,61 +421,74 @@ Placed placeColumn(const TPanelLayoutRequest& q, const std::vector<QSize>& sizes
   const int top = std::max(avail.y(), std::min(main.y(), bottom - 100));
   const ColumnPlan plan = planColumns(sizes, top, avail.y(), bottom, q.scrollBarWidth);
   const int room = plan.width + reserve;
-  int gap = kPanelColumnGap;
-  // Beside the frame where it stands: on its right, else on its left.
   out.covers = false;
-  if (main.x() + main.width() + gap + room <= right) {
-    out.panels = columnsRightFrom(plan, main.x() + main.width() + gap);
-    return out;
-  }
-  if (main.x() - gap - room >= left) {
-    out.panels = columnsLeftOf(plan, main.x() - gap);
-    return out;
-  }
-  if (!q.mayMoveMain) {
-    // A frame the user holds: the smaller gap on either side before the panels cover it.
-    if (main.x() + main.width() + kPanelColumnMinGap + room <= right) {
-      out.panels = columnsRightFrom(plan, right - room);
-      return out;
+  // The column wholly on the screen at least `gap` beyond the frame's right edge, else its left
+  // edge; kPanelColumnGap beyond it where the screen has room for that, else at the screen's edge.
+  auto beside = [&](const QRect& frame, int gap) {
+    const int after = frame.x() + frame.width() + gap, before = frame.x() - gap;
+    if (after >= left && after + room <= right) {
+      out.main = frame;
+      out.panels = columnsRightFrom(plan, std::min(frame.x() + frame.width() + kPanelColumnGap, right - room));
+      return true;
     }
-    if (main.x() - kPanelColumnMinGap - room >= left) {
-      out.panels = columnsLeftOf(plan, left + room);
-      return out;
+    if (before - room >= left && before <= right) {
+      out.main = frame;
+      out.panels = columnsLeftOf(plan, std::max(frame.x() - kPanelColumnGap, left + room));
+      return true;
     }
-  } else {
-    // The least move left that makes room on the right.
-    if (avail.width() >= main.width() + gap + room) {
-      main.moveLeft(right - room - gap - main.width());
-      out.main = main;
-      out.panels = columnsRightFrom(plan, main.x() + main.width() + gap);
-      return out;
+    return false;
+  };
+  // The frame `width` wide moved the least distance, either way, that puts it on the screen with
+  // the column beside it: from x0 with the column on its right, from x1 with it on its left.
+  auto movedLeast = [&](int x0, int x1, int width, int gap) {
+    const int spans[2][3] = {{x0, left, right - room - gap - width}, {x1, left + room + gap, right - width}};
+    int bestX = 0, bestMove = -1;
+    for (const auto& s : spans) {
+      if (s[1] > s[2]) continue;
+      const int x = std::clamp(s[0], s[1], s[2]);
+      if (bestMove < 0 || std::abs(x - s[0]) < bestMove) bestX = x, bestMove = std::abs(x - s[0]);
     }
-    // A smaller gap, then a narrower frame: the frame at the screen's left edge, the column at its
-    // right edge.
-    gap = kPanelColumnMinGap;
-    if (avail.width() < main.width() + gap + room)
-      main.setWidth(std::min(main.width(), std::max(kMainFrameMinWidth, avail.width() - room - gap)));
-    if (avail.width() >= main.width() + gap + room) {
-      main.moveLeft(left);
-      out.main = main;
-      out.panels = columnsRightFrom(plan, right - room);
-      return out;
+    return bestMove >= 0 && beside(QRect(bestX, main.y(), width, main.height()), gap);
+  };
+
+  // Beside the frame where it stands, with the full gap, then the smaller one (a frame the user
+  // holds ends here); else moved the least distance that makes room, with either gap.
+  if (beside(main, kPanelColumnGap) || beside(main, kPanelColumnMinGap)) return out;
+  if (q.mayMoveMain) {
+    if (movedLeast(main.x(), main.x(), main.width(), kPanelColumnGap)) return out;
+    const int gap = kPanelColumnMinGap, mainRight = main.x() + main.width();
+    if (movedLeast(main.x(), main.x(), main.width(), gap)) return out;
+    // Narrower (to no less than kMainFrameMinWidth, and never wider): in place where that makes
+    // room, keeping the edge away from the column, else as little as the screen allows, moved the
+    // least distance.
+    const int keepLeft = main.x() >= left ? right - room - gap - main.x() : -1;
+    const int keepRight = mainRight <= right ? mainRight - gap - room - left : -1;
+    const int inPlace = std::min(main.width(), std::max(keepLeft, keepRight));
+    if (inPlace >= kMainFrameMinWidth) {
+      const bool leftKept = keepLeft >= keepRight;
+      if (beside(QRect(leftKept ? main.x() : mainRight - inPlace, main.y(), inPlace, main.height()), gap)) return out;
     }
+    const int width = std::min(main.width(), std::max(kMainFrameMinWidth, avail.width() - room - gap));
+    if (movedLeast(main.x(), mainRight - width, width, gap)) return out;
+    main.setWidth(width);
   }
   // Still too little room.
   out.covers = true;
+  out.main = main;
   if (!q.mayMoveMain) {
     out.panels = overlapping(main);
     return out;
   }
-  // The frame at the edge where the panels then cover less of its view.
+  // The frame at the edge where the panels then cover less of its view; where that is the same,
+  // at the nearer one.
   QRect atLeft = main, atRight = main;
   atLeft.moveLeft(left);
   atRight.moveLeft(right - main.width());
   const std::vector<QRect> overLeft = overlapping(atLeft), overRight = overlapping(atRight);
   const long long coverLeft = overlapArea(atLeft.marginsRemoved(q.viewInset), overLeft);
   const long long coverRight = overlapArea(atRight.marginsRemoved(q.viewInset), overRight);
-  const bool frameLeft = coverLeft <= coverRight;
+  const int toLeft = std::abs(q.home.x() - left), toRight = std::abs(q.home.x() + q.home.width() - right);
+  const bool frameLeft = coverLeft < coverRight || (coverLeft == coverRight && toLeft <= toRight);
   out.main = frameLeft ? atLeft : atRight;
   out.panels = frameLeft ? overLeft : overRight;
   return out;
@@ -564,6 +582,10 @@ QRect t_ownerView(const QWidget* owner) {
 }
 
 void t_setPanelPlacer(std::function<void(QWidget*)> placer) { placerRef() = std::move(placer); }
+
+void t_holdPanelLayout(bool hold) { g_layoutHolds = std::max(0, g_layoutHolds + (hold ? 1 : -1)); }
+
+bool t_panelLayoutHeld() { return g_layoutHolds > 0; }
 
 bool t_placePanelsBeforeShow(QWidget* showing) {
   static bool placing = false;

@@ -101,13 +101,17 @@ struct TPanelLayout {
 
 // Lays out the main frame, the column and the free panel inside avail.  The column stands
 // kPanelColumnGap beyond the frame's right edge, level with its top, else as far beyond its left
-// edge; each panel goes below the one before where it fits wholly, else starts a new column
-// further out.  Where neither side has room and the frame may move, it moves the least distance
-// that makes room on one side, then the gap shrinks to kPanelColumnMinGap, then the frame narrows
-// (to no less than kMainFrameMinWidth).  Where the panels must still cover the frame (a small
-// screen, a maximised frame, a frame the user holds where there is no room), they stand at the
-// screen's edge on the side where they cover the least of the view, below the frame's bars;
-// there a panel taller than the room scrolls.  The free panel keeps its place while it meets
+// edge, else (less room) at the screen's edge kPanelColumnMinGap or more beyond either; each panel
+// goes below the one before where it fits wholly, else starts a new column further out.  The frame
+// keeps its place (also partly off the screen) while the column fits so.  Where it does not and
+// the frame may move, the frame moves the least distance, either way, that puts it on the screen
+// with room on one side for the full gap, then for the least; else it narrows in place (keeping
+// the edge away from the column) where that makes room, else narrows as little as the screen
+// allows (to no less than kMainFrameMinWidth) and moves the least.  Where the panels must still
+// cover the frame (a small screen, a maximised frame, a frame the user holds where there is no
+// room), they stand at the screen's edge on the side where they cover the least of the view (a
+// frame that may move goes to the other edge, the nearer one where both cover the view alike),
+// below the frame's bars; there a panel taller than the room scrolls.  The free panel keeps its place while it meets
 // neither the frame nor a column panel (a panel the user moved: no column panel), else it goes
 // to the free place nearest to it (or, opening, to the frame's middle), else to the column's end.
 TPanelLayout t_layoutPanels(const TPanelLayoutRequest& request);
@@ -130,3 +134,11 @@ QRect t_freePlace(const QRect& avail, const QSize& size, const std::vector<QRect
 void t_setPanelPlacer(std::function<void(QWidget* showing)> placer);
 // False where no placer is set (the panel then places itself).
 bool t_placePanelsBeforeShow(QWidget* showing);
+// Taken (true) and let go (false) around a change of several panels at once (a mode switch hides
+// one mode's panels and shows the next's): while held, a panel hidden or resized lays nothing out,
+// so that the frame goes from the old layout straight to the new one; the holder lays the panels
+// out once after letting go (then the frame also takes back the room of panels that went).  A
+// panel about to be shown is still placed first (the frame then keeps its place until the holder
+// lays out: the others may still change their sizes).  Holds nest.
+void t_holdPanelLayout(bool hold);
+bool t_panelLayoutHeld();

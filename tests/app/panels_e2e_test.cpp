@@ -98,6 +98,8 @@ std::vector<FirstSight> g_firstSights;
 bool g_startUpOver = false;
 // The main window's client rectangles from its first exposure to the end of start-up.
 std::vector<QRect> g_frameSeen;
+// While set, every client rectangle the main window takes (a case's mode switch).
+std::vector<QRect>* g_frameTrail = nullptr;
 
 bool isPanel(const QObject* o) {
   auto* w = qobject_cast<const QWidget*>(o);
@@ -113,6 +115,9 @@ class ExposeWatch : public QObject {
     if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && !g_startUpOver && !g_frameSeen.empty())
       if (auto* frame = qobject_cast<QMainWindow*>(o))
         if (frame->geometry() != g_frameSeen.back()) g_frameSeen.push_back(frame->geometry());
+    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && g_frameTrail)
+      if (auto* frame = qobject_cast<QMainWindow*>(o))
+        if (g_frameTrail->empty() || frame->geometry() != g_frameTrail->back()) g_frameTrail->push_back(frame->geometry());
     if (e->type() == QEvent::Expose && !g_startUpOver) {
       auto* win = qobject_cast<QWindow*>(o);
       if (win && win->isExposed())
@@ -298,6 +303,12 @@ void enterMode(CMainFrame* frame, int mode, std::vector<std::vector<int>> ids = 
   QTest::qWait(300);
 }
 
+// The frame's decorations as the window manager draws them.
+QMargins decorationsOf(const QWidget* frame) {
+  const QRect g = frame->geometry(), f = frame->frameGeometry();
+  return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+}
+
 // Waits until the frame's client rectangle has held still for a moment (and, with want, is it).
 bool frameSettles(QWidget* frame, const QRect& want = QRect()) {
   QRect last = frame->geometry();
@@ -476,14 +487,20 @@ TEST(PanelsEndToEnd, EveryModeLaysOutBesideTheMainWindowAfterTheOtherKindIsLoade
   walkTheModes(frame, kStartsInColour ? "grey_" : "colour_");
 }
 
-TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
-  SKIP_WITHOUT_DISPLAY();
+// The frame in mode 0 with the mask filled, settled at its own place; null where it did not settle.
+CMainFrame* settledInModeZero() {
   auto* frame = qobject_cast<CMainFrame*>(e2e::shownFrame());
-  ASSERT_NE(frame, nullptr);
+  if (!frame) return nullptr;
   g_startUpOver = true;
   fillMask();
   enterMode(frame, 0);
-  ASSERT_TRUE(frameSettles(frame));
+  return frameSettles(frame) ? frame : nullptr;
+}
+
+TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
+  SKIP_WITHOUT_DISPLAY();
+  CMainFrame* frame = settledInModeZero();
+  ASSERT_NE(frame, nullptr);
   const QRect home = frame->geometry();
   for (int mode : {3, 6, 10}) {
     enterMode(frame, mode, {{0}});
@@ -494,30 +511,9 @@ TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
     EXPECT_TRUE(frameSettles(frame, home)) << "after mode " << mode << ": " << describe(frame->geometry()).toStdString()
                                            << " for " << describe(home).toStdString();
   }
-  // Widened by the user (on the side with room): that is its place now, narrowed only while
-  // panels need the room.
   const QRect avail = frame->screen()->availableGeometry();
-  const QMargins deco(home.left() - frame->frameGeometry().left(), home.top() - frame->frameGeometry().top(),
-                      frame->frameGeometry().right() - home.right(), frame->frameGeometry().bottom() - home.bottom());
+  const QMargins deco = decorationsOf(frame);
   const QRect client = avail.marginsRemoved(deco);
-  QRect widened = home.adjusted(0, 0, 120, 0);
-  if (!client.contains(widened)) widened = home.adjusted(-120, 0, 0, 0);
-  widened &= client;
-  if (widened.width() > home.width()) {
-    g_session.moveResize(frame->winId(), widened.x(), widened.y(), widened.width(), widened.height());
-    ASSERT_TRUE(frameSettles(frame, widened)) << describe(frame->geometry()).toStdString();
-    EXPECT_EQ(frame->homeGeometry(), widened);
-    // What mode 0 makes of it, before and after a mode whose panels need more room.
-    enterMode(frame, 0);
-    ASSERT_TRUE(frameSettles(frame));
-    const QRect ref = frame->geometry();
-    enterMode(frame, 6, {{0}});
-    ASSERT_TRUE(frameSettles(frame));
-    expectLayout(frame, shownPanels());
-    enterMode(frame, 0);
-    EXPECT_TRUE(frameSettles(frame, ref)) << describe(frame->geometry()).toStdString() << " for "
-                                          << describe(ref).toStdString();
-  }
   // Moved by the user against the screen's right edge, where the panels have room on its left:
   // they go there, and the next switch leaves the frame where the user put it.
   QRect column;
@@ -538,6 +534,130 @@ TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
     std::printf("no room for the panels on the left of the frame against the right edge: not moved\n");
   }
   // Put back where start-up had it, for the cases after this one.
+  g_session.moveResize(frame->winId(), home.x(), home.y(), home.width(), home.height());
+  EXPECT_TRUE(frameSettles(frame, home));
+}
+
+TEST(PanelsEndToEnd, AFrameWidenedByTheUserKeepsItsWidthOnceThePanelsGiveItBack) {
+  SKIP_WITHOUT_DISPLAY();
+  CMainFrame* frame = settledInModeZero();
+  ASSERT_NE(frame, nullptr);
+  const QRect home = frame->geometry();
+  // Widened by the user (on the side with room): that is its place now, narrowed only while
+  // panels need the room.
+  const QRect client = frame->screen()->availableGeometry().marginsRemoved(decorationsOf(frame));
+  QRect widened = home.adjusted(0, 0, 120, 0);
+  if (!client.contains(widened)) widened = home.adjusted(-120, 0, 0, 0);
+  widened &= client;
+  if (widened.width() <= home.width())
+    GTEST_SKIP() << "the frame " << describe(home).toStdString() << " already fills the screen's width "
+                 << describe(client).toStdString() << ": it cannot be widened";
+  g_session.moveResize(frame->winId(), widened.x(), widened.y(), widened.width(), widened.height());
+  ASSERT_TRUE(frameSettles(frame, widened)) << describe(frame->geometry()).toStdString();
+  EXPECT_EQ(frame->homeGeometry(), widened);
+  // What mode 0 makes of it, before and after a mode whose panels need more room.
+  enterMode(frame, 0);
+  ASSERT_TRUE(frameSettles(frame));
+  const QRect ref = frame->geometry();
+  enterMode(frame, 6, {{0}});
+  ASSERT_TRUE(frameSettles(frame));
+  expectLayout(frame, shownPanels());
+  enterMode(frame, 0);
+  EXPECT_TRUE(frameSettles(frame, ref)) << describe(frame->geometry()).toStdString() << " for "
+                                        << describe(ref).toStdString();
+  // Put back where start-up had it, for the cases after this one.
+  g_session.moveResize(frame->winId(), home.x(), home.y(), home.width(), home.height());
+  EXPECT_TRUE(frameSettles(frame, home));
+}
+
+// Enters the mode and checks that the frame went from where it stood straight to where it ends:
+// every client rectangle it took on the way has the old or the new place and the old or the new
+// size (the window system may give the place and the size apart).  The frame's rectangles before
+// and after.
+std::pair<QRect, QRect> switchChangingTheFrameOnce(CMainFrame* frame, int mode, std::vector<std::vector<int>> ids = {}) {
+  std::vector<QRect> trail = {frame->geometry()};
+  g_frameTrail = &trail;
+  enterMode(frame, mode, std::move(ids));
+  const bool settled = frameSettles(frame);
+  g_frameTrail = nullptr;
+  EXPECT_TRUE(settled) << "into mode " << mode;
+  const QRect from = trail.front(), to = frame->geometry();
+  QStringList seen;
+  for (const QRect& r : trail) seen << describe(r);
+  std::printf("into mode %d the frame went %s\n", mode, qPrintable(seen.join(QStringLiteral(" -> "))));
+  for (const QRect& r : trail) {
+    const bool place = r.topLeft() == from.topLeft() || r.topLeft() == to.topLeft();
+    const bool size = r.size() == from.size() || r.size() == to.size();
+    EXPECT_TRUE(place && size) << "into mode " << mode << " the frame went " << seen.join(QStringLiteral(" -> ")).toStdString();
+  }
+  return {from, to};
+}
+
+TEST(PanelsEndToEnd, AModeSwitchChangesTheFrameOnceByTheLeastMoveAndLeavesItWhereTheUserPutIt) {
+  SKIP_WITHOUT_DISPLAY();
+  CMainFrame* frame = settledInModeZero();
+  ASSERT_NE(frame, nullptr);
+  const QRect home = frame->geometry();
+  const QRect avail = frame->screen()->availableGeometry();
+  const QMargins deco = decorationsOf(frame);
+  // Between modes that both need room (10, 6, 8: the frame narrows or moves for them), from the
+  // frame's start-up place and from the screen's left edge; the modes that ask for a region first
+  // hide the old panels while the chooser is open.
+  const std::vector<int> modes = {10, 6, 10, 8, 3, 0};
+  const char* const from[] = {"from the start-up place", "from the left edge", "from the right edge"};
+  for (int run = 0; run < 3; ++run) {
+    if (run > 0) {
+      // At an edge a frame that must give room keeps that edge (narrowed in place) unless the
+      // panels cover it anyway.
+      const int x = run == 1 ? avail.left() + deco.left() : avail.right() - deco.right() - home.width() + 1;
+      const QRect atEdge(x, home.y(), home.width(), home.height());
+      g_session.moveResize(frame->winId(), atEdge.x(), atEdge.y(), atEdge.width(), atEdge.height());
+      ASSERT_TRUE(frameSettles(frame, atEdge)) << describe(frame->geometry()).toStdString();
+      QTest::qWait(300);
+    }
+    const QRect start = frame->geometry();
+    for (int mode : modes) {
+      SCOPED_TRACE(std::string(from[run]) + ", mode " + std::to_string(mode));
+      switchChangingTheFrameOnce(frame, mode, {{0}});
+      if (::testing::Test::HasFatalFailure()) return;
+      expectLayout(frame, shownPanels());
+      shotScreen(QStringLiteral("switch_%1_%2").arg(run).arg(mode, 2, 10, QLatin1Char('0')));
+      bool covered = false;
+      for (QWidget* p : shownPanels()) covered = covered || p->frameGeometry().intersects(frame->frameGeometry());
+      const QRect now = frame->geometry();
+      if (run == 1 && !covered) {
+        EXPECT_EQ(now.left(), start.left()) << describe(now).toStdString();
+      }
+      if (run == 2 && !covered) {
+        EXPECT_EQ(now.right(), start.right()) << describe(now).toStdString();
+      }
+    }
+  }
+  // Put partly off the screen (past its left and bottom edges): the frame keeps its place through
+  // the switches; where the panels need room beside it, it gives no more than that.
+  const QRect off(avail.left() + deco.left() - 150, avail.bottom() + 1 - deco.top() - home.height() + 140, home.width(),
+                  home.height());
+  g_session.moveResize(frame->winId(), off.x(), off.y(), off.width(), off.height());
+  ASSERT_TRUE(frameSettles(frame, off)) << "the window manager put it at " << describe(frame->geometry()).toStdString();
+  QTest::qWait(300);
+  EXPECT_EQ(frame->geometry(), off) << "after the panels followed the user's move";
+  for (int mode : {10, 0, 6, 3, 0}) {
+    SCOPED_TRACE("partly off the screen, mode " + std::to_string(mode));
+    switchChangingTheFrameOnce(frame, mode, {{0}});
+    if (::testing::Test::HasFatalFailure()) return;
+    const QRect now = frame->geometry();
+    QRect column;
+    for (QWidget* p : shownPanels())
+      if (!t_isFreePanel(p)) column |= p->frameGeometry();
+    // Room for the column on the frame's right where it stands: it does not move.
+    if (off.right() + deco.right() + kPanelColumnGap + column.width() <= avail.right()) {
+      EXPECT_EQ(now, off) << describe(now).toStdString();
+    }
+    EXPECT_EQ(now.top(), off.top()) << describe(now).toStdString();
+    EXPECT_EQ(now.height(), off.height()) << describe(now).toStdString();
+    for (QWidget* p : shownPanels()) EXPECT_TRUE(avail.contains(p->frameGeometry())) << nameOf(p).toStdString();
+    shotScreen(QStringLiteral("off_screen_%1").arg(mode, 2, 10, QLatin1Char('0')));
+  }
   g_session.moveResize(frame->winId(), home.x(), home.y(), home.width(), home.height());
   EXPECT_TRUE(frameSettles(frame, home));
 }

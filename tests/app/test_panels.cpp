@@ -164,9 +164,10 @@ TEST(PanelLayout, TheColumnStandsBesideTheFrameWhichMovesOrNarrowsOnlyAsFarAsItM
     EXPECT_EQ(l.mainFrame, home);
     EXPECT_EQ(l.panels[0], QRect(500 - 75 - 318, 100, 318, 672));
   }
-  // Room on neither side: the frame moves left as far as makes room, keeping the gap.
+  // Room on neither side: the frame moves left (its least move) as far as makes room, keeping
+  // the gap.
   {
-    const TPanelLayout l = t_layoutPanels(request(avail, QRect(289, 105, 1026, 800), {QSize(318, 672)}));
+    const TPanelLayout l = t_layoutPanels(request(avail, QRect(250, 105, 1026, 800), {QSize(318, 672)}));
     EXPECT_EQ(l.mainFrame, QRect(1600 - 318 - 75 - 1026, 105, 1026, 800));
     EXPECT_EQ(l.panels[0], QRect(1600 - 318, 105, 318, 672));
   }
@@ -188,6 +189,45 @@ TEST(PanelLayout, TheColumnStandsBesideTheFrameWhichMovesOrNarrowsOnlyAsFarAsItM
     EXPECT_EQ(u.mainFrame, held.home);
     EXPECT_TRUE(avail.contains(u.panels[0]));
     EXPECT_EQ(u.panels[0].top(), 105 + held.barsHeight);
+  }
+}
+
+TEST(PanelLayout, TheFrameMovesTheLeastEitherWayNarrowsInPlaceAndKeepsAPlacePartlyOffTheScreen) {
+  const QRect avail(0, 0, 1600, 1000);
+  // Two columns (648 px) that fit beside the frame on neither side.
+  const std::vector<QSize> two = {QSize(318, 672), QSize(330, 447)};
+  // Moved right by 99 px rather than left by 376: the columns on its left.
+  {
+    const TPanelLayout l = t_layoutPanels(request(QRect(0, 0, 1920, 1080), QRect(624, 100, 1024, 800), two));
+    expectApart(QRect(0, 0, 1920, 1080), l);
+    EXPECT_EQ(l.mainFrame, QRect(648 + kPanelColumnGap, 100, 1024, 800));
+    EXPECT_EQ(l.panels[0].right() + 1 + kPanelColumnGap, l.mainFrame.left());
+  }
+  // Narrowed in place where that makes room: against the screen's right edge it keeps that edge,
+  // away from it its left edge.
+  {
+    const TPanelLayout l = t_layoutPanels(request(avail, QRect(576, 100, 1024, 800), two));
+    expectApart(avail, l);
+    EXPECT_EQ(l.mainFrame, QRect(648 + kPanelColumnMinGap, 100, 1600 - 648 - kPanelColumnMinGap, 800));
+    const TPanelLayout k = t_layoutPanels(request(avail, QRect(100, 100, 1024, 800), two));
+    expectApart(avail, k);
+    EXPECT_EQ(k.mainFrame, QRect(100, 100, 1600 - 648 - kPanelColumnMinGap - 100, 800));
+  }
+  // Put partly off the screen (its left and bottom edges) where the column has room on its right:
+  // the frame stays there, the column on the screen.
+  {
+    const QRect home(-150, 400, 1024, 800);
+    const TPanelLayout l = t_layoutPanels(request(avail, home, {QSize(318, 500)}));
+    EXPECT_EQ(l.mainFrame, home);
+    EXPECT_EQ(l.panels[0], QRect(874 + kPanelColumnGap, 400, 318, 500));
+    // Where the column needs room from it, the frame moves sideways only.
+    const TPanelLayout m = t_layoutPanels(request(avail, home, {QSize(318, 672), QSize(420, 447)}));
+    EXPECT_EQ(m.mainFrame.top(), home.top());
+    EXPECT_EQ(m.mainFrame.height(), home.height());
+    for (const QRect& r : m.panels) {
+      EXPECT_TRUE(avail.contains(r));
+      EXPECT_FALSE(r.intersects(m.mainFrame));
+    }
   }
 }
 
