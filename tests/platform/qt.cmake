@@ -6,8 +6,9 @@ if(TARGET kplatform_qt)
             ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
     LIBS kplatform_qt kui
     TIMEOUT 120)
-  # On the X display: activation there is asynchronous.
-  kestrin_add_test(test_platform_activation GUI
+  # On the X display: activation there is asynchronous.  Alone, as the keyboard focus is the
+  # display's and another test's windows would take it.
+  kestrin_add_test(test_platform_activation GUI SERIAL
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_qt_activation.cpp
             ${CMAKE_CURRENT_LIST_DIR}/qt_test_main.cpp
     LIBS kplatform_qt kui
