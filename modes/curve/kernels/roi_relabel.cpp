@@ -42,20 +42,21 @@ bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   const std::vector<uint8_t>& E = *entry;
   const size_t W = static_cast<size_t>(job.W), WH = W * job.H;
   auto crossed = [&](size_t i) { return (E[i] != 0) != ((inside[i] & kInside) != 0); };
-  // The voxels within a voxel of the path of a vertex that moved by half a voxel or more.
+  // The voxels within a voxel of the path of a point of the surface that moved by half a voxel
+  // or more.  Inside a triangle a point moves as its corners' weights say; the triangle is
+  // sampled at half a voxel or less, so where its corners stand farther apart than that, the
+  // voxels its middle swept are taken too (each corner is a sample: its own path always counts).
   double pitch[3];
   const int dims[3] = {job.W, job.H, job.D};
   for (int k = 0; k < 3; ++k) pitch[k] = job.extent[k] > 0 ? job.extent[k] / dims[k] : 1.0;
   std::vector<size_t> near;
-  for (size_t m = 0; m + 1 < job.moved.size(); m += 2) {
-    double a[3], ab[3];
+  auto markPath = [&](const double a[3], const double b[3]) {
+    double ab[3];
     int lo[3], hi[3];
     for (int k = 0; k < 3; ++k) {
-      a[k] = job.moved[m][k] / pitch[k] - 0.5;  // in voxel-centre coordinates
-      const double b = job.moved[m + 1][k] / pitch[k] - 0.5;
-      ab[k] = b - a[k];
-      lo[k] = std::max(0, static_cast<int>(std::ceil(std::min(a[k], b) - 1.0)));
-      hi[k] = std::min(dims[k] - 1, static_cast<int>(std::floor(std::max(a[k], b) + 1.0)));
+      ab[k] = b[k] - a[k];
+      lo[k] = std::max(0, static_cast<int>(std::ceil(std::min(a[k], b[k]) - 1.0)));
+      hi[k] = std::min(dims[k] - 1, static_cast<int>(std::floor(std::max(a[k], b[k]) + 1.0)));
     }
     const double len2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
     for (int z = lo[2]; z <= hi[2]; ++z)
@@ -70,6 +71,38 @@ bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
           inside[v] |= kNear;
           near.push_back(v);
         }
+  };
+  for (size_t m = 0; m + 5 < job.moved.size(); m += 6) {
+    double a[3][3], b[3][3], span = 0;  // corners at entry and now, in voxel-centre coordinates
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) {
+        a[j][k] = job.moved[m + j][k] / pitch[k] - 0.5;
+        b[j][k] = job.moved[m + 3 + j][k] / pitch[k] - 0.5;
+      }
+    for (int j = 0; j < 3; ++j) {
+      double ea = 0, eb = 0;
+      for (int k = 0; k < 3; ++k) {
+        ea += (a[j][k] - a[(j + 1) % 3][k]) * (a[j][k] - a[(j + 1) % 3][k]);
+        eb += (b[j][k] - b[(j + 1) % 3][k]) * (b[j][k] - b[(j + 1) % 3][k]);
+      }
+      span = std::max({span, ea, eb});
+    }
+    // A triangle with a corner not finite is taken at its corners only, one wider than 256
+    // voxels more coarsely.
+    const int steps = std::isfinite(span) ? std::clamp(static_cast<int>(std::ceil(std::sqrt(span) / 0.5)), 1, 512) : 1;
+    for (int i = 0; i <= steps; ++i)
+      for (int j = 0; i + j <= steps; ++j) {
+        const double w[3] = {double(steps - i - j) / steps, double(i) / steps, double(j) / steps};
+        double p[3] = {0, 0, 0}, q[3] = {0, 0, 0}, d2 = 0;
+        for (int k = 0; k < 3; ++k) {
+          for (int c = 0; c < 3; ++c) {
+            p[k] += w[c] * a[c][k];
+            q[k] += w[c] * b[c][k];
+          }
+          d2 += (q[k] - p[k]) * (q[k] - p[k]);
+        }
+        if (d2 >= 0.25) markPath(p, q);
+      }
   }
   // Decided on the rasters alone, before any label is written.
   std::vector<size_t> follow;
@@ -107,16 +140,27 @@ void t_refEntryRaster(int W, int H, int D, const double extent[3], const TTriang
 
 std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& initialPositions,
                                     const double voxelSize[3]) {
-  std::vector<TVec3> out;
-  for (int i = 0; i < mesh.vertexCount && i < static_cast<int>(initialPositions.size()); ++i) {
+  const int n = std::min(mesh.vertexCount, static_cast<int>(initialPositions.size()));
+  std::vector<uint8_t> moved(std::max(n, 0), 0);
+  for (int i = 0; i < n; ++i) {
     double d2 = 0;
     for (int k = 0; k < 3; ++k) {
       const double d = (mesh.verts[i][k] - initialPositions[i][k]) / (voxelSize[k] > 0 ? voxelSize[k] : 1.0);
       d2 += d * d;
     }
-    if (d2 < 0.25) continue;
-    out.push_back(initialPositions[i]);
-    out.push_back(mesh.verts[i]);
+    moved[i] = d2 >= 0.25;
+  }
+  std::vector<TVec3> out;
+  for (int t = 0; t < mesh.polyCount && t < static_cast<int>(mesh.polys.size()); ++t) {
+    const TPolyIdx& p = mesh.polys[t];
+    bool valid = true, any = false;
+    for (int v : p) {
+      valid = valid && v >= 0 && v < n;
+      any = any || (valid && moved[v]);
+    }
+    if (!valid || !any) continue;
+    for (int v : p) out.push_back(initialPositions[v]);
+    for (int v : p) out.push_back(mesh.verts[v]);
   }
   return out;
 }

@@ -29,8 +29,8 @@ struct TRelabelJob {
   // The raster of the surface built at entry (t_refEntryRaster), W*H*D bytes; may be null, and
   // then every voxel follows the surface.
   std::shared_ptr<const std::vector<uint8_t>> entryInside;
-  // Where the surface moved by half a voxel or more since entry: pairs of a vertex's entry and
-  // current positions (t_refMovedPoints).
+  // Where the surface moved by half a voxel or more since entry: every triangle with a corner
+  // that did, six points each, its corners at entry and then now (t_refMovedPoints).
   std::vector<TVec3> moved;
 };
 
@@ -41,18 +41,20 @@ struct TRelabelJob {
 void t_refEntryRaster(int W, int H, int D, const double extent[3], const TTriangleMesh& mesh,
                       std::vector<uint8_t>& out);
 
-// The entry and the current position of every surface vertex that moved by half a voxel or more
-// (measured in voxels of each axis) from its position at entry.
+// Every triangle of the surface with a corner that moved by half a voxel or more (measured in
+// voxels of each axis) from its position at entry: its three corners at entry, then the same
+// three now.
 std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& initialPositions,
                                     const double voxelSize[3]);
 
 // Rasterises the job's mesh and relabels job.labels in place.  Without an entry raster every
-// voxel follows the surface.  With one, only voxels within a voxel of the path of a vertex that
-// moved by half a voxel or more (job.moved) may change, and among those: a voxel the surface
-// crossed (the current raster disagrees with the entry raster) follows the surface; so does a
-// voxel next to such a one (one of its 26 neighbours) whose label the entry surface contradicted,
-// where the surface has moved on past it, which would otherwise be left behind on the side the
-// surface left.  Everywhere else the labels stay: thin parts, cavities and edges the entry
+// voxel follows the surface.  With one, only voxels within a voxel of the path of a point of the
+// surface that moved by half a voxel or more (a corner of job.moved's triangles or a point
+// between them, which moves as the corners' weights say) may change, and among those: a voxel
+// the surface crossed (the current raster disagrees with the entry raster) follows the surface;
+// so does a voxel next to such a one (one of its 26 neighbours) whose label the entry surface
+// contradicted, where the surface has moved on past it, which would otherwise be left behind on
+// the side the surface left.  Everywhere else the labels stay: thin parts, cavities and edges the entry
 // surface smoothed away, and wherever the surface only shifted by a fraction of a voxel.
 // Returns false, leaving the labels as they were, when the mesh is not a closed surface (nothing
 // could be told inside), when the memory for the raster runs out, or when newest is given and
