@@ -182,9 +182,12 @@ TEST(SrgEndToEnd, ThreeGroupsSeededOnTheXYPlaneDivideTheVolumeAndFinishStoresThe
     b->button(QMessageBox::Ok)->click();
   });
   const QImage before = v->grabFramebuffer();
+  ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
   EXPECT_FALSE(panel->isVisible());
+  // The question closed and its panel hidden: the keys are the main window's.
+  EXPECT_TRUE(mainWindowActive());
   const TOGL3DImage& mask = TextureManager::getInst().volMask;
   std::vector<int> perId(256, 0);
   for (std::int64_t i = 0; i < n; ++i) ++perId[mask.data[i]];
