@@ -32,12 +32,7 @@ class GLEnvironment : public ::testing::Environment {
     TDlgVisParam::getInst().createPanel();
   }
   void TearDown() override {
-    if (ok) {
-      t_testMakeContext();
-      TextureManager& tm = TextureManager::getInst();
-      for (TOGL3DImage* v : {&tm.vol1, &tm.vol2, &tm.vol3, &tm.volFlag, &tm.volMask, &tm.volGrad})
-        v->unbind(nullptr);
-    }
+    if (ok) t_testReleaseHolderTextures();
     TDlgVisParam::destroyInst();
     // The application and the context stay until exit (see shader_programs_test.cpp).
   }

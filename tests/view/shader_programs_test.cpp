@@ -30,18 +30,7 @@ class GLEnvironment : public ::testing::Environment {
     ok = t_testMakeContext() && t_testInitGlew();
   }
   void TearDown() override {
-    if (ok) {
-      // The holder's GL textures go while their context is still current.
-      t_testMakeContext();
-      TextureManager& tm = TextureManager::getInst();
-      for (TOGL3DImage* v : {&tm.vol1, &tm.vol2, &tm.vol3, &tm.volFlag, &tm.volMask, &tm.volGrad})
-        v->unbind(nullptr);
-      for (TOGL1DImage* t : {static_cast<TOGL1DImage*>(&tm.tfI), static_cast<TOGL1DImage*>(&tm.tfIG),
-                             &tm.pseudoColor[0], &tm.pseudoColor[1], &tm.pseudoColor[2]})
-        t->unbind(nullptr);
-      tm.tf2D.unbind(nullptr);
-      TMaskIdTable::getInst().colorTable.unbind(nullptr);
-    }
+    if (ok) t_testReleaseHolderTextures();  // while their context is still current
     // The application and the context stay (reachable) until exit: closing the display would
     // unload the driver before the leak check, leaving its few cached allocations with stacks
     // that no suppression can match.

@@ -19,3 +19,6 @@ bool t_testBeginFramebuffer(int w, int h, float r, float g, float b, float a);
 // The framebuffer's pixels, RGBA bytes, bottom row first.
 std::vector<unsigned char> t_testReadPixels(int w, int h);
 void t_testEndFramebuffer();
+// Makes the test context current and frees every GL texture the volume holder and the region
+// colour table hold, so that none outlives its context.
+void t_testReleaseHolderTextures();

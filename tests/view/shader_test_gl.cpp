@@ -2,6 +2,8 @@
 #include <GL/glew.h>
 
 #include "shader_test_context.h"
+#include "volume/TMaskIdTable.h"
+#include "volume/TextureManager.h"
 
 namespace {
 GLuint s_fbo = 0, s_colour = 0, s_depth = 0;
@@ -68,3 +70,15 @@ std::vector<unsigned char> t_testReadPixels(int w, int h) {
 
 void t_testEndFramebuffer() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }
 
+
+void t_testReleaseHolderTextures() {
+  t_testMakeContext();
+  TextureManager& tm = TextureManager::getInst();
+  for (TOGL3DImage* v : {&tm.vol1, &tm.vol2, &tm.vol3, &tm.volFlag, &tm.volMask, &tm.volGrad})
+    v->unbind(nullptr);
+  for (TOGL1DImage* t : {static_cast<TOGL1DImage*>(&tm.tfI), static_cast<TOGL1DImage*>(&tm.tfIG),
+                         &tm.pseudoColor[0], &tm.pseudoColor[1], &tm.pseudoColor[2]})
+    t->unbind(nullptr);
+  tm.tf2D.unbind(nullptr);
+  TMaskIdTable::getInst().colorTable.unbind(nullptr);
+}
