@@ -13,7 +13,6 @@
 #include "shader_test_context.h"
 #include "view/TSheder.h"
 #include "view/glsl_program.h"
-#include "volume/TMaskIdTable.h"
 #include "volume/TextureManager.h"
 #include "volume/volume_values.h"
 

@@ -70,7 +70,6 @@ std::vector<unsigned char> t_testReadPixels(int w, int h) {
 
 void t_testEndFramebuffer() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }
 
-
 void t_testReleaseHolderTextures() {
   t_testMakeContext();
   TextureManager& tm = TextureManager::getInst();
