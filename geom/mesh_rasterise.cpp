@@ -11,9 +11,11 @@
 #include "geom/mesh_rasterise.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "geom/TTriangleMesh.h"
@@ -107,76 +109,84 @@ bool t_rasterizeMeshToVolume(int W, int H, int D, TTriangleMesh& mesh, const dou
   }
 
   bool any = false;
+  std::atomic<bool> noMemory{false};
 #pragma omp parallel reduction(|| : any)
   {
     std::vector<int> rowCount, rowTris;
     std::vector<Hit> hits, kept;
 #pragma omp for schedule(dynamic, 1)
     for (int z = 0; z < D; ++z) {
-      const int s0 = sliceCount[size_t(z)], s1 = sliceCount[size_t(z) + 1];
-      if (s0 == s1) continue;
-      rowCount.assign(size_t(H) + 1, 0);
-      for (int s = s0; s < s1; ++s) {
-        const int t = sliceTris[size_t(s)];
-        for (int y = yLo[size_t(t)]; y <= yHi[size_t(t)]; ++y) ++rowCount[size_t(y) + 1];
-      }
-      for (int y = 0; y < H; ++y) rowCount[size_t(y) + 1] += rowCount[size_t(y)];
-      rowTris.resize(size_t(rowCount[size_t(H)]));
-      {
-        std::vector<int> fill(rowCount.begin(), rowCount.end() - 1);
+      if (noMemory.load(std::memory_order_relaxed)) continue;
+      try {
+        const int s0 = sliceCount[size_t(z)], s1 = sliceCount[size_t(z) + 1];
+        if (s0 == s1) continue;
+        rowCount.assign(size_t(H) + 1, 0);
         for (int s = s0; s < s1; ++s) {
           const int t = sliceTris[size_t(s)];
-          for (int y = yLo[size_t(t)]; y <= yHi[size_t(t)]; ++y) rowTris[size_t(fill[size_t(y)]++)] = t;
+          for (int y = yLo[size_t(t)]; y <= yHi[size_t(t)]; ++y) ++rowCount[size_t(y) + 1];
         }
-      }
-      const double Z = (z + 0.5) * pz;
-      for (int y = 0; y < H; ++y) {
-        const int r0 = rowCount[size_t(y)], r1 = rowCount[size_t(y) + 1];
-        if (r0 == r1) continue;
-        const double Y = (y + 0.5) * py;
-        hits.clear();
-        for (int r = r0; r < r1; ++r) {
-          const TPolyIdx& p = mesh.polys[size_t(rowTris[size_t(r)])];
-          const TVec3& A = mesh.verts[size_t(p[0])];
-          const TVec3& B = mesh.verts[size_t(p[1])];
-          const TVec3& C = mesh.verts[size_t(p[2])];
-          // A triangle seen edge-on (normal without x component) is never crossed.
-          const double det = (B[1] - A[1]) * (C[2] - A[2]) - (C[1] - A[1]) * (B[2] - A[2]);
-          if (det == 0.0) continue;
-          int sa, sb, sc;
-          const double fc = sideOf(mesh, p[0], p[1], Y, Z, sc);  // weight of C
-          const double fa = sideOf(mesh, p[1], p[2], Y, Z, sa);  // weight of A
-          const double fb = sideOf(mesh, p[2], p[0], Y, Z, sb);  // weight of B
-          if (sa != sb || sb != sc) continue;
-          const double sum = fa + fb + fc;
-          double x;
-          if (sum != 0.0) x = (fa * A[0] + fb * B[0] + fc * C[0]) / sum;
-          else x = (A[0] + B[0] + C[0]) / 3.0;
-          hits.push_back({x, sa});
-        }
-        if (hits.empty()) continue;
-        std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a.x < b.x; });
-        // Neighbouring crossings of one orientation are one crossing counted twice.
-        kept.clear();
-        for (const Hit& h : hits)
-          if (kept.empty() || kept.back().sign != h.sign) kept.push_back(h);
-        if (kept.size() == 1) continue;
-        uint8_t* rowOut = out + size_t(W) * (size_t(y) + size_t(H) * z);
-        int state = 0, next = 0;
-        for (const Hit& h : kept) {
-          // Voxels whose centre lies at or before the crossing take the state before it.
-          const double kk = std::floor((h.x - 0.5 * px) / px);
-          const int k = kk < -1.0 ? -1 : (kk > double(W - 1) ? W - 1 : int(kk));
-          if (state == 1 && k >= next) {
-            std::memset(rowOut + next, 1, size_t(k - next + 1));
-            any = true;
+        for (int y = 0; y < H; ++y) rowCount[size_t(y) + 1] += rowCount[size_t(y)];
+        rowTris.resize(size_t(rowCount[size_t(H)]));
+        {
+          std::vector<int> fill(rowCount.begin(), rowCount.end() - 1);
+          for (int s = s0; s < s1; ++s) {
+            const int t = sliceTris[size_t(s)];
+            for (int y = yLo[size_t(t)]; y <= yHi[size_t(t)]; ++y) rowTris[size_t(fill[size_t(y)]++)] = t;
           }
-          if (k + 1 > next) next = k + 1;
-          state ^= 1;
         }
-        if (state == 1) fprintf(stderr, "fail      strange mesh shape !!!!!!!");
+        const double Z = (z + 0.5) * pz;
+        for (int y = 0; y < H; ++y) {
+          const int r0 = rowCount[size_t(y)], r1 = rowCount[size_t(y) + 1];
+          if (r0 == r1) continue;
+          const double Y = (y + 0.5) * py;
+          hits.clear();
+          for (int r = r0; r < r1; ++r) {
+            const TPolyIdx& p = mesh.polys[size_t(rowTris[size_t(r)])];
+            const TVec3& A = mesh.verts[size_t(p[0])];
+            const TVec3& B = mesh.verts[size_t(p[1])];
+            const TVec3& C = mesh.verts[size_t(p[2])];
+            // A triangle seen edge-on (normal without x component) is never crossed.
+            const double det = (B[1] - A[1]) * (C[2] - A[2]) - (C[1] - A[1]) * (B[2] - A[2]);
+            if (det == 0.0) continue;
+            int sa, sb, sc;
+            const double fc = sideOf(mesh, p[0], p[1], Y, Z, sc);  // weight of C
+            const double fa = sideOf(mesh, p[1], p[2], Y, Z, sa);  // weight of A
+            const double fb = sideOf(mesh, p[2], p[0], Y, Z, sb);  // weight of B
+            if (sa != sb || sb != sc) continue;
+            const double sum = fa + fb + fc;
+            double x;
+            if (sum != 0.0) x = (fa * A[0] + fb * B[0] + fc * C[0]) / sum;
+            else x = (A[0] + B[0] + C[0]) / 3.0;
+            hits.push_back({x, sa});
+          }
+          if (hits.empty()) continue;
+          std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a.x < b.x; });
+          // Neighbouring crossings of one orientation are one crossing counted twice.
+          kept.clear();
+          for (const Hit& h : hits)
+            if (kept.empty() || kept.back().sign != h.sign) kept.push_back(h);
+          if (kept.size() == 1) continue;
+          uint8_t* rowOut = out + size_t(W) * (size_t(y) + size_t(H) * z);
+          int state = 0, next = 0;
+          for (const Hit& h : kept) {
+            // Voxels whose centre lies at or before the crossing take the state before it.
+            const double kk = std::floor((h.x - 0.5 * px) / px);
+            const int k = kk < -1.0 ? -1 : (kk > double(W - 1) ? W - 1 : int(kk));
+            if (state == 1 && k >= next) {
+              std::memset(rowOut + next, 1, size_t(k - next + 1));
+              any = true;
+            }
+            if (k + 1 > next) next = k + 1;
+            state ^= 1;
+          }
+          if (state == 1) fprintf(stderr, "fail      strange mesh shape !!!!!!!");
+        }
+      } catch (const std::bad_alloc&) {
+        // An exception must not leave the parallel region: it is thrown again after it.
+        noMemory.store(true, std::memory_order_relaxed);
       }
     }
   }
+  if (noMemory.load()) throw std::bad_alloc();
   return any;
 }
