@@ -31,6 +31,15 @@ const char* const StateRefContours::kBusyMessage = "The region is being relabell
 const char* const StateRefContours::kNoMemoryMessage =
     "There is not enough memory to refine a region of this volume: contour refinement ends and the "
     "mask stays as it was.";
+const char* const StateRefContours::kRelabelNoMemoryMessage =
+    "There is not enough memory to take this edit into the region: the surface shows it, the region "
+    "does not. Free some memory and edit again; \"Finish\" would commit the region without it.";
+const char* const StateRefContours::kRelabelNoSurfaceMessage =
+    "The edited surface is not closed, so the region could not follow this edit; \"Finish\" would "
+    "commit the region without it.";
+const char* const StateRefContours::kLastEditMissingNote =
+    "The region does not hold the last edit of the surface (it could not be taken into the region): "
+    "it is committed as it stood before that edit.";
 const char* const StateRefContours::kNoVoxelChangedNote =
     "No voxel changed: the fiber was dragged along the surface (a fiber on a flat face, as on a thin "
     "region, slides on it); the surface and the fiber stay where they were. Drag it off the surface, "
@@ -119,9 +128,9 @@ void StateRefContours::OnSwitched(int) {
     TCore::getInst().setMode(3);
     return;
   }
-  // The entry surface's raster stays beside the labels until the mode ends, and every
-  // relabelling copies the labels and rasterises the surface once more: all of it is asked for
-  // before anything is changed.
+  // The record of the entry stays beside the labels until the mode ends, and a relabelling
+  // rasterises the surface into a byte per voxel of its own (one runs at a time, and its
+  // result replaces the one waiting): both are asked for before anything is changed.
   TModeViewHost* h = t_modeViewHost();
   std::vector<std::uint8_t> entryInside;
   if (h) {
@@ -129,7 +138,7 @@ void StateRefContours::OnSwitched(int) {
     h->volumeSize(W, H, D);
     const std::size_t n = d->maskVoxelCount();
     const std::int64_t avail = t_availableMemoryBytes();
-    bool fits = n <= entryInside.max_size() / 3 && (avail <= 0 || std::int64_t(3 * n) <= avail);
+    bool fits = n <= entryInside.max_size() / 2 && (avail <= 0 || std::int64_t(2 * n) <= avail);
     if (fits && W > 0 && H > 0 && D > 0 && n == std::size_t(W) * std::size_t(H) * std::size_t(D)) {
       try {
         entryInside.resize(n);
@@ -145,6 +154,7 @@ void StateRefContours::OnSwitched(int) {
   }
   m_scene.targetId = id;
   m_holdsSurface = true;
+  m_lastEditMissing = m_toldEditMissing = false;
   t_flagsFromMaskId(id, 6, 0);
   if (h) {
     h->updateSlices();
@@ -179,8 +189,9 @@ void StateRefContours::buildRegionMesh(int id, std::vector<std::uint8_t> entryIn
   m_scene.remesh(0.2);
   m_scene.regionMesh.updateNormals();
   if (!m_scene.regionMesh.checkTopology()) t_info("winged edge has error!");
-  if (entryInside.size() == n) {  // sized at entry: filled without a new allocation
-    t_refEntryRaster(W, H, D, ext, m_scene.regionMesh, entryInside);
+  if (entryInside.size() == n && d->flagVoxels()) {  // sized at entry: filled without a new allocation
+    // The region at entry: the working labels were just set from it.
+    t_refEntryRaster(W, H, D, ext, m_scene.regionMesh, d->flagVoxels(), entryInside);
     m_entryInside = std::make_shared<const std::vector<std::uint8_t>>(std::move(entryInside));
   }
 }
@@ -210,24 +221,24 @@ void StateRefContours::startMaskUpdateThread() {
   if (!flags || n == 0 || n != std::size_t(job->W) * std::size_t(job->H) * std::size_t(job->D)) return;
   try {
     job->mesh.copyFrom(m_scene.regionMesh);
-    job->labels.assign(flags, flags + n);
-    job->entryInside = m_entryInside;
+    job->entry = m_entryInside;
+    // Without the record of the entry every voxel follows the surface from its working label.
+    if (!job->entry) job->labels.assign(flags, flags + n);
     double vs[3];
     voxelSize(vs);
     job->moved = t_refMovedPoints(m_scene.regionMesh, m_scene.initialPositions, vs);
   } catch (const std::bad_alloc&) {
-    std::fputs("no memory for the relabelling\n", stderr);
+    // Older results would not hold this edit either.
+    m_worker.cancel();
+    job->outcome = TRelabelOutcome::NoMemory;
+    applyRelabelResult(*job);
     return;
   }
   if (!h->postToInterface([] {})) {
     // No interface thread to hand a result back to: relabel here and now.
     m_worker.cancel();
-    if (t_relabelByRoiMesh(*job)) {
-      std::memcpy(d->flagVoxels(), job->labels.data(), n);
-      m_relabelled.store(true, std::memory_order_release);
-      d->dropFlagTexture();
-      t_modeRedrawAll();
-    }
+    t_relabelByRoiMesh(*job);
+    applyRelabelResult(*job);
     return;
   }
   m_worker.submit(std::move(job), [this, h] { h->postToInterface([this] { takeRelabelResult(); }); });
@@ -235,10 +246,27 @@ void StateRefContours::startMaskUpdateThread() {
 
 void StateRefContours::takeRelabelResult() {
   std::unique_ptr<TRelabelJob> r = m_worker.take();
-  if (!r) return;  // overtaken by a newer edit, cancelled, or already taken
+  if (r) applyRelabelResult(*r);  // else overtaken by a newer edit, cancelled, or already taken
+}
+
+void StateRefContours::applyRelabelResult(const TRelabelJob& r) {
   TModeRegionData* d = t_modeRegionData();
-  if (!d || m_scene.targetId < 0 || !d->flagVoxels() || d->maskVoxelCount() != r->labels.size()) return;
-  std::memcpy(d->flagVoxels(), r->labels.data(), r->labels.size());
+  if (!d || m_scene.targetId < 0 || !d->flagVoxels()) return;
+  if (r.outcome != TRelabelOutcome::Done || d->maskVoxelCount() != r.labels.size()) {
+    // The labels stay those of the last edit that could be taken in.
+    m_lastEditMissing = true;
+    const char* text = r.outcome == TRelabelOutcome::NoMemory ? kRelabelNoMemoryMessage : kRelabelNoSurfaceMessage;
+    std::fprintf(stderr, "%s\n", text);
+    if (!m_toldEditMissing) {
+      m_toldEditMissing = true;
+      t_warn(text);
+    } else if (TModeViewHost* h = t_modeViewHost()) {
+      h->showStatusText(text);
+    }
+    return;
+  }
+  std::memcpy(d->flagVoxels(), r.labels.data(), r.labels.size());
+  m_lastEditMissing = m_toldEditMissing = false;
   m_relabelled.store(true, std::memory_order_release);
   d->dropFlagTexture();
   t_modeRedrawAll();
@@ -518,13 +546,15 @@ void StateRefContours::postRunGraphCut() {
 
 void StateRefContours::finishEditing() {
   if (m_scene.targetId < 0) return;
-  if (t_prompts().message(kFinishQuestion, "Kestrin", PromptButtons::OkCancel, PromptIcon::Information) !=
-      PromptAnswer::Ok)
+  // The labels of the last edit, not of some earlier one; and the question says so where the
+  // last edit could not be taken in.
+  settleRelabelling();
+  const std::string question =
+      m_lastEditMissing ? std::string(kLastEditMissingNote) + "\n\n" + kFinishQuestion : std::string(kFinishQuestion);
+  if (t_prompts().message(question, "Kestrin", PromptButtons::OkCancel, PromptIcon::Information) != PromptAnswer::Ok)
     return;
   TModeRegionData* d = t_modeRegionData();
   if (!d || !d->flagVoxels() || !d->maskVoxels()) return;
-  // The labels of the last edit, not of some earlier one.
-  settleRelabelling();
   const std::size_t n = d->maskVoxelCount();
   const std::vector<std::uint8_t> labels(d->flagVoxels(), d->flagVoxels() + n);
   std::uint8_t* mask = d->maskVoxels();

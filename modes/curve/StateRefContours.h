@@ -8,9 +8,12 @@
 // Fiber Mode" erases a fiber.  After each edit the patch around the fibers is deformed and the
 // labels follow the deformed surface:
 //   0 outside before and now, 2 removed, 4 added, 6 inside before and now.
-// "Finish" writes the labels into the mask under the region's id.
+// They are those of the region and surface at entry and the surface now, whatever edits led
+// there (a surface pulled out and back leaves the region as it was).  "Finish" writes the labels
+// into the mask under the region's id.
 //
-// The relabelling runs on a worker over its own copies of the surface and the labels; the newest
+// The relabelling runs on a worker over its own copy of the surface and the record of the entry,
+// which stays unchanged while the mode lasts; the newest
 // edit wins (older results are dropped) and the result is taken back on the interface thread,
 // which then unbinds the flag texture and redraws.  Entry, a mode switch, a volume load, "Finish"
 // and the post graph cut never overlap a relabelling: they cancel it or wait for it (the worker
@@ -74,7 +77,8 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   const char* geometryBusyMessage() const override { return m_holdsSurface ? kGeometryBusyMessage : nullptr; }
 
   // Panel operations.
-  // "Finish": asks, then writes the labels into the mask (2 clears, 4 and 6 take the region's
+  // "Finish": waits for the relabelling of the last edit, asks (saying so where the labels do not
+  // hold that edit), then writes the labels into the mask (2 clears, 4 and 6 take the region's
   // id), rebuilds the surfaces of the region and of every region it took voxels from, mode 3.
   void finishEditing();
   // "PostRun Graph Cut": the voxel-level cut refines the boundary of the current labels.
@@ -88,13 +92,17 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // Deformation 1 (fibers), 2 (Laplacian preserving) or 3 (FiberMesh) and the relabelling.
   void deformAndRelabel(int mode);
 
-  // Takes the newest finished relabelling into the working flag volume (interface thread).
+  // Takes the newest finished relabelling into the working flag volume (interface thread); one
+  // that could not run is told to the user (a message the first time in a row, then the status
+  // bar) and leaves the labels as they were.
   void takeRelabelResult();
   // Waits for the relabelling in flight and takes its result (tests, "Finish", the post cut).
   void settleRelabelling();
 
   int targetId() const { return m_scene.targetId; }
-  // The raster of the surface built at entry (see t_relabelByRoiMesh); null without a surface.
+  // The labels do not hold the last edit of the surface: its relabelling could not run.
+  bool lastEditMissing() const { return m_lastEditMissing; }
+  // The record of the entry (see t_refEntryRaster); null without a surface.
   const std::shared_ptr<const std::vector<std::uint8_t>>& entryInside() const { return m_entryInside; }
   const TFiberScene& scene() const { return m_scene; }
   TFiberScene& sceneForEdit() { return m_scene; }
@@ -122,6 +130,9 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   static const char* const kGeometryBusyMessage;
   static const char* const kNoVoxelChangedNote;
   static const char* const kNoMemoryMessage;
+  static const char* const kRelabelNoMemoryMessage;
+  static const char* const kRelabelNoSurfaceMessage;
+  static const char* const kLastEditMissingNote;
 
  private:
   StateRefContours();
@@ -134,8 +145,10 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // The cut surface point under the cursor (either face).
   bool pickCutSurface(const TFiberView& v, const TPoint2i& p, double out[3]) const;
   // Builds the region surface and fills entryInside (sized W*H*D at entry, else left out) with
-  // its raster.
+  // the record of the entry.
   void buildRegionMesh(int id, std::vector<std::uint8_t> entryInside);
+  // Takes a relabelling's result into the flag volume, or tells that it could not run.
+  void applyRelabelResult(const TRelabelJob& r);
   void checkOnly(TDlgRefContoursIf::Check on, std::initializer_list<TDlgRefContoursIf::Check> off);
 
   TFiberScene m_scene;
@@ -147,6 +160,8 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // Set when a relabelling was taken into the flag volume; the next draw unbinds the texture.
   std::atomic<bool> m_relabelled{false};
   bool m_holdsSurface = false;  // a region's surface built at entry (interface thread only)
+  bool m_lastEditMissing = false;  // the labels lack the last edit (interface thread only)
+  bool m_toldEditMissing = false;  // ... and the user was told so by a message
   std::shared_ptr<const std::vector<std::uint8_t>> m_entryInside;  // set at entry, read by the jobs
   TRefRelabelWorker m_worker;  // declared last: stopped before the data it hands back to goes
 };

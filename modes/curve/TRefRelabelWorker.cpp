@@ -71,18 +71,32 @@ void TRefRelabelWorker::loop() {
     }
     const int run = m_runs.load(std::memory_order_relaxed) + 1;
     std::fprintf(stderr, "start and lock  %d\n", run);
-    const bool done = t_relabelByRoiMesh(*job, &m_newest);
+    // The relabelling itself never throws for want of memory; nothing else may end the thread.
+    bool done = false;
+    try {
+      done = t_relabelByRoiMesh(*job, &m_newest);
+    } catch (...) {
+      job->outcome = TRelabelOutcome::NoSurface;
+    }
     if (done) m_runs.store(run, std::memory_order_release);
     std::fprintf(stderr, "end adn unlock %d \n", run);
     bool fresh = false;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
-      fresh = done && job->generation == m_newest.load(std::memory_order_acquire);
+      // A job that could not run is handed over too (unless overtaken): the interface tells the
+      // user that the labels do not hold that edit.
+      fresh = job->outcome != TRelabelOutcome::Stale && job->generation == m_newest.load(std::memory_order_acquire);
       if (fresh) m_ready = std::move(job);
     }
     // Still running while the notification goes out: whoever waits for the worker may then free
     // what the notification uses.
-    if (fresh && notify) notify();
+    if (fresh && notify) {
+      try {
+        notify();
+      } catch (...) {
+        // The result stays ready: the next edit replaces it, "Finish" and the post cut take it.
+      }
+    }
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_running = false;

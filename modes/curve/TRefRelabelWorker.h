@@ -26,14 +26,16 @@ class TRefRelabelWorker {
   TRefRelabelWorker& operator=(const TRefRelabelWorker&) = delete;
 
   // Queues job as the newest relabelling and returns its generation.  notify runs on the worker
-  // thread once the job's result is ready (not for a dropped job); it must not wait for the
-  // interface thread (post a call to it instead).
+  // thread once the job's result is ready, also when the job could not run (its outcome says
+  // why), but not for a dropped or overtaken job; it must not wait for the interface thread
+  // (post a call to it instead).
   std::uint64_t submit(std::unique_ptr<TRelabelJob> job, std::function<void()> notify);
   // Makes every queued, running and finished job stale (nothing of them will be taken).
   void cancel();
   // Blocks until no job waits or runs.
   void wait();
-  // The finished result of the newest job; null when there is none (or it was taken).
+  // The finished result of the newest job (see its outcome); null when there is none (or it was
+  // taken).
   std::unique_ptr<TRelabelJob> take();
   // Cancels, waits and ends the thread (exit; a later submit starts it again).
   void stop();

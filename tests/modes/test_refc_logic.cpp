@@ -666,11 +666,18 @@ void PrintTo(const RegionCase& c, std::ostream* os) {
   *os << "step " << c.step << ", smoothing " << c.smoothing << ", drag " << c.dy << " px";
 }
 
-class RefRegionLogic : public RefLogicOn<FeatureBallData>, public ::testing::WithParamInterface<RegionCase> {
+std::string caseName(const ::testing::TestParamInfo<RegionCase>& info) {
+  return "Step" + std::to_string(info.param.step) + "Smoothing" + std::to_string(info.param.smoothing) +
+         (info.param.dy > 0 ? "Up" : "Down") + std::to_string(std::abs(info.param.dy));
+}
+
+// Entered with the sampling step and smoothing passes of the case (Param has step and smoothing).
+template <class Data, class Param = RegionCase>
+class RefDialogLogic : public RefLogicOn<Data>, public ::testing::WithParamInterface<Param> {
  protected:
   void beforeEntry() override {
     TCoreWiring w;
-    const RegionCase p = GetParam();
+    const Param p = this->GetParam();
     w.askSurfaceParams = [p](int& step, int& umbrella, int&) {
       step = p.step;
       umbrella = p.smoothing;
@@ -678,7 +685,20 @@ class RefRegionLogic : public RefLogicOn<FeatureBallData>, public ::testing::Wit
     };
     TCore::setWiring(w);
   }
+  // The vertical cut through the ball's middle, and the cursor circle that the drags take along.
+  void cutAcross() {
+    const double c[3] = {5, 5, 5};
+    const TPoint2i mid = this->window(c);
+    this->cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
+    ASSERT_EQ(this->mode->scene().newFibers.size(), 1u);
+    this->host.keys = TModeState::MK_SHIFT;
+    for (int i = 0; i < 1000; ++i) this->mode->OnMouseWheel(TModeState::MK_SHIFT, -120, mid);
+    for (int i = 0; i < 139; ++i) this->mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+    this->host.keys = 0;
+  }
 };
+
+using RefRegionLogic = RefDialogLogic<FeatureBallData>;
 
 double nearest(const TPoints& points, const double p[3]) {
   double d = 1e9;
@@ -817,18 +837,16 @@ INSTANTIATE_TEST_SUITE_P(SurfaceDialog, RefRegionLogic,
                          ::testing::Values(RegionCase{1, 1, 30}, RegionCase{1, 3, 30}, RegionCase{1, 10, 30},
                                            RegionCase{2, 1, 30}, RegionCase{1, 3, -30}, RegionCase{2, 3, -30},
                                            RegionCase{1, 10, -60}, RegionCase{3, 1, 60}, RegionCase{5, 3, -60}),
-                         [](const ::testing::TestParamInfo<RegionCase>& info) {
-                           return "Step" + std::to_string(info.param.step) + "Smoothing" +
-                                  std::to_string(info.param.smoothing) + (info.param.dy > 0 ? "Up" : "Down") + std::to_string(std::abs(info.param.dy));
-                         });
+                         caseName);
 
 TEST_F(RefLogic, EntryWithoutMemoryForItsCopiesSaysSoAndLeavesTheMaskAsItWas) {
   TCore& core = TCore::getInst();
   core.setMode(3);
   const std::vector<std::uint8_t> mask = data.mask, flags = data.flag;
   const std::size_t told = prompts.texts().size();
-  // What the system reports: room for the flag volume twice, not for the refinement's copies.
-  t_setAvailableMemoryForTests(2 * static_cast<std::int64_t>(mask.size()));
+  // What the system reports: a byte short of what the refinement holds beside the flag volume
+  // (the record of the entry and one relabelling's raster, a byte a voxel each).
+  t_setAvailableMemoryForTests(2 * static_cast<std::int64_t>(mask.size()) - 1);
   chooser.one.push_back({true, 2});
   core.setMode(13);
   t_setAvailableMemoryForTests(0);
@@ -844,3 +862,144 @@ TEST_F(RefLogic, EntryWithoutMemoryForItsCopiesSaysSoAndLeavesTheMaskAsItWas) {
   core.setMode(13);
   EXPECT_EQ(core.modeId, 13);
 }
+
+
+TEST_F(RefLogic, ARelabellingWithoutMemorySaysSoAndFinishSaysTheRegionLacksThatEdit) {
+  const double c[3] = {5, 5, 5};
+  const TPoint2i mid = window(c);
+  cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
+  for (int i = 0; i < 100; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+  ASSERT_TRUE(dragTop(30));
+  settle();
+  const std::vector<std::uint8_t> taken = data.flag;
+  ASSERT_GT(count(taken, 4), 5);
+  // The next drag's relabelling finds a byte less than its raster needs.
+  t_setAvailableMemoryForTests(static_cast<std::int64_t>(taken.size()) - 1);
+  ASSERT_TRUE(dragTop(30));
+  settle();
+  t_setAvailableMemoryForTests(0);
+  EXPECT_TRUE(prompts.sawText(StateRefContours::kRelabelNoMemoryMessage));
+  EXPECT_EQ(data.flag, taken);
+  // "Finish" says so in its question, and commits the region as the first drag left it.
+  prompts.answers.push_back(PromptAnswer::Ok);
+  mode->finishEditing();
+  ASSERT_FALSE(prompts.texts().empty());
+  EXPECT_NE(prompts.texts().back().find(StateRefContours::kLastEditMissingNote), std::string::npos);
+  EXPECT_NE(prompts.texts().back().find(StateRefContours::kFinishQuestion), std::string::npos);
+  EXPECT_EQ(labelsOfMask(), taken);
+  EXPECT_EQ(TCore::getInst().modeId, 3);
+}
+
+namespace {
+
+// A plain ball, no region around it.
+struct PlainBallData : BallData {
+  PlainBallData() : BallData(0.0) {}
+};
+
+using RefBackLogic = RefDialogLogic<PlainBallData>;
+
+}  // namespace
+
+TEST_P(RefBackLogic, TheRegionIsWhatTheSurfaceShowsWhateverTheOrderOfTheDrags) {
+  ASSERT_NO_FATAL_FAILURE(cutAcross());
+  const int dy = GetParam().dy;
+  // Out and back: the surface stands where it stood at entry, and so does the region.
+  ASSERT_TRUE(dragTop(dy));
+  settle();
+  ASSERT_GT(count(data.flag, 4), 0);
+  ASSERT_TRUE(dragTop(-dy));
+  settle();
+  const TTriangleMesh& surf = mode->scene().regionMesh;
+  double back = 0;
+  for (int v = 0; v < surf.vertexCount; ++v)
+    back = std::max(back, t_dist3(surf.verts[v], mode->scene().initialPositions[v]) / kPitch);
+  ASSERT_LT(back, 0.5);
+  EXPECT_EQ(count(data.flag, 2) + count(data.flag, 4), 0) << "the surface came back within " << back << " voxel";
+
+  // Twice as far out, then half way back: every voxel "Finish" changes is where the surface shown
+  // says.
+  ASSERT_TRUE(dragTop(2 * dy));
+  settle();
+  ASSERT_TRUE(dragTop(-dy));
+  settle();
+  TTriangleMesh shown;
+  shown.copyFrom(mode->scene().regionMesh);
+  prompts.answers.push_back(PromptAnswer::Ok);
+  mode->finishEditing();
+  ASSERT_EQ(TCore::getInst().modeId, 3);
+  const std::vector<std::uint8_t> inside = raster(shown);
+  int changed = 0, disagree = 0;
+  for (std::size_t i = 0; i < inside.size(); ++i) {
+    const bool in = data.mask[i] == 2;
+    if (in == (entryMask[i] == 2)) continue;
+    ++changed;
+    disagree += in != (inside[i] != 0);
+  }
+  EXPECT_GT(changed, 0);
+  EXPECT_EQ(disagree, 0) << "of " << changed << " changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(SurfaceDialog, RefBackLogic,
+                         ::testing::Values(RegionCase{1, 1, 30}, RegionCase{2, 1, 30}), caseName);
+
+namespace {
+
+// The ball with a thin part beside the cut (which passes the ball's top at x = 15): a sheet one
+// voxel thick in x, standing 6 voxels out of the top, or a groove one voxel wide and 3 deep cut
+// into it; `offset` voxels beside the cut, along z where the drag pulls the top.
+struct ThinCase {
+  int step;
+  int smoothing;
+  bool groove;
+  int offset;
+  int dy;  // the drag of the fiber's top: out for a sheet, in for a groove
+};
+void PrintTo(const ThinCase& c, std::ostream* os) {
+  *os << "step " << c.step << (c.groove ? ", groove " : ", sheet ") << c.offset << " voxels beside, drag " << c.dy;
+}
+
+class RefThinLogic : public RefDialogLogic<PlainBallData, ThinCase> {
+ protected:
+  std::vector<int> part;  // the sheet's voxels (in the region) or the groove's (out of it)
+  void beforeEntry() override {
+    RefDialogLogic::beforeEntry();
+    const int x = 15 + GetParam().offset;
+    for (int z = 10; z <= 17; ++z) {
+      int top = -1;
+      for (int y = 0; y < N; ++y)
+        if (data.mask[at(x, y, z)] == 2) top = y;
+      ASSERT_GT(top, N / 2);
+      for (int y = GetParam().groove ? top - 2 : top + 1; y <= (GetParam().groove ? top : top + 6); ++y) {
+        data.mask[at(x, y, z)] = GetParam().groove ? 0 : 2;
+        part.push_back(at(x, y, z));
+      }
+    }
+  }
+};
+
+}  // namespace
+
+TEST_P(RefThinLogic, ADragKeepsTheThinPartsBesideIt) {
+  ASSERT_NO_FATAL_FAILURE(cutAcross());
+  ASSERT_TRUE(dragTop(GetParam().dy));
+  settle();
+  prompts.answers.push_back(PromptAnswer::Ok);
+  mode->finishEditing();
+  ASSERT_EQ(TCore::getInst().modeId, 3);
+  int changed = 0, lost = 0;
+  for (std::size_t i = 0; i < data.mask.size(); ++i) changed += (data.mask[i] == 2) != (entryMask[i] == 2);
+  for (int v : part) lost += (data.mask[v] == 2) != (entryMask[v] == 2);
+  EXPECT_GT(changed, 0);  // the drag did change the region
+  EXPECT_EQ(lost, 0) << "of " << part.size() << (GetParam().groove ? " groove voxels filled" : " sheet voxels removed");
+}
+
+INSTANTIATE_TEST_SUITE_P(SurfaceDialog, RefThinLogic,
+                         ::testing::Values(ThinCase{1, 1, false, 2, 30}, ThinCase{1, 1, false, 3, 30},
+                                           ThinCase{1, 1, false, 4, 30}, ThinCase{1, 1, true, 4, -30},
+                                           ThinCase{2, 1, false, 2, 30}, ThinCase{2, 1, false, 3, 30},
+                                           ThinCase{2, 1, false, 4, 30}, ThinCase{2, 1, true, 4, -30}),
+                         [](const ::testing::TestParamInfo<ThinCase>& info) {
+                           return "Step" + std::to_string(info.param.step) + (info.param.groove ? "Groove" : "Sheet") +
+                                  std::to_string(info.param.offset);
+                         });

@@ -6,42 +6,47 @@
 #include <new>
 
 #include "geom/mesh_rasterise.h"
+#include "platform/LargeMemory.h"
 
 namespace {
 
 // Bits of the working raster.
 constexpr uint8_t kInside = 1;  // the current surface's inside test
 constexpr uint8_t kNear = 2;    // within a voxel of where the surface moved
+constexpr uint8_t kFollow = 4;  // follows the current surface
 
-}  // namespace
-
-bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
-  auto superseded = [&]() { return newest && newest->load(std::memory_order_acquire) > job.generation; };
-  const size_t n = static_cast<size_t>(job.W) * job.H * job.D;
-  if (job.W <= 0 || job.H <= 0 || job.D <= 0 || job.labels.size() != n) return false;
-  if (superseded()) return false;
+bool relabel(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
+  auto stale = [&]() {
+    if (!newest || newest->load(std::memory_order_acquire) <= job.generation) return false;
+    job.outcome = TRelabelOutcome::Stale;
+    return true;
+  };
+  job.outcome = TRelabelOutcome::NoSurface;
+  const size_t n = static_cast<size_t>(std::max(job.W, 0)) * std::max(job.H, 0) * std::max(job.D, 0);
+  const std::vector<uint8_t>* entry = job.entry && job.entry->size() == n ? job.entry.get() : nullptr;
+  if (n == 0 || (!entry && job.labels.size() != n)) return false;
+  if (stale()) return false;
   // An open or empty surface has no inside: relabelling from it would remove the whole region.
   if (job.mesh.polyCount == 0) return false;
   for (const TMeshEdge& e : job.mesh.edges)
     if (e.isBoundary()) return false;
-  std::vector<uint8_t> inside;
-  try {
-    inside.assign(n, 0);
-  } catch (const std::bad_alloc&) {
-    std::fputs("no memory for the relabelling\n", stderr);
+  const std::int64_t avail = t_availableMemoryBytes();
+  if (avail > 0 && static_cast<uint64_t>(avail) < n) {
+    job.outcome = TRelabelOutcome::NoMemory;
     return false;
   }
-  t_rasterizeMeshToVolume(job.W, job.H, job.D, job.mesh, job.extent, inside.data());
-  if (superseded()) return false;
-  const std::vector<uint8_t>* entry = job.entryInside && job.entryInside->size() == n ? job.entryInside.get() : nullptr;
+  std::vector<uint8_t> bits(n, 0);
+  t_rasterizeMeshToVolume(job.W, job.H, job.D, job.mesh, job.extent, bits.data());
+  if (stale()) return false;
   if (!entry) {
 #pragma omp parallel for schedule(static)
-    for (long long i = 0; i < static_cast<long long>(n); ++i) job.labels[i] = t_refLabel(job.labels[i], inside[i] != 0);
+    for (long long i = 0; i < static_cast<long long>(n); ++i) job.labels[i] = t_refLabel(job.labels[i], bits[i] != 0);
+    job.outcome = TRelabelOutcome::Done;
     return true;
   }
   const std::vector<uint8_t>& E = *entry;
   const size_t W = static_cast<size_t>(job.W), WH = W * job.H;
-  auto crossed = [&](size_t i) { return (E[i] != 0) != ((inside[i] & kInside) != 0); };
+  auto crossed = [&](size_t i) { return ((E[i] & kRefEntrySurface) != 0) != ((bits[i] & kInside) != 0); };
   // The voxels within a voxel of the path of a point of the surface that moved by half a voxel
   // or more.  Inside a triangle a point moves as its corners' weights say; the triangle is
   // sampled at half a voxel or less, so where its corners stand farther apart than that, the
@@ -49,7 +54,7 @@ bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   double pitch[3];
   const int dims[3] = {job.W, job.H, job.D};
   for (int k = 0; k < 3; ++k) pitch[k] = job.extent[k] > 0 ? job.extent[k] / dims[k] : 1.0;
-  std::vector<size_t> near;
+  int zoneLo[3] = {dims[0], dims[1], dims[2]}, zoneHi[3] = {-1, -1, -1};
   auto markPath = [&](const double a[3], const double b[3]) {
     double ab[3];
     int lo[3], hi[3];
@@ -66,10 +71,13 @@ bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
           const double t = len2 > 0 ? std::clamp((q[0] * ab[0] + q[1] * ab[1] + q[2] * ab[2]) / len2, 0.0, 1.0) : 0.0;
           double d2 = 0;
           for (int k = 0; k < 3; ++k) d2 += (q[k] - t * ab[k]) * (q[k] - t * ab[k]);
-          const size_t v = x + W * y + WH * z;
-          if (d2 > 1.0 || (inside[v] & kNear)) continue;
-          inside[v] |= kNear;
-          near.push_back(v);
+          if (d2 > 1.0) continue;
+          bits[x + W * y + WH * z] |= kNear;
+          const int c[3] = {x, y, z};
+          for (int k = 0; k < 3; ++k) {
+            zoneLo[k] = std::min(zoneLo[k], c[k]);
+            zoneHi[k] = std::max(zoneHi[k], c[k]);
+          }
         }
   };
   for (size_t m = 0; m + 5 < job.moved.size(); m += 6) {
@@ -104,38 +112,66 @@ bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
         if (d2 >= 0.25) markPath(p, q);
       }
   }
-  // Decided on the rasters alone, before any label is written.
-  std::vector<size_t> follow;
-  for (size_t v : near) {
-    if (crossed(v)) {
-      follow.push_back(v);
-      continue;
-    }
-    if ((E[v] != 0) == t_refWasInside(job.labels[v])) continue;  // the surface agrees with the label
-    const int x = static_cast<int>(v % W), y = static_cast<int>((v / W) % job.H), z = static_cast<int>(v / WH);
-    bool nextTo = false;
-    for (int dz = -1; dz <= 1 && !nextTo; ++dz)
-      for (int dy = -1; dy <= 1 && !nextTo; ++dy)
-        for (int dx = -1; dx <= 1 && !nextTo; ++dx) {
-          const int X = x + dx, Y = y + dy, Z = z + dz;
-          if (X < 0 || Y < 0 || Z < 0 || X >= job.W || Y >= job.H || Z >= job.D) continue;
-          nextTo = crossed(X + W * Y + WH * Z);
+  // Which voxels of the zone follow the surface, decided on the rasters alone: those it crossed,
+  // and those next to one of them, on its side of the surface now, where the entry surface and
+  // the region disagree.
+  for (int z = zoneLo[2]; z <= zoneHi[2]; ++z)
+    for (int y = zoneLo[1]; y <= zoneHi[1]; ++y)
+      for (int x = zoneLo[0]; x <= zoneHi[0]; ++x) {
+        const size_t v = x + W * y + WH * z;
+        if (!(bits[v] & kNear)) continue;
+        if (crossed(v)) {
+          bits[v] |= kFollow;
+          continue;
         }
-    if (nextTo) follow.push_back(v);
+        if (((E[v] & kRefEntrySurface) != 0) == ((E[v] & kRefEntryRegion) != 0)) continue;
+        bool nextTo = false;
+        for (int dz = -1; dz <= 1 && !nextTo; ++dz)
+          for (int dy = -1; dy <= 1 && !nextTo; ++dy)
+            for (int dx = -1; dx <= 1 && !nextTo; ++dx) {
+              const int X = x + dx, Y = y + dy, Z = z + dz;
+              if (X < 0 || Y < 0 || Z < 0 || X >= job.W || Y >= job.H || Z >= job.D) continue;
+              const size_t c = X + W * Y + WH * Z;
+              nextTo = (bits[c] & kNear) && crossed(c) && (bits[c] & kInside) == (bits[v] & kInside);
+            }
+        if (nextTo) bits[v] |= kFollow;
+      }
+  if (stale()) return false;
+#pragma omp parallel for schedule(static)
+  for (long long i = 0; i < static_cast<long long>(n); ++i) {
+    const bool region = (E[i] & kRefEntryRegion) != 0;
+    const bool in = (bits[i] & kFollow) ? (bits[i] & kInside) != 0 : region;
+    bits[i] = region ? (in ? 6 : 2) : (in ? 4 : 0);
   }
-  if (superseded()) return false;
-  for (size_t v : follow) job.labels[v] = t_refLabel(job.labels[v], (inside[v] & kInside) != 0);
+  job.labels.swap(bits);
+  job.outcome = TRelabelOutcome::Done;
   return true;
 }
 
+}  // namespace
+
+bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
+  try {
+    return relabel(job, newest);
+  } catch (const std::bad_alloc&) {
+    job.outcome = TRelabelOutcome::NoMemory;
+    return false;
+  }
+}
+
 void t_refEntryRaster(int W, int H, int D, const double extent[3], const TTriangleMesh& mesh,
-                      std::vector<uint8_t>& out) {
+                      const uint8_t* entryLabels, std::vector<uint8_t>& out) {
   const size_t n = static_cast<size_t>(W) * H * D;
   out.assign(W <= 0 || H <= 0 || D <= 0 ? 0 : n, 0);
-  if (out.empty() || mesh.polyCount == 0) return;
-  TTriangleMesh copy;
-  copy.copyFrom(mesh);
-  t_rasterizeMeshToVolume(W, H, D, copy, extent, out.data());
+  if (out.empty()) return;
+  if (mesh.polyCount > 0) {
+    TTriangleMesh copy;
+    copy.copyFrom(mesh);
+    t_rasterizeMeshToVolume(W, H, D, copy, extent, out.data());
+  }
+  if (!entryLabels) return;
+  for (size_t i = 0; i < n; ++i)
+    if (t_refWasInside(entryLabels[i])) out[i] |= kRefEntryRegion;
 }
 
 std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& initialPositions,

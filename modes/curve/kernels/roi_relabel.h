@@ -18,6 +18,19 @@ inline uint8_t t_refLabel(uint8_t old, bool insideNow) {
   return t_refWasInside(old) ? (insideNow ? 6 : 2) : (insideNow ? 4 : 0);
 }
 
+// The record of the entry, one byte per voxel: whether the voxel is inside the surface built at
+// entry and whether it was inside the region.
+constexpr uint8_t kRefEntrySurface = 1;
+constexpr uint8_t kRefEntryRegion = 2;
+
+// How a relabelling ended.
+enum class TRelabelOutcome {
+  Done,
+  Stale,      // a newer request overtook it
+  NoSurface,  // no closed surface (nothing could be told inside) or a job that does not fit
+  NoMemory,   // not enough memory for its raster
+};
+
 // One relabelling, with its own copies of what it reads: a worker runs it while the interface
 // thread goes on editing.  generation orders the requests; only the newest result is applied.
 struct TRelabelJob {
@@ -25,21 +38,26 @@ struct TRelabelJob {
   int W = 0, H = 0, D = 0;
   double extent[3] = {0, 0, 0};
   TTriangleMesh mesh;           // a copy of the region surface after the edit
-  std::vector<uint8_t> labels;  // a copy of the working labels; replaced by the result
-  // The raster of the surface built at entry (t_refEntryRaster), W*H*D bytes; may be null, and
-  // then every voxel follows the surface.
-  std::shared_ptr<const std::vector<uint8_t>> entryInside;
+  // The result.  Without an entry record it must come in as a copy of the working labels, which
+  // are relabelled in place; with one it may come in empty.
+  std::vector<uint8_t> labels;
+  // The record of the entry (t_refEntryRaster), W*H*D bytes; may be null, and then every voxel
+  // follows the surface.
+  std::shared_ptr<const std::vector<uint8_t>> entry;
   // Where the surface moved by half a voxel or more since entry: every triangle with a corner
   // that did, six points each, its corners at entry and then now (t_refMovedPoints).
   std::vector<TVec3> moved;
+  TRelabelOutcome outcome = TRelabelOutcome::Stale;
 };
 
-// The inside test (1 inside, 0 outside) of the surface built at entry, one byte per voxel, into
-// out (resized to W*H*D).  That surface does not reproduce everything of the region it was
-// built from (thin parts, cavities and sharp edges are smoothed away); the relabelling compares
-// every later surface with it rather than with the region.
+// The record of the entry (kRefEntrySurface, kRefEntryRegion) into out (resized to W*H*D): the
+// inside test of the surface built at entry and, from the working labels at entry (W*H*D bytes),
+// the region.
+// That surface does not reproduce everything of the region it was built from (thin parts,
+// cavities and sharp edges are smoothed away); the relabelling compares every later surface with
+// it rather than with the region.
 void t_refEntryRaster(int W, int H, int D, const double extent[3], const TTriangleMesh& mesh,
-                      std::vector<uint8_t>& out);
+                      const uint8_t* entryLabels, std::vector<uint8_t>& out);
 
 // Every triangle of the surface with a corner that moved by half a voxel or more (measured in
 // voxels of each axis) from its position at entry: its three corners at entry, then the same
@@ -47,19 +65,23 @@ void t_refEntryRaster(int W, int H, int D, const double extent[3], const TTriang
 std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& initialPositions,
                                     const double voxelSize[3]);
 
-// Rasterises the job's mesh and relabels job.labels in place.  Without an entry raster every
-// voxel follows the surface.  With one, only voxels within a voxel of the path of a point of the
-// surface that moved by half a voxel or more (a corner of job.moved's triangles or a point
-// between them, which moves as the corners' weights say) may change, and among those: a voxel
-// the surface crossed (the current raster disagrees with the entry raster) follows the surface;
-// so does a voxel next to such a one (one of its 26 neighbours) whose label the entry surface
-// contradicted, where the surface has moved on past it, which would otherwise be left behind on
-// the side the surface left.  Everywhere else the labels stay: thin parts, cavities and edges the entry
-// surface smoothed away, and wherever the surface only shifted by a fraction of a voxel.
-// Returns false, leaving the labels as they were, when the mesh is not a closed surface (nothing
-// could be told inside), when the memory for the raster runs out, or when newest is given and
-// holds a later generation than the job's (checked before the work and before the labels are
-// written).
+// Rasterises the job's mesh into job.labels.  Without an entry record every voxel follows the
+// surface.  With one, the labels are those of the entry, the surface of the entry and the surface
+// now alone, whatever edits led there: a voxel keeps its entry label unless it lies within a
+// voxel of the path, from its place at entry to its place now, of a point of the surface that
+// moved by half a voxel or more (a corner of job.moved's triangles or a point between them, which
+// moves as the corners' weights say).  There a voxel the surface crossed (the surfaces now and at
+// entry disagree) follows the surface; so does a voxel of that zone next to such a crossed one
+// (one of its 26 neighbours) and on the same side of the surface now, where the entry surface
+// contradicted the region: what the region had beyond the entry surface on the side the surface
+// left, which would otherwise be left behind.  A thin part or a groove just beyond the surface's
+// new place stays, as do thin parts, cavities and edges the entry surface smoothed away elsewhere
+// and wherever the surface only shifted by a fraction of a voxel.
+// Returns whether it ran to the end (job.outcome says why not), leaving the labels as they were
+// otherwise: when the mesh is not a closed surface, when the memory for the raster is not there
+// (also when the system reports less available than the raster takes), or when newest is given
+// and holds a later generation than the job's (checked before the work and before the labels
+// are written).  Never throws for want of memory.
 bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest = nullptr);
 
 // Flags of the voxel-level graph cut: 1 (eligible, outside the extraction) for labels 0 and 2,
