@@ -228,7 +228,7 @@ TEST(CCylEndToEnd, CurvedVesselExtractedWithSixControlPoints) {
   ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
-  EXPECT_TRUE(mainWindowActive());
+  EXPECT_TRUE(mainWindowTakesKeys());
   const TOGL3DImage& mask = tm.volMask;
   int inRegion = 0, both = 0, far = 0;
   for (int z = 0; z < kD; ++z)

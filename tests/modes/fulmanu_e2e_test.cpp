@@ -181,7 +181,7 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
-  EXPECT_TRUE(mainWindowActive());
+  EXPECT_TRUE(mainWindowTakesKeys());
   EXPECT_EQ(inMask(1), expect);
   const TMaskIdInfo& rec = TMaskIdTable::getInst().records[1];
   EXPECT_EQ(rec.used, 1);
@@ -232,7 +232,7 @@ TEST(FulManuEndToEnd, PaintThreeSlicesLassoAFourthFinishAndRefine) {
   ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
-  EXPECT_TRUE(mainWindowActive());
+  EXPECT_TRUE(mainWindowTakesKeys());
   for (int i : erased) expect.erase(i);
   EXPECT_EQ(inMask(1), expect);
   EXPECT_TRUE(inMask(0).count(at(14, 12, 4)));

@@ -178,7 +178,7 @@ TEST(GCutEndToEnd, NoisySphereCutOutWithOneForegroundAndOneBackgroundStroke) {
   ASSERT_TRUE(activated(panel));
   QTest::mouseClick(panel->button("Finish"), Qt::LeftButton);
   ASSERT_EQ(core.modeId, 3);
-  EXPECT_TRUE(mainWindowActive());
+  EXPECT_TRUE(mainWindowTakesKeys());
   const TOGL3DImage& mask = TextureManager::getInst().volMask;
   int stored = 0, strays = 0;
   for (int z = 0; z < kD; ++z)

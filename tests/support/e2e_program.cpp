@@ -7,8 +7,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QWindow>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +22,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <unistd.h>
+#include <X11/keysym.h>
 
 #include "app/CKestrinApp.h"
 #include "core/TCore.h"
@@ -28,6 +33,7 @@
 #include "view/TOGL.h"
 #include "volume/TextureManager.h"
 #include "volume/app_paths.h"
+#include "x_input.h"
 
 namespace e2e {
 
@@ -240,10 +246,68 @@ bool activated(QWidget* w) {
   return waitUntil([w] { return QApplication::activeWindow() == w; }, 10000);
 }
 
-bool mainWindowActive() {
+namespace {
+
+QString windowName(QWidget* w) { return w ? QString::fromLatin1(w->metaObject()->className()) : QStringLiteral("none"); }
+
+// The menu bar's menu whose title is `title`.
+QMenu* barMenu(QMainWindow* frame, const QString& title) {
+  for (QAction* a : frame->menuBar()->actions())
+    if (a->menu() && a->text() == title) return a->menu();
+  return nullptr;
+}
+
+// A point of the screen that no shown window of ours covers (a corner), so that keys sent there
+// reach a window only through the keyboard focus, never because the pointer lies over it.
+QPoint uncoveredPoint(QWidget* frame) {
+  const QRect screen = frame->screen()->geometry();
+  for (const QPoint& p : {screen.bottomRight(), screen.bottomLeft(), screen.topRight(), screen.topLeft()}) {
+    bool covered = false;
+    for (QWidget* w : QApplication::topLevelWidgets()) covered = covered || (w->isVisible() && w->frameGeometry().contains(p));
+    if (!covered) return p;
+  }
+  return screen.bottomRight();
+}
+
+void tap(XInput& in, unsigned long keysym) {
+  in.key(keysym, true);
+  in.key(keysym, false);
+  in.flush();
+}
+
+}  // namespace
+
+::testing::AssertionResult mainWindowTakesKeys() {
   CKestrinView* v = CKestrinView::s_theView;
-  QWidget* frame = v ? v->window() : nullptr;
-  return frame && waitUntil([frame] { return QApplication::activeWindow() == frame; }, 10000);
+  auto* frame = v ? qobject_cast<QMainWindow*>(v->window()) : nullptr;
+  if (!frame) return ::testing::AssertionFailure() << "no main window";
+  if (!waitUntil([frame] { return QApplication::activeWindow() == frame; }, 10000))
+    return ::testing::AssertionFailure() << "the main window is not active (active: "
+                                         << windowName(QApplication::activeWindow()).toStdString() << ")";
+  QMenu* file = barMenu(frame, QStringLiteral("&File"));
+  if (!file) return ::testing::AssertionFailure() << "no File menu";
+  if (file->isVisible()) return ::testing::AssertionFailure() << "the File menu is open already";
+  XInput in;
+  if (!in.ok()) return ::testing::AssertionFailure() << "no XTEST extension on the display";
+  in.moveTo(uncoveredPoint(frame));
+  in.key(XK_Alt_L, true);
+  tap(in, XK_f);
+  in.key(XK_Alt_L, false);
+  in.flush();
+  const bool opened = waitUntil([file] { return file->isVisible(); }, 10000);
+  if (!opened) {
+    QWindow* focus = QGuiApplication::focusWindow();
+    return ::testing::AssertionFailure()
+           << "Alt+F opened no File menu (Qt's active window "
+           << windowName(QApplication::activeWindow()).toStdString() << ", focus window "
+           << (focus ? focus->objectName().toStdString() : std::string("none")) << ")";
+  }
+  tap(in, XK_Escape);
+  const bool closed = waitUntil([file] { return !file->isVisible(); }, 10000);
+  // (Never left open for the steps after.)
+  if (!closed) file->close();
+  if (!closed) return ::testing::AssertionFailure() << "Escape left the File menu open";
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace e2e

@@ -187,7 +187,7 @@ TEST(SrgEndToEnd, ThreeGroupsSeededOnTheXYPlaneDivideTheVolumeAndFinishStoresThe
   ASSERT_EQ(core.modeId, 3);
   EXPECT_FALSE(panel->isVisible());
   // The question closed and its panel hidden: the keys are the main window's.
-  EXPECT_TRUE(mainWindowActive());
+  EXPECT_TRUE(mainWindowTakesKeys());
   const TOGL3DImage& mask = TextureManager::getInst().volMask;
   std::vector<int> perId(256, 0);
   for (std::int64_t i = 0; i < n; ++i) ++perId[mask.data[i]];
