@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QDockWidget>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMoveEvent>
@@ -308,6 +309,9 @@ void CMainFrame::layoutPanels(QWidget* showing, bool mayMoveMain) {
   const QMargins deco = decorationsAt(base, q.avail);
   q.home = q.maximised ? frameGeometry() : base.marginsAdded(deco);
   q.barsHeight = barsHeight();
+  // The view where the frame's own layout puts it now: hiding the slice panes (a mode switch) only
+  // asks for that layout, which else comes after the panels were placed.
+  if (QLayout* l = layout()) l->activate();
   const QRect view = t_ownerView(this), frame = q.maximised ? frameGeometry() : geometry().marginsAdded(t_reckonedDecorations(this));
   if (!view.isEmpty())
     q.viewInset = QMargins(view.left() - frame.left(), view.top() - frame.top(), frame.right() - view.right(),

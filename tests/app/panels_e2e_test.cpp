@@ -602,7 +602,8 @@ TEST(PanelsEndToEnd, AModeSwitchChangesTheFrameOnceByTheLeastMoveAndLeavesItWher
   const QMargins deco = decorationsOf(frame);
   // Between modes that both need room (10, 6, 8: the frame narrows or moves for them), from the
   // frame's start-up place and from the screen's left edge; the modes that ask for a region first
-  // hide the old panels while the chooser is open.
+  // hide the old panels while the chooser is open.  A mode entered again from the same place (10,
+  // after mode 0 with its slice panes and after mode 6 without) puts the frame where it did before.
   const std::vector<int> modes = {10, 6, 10, 8, 3, 0};
   const char* const from[] = {"from the start-up place", "from the left edge", "from the right edge"};
   for (int run = 0; run < 3; ++run) {
@@ -616,6 +617,7 @@ TEST(PanelsEndToEnd, AModeSwitchChangesTheFrameOnceByTheLeastMoveAndLeavesItWher
       QTest::qWait(300);
     }
     const QRect start = frame->geometry();
+    std::map<int, QRect> placeIn;
     for (int mode : modes) {
       SCOPED_TRACE(std::string(from[run]) + ", mode " + std::to_string(mode));
       switchChangingTheFrameOnce(frame, mode, {{0}});
@@ -631,6 +633,10 @@ TEST(PanelsEndToEnd, AModeSwitchChangesTheFrameOnceByTheLeastMoveAndLeavesItWher
       if (run == 2 && !covered) {
         EXPECT_EQ(now.right(), start.right()) << describe(now).toStdString();
       }
+      if (const auto before = placeIn.find(mode); before != placeIn.end()) {
+        EXPECT_EQ(now, before->second) << describe(now).toStdString() << ", before " << describe(before->second).toStdString();
+      }
+      placeIn[mode] = now;
     }
   }
   // Put partly off the screen (past its left and bottom edges): the frame keeps its place through
@@ -641,11 +647,17 @@ TEST(PanelsEndToEnd, AModeSwitchChangesTheFrameOnceByTheLeastMoveAndLeavesItWher
   ASSERT_TRUE(frameSettles(frame, off)) << "the window manager put it at " << describe(frame->geometry()).toStdString();
   QTest::qWait(300);
   EXPECT_EQ(frame->geometry(), off) << "after the panels followed the user's move";
-  for (int mode : {10, 0, 6, 3, 0}) {
+  // Mode 10 entered after a mode with the slice panes and after one without: the same place.
+  std::map<int, QRect> placeIn;
+  for (int mode : {10, 0, 6, 10, 3, 0}) {
     SCOPED_TRACE("partly off the screen, mode " + std::to_string(mode));
     switchChangingTheFrameOnce(frame, mode, {{0}});
     if (::testing::Test::HasFatalFailure()) return;
     const QRect now = frame->geometry();
+    if (const auto before = placeIn.find(mode); before != placeIn.end()) {
+      EXPECT_EQ(now, before->second) << describe(now).toStdString() << ", before " << describe(before->second).toStdString();
+    }
+    placeIn[mode] = now;
     QRect column;
     for (QWidget* p : shownPanels())
       if (!t_isFreePanel(p)) column |= p->frameGeometry();
