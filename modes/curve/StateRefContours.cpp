@@ -212,18 +212,16 @@ void StateRefContours::hidePanels() {
 void StateRefContours::startMaskUpdateThread() {
   TModeRegionData* d = t_modeRegionData();
   TModeViewHost* h = t_modeViewHost();
-  if (!d || !h || m_scene.targetId < 0) return;
+  // Without the record of the entry there is no surface either (the surface dialog was cancelled).
+  if (!d || !h || m_scene.targetId < 0 || !m_entryInside) return;
   auto job = std::make_unique<TRelabelJob>();
   h->volumeSize(job->W, job->H, job->D);
   h->volumeExtent(job->extent);
   const std::size_t n = d->maskVoxelCount();
-  const std::uint8_t* flags = d->flagVoxels();
-  if (!flags || n == 0 || n != std::size_t(job->W) * std::size_t(job->H) * std::size_t(job->D)) return;
+  if (!d->flagVoxels() || n == 0 || n != std::size_t(job->W) * std::size_t(job->H) * std::size_t(job->D)) return;
   try {
     job->mesh.copyFrom(m_scene.regionMesh);
     job->entry = m_entryInside;
-    // Without the record of the entry every voxel follows the surface from its working label.
-    if (!job->entry) job->labels.assign(flags, flags + n);
     double vs[3];
     voxelSize(vs);
     job->moved = t_refMovedPoints(m_scene.regionMesh, m_scene.initialPositions, vs);

@@ -188,6 +188,17 @@ class RefLogicOn : public ModeLogicTest<StateRefContours, FakeRefPanel, Data, Re
       mode->OnMouseMove(TPoint2i(a.x + (b.x - a.x) * i / n, a.y + (b.y - a.y) * i / n));
     release(b);
   }
+  // The vertical cut through the ball's middle, and the cursor circle that the drags take along.
+  void cutAcross() {
+    const double c[3] = {5, 5, 5};
+    const TPoint2i mid = window(c);
+    cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
+    ASSERT_EQ(mode->scene().newFibers.size(), 1u);
+    host.keys = TModeState::MK_SHIFT;
+    for (int i = 0; i < 1000; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, -120, mid);
+    for (int i = 0; i < 139; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+    host.keys = 0;
+  }
   // Shift-drags the new-fiber point nearest to the top of the ball upwards by dy pixels.
   bool dragTop(int dy) {
     const TFiberStroke& f = mode->scene().newFibers.at(0);
@@ -685,17 +696,6 @@ class RefDialogLogic : public RefLogicOn<Data>, public ::testing::WithParamInter
     };
     TCore::setWiring(w);
   }
-  // The vertical cut through the ball's middle, and the cursor circle that the drags take along.
-  void cutAcross() {
-    const double c[3] = {5, 5, 5};
-    const TPoint2i mid = this->window(c);
-    this->cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
-    ASSERT_EQ(this->mode->scene().newFibers.size(), 1u);
-    this->host.keys = TModeState::MK_SHIFT;
-    for (int i = 0; i < 1000; ++i) this->mode->OnMouseWheel(TModeState::MK_SHIFT, -120, mid);
-    for (int i = 0; i < 139; ++i) this->mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
-    this->host.keys = 0;
-  }
 };
 
 using RefRegionLogic = RefDialogLogic<FeatureBallData>;
@@ -865,10 +865,7 @@ TEST_F(RefLogic, EntryWithoutMemoryForItsCopiesSaysSoAndLeavesTheMaskAsItWas) {
 
 
 TEST_F(RefLogic, ARelabellingWithoutMemorySaysSoAndFinishSaysTheRegionLacksThatEdit) {
-  const double c[3] = {5, 5, 5};
-  const TPoint2i mid = window(c);
-  cut(TPoint2i(mid.x - 7, mid.y - 150), TPoint2i(mid.x + 5, mid.y + 150));
-  for (int i = 0; i < 100; ++i) mode->OnMouseWheel(TModeState::MK_SHIFT, 120, mid);
+  ASSERT_NO_FATAL_FAILURE(cutAcross());
   ASSERT_TRUE(dragTop(30));
   settle();
   const std::vector<std::uint8_t> taken = data.flag;

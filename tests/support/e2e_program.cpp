@@ -303,10 +303,10 @@ void tap(XInput& in, unsigned long keysym) {
            << (focus ? focus->objectName().toStdString() : std::string("none")) << ")";
   }
   tap(in, XK_Escape);
-  const bool closed = waitUntil([file] { return !file->isVisible(); }, 10000);
-  // (Never left open for the steps after.)
-  if (!closed) file->close();
-  if (!closed) return ::testing::AssertionFailure() << "Escape left the File menu open";
+  if (!waitUntil([file] { return !file->isVisible(); }, 10000)) {
+    file->close();  // never left open for the steps after
+    return ::testing::AssertionFailure() << "Escape left the File menu open";
+  }
   return ::testing::AssertionSuccess();
 }
 
