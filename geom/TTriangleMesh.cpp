@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "geom/omp_exceptions.h"
 #include "platform/LargeMemory.h"
 
 TTriangleMesh::~TTriangleMesh() { TTriangleMesh::clear(); }
@@ -142,19 +143,24 @@ struct VertexFans {
     long long span = 0;
     for (int c = 0; c < nb; ++c) span += std::max(0, hi[c] - lo[c] + 1);
     if (span > 2LL * vertexCount + 4LL * kParallelPolys) return false;
+    TOmpExceptions errors;
 #pragma omp parallel
     {
 #pragma omp for schedule(dynamic, 1)
       for (int c = 0; c < nb; ++c) {
         std::vector<int>& cnt = count[c];
-        cnt.assign(static_cast<size_t>(std::max(0, hi[c] - lo[c] + 1)), 0);
+        errors.run([&] { cnt.assign(static_cast<size_t>(std::max(0, hi[c] - lo[c] + 1)), 0); });
+        if (errors.failed()) continue;
         const int base = lo[c];
         for (long long i = blockStart(n, nb, c); i < blockStart(n, nb, c + 1); ++i)
           for (int k = 0; k < 3; ++k) ++cnt[polys[i][k] - base];
       }
-      // Row lengths, then (after the prefix sum) each block's first slot in each row.
+      // Row lengths, then (after the prefix sum) each block's first slot in each row.  After
+      // a failed allocation the loops do nothing.
+      const int rows = errors.failed() ? 0 : vertexCount;
+      const int blocks = errors.failed() ? 0 : nb;
 #pragma omp for schedule(dynamic, 16384)
-      for (int v = 0; v < vertexCount; ++v) {
+      for (int v = 0; v < rows; ++v) {
         int d = 0;
         for (int c = 0; c < nb; ++c)
           if (v >= lo[c] && v <= hi[c]) d += count[c][v - lo[c]];
@@ -163,10 +169,10 @@ struct VertexFans {
 #pragma omp single
       {
         start[0] = 0;
-        for (int v = 0; v < vertexCount; ++v) start[v + 1] += start[v];
+        for (int v = 0; v < rows; ++v) start[v + 1] += start[v];
       }
 #pragma omp for schedule(dynamic, 16384)
-      for (int v = 0; v < vertexCount; ++v) {
+      for (int v = 0; v < rows; ++v) {
         int s = start[v];
         for (int c = 0; c < nb; ++c)
           if (v >= lo[c] && v <= hi[c]) {
@@ -176,13 +182,14 @@ struct VertexFans {
           }
       }
 #pragma omp for schedule(dynamic, 1)
-      for (int c = 0; c < nb; ++c) {
+      for (int c = 0; c < blocks; ++c) {
         int* fill = count[c].data();
         const int base = lo[c];
         for (long long i = blockStart(n, nb, c); i < blockStart(n, nb, c + 1); ++i)
           for (int k = 0; k < 3; ++k) tris[fill[polys[i][k] - base]++] = static_cast<int>(i);
       }
     }
+    errors.rethrow();
     return true;
   }
 };
@@ -225,6 +232,7 @@ int buildEdgeTable(TTriangleMesh& m, const VertexFans& fans) {
   int* sideEdge = np ? m.polyEdges[0].data() : nullptr;
   std::vector<uint8_t> flags;
   resizeFresh(flags, static_cast<size_t>(sides));
+  TOmpExceptions errors;
 #pragma omp parallel if (par)
   {
     struct Side {
@@ -234,6 +242,9 @@ int buildEdgeTable(TTriangleMesh& m, const VertexFans& fans) {
     std::vector<Side> list;
 #pragma omp for schedule(dynamic, 8192)
     for (int v = 0; v < m.vertexCount; ++v) {
+      // The list grows with the longest fan so far.
+      errors.run([&] { list.reserve(static_cast<size_t>(2 * (fans.end(v) - fans.begin(v)))); });
+      if (errors.failed()) continue;
       list.clear();
       for (const int* it = fans.begin(v); it != fans.end(v); ++it) {
         const int t = *it;
@@ -262,6 +273,7 @@ int buildEdgeTable(TTriangleMesh& m, const VertexFans& fans) {
       }
     }
   }
+  errors.rethrow();
 
   // Number the first sides: each block of sides counts its own, numbers them after the
   // blocks before it, and then the other sides take their first side's number.
@@ -459,6 +471,7 @@ void TTriangleMesh::buildEdgesSequential() {
     return a < b ? b : a;
   };
   std::vector<int> rep(sides);  // the first side of the same edge
+  TOmpExceptions errors;
 #pragma omp parallel for schedule(dynamic, 4096) if (vertexCount > 8192)
   for (int v = 0; v < vertexCount; ++v) {
     const int b0 = start[v], b1 = start[v + 1];
@@ -474,10 +487,13 @@ void TTriangleMesh::buildEdgesSequential() {
         rep[bucket[j]] = r;
       }
     } else {
-      std::unordered_map<int, int> first;
-      for (int j = b0; j < b1; ++j) rep[bucket[j]] = first.emplace(hiOf(bucket[j]), bucket[j]).first->second;
+      errors.run([&] {
+        std::unordered_map<int, int> first;
+        for (int j = b0; j < b1; ++j) rep[bucket[j]] = first.emplace(hiOf(bucket[j]), bucket[j]).first->second;
+      });
     }
   }
+  errors.rethrow();
 
   std::vector<TMeshEdge> recs;
   recs.reserve(sides / 2 + 16);
@@ -727,16 +743,19 @@ void TTriangleMesh::updateRingLists() {
     reserveFresh(rings, static_cast<size_t>(vertexCount));
   }
   rings.assign(vertexCount, std::vector<int>());
+  TOmpExceptions errors;
 #pragma omp parallel if (vertexCount > 8192)
   {
     // Walk into a scratch list, then copy it: one allocation of the right size a vertex.
     std::vector<int> scratch;
 #pragma omp for schedule(dynamic, 1024)
-    for (int v = 0; v < vertexCount; ++v) {
-      getRingVerts(v, scratch);
-      rings[v].assign(scratch.begin(), scratch.end());
-    }
+    for (int v = 0; v < vertexCount; ++v)
+      errors.run([&] {
+        getRingVerts(v, scratch);
+        rings[v].assign(scratch.begin(), scratch.end());
+      });
   }
+  errors.rethrow();
 }
 
 void TTriangleMesh::ensureRingLists() {

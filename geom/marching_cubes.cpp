@@ -27,6 +27,7 @@
 #include <cstdio>
 
 #include "geom/marching_cubes_tables.h"
+#include "geom/omp_exceptions.h"
 
 namespace {
 
@@ -177,11 +178,14 @@ class Extractor {
     bits_.resize(size_t(ny_) * nz * nw_);
     const uint64_t edgeBits = src_.borderInside() ? 1 : 0;
     const int nRaw = (W_ + 63) / 64;
+    TOmpExceptions errors;
 #pragma omp parallel
     {
-      std::vector<uint64_t> raw(size_t(nRaw) + 1, 0);
+      std::vector<uint64_t> raw;
+      errors.run([&] { raw.assign(size_t(nRaw) + 1, 0); });
 #pragma omp for schedule(static)
       for (int z = zs_; z <= ze_; ++z) {
+        if (errors.failed()) continue;
         for (int y = ys_; y <= ye_; ++y) {
           uint64_t* out = &bits_[(size_t(y - ys_) + size_t(ny_) * (z - zs_)) * nw_];
           src_.rawBits(size_t(W_) * (size_t(y) + size_t(H_) * size_t(z)), W_, raw.data());
@@ -196,6 +200,7 @@ class Extractor {
         }
       }
     }
+    errors.rethrow();
   }
 
   const uint64_t* row(int y, int z) const {
@@ -343,12 +348,18 @@ class Extractor {
     bounds.push_back(c1_[2] + 1);
     const int chunks = int(bounds.size()) - 1;
     const size_t slabSize = (size_t(W_) + 1) * (size_t(H_) + 1) * 3;
+    TOmpExceptions errors;
 #pragma omp parallel
     {
       // Only entries of cut edges are ever read, and those are written first.
-      std::unique_ptr<uint32_t[]> slabA(new uint32_t[slabSize]), slabB(new uint32_t[slabSize]);
+      std::unique_ptr<uint32_t[]> slabA, slabB;
+      errors.run([&] {
+        slabA.reset(new uint32_t[slabSize]);
+        slabB.reset(new uint32_t[slabSize]);
+      });
 #pragma omp for schedule(dynamic, 1)
       for (int c = 0; c < chunks; ++c) {
+        if (errors.failed()) continue;
         uint32_t* prev = slabA.get();
         uint32_t* cur = slabB.get();
         const int ka = bounds[size_t(c)], kb = bounds[size_t(c) + 1];
@@ -359,6 +370,7 @@ class Extractor {
         }
       }
     }
+    errors.rethrow();
   }
 
   const Src& src_;
