@@ -80,6 +80,7 @@ bool t_rasterizeMeshToVolume(int W, int H, int D, TTriangleMesh& mesh, const dou
       if (p[k] < 0 || p[k] >= mesh.vertexCount) ok = false;
       if (!ok) break;
       const TVec3& v = mesh.verts[size_t(p[k])];
+      if (!std::isfinite(v[0])) ok = false;  // no place along the rows to cross them
       ymin = std::min(ymin, v[1]);
       ymax = std::max(ymax, v[1]);
       zmin = std::min(zmin, v[2]);

@@ -12,8 +12,176 @@ namespace {
 
 // Bits of the working raster.
 constexpr uint8_t kInside = 1;  // the current surface's inside test
-constexpr uint8_t kNear = 2;    // within a voxel of where the surface moved
+constexpr uint8_t kNear = 2;    // in the zone of an edit
 constexpr uint8_t kFollow = 4;  // follows the current surface
+
+// The zone of the edits in a raster of W x H x D voxels: what lies near the paths of surface
+// points, marked as asked, and the bounding box of all that was marked.
+class ZoneWalk {
+ public:
+  ZoneWalk(uint8_t* bits, int W, int H, int D) : m_bits(bits), m_W(W), m_WH(size_t(W) * H) {
+    m_dims[0] = W, m_dims[1] = H, m_dims[2] = D;
+    for (int k = 0; k < 3; ++k) m_lo[k] = m_dims[k], m_hi[k] = -1;
+  }
+  const int* lo() const { return m_lo; }
+  const int* hi() const { return m_hi; }
+
+  // Marks the voxels whose centres lie within r voxels of the segment a-b (voxel-centre
+  // coordinates).  A long oblique segment is walked layer by layer along one of its long axes: in
+  // a layer only a box of at most (4.5r + 1)^2 voxels can come within r of it, so the cost grows
+  // with the length, not with the volume of the segment's bounding box; any other segment's box
+  // is small and scanned as it is.
+  void segment(const double a[3], const double b[3], double r, uint8_t mark) {
+    for (int k = 0; k < 3; ++k)
+      if (!std::isfinite(a[k]) || !std::isfinite(b[k])) return;
+    Segment sg{{a[0], a[1], a[2]}, {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, 0.0, r * r};
+    // The layers run across y or z where the segment is not much longer along x: the rows of a
+    // layer then run along x, the order of the voxels in memory.
+    int m = std::fabs(sg.ab[2]) > std::fabs(sg.ab[1]) ? 2 : 1;
+    if (std::fabs(sg.ab[0]) > 2.0 * std::fabs(sg.ab[m])) m = 0;
+    const double len2 = sg.ab[0] * sg.ab[0] + sg.ab[1] * sg.ab[1] + sg.ab[2] * sg.ab[2];
+    sg.inv2 = len2 > 0 ? 1.0 / len2 : 0.0;
+    int lo[3], hi[3];
+    double box = 1.0, layer = 1.0;
+    double g[3] = {0, 0, 0}, h[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = first(std::min(a[k], b[k]) - r, k);
+      hi[k] = last(std::max(a[k], b[k]) + r, k);
+      if (lo[k] > hi[k]) return;
+      box *= hi[k] - lo[k] + 1;
+      if (k == m || sg.ab[m] == 0.0) continue;
+      // The voxels of a layer within r of the line through the segment lie within r sqrt(1 + g^2)
+      // of where it crosses the layer, g being the line's slope towards axis k.
+      g[k] = sg.ab[k] / sg.ab[m];
+      h[k] = r * std::sqrt(1.0 + g[k] * g[k]);
+      layer *= 2.0 * h[k] + 2.0;
+    }
+    if (sg.ab[m] == 0.0 || box <= 2.0 * layer * (hi[m] - lo[m] + 1)) {
+      if (scan(sg, lo, hi, mark)) widen(lo, hi);
+      return;
+    }
+    bool any = false;
+    const double inv = 1.0 / sg.ab[m], reach = r * std::fabs(inv);
+    for (int L = lo[m]; L <= hi[m]; ++L) {
+      // Where the line crosses layer L, and the stretch of the segment within r of the layer.
+      const double tc = (L - a[m]) * inv, t0 = std::max(tc - reach, 0.0), t1 = std::min(tc + reach, 1.0);
+      if (t0 > t1) continue;
+      const bool whole = t0 == tc - reach && t1 == tc + reach;
+      int l[3], u[3];
+      l[m] = u[m] = L;
+      for (int k = 0; k < 3; ++k) {
+        if (k == m) continue;
+        const double c = a[k] + tc * sg.ab[k];
+        double from = c - h[k], to = c + h[k];
+        if (!whole) {
+          // Near an end: also within r of what is left of the segment.
+          const double p0 = a[k] + t0 * sg.ab[k], p1 = a[k] + t1 * sg.ab[k];
+          from = std::max(from, std::min(p0, p1) - r);
+          to = std::min(to, std::max(p0, p1) + r);
+        }
+        l[k] = first(from, k);
+        u[k] = last(to, k);
+      }
+      any = scan(sg, l, u, mark) || any;
+    }
+    if (any) widen(lo, hi);
+  }
+
+  // The paths of the points of one triangle, from its corners a to its corners b (voxel-centre
+  // coordinates): sampled at half a voxel or less, so where its corners stand farther apart than
+  // that the voxels its middle swept are taken too (each corner is a sample: its own path always
+  // counts), each within r voxels.  With `all`, every sample counts; else only those that moved
+  // by half a voxel or more.  False when a newer request overtook the walk (asked now and then).
+  template <class Stale>
+  bool triangle(const double a[3][3], const double b[3][3], bool all, double r, uint8_t mark, Stale&& stale) {
+    double span = 0;
+    for (int j = 0; j < 3; ++j) {
+      double ea = 0, eb = 0;
+      for (int k = 0; k < 3; ++k) {
+        ea += (a[j][k] - a[(j + 1) % 3][k]) * (a[j][k] - a[(j + 1) % 3][k]);
+        eb += (b[j][k] - b[(j + 1) % 3][k]) * (b[j][k] - b[(j + 1) % 3][k]);
+      }
+      span = std::max({span, ea, eb});
+    }
+    // A triangle with a corner not finite is taken at its corners only, one wider than 256
+    // voxels more coarsely.
+    const int steps = std::isfinite(span) ? static_cast<int>(std::clamp(std::ceil(std::sqrt(span) / 0.5), 1.0, 512.0)) : 1;
+    for (int i = 0; i <= steps; ++i) {
+      for (int j = 0; i + j <= steps; ++j) {
+        const double w[3] = {double(steps - i - j) / steps, double(i) / steps, double(j) / steps};
+        double p[3] = {0, 0, 0}, q[3] = {0, 0, 0}, d2 = 0;
+        for (int k = 0; k < 3; ++k) {
+          for (int c = 0; c < 3; ++c) {
+            p[k] += w[c] * a[c][k];
+            q[k] += w[c] * b[c][k];
+          }
+          d2 += (q[k] - p[k]) * (q[k] - p[k]);
+        }
+        if (all || d2 >= 0.25) segment(p, q, r, mark);
+        if (++m_paths % 4096 == 0 && stale()) return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  struct Segment {
+    double a[3], ab[3];
+    double inv2, r2;  // 1 / |ab|^2 (0 for a point), r^2
+  };
+
+  void widen(const int lo[3], const int hi[3]) {
+    for (int k = 0; k < 3; ++k) {
+      m_lo[k] = std::min(m_lo[k], lo[k]);
+      m_hi[k] = std::max(m_hi[k], hi[k]);
+    }
+  }
+
+  // Marks the voxels of the box [lo, hi] within the segment's reach; whether there were any.
+  bool scan(const Segment& s, const int lo[3], const int hi[3], uint8_t mark) {
+    bool any = false;
+    for (int z = lo[2]; z <= hi[2]; ++z)
+      for (int y = lo[1]; y <= hi[1]; ++y) {
+        const double qy = y - s.a[1], qz = z - s.a[2], dyz = qy * s.ab[1] + qz * s.ab[2];
+        uint8_t* row = m_bits + m_W * y + m_WH * z;
+        // Along a row the distance to the segment is convex: the voxels within reach are one run.
+        bool in = false;
+        for (int x = lo[0]; x <= hi[0]; ++x) {
+          const double qx = x - s.a[0];
+          const double t = std::clamp((qx * s.ab[0] + dyz) * s.inv2, 0.0, 1.0);
+          const double ex = qx - t * s.ab[0], ey = qy - t * s.ab[1], ez = qz - t * s.ab[2];
+          if (ex * ex + ey * ey + ez * ez > s.r2) {
+            if (in) break;
+            continue;
+          }
+          in = any = true;
+          row[x] |= mark;
+        }
+      }
+    return any;
+  }
+
+  // The first and the last voxel index of axis k at or after (before) v; from v clamped to a
+  // voxel beyond either end while still a double (a point dragged far outside the volume must
+  // not overflow the conversion).  An empty range has first > last.  (Rounded by hand: these run
+  // for every layer of a walk, and the library's ceil and floor are calls.)
+  int first(double v, int k) const {
+    v = std::clamp(v, -1.0, double(m_dims[k]));
+    const int i = static_cast<int>(v);  // towards zero
+    return std::max(0, i + int(i < v));
+  }
+  int last(double v, int k) const {
+    v = std::clamp(v, -1.0, double(m_dims[k]));
+    const int i = static_cast<int>(v);
+    return std::min(m_dims[k] - 1, i - int(i > v));
+  }
+
+  uint8_t* m_bits;
+  size_t m_W, m_WH;
+  int m_dims[3];
+  int m_lo[3], m_hi[3];
+  long long m_paths = 0;
+};
 
 bool relabel(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   auto stale = [&]() {
@@ -30,6 +198,9 @@ bool relabel(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   if (job.mesh.polyCount == 0) return false;
   for (const TMeshEdge& e : job.mesh.edges)
     if (e.isBoundary()) return false;
+  // Nor has one with a corner that is not a point.
+  for (const TVec3& v : job.mesh.verts)
+    if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) return false;
   const std::int64_t avail = t_availableMemoryBytes();
   if (avail > 0 && static_cast<uint64_t>(avail) < n) {
     job.outcome = TRelabelOutcome::NoMemory;
@@ -47,71 +218,26 @@ bool relabel(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   const std::vector<uint8_t>& E = *entry;
   const size_t W = static_cast<size_t>(job.W), WH = W * job.H;
   auto crossed = [&](size_t i) { return ((E[i] & kRefEntrySurface) != 0) != ((bits[i] & kInside) != 0); };
-  // The voxels within a voxel of the path of a point of the surface that moved by half a voxel
-  // or more.  Inside a triangle a point moves as its corners' weights say; the triangle is
-  // sampled at half a voxel or less, so where its corners stand farther apart than that, the
-  // voxels its middle swept are taken too (each corner is a sample: its own path always counts).
   double pitch[3];
   const int dims[3] = {job.W, job.H, job.D};
   for (int k = 0; k < 3; ++k) pitch[k] = job.extent[k] > 0 ? job.extent[k] / dims[k] : 1.0;
-  int zoneLo[3] = {dims[0], dims[1], dims[2]}, zoneHi[3] = {-1, -1, -1};
-  auto markPath = [&](const double a[3], const double b[3]) {
-    double ab[3];
-    int lo[3], hi[3];
-    for (int k = 0; k < 3; ++k) {
-      ab[k] = b[k] - a[k];
-      lo[k] = std::max(0, static_cast<int>(std::ceil(std::min(a[k], b[k]) - 1.0)));
-      hi[k] = std::min(dims[k] - 1, static_cast<int>(std::floor(std::max(a[k], b[k]) + 1.0)));
-    }
-    const double len2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
-    for (int z = lo[2]; z <= hi[2]; ++z)
-      for (int y = lo[1]; y <= hi[1]; ++y)
-        for (int x = lo[0]; x <= hi[0]; ++x) {
-          const double q[3] = {x - a[0], y - a[1], z - a[2]};
-          const double t = len2 > 0 ? std::clamp((q[0] * ab[0] + q[1] * ab[1] + q[2] * ab[2]) / len2, 0.0, 1.0) : 0.0;
-          double d2 = 0;
-          for (int k = 0; k < 3; ++k) d2 += (q[k] - t * ab[k]) * (q[k] - t * ab[k]);
-          if (d2 > 1.0) continue;
-          bits[x + W * y + WH * z] |= kNear;
-          const int c[3] = {x, y, z};
-          for (int k = 0; k < 3; ++k) {
-            zoneLo[k] = std::min(zoneLo[k], c[k]);
-            zoneHi[k] = std::max(zoneHi[k], c[k]);
-          }
-        }
-  };
-  for (size_t m = 0; m + 5 < job.moved.size(); m += 6) {
-    double a[3][3], b[3][3], span = 0;  // corners at entry and now, in voxel-centre coordinates
-    for (int j = 0; j < 3; ++j)
-      for (int k = 0; k < 3; ++k) {
-        a[j][k] = job.moved[m + j][k] / pitch[k] - 0.5;
-        b[j][k] = job.moved[m + 3 + j][k] / pitch[k] - 0.5;
-      }
-    for (int j = 0; j < 3; ++j) {
-      double ea = 0, eb = 0;
-      for (int k = 0; k < 3; ++k) {
-        ea += (a[j][k] - a[(j + 1) % 3][k]) * (a[j][k] - a[(j + 1) % 3][k]);
-        eb += (b[j][k] - b[(j + 1) % 3][k]) * (b[j][k] - b[(j + 1) % 3][k]);
-      }
-      span = std::max({span, ea, eb});
-    }
-    // A triangle with a corner not finite is taken at its corners only, one wider than 256
-    // voxels more coarsely.
-    const int steps = std::isfinite(span) ? std::clamp(static_cast<int>(std::ceil(std::sqrt(span) / 0.5)), 1, 512) : 1;
-    for (int i = 0; i <= steps; ++i)
-      for (int j = 0; i + j <= steps; ++j) {
-        const double w[3] = {double(steps - i - j) / steps, double(i) / steps, double(j) / steps};
-        double p[3] = {0, 0, 0}, q[3] = {0, 0, 0}, d2 = 0;
+  ZoneWalk zone(bits.data(), job.W, job.H, job.D);
+  // Six points a triangle, corners then corners, into voxel-centre coordinates.
+  auto walk = [&](const std::vector<TVec3>& tris, bool all, double r, uint8_t mark) {
+    for (size_t m = 0; m + 5 < tris.size(); m += 6) {
+      double a[3][3], b[3][3];
+      for (int j = 0; j < 3; ++j)
         for (int k = 0; k < 3; ++k) {
-          for (int c = 0; c < 3; ++c) {
-            p[k] += w[c] * a[c][k];
-            q[k] += w[c] * b[c][k];
-          }
-          d2 += (q[k] - p[k]) * (q[k] - p[k]);
+          a[j][k] = tris[m + j][k] / pitch[k] - 0.5;
+          b[j][k] = tris[m + 3 + j][k] / pitch[k] - 0.5;
         }
-        if (d2 >= 0.25) markPath(p, q);
-      }
-  }
+      if (!zone.triangle(a, b, all, r, mark, stale)) return false;
+    }
+    return true;
+  };
+  if (!walk(job.moved, false, 1.0, kNear)) return false;
+  const int* zoneLo = zone.lo();
+  const int* zoneHi = zone.hi();
   // Which voxels of the zone follow the surface, decided on the rasters alone: those it crossed,
   // and those next to one of them, on its side of the surface now, where the entry surface and
   // the region disagree.
@@ -119,7 +245,7 @@ bool relabel(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
     for (int y = zoneLo[1]; y <= zoneHi[1]; ++y)
       for (int x = zoneLo[0]; x <= zoneHi[0]; ++x) {
         const size_t v = x + W * y + WH * z;
-        if (!(bits[v] & kNear)) continue;
+        if ((bits[v] & (kNear | kFollow)) != kNear) continue;
         if (crossed(v)) {
           bits[v] |= kFollow;
           continue;

@@ -77,11 +77,13 @@ std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& in
 // left, which would otherwise be left behind.  A thin part or a groove just beyond the surface's
 // new place stays, as do thin parts, cavities and edges the entry surface smoothed away elsewhere
 // and wherever the surface only shifted by a fraction of a voxel.
+// The walk of a path costs in proportion to its length, wherever it leads.
 // Returns whether it ran to the end (job.outcome says why not), leaving the labels as they were
-// otherwise: when the mesh is not a closed surface, when the memory for the raster is not there
-// (also when the system reports less available than the raster takes), or when newest is given
-// and holds a later generation than the job's (checked before the work and before the labels
-// are written).  Never throws for want of memory.
+// otherwise: when the mesh is not a closed surface (or has a corner that is not a point), when
+// the memory for the raster is not there (also when the system reports less available than the
+// raster takes), or when newest is given and holds a later generation than the job's (checked
+// before the work, during the walk and before the labels are written).  Never throws for want
+// of memory.
 bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest = nullptr);
 
 // Flags of the voxel-level graph cut: 1 (eligible, outside the extraction) for labels 0 and 2,

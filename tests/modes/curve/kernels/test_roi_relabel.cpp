@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -108,4 +110,56 @@ TEST(RoiRelabel, CutFlagsAndCommitIntoTheMask) {
   const std::vector<int> touched = t_commitRefLabels(after, mask.data(), 7);
   EXPECT_EQ(mask, (std::vector<uint8_t>{0, 7, 7, 0, 7, 0, 7, 3}));
   EXPECT_EQ(touched, (std::vector<int>{3, 5}));
+}
+
+TEST(RoiRelabel, ASurfacePulledFarOutOfTheVolumeChangesOnlyNearWhatMoved) {
+  // At entry a box, the region the same box; then one corner pulled a trillion voxels away
+  // along +x (and, in a second job, to a point that is not a number): the surface stays closed,
+  // and nothing may overflow on the way.
+  const double lo[3] = {1.13, 0.77, 0.61}, hi[3] = {4.36, 3.9, 2.88};
+  const std::vector<uint8_t> none(W * H * D, 0);
+  TRelabelJob j = job(1, lo, hi, none);
+  std::vector<uint8_t> region(W * H * D, 0);
+  for (int i = 0; i < W * H * D; ++i) region[i] = centreInside(i % W, (i / W) % H, i / (W * H), lo, hi) ? 6 : 0;
+  auto record = std::make_shared<std::vector<uint8_t>>();
+  t_refEntryRaster(W, H, D, j.extent, j.mesh, region.data(), *record);
+  j.entry = record;
+  j.labels.clear();
+  const TPoints entryPositions = j.mesh.verts;
+  int corner = 0;
+  for (int v = 1; v < j.mesh.vertexCount; ++v)
+    if (j.mesh.verts[v][0] + j.mesh.verts[v][1] + j.mesh.verts[v][2] >
+        j.mesh.verts[corner][0] + j.mesh.verts[corner][1] + j.mesh.verts[corner][2])
+      corner = v;
+  const TVec3 from = entryPositions[corner];
+  TRelabelJob nan = job(2, lo, hi, none);
+  nan.entry = record;
+  nan.labels.clear();
+  j.mesh.verts[corner][0] = 1e12 * kPitch;
+  nan.mesh.verts[corner][0] = std::nan("");
+  const double vs[3] = {kPitch, kPitch, kPitch};
+  j.moved = t_refMovedPoints(j.mesh, entryPositions, vs);
+  nan.moved = t_refMovedPoints(nan.mesh, entryPositions, vs);
+  ASSERT_FALSE(j.moved.empty());
+  ASSERT_TRUE(t_relabelByRoiMesh(j));
+  // A corner that is not a point leaves the surface without an inside: refused.
+  EXPECT_FALSE(t_relabelByRoiMesh(nan));
+  EXPECT_EQ(nan.outcome, TRelabelOutcome::NoSurface);
+  // The triangles at that corner lie in the box's three faces through it and were pulled along
+  // +x: a voxel more than two voxels from those faces' planes, or inside the box and behind the
+  // face the corner left, keeps its label; beside the box, where the pulled triangles now
+  // reach, voxels are added.
+  int far = 0, added = 0;
+  for (int z = 0; z < D; ++z)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const int i = x + W * (y + H * z);
+        const double c[3] = {(x + 0.5) * kPitch, (y + 0.5) * kPitch, (z + 0.5) * kPitch};
+        const bool nearFaces = std::fabs(c[1] - from[1]) <= 2 * kPitch || std::fabs(c[2] - from[2]) <= 2 * kPitch ||
+                               c[0] >= from[0] - 2 * kPitch;
+        if (!nearFaces) far += j.labels[i] != region[i];
+        added += j.labels[i] == 4;
+      }
+  EXPECT_EQ(far, 0);
+  EXPECT_GT(added, 0);
 }
