@@ -225,6 +225,7 @@ void StateRefContours::startMaskUpdateThread() {
     double vs[3];
     voxelSize(vs);
     job->moved = t_refMovedPoints(m_scene.regionMesh, m_scene.initialPositions, vs);
+    job->dropped = m_scene.dropped;
   } catch (const std::bad_alloc&) {
     // Older results would not hold this edit either.
     m_worker.cancel();
@@ -438,8 +439,11 @@ void StateRefContours::OnLBtnDclk(const TPoint2i& p) {
   TFiberPick pick;
   if (t_pickFiberPoint(p.x, p.y, v, m_scene.newFibers, pick) && t_askYesNoCancel("erase fiber") == PromptAnswer::Yes) {
     std::string message;
+    const std::shared_ptr<const TRefDropped> before = m_scene.dropped;
     if (!m_scene.eraseNewFiber(pick.fiber, roiRingCount(), &message)) {
       if (!message.empty()) t_info(message);
+      // Refused after the surface was cut: the region follows the cut surface all the same.
+      if (m_scene.dropped != before) startMaskUpdateThread();
       t_modeRedrawAll();
       return;  // the check box stays on
     }

@@ -29,9 +29,9 @@
 
 namespace {
 
-constexpr int N = 32;           // a 32^3 volume in a box of 10
+int N = 32;                     // a 32^3 volume in a box of 10 (VolumeSize sets another)
 constexpr double kBox = 10.0;
-constexpr double kPitch = kBox / N;
+double kPitch = kBox / N;
 constexpr double kBall = 8.5;   // region 2: voxel centres within 8.5 voxels of the centre
 constexpr double kShell = 13;   // region 3: the voxels around it up to 13 voxels
 
@@ -999,4 +999,134 @@ INSTANTIATE_TEST_SUITE_P(SurfaceDialog, RefThinLogic,
                          [](const ::testing::TestParamInfo<ThinCase>& info) {
                            return "Step" + std::to_string(info.param.step) + (info.param.groove ? "Groove" : "Sheet") +
                                   std::to_string(info.param.offset);
+                         });
+
+namespace {
+
+// The tests' volume is n^3 while it lives (the fixture's helpers read N and kPitch).
+struct VolumeSize {
+  explicit VolumeSize(int n) {
+    N = n;
+    kPitch = kBox / n;
+  }
+  ~VolumeSize() {
+    N = 32;
+    kPitch = kBox / 32;
+  }
+};
+
+// Region 2 of a 48^3 volume: a ball of radius 0.2 N at x = 0.35 N and a rod of radius 0.08 N
+// standing out of it along +x to x = 0.9 N.
+struct RodData : VolumeSize, FakeRegionData {
+  RodData() : VolumeSize(48) {
+    mask.assign(N * N * N, 0);
+    flag.assign(N * N * N, 9);
+    for (int z = 0; z < N; ++z)
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) {
+          const double cx = x + 0.5, dy = y + 0.5 - N / 2.0, dz = z + 0.5 - N / 2.0;
+          const bool ball = std::pow(cx - 0.35 * N, 2) + dy * dy + dz * dz <= std::pow(0.2 * N, 2);
+          const bool rod = cx >= 0.35 * N && cx <= 0.9 * N && dy * dy + dz * dz <= std::pow(0.08 * N, 2);
+          if (ball || rod) mask[at(x, y, z)] = 2;
+        }
+    used[2] = true;
+  }
+  void rebuildRegionSurface(int) override {}
+};
+
+using RefEraseLogic = RefDialogLogic<RodData>;
+
+}  // namespace
+
+TEST_P(RefEraseLogic, ErasingAFiberTakesThePartItDroppedOutOfTheRegion) {
+  // One stroke down across the ball's middle, right beneath ball and rod, and up across the rod:
+  // a loop round the ball and one round the rod.
+  auto at2 = [&](double x, double y) {
+    const double p[3] = {x * kBox, y * kBox, 0.5 * kBox};
+    return window(p);
+  };
+  const std::vector<TPoint2i> corners = {at2(0.35, 0.85), at2(0.35, 0.22), at2(0.72, 0.22), at2(0.72, 0.75)};
+  press(TModeState::MK_CONTROL, corners[0]);
+  for (std::size_t c = 1; c < corners.size(); ++c)
+    for (int i = 1; i <= 20; ++i)
+      mode->OnMouseMove(TPoint2i(corners[c - 1].x + (corners[c].x - corners[c - 1].x) * i / 20,
+                                 corners[c - 1].y + (corners[c].y - corners[c - 1].y) * i / 20));
+  release(corners.back());
+  const std::vector<TFiberStroke>& fibers = mode->scene().newFibers;
+  ASSERT_EQ(fibers.size(), 2u);
+  auto meanX = [](const TFiberStroke& f) {
+    double s = 0;
+    for (const TVec3& p : f.points) s += p[0];
+    return s / f.points.size();
+  };
+  const int rod = meanX(fibers[0]) > meanX(fibers[1]) ? 0 : 1;
+  double loopX = 0;
+  for (const TVec3& p : fibers[rod].points) loopX = std::max(loopX, p[0]);
+  ASSERT_GT(loopX, 0.65 * kBox);
+
+  // Erased (answered Yes): the surface ends at the loop.
+  panel.checks[Check::EraseMode] = true;
+  prompts.answers.push_back(PromptAnswer::Yes);
+  const TFiberStroke& f = fibers[rod];
+  mode->OnLBtnDclk(window(f.points[f.points.size() / 4].data()));
+  ASSERT_EQ(mode->scene().newFibers.size(), 1u);
+  settle();
+  TTriangleMesh shown;
+  shown.copyFrom(mode->scene().regionMesh);
+  prompts.answers.push_back(PromptAnswer::Ok);
+  mode->finishEditing();
+  ASSERT_EQ(TCore::getInst().modeId, 3);
+
+  // Nothing of the rod beyond the loop stays, every voxel that changed is where the surface shown
+  // says, the ball is untouched, and the region is one piece.
+  const std::vector<std::uint8_t> inside = raster(shown);
+  int beyond = 0, kept = 0, shownBeyond = 0, changed = 0, disagree = 0, ballChanged = 0, region = 0;
+  for (int z = 0; z < N; ++z)
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) {
+        const int i = at(x, y, z);
+        const bool in = data.mask[i] == 2, was = entryMask[i] == 2;
+        region += in;
+        if (was && (x + 0.5) * kPitch > loopX) {
+          ++beyond;
+          kept += in;
+          shownBeyond += inside[i] != 0;
+        }
+        if (in == was) continue;
+        ++changed;
+        disagree += in != (inside[i] != 0);
+        ballChanged += x + 0.5 < 0.55 * N;
+      }
+  std::vector<int> todo;
+  std::vector<std::uint8_t> seen(data.mask.size(), 0);
+  todo.push_back(at(static_cast<int>(0.35 * N), N / 2, N / 2));
+  int reached = 0;
+  while (!todo.empty()) {
+    const int i = todo.back();
+    todo.pop_back();
+    if (seen[i] || data.mask[i] != 2) continue;
+    seen[i] = 1;
+    ++reached;
+    const int x = i % N, y = (i / N) % N, z = i / (N * N);
+    if (x > 0) todo.push_back(i - 1);
+    if (x + 1 < N) todo.push_back(i + 1);
+    if (y > 0) todo.push_back(i - N);
+    if (y + 1 < N) todo.push_back(i + N);
+    if (z > 0) todo.push_back(i - N * N);
+    if (z + 1 < N) todo.push_back(i + N * N);
+  }
+  std::printf("step %d: %d of %d rod voxels beyond the loop kept (%d inside the surface shown), %d changed, %d "
+              "against the surface, %d in the ball; %d of %d region voxels connected\n",
+              GetParam().step, kept, beyond, shownBeyond, changed, disagree, ballChanged, reached, region);
+  EXPECT_GT(beyond, 200);
+  EXPECT_EQ(shownBeyond, 0);
+  EXPECT_EQ(kept, 0);
+  EXPECT_EQ(disagree, 0);
+  EXPECT_EQ(ballChanged, 0);
+  EXPECT_EQ(reached, region);
+}
+
+INSTANTIATE_TEST_SUITE_P(SurfaceDialog, RefEraseLogic, ::testing::Values(RegionCase{1, 1, 0}, RegionCase{2, 1, 0}),
+                         [](const ::testing::TestParamInfo<RegionCase>& info) {
+                           return "Step" + std::to_string(info.param.step);
                          });

@@ -9,6 +9,7 @@
 void TFiberScene::setRegionMesh(const TTriangleMesh& mesh) {
   regionMesh.copyFrom(mesh);
   initialPositions = regionMesh.verts;
+  dropped.reset();
 }
 
 void TFiberScene::clearAllFibers() {
@@ -419,9 +420,14 @@ bool TFiberScene::endRub(const double voxelSize[3]) {
 // ---- erase ----
 
 bool TFiberScene::eraseNewFiber(int fiberIndex, int ringCount, std::string* message) {
-  if (!t_eraseFiberAndCutMesh(regionMesh, roiMesh, regionToRoi, roiToRegion, crossPoints, newFibers, storedFibers,
-                              initialPositions, ringCount, fiberIndex, message))
-    return false;
+  // Copied, so that a relabelling under way keeps reading what it was given.
+  auto record = std::make_shared<TRefDropped>(dropped ? *dropped : TRefDropped());
+  const size_t had = record->triangles.size();
+  const bool erased = t_eraseFiberAndCutMesh(regionMesh, roiMesh, regionToRoi, roiToRegion, crossPoints, newFibers,
+                                             storedFibers, initialPositions, ringCount, fiberIndex, message,
+                                             record.get());
+  if (record->triangles.size() != had) dropped = std::move(record);
+  if (!erased) return false;
   addFiberConstraintsForRoiMesh();
   t_rebuildFiberTree(newFibers);
   return true;

@@ -5,6 +5,7 @@
 // stroke surface.  The mode owns one, fills a TFiberView from its main view and the volume facts
 // from the loaded volume, shows the returned messages and starts the relabelling after the
 // edits that report a deformation.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ class TFiberScene {
   double lastCutEye[3] = {0, 0, 0};
   TPoints lastCutStroke;       // the 3-D stroke of the last cut
   int selectedCrossPoint = -1; // the cross point a drag started on
+  // What erases took out of the region surface since it was built (null: nothing).
+  std::shared_ptr<const TRefDropped> dropped;
 
   // Takes a new region surface; its positions become the initial positions.
   void setRegionMesh(const TTriangleMesh& mesh);
@@ -72,7 +75,8 @@ class TFiberScene {
   // The release of a rub: constraint positions follow the fibers, then the deformation.
   bool endRub(const double voxelSize[3]);
 
-  // Erase of new fiber i, cutting the surface along it.  False with the refusal's message.
+  // Erase of new fiber i, cutting the surface along it.  False with the refusal's message (the
+  // surface may be cut all the same: dropped then says so).
   bool eraseNewFiber(int fiberIndex, int ringCount, std::string* message);
   // Erase of stored fiber s; the surface is not cut.
   void eraseStoredFiber(int s, int ringCount);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <set>
 
 #include "modes/curve/kernels/fiber_cut.h"
@@ -224,12 +225,59 @@ void renumber(std::vector<TFiberStroke>& fibers, const std::vector<int>& map) {
     }
 }
 
+// What cutting `before` into `cut` (the same vertices first, then those of the patches) and
+// dropping the parts compA and compB of it takes out of the surface, with the corners' entry
+// positions from initial (one per vertex of cut).
+void recordDropped(const TTriangleMesh& before, const TTriangleMesh& cut, const std::vector<int>& labels, int compA,
+                   int compB, const TPoints& initial, TRefDropped& out) {
+  auto droppedVertex = [&](int v) {
+    const int l = v >= 0 && v < static_cast<int>(labels.size()) ? labels[v] : -1;
+    return (compA >= 0 && l == compA) || (compB >= 0 && l == compB);
+  };
+  auto key = [](TPolyIdx t) {
+    std::sort(t.begin(), t.end());
+    return t;
+  };
+  TRefErase e;
+  e.before.assign(cut.verts.begin(), cut.verts.end());
+  for (int v = 0; v < before.vertexCount && v < cut.vertexCount; ++v) e.before[v] = before.verts[v];
+  e.after = cut.verts;
+  e.atEntry = initial;
+  e.atEntry.resize(cut.verts.size());
+  for (size_t v = initial.size(); v < cut.verts.size(); ++v) e.atEntry[v] = cut.verts[v];
+  e.polysBefore = before.polys;
+  for (const TPolyIdx& t : cut.polys)
+    if (!droppedVertex(t[0])) e.polysAfter.push_back(t);
+  for (int k = 0; k < 3; ++k) e.lo[k] = 1e300, e.hi[k] = -1e300;
+  const size_t first = out.triangles.size();
+  auto add = [&](const std::vector<TVec3>& at, const TPolyIdx& t) {
+    for (int v : t) out.triangles.push_back(e.atEntry[v]);
+    for (int v : t) out.triangles.push_back(at[v]);
+  };
+  std::set<TPolyIdx> cutTris, beforeTris;
+  for (const TPolyIdx& t : cut.polys) cutTris.insert(key(t));
+  // The strip along the fiber and the triangles of the dropped parts, where they stood.
+  for (const TPolyIdx& t : before.polys) {
+    beforeTris.insert(key(t));
+    if (!cutTris.count(key(t)) || droppedVertex(t[0])) add(e.before, t);
+  }
+  // The patches, of the dropped parts and of the surface now.
+  for (const TPolyIdx& t : cut.polys)
+    if (!beforeTris.count(key(t))) add(e.after, t);
+  for (size_t i = first; i < out.triangles.size(); ++i)
+    for (int k = 0; k < 3; ++k) {
+      e.lo[k] = std::min(e.lo[k], out.triangles[i][k]);
+      e.hi[k] = std::max(e.hi[k], out.triangles[i][k]);
+    }
+  if (out.triangles.size() > first) out.erases.push_back(std::make_shared<const TRefErase>(std::move(e)));
+}
+
 }  // namespace
 
 bool t_eraseFiberAndCutMesh(TTriangleMesh& regionMesh, TRoiMesh& roi, std::vector<int>& regionToRoi,
                             std::vector<int>& roiToRegion, std::vector<TCrossPoint>& cps,
                             std::vector<TFiberStroke>& newFibers, std::vector<TFiberStroke>& stored,
-                            TPoints& initial, int ringCount, int idx, std::string* message) {
+                            TPoints& initial, int ringCount, int idx, std::string* message, TRefDropped* dropped) {
   t_progressStart(10, 0);
   std::fputs("check removability\n", stderr);
   t_progressStep(15);
@@ -307,6 +355,7 @@ bool t_eraseFiberAndCutMesh(TTriangleMesh& regionMesh, TRoiMesh& roi, std::vecto
 
   std::fputs("delete mesh\n", stderr);
   t_progressStep(50);
+  if (dropped) recordDropped(regionMesh, C, labels, cA, cB, initial, *dropped);
   std::vector<int> map;
   TTriangleMesh kept;
   t_removeIsolatedMeshPart(C, labels, cA, cB, map, kept, initial);

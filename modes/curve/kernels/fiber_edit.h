@@ -7,6 +7,7 @@
 #include "geom/TTriangleMesh.h"
 #include "modes/curve/kernels/TFiberStroke.h"
 #include "modes/curve/kernels/TRoiMesh.h"
+#include "modes/curve/kernels/roi_relabel.h"
 
 // What the rub-snakes step reads of the loaded volume: voxel counts (1, 1, 1 when nothing is
 // loaded), the world extent and the normalised gradient magnitude (may be null: no pull).
@@ -44,10 +45,13 @@ void t_removeIsolatedMeshPart(const TTriangleMesh& mesh, const std::vector<int>&
 // enclosed, renumbers every constraint and cross point, and rebuilds the ROI mesh from the
 // remaining new fibers.  False with a message when refused (nothing changed), or without one in
 // the console-only case of a cross point naming the erased fiber (the mesh is already cut).
+// Once the mesh is cut, what it lost and the patches that closed it are added to dropped (when
+// given; see TRefDropped).
 bool t_eraseFiberAndCutMesh(TTriangleMesh& regionMesh, TRoiMesh& roi, std::vector<int>& regionToRoi,
                             std::vector<int>& roiToRegion, std::vector<TCrossPoint>& crossPoints,
                             std::vector<TFiberStroke>& newFibers, std::vector<TFiberStroke>& storedFibers,
-                            TPoints& initialPositions, int ringCount, int fiberIndex, std::string* message);
+                            TPoints& initialPositions, int ringCount, int fiberIndex, std::string* message,
+                            TRefDropped* dropped = nullptr);
 
 // Seeds of the ROI: both mesh vertices of every active constraint of the new fibers.
 void t_roiSeeds(const std::vector<TFiberStroke>& newFibers, std::vector<int>& seeds);

@@ -15,8 +15,47 @@ constexpr uint8_t kInside = 1;  // the current surface's inside test
 constexpr uint8_t kNear = 2;    // in the zone of an edit
 constexpr uint8_t kFollow = 4;  // follows the current surface
 
+// The inside test of the closed surface (verts, polys) at the voxels of the box from voxel lo,
+// dims voxels wide, into out.  Only the triangles that reach the box's rows take part (a row is
+// decided by the crossings along it, wherever they lie).
+void inBox(const std::vector<TVec3>& verts, const std::vector<TPolyIdx>& polys, const int lo[3], const int dims[3],
+           const double pitch[3], uint8_t* out) {
+  const double y0 = (lo[1] - 1) * pitch[1], y1 = (lo[1] + dims[1] + 1) * pitch[1];
+  const double z0 = (lo[2] - 1) * pitch[2], z1 = (lo[2] + dims[2] + 1) * pitch[2];
+  TTriangleMesh box;
+  std::vector<int> index(verts.size(), -1);
+  for (const TPolyIdx& t : polys) {
+    double ymin = 1e300, ymax = -1e300, zmin = 1e300, zmax = -1e300;
+    bool valid = true;
+    for (int v : t) {
+      valid = valid && v >= 0 && v < static_cast<int>(verts.size());
+      if (!valid) break;
+      ymin = std::min(ymin, verts[v][1]), ymax = std::max(ymax, verts[v][1]);
+      zmin = std::min(zmin, verts[v][2]), zmax = std::max(zmax, verts[v][2]);
+    }
+    if (!valid || ymax < y0 || ymin > y1 || zmax < z0 || zmin > z1) continue;
+    TPolyIdx q;
+    for (int k = 0; k < 3; ++k) {
+      int& i = index[t[k]];
+      if (i < 0) {
+        i = static_cast<int>(box.verts.size());
+        TVec3 p = verts[t[k]];
+        for (int a = 0; a < 3; ++a) p[a] -= lo[a] * pitch[a];
+        box.verts.push_back(p);
+      }
+      q[k] = i;
+    }
+    box.polys.push_back(q);
+  }
+  box.vertexCount = static_cast<int>(box.verts.size());
+  box.polyCount = static_cast<int>(box.polys.size());
+  const double extent[3] = {dims[0] * pitch[0], dims[1] * pitch[1], dims[2] * pitch[2]};
+  t_rasterizeMeshToVolume(dims[0], dims[1], dims[2], box, extent, out);
+}
+
 // The zone of the edits in a raster of W x H x D voxels: what lies near the paths of surface
-// points, marked as asked, and the bounding box of all that was marked.
+// points and where an erase changed the inside, marked as asked, and the bounding box of all
+// that was marked.
 class ZoneWalk {
  public:
   ZoneWalk(uint8_t* bits, int W, int H, int D) : m_bits(bits), m_W(W), m_WH(size_t(W) * H) {
@@ -122,6 +161,39 @@ class ZoneWalk {
       }
     }
     return true;
+  }
+
+  // Marks the voxels of the box [lo, hi] (world) where the surfaces of the erase just before and
+  // just after it disagree about the inside, with the corners of both where they stood then and
+  // where they stood at entry.
+  void erase(const TRefErase& e, const double pitch[3], uint8_t mark) {
+    int lo[3], hi[3];
+    for (int k = 0; k < 3; ++k) {
+      if (!std::isfinite(e.lo[k]) || !std::isfinite(e.hi[k])) return;
+      lo[k] = first(e.lo[k] / pitch[k] - 0.5, k);
+      hi[k] = last(e.hi[k] / pitch[k] - 0.5, k);
+      if (lo[k] > hi[k]) return;
+    }
+    const int dims[3] = {hi[0] - lo[0] + 1, hi[1] - lo[1] + 1, hi[2] - lo[2] + 1};
+    const size_t n = size_t(dims[0]) * dims[1] * dims[2];
+    std::vector<uint8_t> before(n), after(n);
+    for (const std::vector<TVec3>* at : {&e.before, &e.atEntry}) {
+      const std::vector<TVec3>& afterAt = at == &e.before ? e.after : e.atEntry;
+      inBox(*at, e.polysBefore, lo, dims, pitch, before.data());
+      inBox(afterAt, e.polysAfter, lo, dims, pitch, after.data());
+      for (int z = 0; z < dims[2]; ++z)
+        for (int y = 0; y < dims[1]; ++y)
+          for (int x = 0; x < dims[0]; ++x) {
+            const size_t i = x + size_t(dims[0]) * (y + size_t(dims[1]) * z);
+            if (before[i] == after[i]) continue;
+            const int c[3] = {x + lo[0], y + lo[1], z + lo[2]};
+            m_bits[c[0] + m_W * c[1] + m_WH * c[2]] |= mark;
+            for (int k = 0; k < 3; ++k) {
+              m_lo[k] = std::min(m_lo[k], c[k]);
+              m_hi[k] = std::max(m_hi[k], c[k]);
+            }
+          }
+    }
   }
 
  private:
@@ -236,6 +308,13 @@ bool relabel(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
     return true;
   };
   if (!walk(job.moved, false, 1.0, kNear)) return false;
+  if (job.dropped) {
+    if (!walk(job.dropped->triangles, true, 2.0, kNear | kFollow)) return false;
+    for (const std::shared_ptr<const TRefErase>& e : job.dropped->erases) {
+      zone.erase(*e, pitch, kNear | kFollow);
+      if (stale()) return false;
+    }
+  }
   const int* zoneLo = zone.lo();
   const int* zoneHi = zone.hi();
   // Which voxels of the zone follow the surface, decided on the rasters alone: those it crossed,

@@ -31,6 +31,27 @@ enum class TRelabelOutcome {
   NoMemory,   // not enough memory for its raster
 };
 
+// One erase of a fiber: the region surface just before it and just after it (the same
+// vertices, then those of the patches that closed the cut).  Where the two disagree about a
+// voxel's inside, the erase took it out of the region (or a patch took it in).
+struct TRefErase {
+  std::vector<TVec3> before, after, atEntry;  // vertex positions: before and after the erase, and at entry
+  std::vector<TPolyIdx> polysBefore, polysAfter;
+  double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};  // the box of what the erase changed (world)
+};
+
+// What erases took out of the region surface since entry.  The relabelling cannot see it in the
+// surface now, so it is kept beside it: the labels there follow the surface like those where the
+// surface moved.
+struct TRefDropped {
+  // Every triangle an erase took out (the strip along the erased fiber and every triangle of a
+  // part it dropped) and every triangle of the patches that closed the cut: six points each,
+  // its corners at entry and then at the erase (a patch's corners are new: twice their place).
+  std::vector<TVec3> triangles;
+  // Each a copy of the whole surface twice over: shared, not copied, by every later record.
+  std::vector<std::shared_ptr<const TRefErase>> erases;
+};
+
 // One relabelling, with its own copies of what it reads: a worker runs it while the interface
 // thread goes on editing.  generation orders the requests; only the newest result is applied.
 struct TRelabelJob {
@@ -47,6 +68,8 @@ struct TRelabelJob {
   // Where the surface moved by half a voxel or more since entry: every triangle with a corner
   // that did, six points each, its corners at entry and then now (t_refMovedPoints).
   std::vector<TVec3> moved;
+  // What erases took out of the surface (may be null: nothing).
+  std::shared_ptr<const TRefDropped> dropped;
   TRelabelOutcome outcome = TRelabelOutcome::Stale;
 };
 
@@ -66,18 +89,27 @@ std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& in
                                     const double voxelSize[3]);
 
 // Rasterises the job's mesh into job.labels.  Without an entry record every voxel follows the
-// surface.  With one, the labels are those of the entry, the surface of the entry and the surface
-// now alone, whatever edits led there: a voxel keeps its entry label unless it lies within a
-// voxel of the path, from its place at entry to its place now, of a point of the surface that
-// moved by half a voxel or more (a corner of job.moved's triangles or a point between them, which
-// moves as the corners' weights say).  There a voxel the surface crossed (the surfaces now and at
-// entry disagree) follows the surface; so does a voxel of that zone next to such a crossed one
-// (one of its 26 neighbours) and on the same side of the surface now, where the entry surface
-// contradicted the region: what the region had beyond the entry surface on the side the surface
-// left, which would otherwise be left behind.  A thin part or a groove just beyond the surface's
-// new place stays, as do thin parts, cavities and edges the entry surface smoothed away elsewhere
-// and wherever the surface only shifted by a fraction of a voxel.
-// The walk of a path costs in proportion to its length, wherever it leads.
+// surface.  With one, the labels are those of the entry, the surface of the entry, the surface
+// now and what erases took out of it alone, whatever edits led there.  A voxel keeps its entry
+// label unless it lies in the zone of an edit:
+// - within a voxel of the path, from its place at entry to its place now, of a point of the
+//   surface that moved by half a voxel or more (a corner of job.moved's triangles or a point
+//   between them, which moves as the corners' weights say);
+// - the zone of an erase: within two voxels of the path, from entry to the erase, of a point of
+//   a triangle it took out or of a patch that closed the cut (job.dropped's triangles), and
+//   wherever the surfaces just before and just after it disagree, with their corners where they
+//   stood then or at entry (the volume of a dropped part, of the strip between the patches, and
+//   what a patch took in).
+// Where points moved, a voxel the surface crossed (the surfaces now and at entry disagree)
+// follows the surface; so does a voxel there next to such a crossed one (one of its 26
+// neighbours) and on the same side of the surface now, where the entry surface contradicted the
+// region: what the region had beyond the entry surface on the side the surface left, which would
+// otherwise be left behind.  In the zone of an erase every voxel follows the surface, whatever
+// the entry surface said: nothing of a dropped part stays, even where the entry surface had
+// smoothed it off the region.  A thin part or a groove just beyond the surface's new place stays,
+// as do thin parts, cavities and edges the entry surface smoothed away elsewhere and wherever the
+// surface only shifted by a fraction of a voxel.
+// The walk of a path costs in proportion to its length.
 // Returns whether it ran to the end (job.outcome says why not), leaving the labels as they were
 // otherwise: when the mesh is not a closed surface (or has a corner that is not a point), when
 // the memory for the raster is not there (also when the system reports less available than the
