@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "core/MaskIdChooser.h"
@@ -37,6 +38,20 @@ const char* const StateRefContours::kRelabelNoMemoryMessage =
 const char* const StateRefContours::kRelabelNoSurfaceMessage =
     "The edited surface is not closed, so the region could not follow this edit; \"Finish\" would "
     "commit the region without it.";
+const char* const StateRefContours::kRelabelMismatchMessage =
+    "The edited surface no longer matches the volume, so the region could not follow this edit; "
+    "\"Finish\" would commit the region without it.";
+const char* const StateRefContours::kRelabelFailedMessage =
+    "The region could not follow this edit: its relabelling failed. \"Finish\" would commit the "
+    "region without it.";
+const char* const StateRefContours::kRelabelNotHandedMessage =
+    "The relabelling of this edit could not be handed back to the window, so the region does not "
+    "hold it; \"Finish\" would commit the region without it.";
+const char* const StateRefContours::kPostCutNoMemoryMessage =
+    "There is not enough memory for the graph cut: the region stays as it was.";
+const char* const StateRefContours::kFinishNoSurfaceMemoryMessage =
+    "The region was written into the mask, but there was not enough memory to build its surface "
+    "again: the 3-D view may show the old surface until the region is rebuilt.";
 const char* const StateRefContours::kLastEditMissingNote =
     "The region does not hold the last edit of the surface (it could not be taken into the region): "
     "it is committed as it stood before that edit.";
@@ -111,6 +126,7 @@ void StateRefContours::OnSwitched(int) {
   // Labels of an earlier refinement must not land in this one.
   m_worker.cancel();
   m_worker.wait();
+  releaseEntry();
   lBtnHeld = rBtnHeld = mBtnHeld = false;
   m_rubbing = m_dragging = m_cutting = m_overDrawing = false;
   m_screenStroke.clear();
@@ -161,13 +177,30 @@ void StateRefContours::OnSwitched(int) {
     h->redrawAllPanes();
     h->setRenderingPanelMode(0, false, false, false, false, false);
   }
-  buildRegionMesh(id, std::move(entryInside));
+  if (!buildRegionMesh(id, std::move(entryInside))) {
+    // Out of memory on the way: the mask was not touched; nothing of the surface stays.
+    releaseEntry();
+    m_holdsSurface = false;
+    m_scene.targetId = -1;
+    t_warn(kNoMemoryMessage);
+    TCore::getInst().setMode(3);
+    return;
+  }
   if (!g_umfpackDllLoaded) t_info(kNoSolverMessage);
   if (d) d->dropFlagTexture();
   t_modeRedrawAll();
 }
 
-void StateRefContours::buildRegionMesh(int id, std::vector<std::uint8_t> entryInside) {
+bool StateRefContours::buildRegionMesh(int id, std::vector<std::uint8_t> entryInside) {
+  try {
+    buildRegionMeshOrThrow(id, std::move(entryInside));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void StateRefContours::buildRegionMeshOrThrow(int id, std::vector<std::uint8_t> entryInside) {
   m_scene.setRegionMesh(TTriangleMesh());
   m_entryInside.reset();
   int step = 1, umbrella = 1, lm = 1;
@@ -204,7 +237,14 @@ void StateRefContours::hidePanels() {
   m_worker.cancel();
   m_worker.wait();
   m_holdsSurface = false;
+  // The record of the entry is a byte a voxel: the next mode has the memory back.
+  releaseEntry();
   TPanelMode<TDlgRefContoursIf>::hidePanels();
+}
+
+void StateRefContours::releaseEntry() {
+  m_entryInside.reset();
+  m_scene.dropped.reset();
 }
 
 // ---- relabelling ----------------------------------------------------------------------------------
@@ -240,7 +280,7 @@ void StateRefContours::startMaskUpdateThread() {
     applyRelabelResult(*job);
     return;
   }
-  m_worker.submit(std::move(job), [this, h] { h->postToInterface([this] { takeRelabelResult(); }); });
+  m_worker.submit(std::move(job), [this, h] { return h->postToInterface([this] { takeRelabelResult(); }); });
 }
 
 void StateRefContours::takeRelabelResult() {
@@ -251,18 +291,15 @@ void StateRefContours::takeRelabelResult() {
 void StateRefContours::applyRelabelResult(const TRelabelJob& r) {
   TModeRegionData* d = t_modeRegionData();
   if (!d || m_scene.targetId < 0 || !d->flagVoxels()) return;
-  if (r.outcome != TRelabelOutcome::Done || d->maskVoxelCount() != r.labels.size()) {
-    // The labels stay those of the last edit that could be taken in.
-    m_lastEditMissing = true;
-    const char* text = r.outcome == TRelabelOutcome::NoMemory ? kRelabelNoMemoryMessage : kRelabelNoSurfaceMessage;
-    std::fprintf(stderr, "%s\n", text);
-    if (!m_toldEditMissing) {
-      m_toldEditMissing = true;
-      t_warn(text);
-    } else if (TModeViewHost* h = t_modeViewHost()) {
-      h->showStatusText(text);
-    }
-    return;
+  const TRelabelOutcome outcome =
+      r.outcome == TRelabelOutcome::Done && d->maskVoxelCount() != r.labels.size() ? TRelabelOutcome::Mismatch : r.outcome;
+  switch (outcome) {
+    case TRelabelOutcome::Done: break;
+    case TRelabelOutcome::NoMemory: tellEditMissing(kRelabelNoMemoryMessage); return;
+    case TRelabelOutcome::NoSurface: tellEditMissing(kRelabelNoSurfaceMessage); return;
+    case TRelabelOutcome::Mismatch: tellEditMissing(kRelabelMismatchMessage); return;
+    case TRelabelOutcome::Stale:  // never handed over
+    case TRelabelOutcome::Failed: tellEditMissing(kRelabelFailedMessage); return;
   }
   std::memcpy(d->flagVoxels(), r.labels.data(), r.labels.size());
   m_lastEditMissing = m_toldEditMissing = false;
@@ -271,9 +308,22 @@ void StateRefContours::applyRelabelResult(const TRelabelJob& r) {
   t_modeRedrawAll();
 }
 
+void StateRefContours::tellEditMissing(const char* text) {
+  // The labels stay those of the last edit that could be taken in.
+  m_lastEditMissing = true;
+  std::fprintf(stderr, "%s\n", text);
+  if (!m_toldEditMissing) {
+    m_toldEditMissing = true;
+    t_warn(text);
+  } else if (TModeViewHost* h = t_modeViewHost()) {
+    h->showStatusText(text);
+  }
+}
+
 void StateRefContours::settleRelabelling() {
   m_worker.wait();
   takeRelabelResult();
+  if (m_worker.handOverLost()) tellEditMissing(kRelabelNotHandedMessage);
   // Anything that would still arrive is older than what follows.
   m_worker.cancel();
 }
@@ -532,17 +582,25 @@ void StateRefContours::postRunGraphCut() {
   const std::size_t n = d->maskVoxelCount();
   if (n != std::size_t(vv.W) * std::size_t(vv.H) * std::size_t(vv.D)) return;
   settleRelabelling();
-  std::vector<std::uint8_t> labels(d->flagVoxels(), d->flagVoxels() + n), flags;
-  t_refLabelsToCutFlags(labels, flags);
+  // The cut works on flags of its own; the labels change only once it has succeeded.
   std::string refusal;
-  const bool ok = t_graphCutVoxelLevel(vv.W, vv.H, vv.D, 2, 1000.0, vv.ch[0], vv.channels > 1 ? vv.ch[1] : nullptr,
-                                       vv.channels > 2 ? vv.ch[2] : nullptr, flags.data(), &refusal);
+  bool ok = false;
+  std::vector<std::uint8_t> flags;
+  try {
+    flags.resize(n);
+    t_refLabelsToCutFlags(d->flagVoxels(), n, flags.data());
+    ok = t_graphCutVoxelLevel(vv.W, vv.H, vv.D, 2, 1000.0, vv.ch[0], vv.channels > 1 ? vv.ch[1] : nullptr,
+                              vv.channels > 2 ? vv.ch[2] : nullptr, flags.data(), &refusal);
+  } catch (const std::bad_alloc&) {
+    std::vector<std::uint8_t>().swap(flags);
+    t_warn(kPostCutNoMemoryMessage);
+    return;
+  }
   if (!ok) {
     if (!refusal.empty()) t_info(refusal);
     return;
   }
-  t_refLabelsFromCutFlags(flags, labels);
-  std::memcpy(d->flagVoxels(), labels.data(), n);
+  t_refLabelsFromCutFlags(flags.data(), n, d->flagVoxels());
   d->dropFlagTexture();
 }
 
@@ -558,22 +616,29 @@ void StateRefContours::finishEditing() {
   TModeRegionData* d = t_modeRegionData();
   if (!d || !d->flagVoxels() || !d->maskVoxels()) return;
   const std::size_t n = d->maskVoxelCount();
-  const std::vector<std::uint8_t> labels(d->flagVoxels(), d->flagVoxels() + n);
+  // Straight from the working labels: the commit needs no memory of its own.
   std::uint8_t* mask = d->maskVoxels();
   const int id = m_scene.targetId;
-  const std::vector<int> touched = t_commitRefLabels(labels, mask, id);
+  bool touched[256] = {};
+  t_commitRefLabels(d->flagVoxels(), n, mask, id, touched);
   d->dropMaskTexture();
-  d->commitRegion(id);
-  if (!touched.empty()) {
-    std::vector<std::size_t> kept(256, 0);
-    for (std::size_t i = 0; i < n; ++i) ++kept[mask[i]];
-    for (int k : touched) {
-      if (!d->isIdUsed(k)) continue;
+  try {
+    d->commitRegion(id);
+    std::array<std::size_t, 256> kept{};
+    bool any = false;
+    for (bool t : touched) any = any || t;
+    if (any)
+      for (std::size_t i = 0; i < n; ++i) ++kept[mask[i]];
+    for (int k = 1; k < 256; ++k) {
+      if (!touched[k] || k == id || !d->isIdUsed(k)) continue;
       if (kept[k] > 0)
         d->rebuildRegionSurface(k);
       else
         d->releaseRegion(k);
     }
+  } catch (const std::bad_alloc&) {
+    // The mask holds the refined region; only a surface for the 3-D view is missing.
+    t_warn(kFinishNoSurfaceMemoryMessage);
   }
   if (TModeViewHost* h = t_modeViewHost()) h->clearCutSurface();
   TCore::getInst().setMode(3);

@@ -65,7 +65,8 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   void OnDraw2D(TSubPane* pane) override;
   int OnSetCursor(const TPoint2i& p) override;
 
-  // A mode switch (every switch hides the panels first) drops any relabelling in flight.
+  // A mode switch (every switch hides the panels first) drops any relabelling in flight and
+  // frees the record of the entry.
   void hidePanels() override;
   void stopWorkers() override { m_worker.stop(); }
   // While a relabelling runs or its result waits for the interface thread, loads and mode
@@ -132,6 +133,11 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   static const char* const kNoMemoryMessage;
   static const char* const kRelabelNoMemoryMessage;
   static const char* const kRelabelNoSurfaceMessage;
+  static const char* const kRelabelMismatchMessage;
+  static const char* const kRelabelFailedMessage;
+  static const char* const kRelabelNotHandedMessage;
+  static const char* const kPostCutNoMemoryMessage;
+  static const char* const kFinishNoSurfaceMemoryMessage;
   static const char* const kLastEditMissingNote;
 
  private:
@@ -145,8 +151,14 @@ class StateRefContours : public TPanelMode<TDlgRefContoursIf> {
   // The cut surface point under the cursor (either face).
   bool pickCutSurface(const TFiberView& v, const TPoint2i& p, double out[3]) const;
   // Builds the region surface and fills entryInside (sized W*H*D at entry, else left out) with
-  // the record of the entry.
-  void buildRegionMesh(int id, std::vector<std::uint8_t> entryInside);
+  // the record of the entry.  False when memory ran out on the way.
+  bool buildRegionMesh(int id, std::vector<std::uint8_t> entryInside);
+  void buildRegionMeshOrThrow(int id, std::vector<std::uint8_t> entryInside);
+  // Frees what the mode keeps of its entry (the record, what erases dropped).
+  void releaseEntry();
+  // The labels lack the last edit: says why (a message the first time in a row, then the status
+  // bar).
+  void tellEditMissing(const char* text);
   // Takes a relabelling's result into the flag volume, or tells that it could not run.
   void applyRelabelResult(const TRelabelJob& r);
   void checkOnly(TDlgRefContoursIf::Check on, std::initializer_list<TDlgRefContoursIf::Check> off);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-std::uint64_t TRefRelabelWorker::submit(std::unique_ptr<TRelabelJob> job, std::function<void()> notify) {
+std::uint64_t TRefRelabelWorker::submit(std::unique_ptr<TRelabelJob> job, std::function<bool()> notify) {
   std::unique_lock<std::mutex> lock(m_mutex);
   const std::uint64_t gen = m_newest.load(std::memory_order_relaxed) + 1;
   job->generation = gen;
@@ -52,10 +52,15 @@ bool TRefRelabelWorker::busy() const {
   return m_pending || m_running || m_ready;
 }
 
+bool TRefRelabelWorker::handOverLost() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_lost != 0 && m_lost == m_newest.load(std::memory_order_acquire);
+}
+
 void TRefRelabelWorker::loop() {
   for (;;) {
     std::unique_ptr<TRelabelJob> job;
-    std::function<void()> notify;
+    std::function<bool()> notify;
     {
       std::unique_lock<std::mutex> lock(m_mutex);
       m_wake.wait(lock, [this] { return m_stop || m_pending; });
@@ -76,29 +81,36 @@ void TRefRelabelWorker::loop() {
     try {
       done = t_relabelByRoiMesh(*job, &m_newest);
     } catch (...) {
-      job->outcome = TRelabelOutcome::NoSurface;
+      job->outcome = TRelabelOutcome::Failed;
     }
     if (done) m_runs.store(run, std::memory_order_release);
     std::fprintf(stderr, "end adn unlock %d \n", run);
     bool fresh = false;
+    const std::uint64_t generation = job->generation;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       // A job that could not run is handed over too (unless overtaken): the interface tells the
       // user that the labels do not hold that edit.
-      fresh = job->outcome != TRelabelOutcome::Stale && job->generation == m_newest.load(std::memory_order_acquire);
+      fresh = job->outcome != TRelabelOutcome::Stale && generation == m_newest.load(std::memory_order_acquire);
       if (fresh) m_ready = std::move(job);
     }
     // Still running while the notification goes out: whoever waits for the worker may then free
     // what the notification uses.
+    bool posted = true;
     if (fresh && notify) {
       try {
-        notify();
+        posted = notify();
       } catch (...) {
-        // The result stays ready: the next edit replaces it, "Finish" and the post cut take it.
+        posted = false;
       }
     }
     {
       std::lock_guard<std::mutex> lock(m_mutex);
+      if (!posted) {
+        // No hand-over will come for it: a result left waiting would hold the gate shut.
+        if (m_ready && m_ready->generation == generation) m_ready.reset();
+        m_lost = generation;
+      }
       m_running = false;
       if (!m_pending) m_idle.notify_all();
     }

@@ -28,8 +28,10 @@ class TRefRelabelWorker {
   // Queues job as the newest relabelling and returns its generation.  notify runs on the worker
   // thread once the job's result is ready, also when the job could not run (its outcome says
   // why), but not for a dropped or overtaken job; it must not wait for the interface thread
-  // (post a call to it instead).
-  std::uint64_t submit(std::unique_ptr<TRelabelJob> job, std::function<void()> notify);
+  // (post a call to it instead) and returns whether the hand-over was posted.  A result whose
+  // hand-over could not be posted (notify returned false or threw) is dropped, so that nothing
+  // waits for a hand-over that never comes (see handOverLost).
+  std::uint64_t submit(std::unique_ptr<TRelabelJob> job, std::function<bool()> notify);
   // Makes every queued, running and finished job stale (nothing of them will be taken).
   void cancel();
   // Blocks until no job waits or runs.
@@ -42,6 +44,8 @@ class TRefRelabelWorker {
 
   // A job waits or runs, or its result waits to be taken.
   bool busy() const;
+  // The newest job ran, but its result was dropped because its hand-over could not be posted.
+  bool handOverLost() const;
   std::uint64_t newestGeneration() const { return m_newest.load(std::memory_order_acquire); }
   // Relabellings run to the end so far (console counter of the runs).
   int completedRuns() const { return m_runs.load(std::memory_order_acquire); }
@@ -53,8 +57,9 @@ class TRefRelabelWorker {
   std::condition_variable m_wake;  // a job or the stop request arrived
   std::condition_variable m_idle;  // nothing waits or runs any more
   std::unique_ptr<TRelabelJob> m_pending;
-  std::function<void()> m_pendingNotify;
+  std::function<bool()> m_pendingNotify;
   std::unique_ptr<TRelabelJob> m_ready;
+  std::uint64_t m_lost = 0;  // the generation of the last result dropped for want of a hand-over
   bool m_running = false;
   bool m_stop = false;
   std::atomic<std::uint64_t> m_newest{0};

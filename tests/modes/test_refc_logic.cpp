@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -25,6 +27,7 @@
 #include "geom/mesh_rasterise.h"
 #include "modes/curve/kernels/roi_relabel.h"
 #include "platform/LargeMemory.h"
+#include "tests/modes/failing_new.h"
 #include "tests/modes/mode_logic_fixture.h"
 
 namespace {
@@ -105,7 +108,15 @@ class RefHost : public PointingViewHost {
  public:
   TFiberView view;
   TTriangleMesh cut;
+  // Posts from other threads than the one that made the host fail (an interface thread that
+  // takes no more calls).
+  bool refuseOtherThreads = false;
+  std::thread::id interfaceThread = std::this_thread::get_id();
   RefHost() { async = true; }
+  bool postToInterface(std::function<void()> fn) override {
+    if (refuseOtherThreads && std::this_thread::get_id() != interfaceThread) return false;
+    return PointingViewHost::postToInterface(std::move(fn));
+  }
   void genCutSurfaceFromStroke(std::vector<std::array<double, 3>>& s) override {
     TPoints V;
     std::vector<TPolyIdx> T;
@@ -1000,6 +1011,111 @@ INSTANTIATE_TEST_SUITE_P(SurfaceDialog, RefThinLogic,
                            return "Step" + std::to_string(info.param.step) + (info.param.groove ? "Groove" : "Sheet") +
                                   std::to_string(info.param.offset);
                          });
+
+TEST_F(RefLogic, OutOfMemoryAtEntryAtFinishOrInThePostCutSaysSoAndLosesNothing) {
+  TCore& core = TCore::getInst();
+  // Leaving the mode gives the record of the entry back.
+  const std::weak_ptr<const std::vector<std::uint8_t>> record = mode->entryInside();
+  ASSERT_FALSE(record.expired());
+  core.setMode(3);
+  EXPECT_TRUE(record.expired());
+
+  // Entry: the k-th allocation of 4 kB or more fails (the mode's own, the surface build's, those
+  // of its parallel loops), for k spread over all those of an entry.
+  constexpr std::size_t kLarge = 4096;
+  chooser.one.push_back({true, 2});
+  t_failLargeAllocations(kLarge, LLONG_MAX);
+  core.setMode(13);
+  const long long large = t_allowAllocations();
+  ASSERT_EQ(core.modeId, 13);
+  ASSERT_GT(large, 10);
+  core.setMode(3);
+  const std::vector<std::uint8_t> mask = data.mask;
+  std::printf("%lld allocations of 4 kB or more at entry\n", large);
+  for (long long k = 0; k < large; ++k) {
+    const std::size_t told = prompts.texts().size();
+    chooser.one.push_back({true, 2});
+    t_failLargeAllocations(kLarge, k);
+    core.setMode(13);
+    if (t_allowAllocations() <= k) {
+      // Fewer allocations this time (the parallel loops' threads take their buffers as they
+      // come): none failed, and the entry went through.
+      EXPECT_EQ(core.modeId, 13);
+      core.setMode(3);
+      continue;
+    }
+    EXPECT_EQ(core.modeId, 3) << "allocation " << k << " of " << large;
+    ASSERT_GT(prompts.texts().size(), told) << "allocation " << k;
+    EXPECT_NE(prompts.texts().back().find("memory"), std::string::npos) << prompts.texts().back();
+    EXPECT_EQ(data.mask, mask);
+    EXPECT_EQ(mode->entryInside(), nullptr);
+    EXPECT_EQ(core.busyMessage(TCore::Change::Geometry), nullptr);
+  }
+
+  // "Finish" commits straight from the labels: it needs no large allocation.
+  chooser.one.push_back({true, 2});
+  core.setMode(13);
+  ASSERT_EQ(core.modeId, 13);
+  ASSERT_NO_FATAL_FAILURE(cutAcross());
+  ASSERT_TRUE(dragTop(30));
+  settle();
+  const std::vector<std::uint8_t> dragged = data.flag;
+  ASSERT_GT(count(dragged, 4), 5);
+  prompts.answers.push_back(PromptAnswer::Ok);
+  {
+    TFailLargeAllocations first(kLarge, 0);
+    mode->finishEditing();
+  }
+  EXPECT_EQ(core.modeId, 3);
+  EXPECT_EQ(labelsOfMask(), dragged);
+
+  // The post cut: whichever of its allocations fails, the labels stay and the user is told; with
+  // the memory there it runs.
+  entryMask = data.mask;
+  chooser.one.push_back({true, 2});
+  core.setMode(13);
+  ASSERT_EQ(core.modeId, 13);
+  ASSERT_NO_FATAL_FAILURE(cutAcross());
+  ASSERT_TRUE(dragTop(30));
+  settle();
+  const std::vector<std::uint8_t> labels = data.flag;
+  TModeRegionData::VolumeValues values;
+  ASSERT_TRUE(data.volumeValues(values));  // the fake makes its image on first use
+  bool ran = false;
+  for (long long k = 0; k < 200 && !ran; ++k) {
+    const std::size_t told = prompts.texts().size();
+    {
+      TFailLargeAllocations fail(kLarge, k);
+      mode->postRunGraphCut();
+      ran = t_allowAllocations() <= k;
+    }
+    if (ran) break;
+    EXPECT_EQ(data.flag, labels) << "allocation " << k;
+    EXPECT_GT(prompts.texts().size(), told) << "allocation " << k;
+    EXPECT_EQ(core.modeId, 13);
+  }
+  EXPECT_TRUE(ran);
+  EXPECT_NE(data.flag, labels);
+}
+
+TEST_F(RefLogic, AHandOverThatCannotBePostedLeavesTheGateOpenAndFinishSaysTheEditIsMissing) {
+  ASSERT_NO_FATAL_FAILURE(cutAcross());
+  const std::vector<std::uint8_t> entry = data.flag;
+  host.refuseOtherThreads = true;
+  ASSERT_TRUE(dragTop(30));
+  settle();  // no longer busy: loads and mode switches are not refused
+  EXPECT_EQ(TCore::getInst().busyMessage(), nullptr);
+  EXPECT_EQ(data.flag, entry);
+  // "Finish" tells why the edit is missing (OK), then asks, saying so (OK).
+  prompts.answers.push_back(PromptAnswer::Ok);
+  prompts.answers.push_back(PromptAnswer::Ok);
+  mode->finishEditing();
+  EXPECT_TRUE(prompts.sawText(StateRefContours::kRelabelNotHandedMessage));
+  ASSERT_FALSE(prompts.texts().empty());
+  EXPECT_NE(prompts.texts().back().find(StateRefContours::kLastEditMissingNote), std::string::npos);
+  EXPECT_EQ(TCore::getInst().modeId, 3);
+  EXPECT_EQ(labelsOfMask(), entry);
+}
 
 namespace {
 

@@ -261,12 +261,14 @@ bool relabel(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
     job.outcome = TRelabelOutcome::Stale;
     return true;
   };
-  job.outcome = TRelabelOutcome::NoSurface;
+  job.outcome = TRelabelOutcome::Mismatch;
   const size_t n = static_cast<size_t>(std::max(job.W, 0)) * std::max(job.H, 0) * std::max(job.D, 0);
-  const std::vector<uint8_t>* entry = job.entry && job.entry->size() == n ? job.entry.get() : nullptr;
+  if (job.entry && job.entry->size() != n) return false;
+  const std::vector<uint8_t>* entry = job.entry.get();
   if (n == 0 || (!entry && job.labels.size() != n)) return false;
   if (stale()) return false;
   // An open or empty surface has no inside: relabelling from it would remove the whole region.
+  job.outcome = TRelabelOutcome::NoSurface;
   if (job.mesh.polyCount == 0) return false;
   for (const TMeshEdge& e : job.mesh.edges)
     if (e.isBoundary()) return false;
@@ -361,6 +363,9 @@ bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest) {
   } catch (const std::bad_alloc&) {
     job.outcome = TRelabelOutcome::NoMemory;
     return false;
+  } catch (...) {
+    job.outcome = TRelabelOutcome::Failed;
+    return false;
   }
 }
 
@@ -406,18 +411,16 @@ std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& in
   return out;
 }
 
-void t_refLabelsToCutFlags(const std::vector<uint8_t>& labels, std::vector<uint8_t>& flags) {
-  flags.resize(labels.size());
-  for (size_t i = 0; i < labels.size(); ++i) flags[i] = (labels[i] == 0 || labels[i] == 2) ? 1 : 255;
+void t_refLabelsToCutFlags(const uint8_t* labels, size_t n, uint8_t* flags) {
+  for (size_t i = 0; i < n; ++i) flags[i] = (labels[i] == 0 || labels[i] == 2) ? 1 : 255;
 }
 
-void t_refLabelsFromCutFlags(const std::vector<uint8_t>& flags, std::vector<uint8_t>& labels) {
-  for (size_t i = 0; i < labels.size() && i < flags.size(); ++i) labels[i] = t_refLabel(labels[i], flags[i] == 255);
+void t_refLabelsFromCutFlags(const uint8_t* flags, size_t n, uint8_t* labels) {
+  for (size_t i = 0; i < n; ++i) labels[i] = t_refLabel(labels[i], flags[i] == 255);
 }
 
-std::vector<int> t_commitRefLabels(const std::vector<uint8_t>& labels, uint8_t* mask, int targetId) {
-  bool touched[256] = {false};
-  for (size_t i = 0; i < labels.size(); ++i) {
+void t_commitRefLabels(const uint8_t* labels, size_t n, uint8_t* mask, int targetId, bool touched[256]) {
+  for (size_t i = 0; i < n; ++i) {
     const uint8_t l = labels[i];
     if (l == 2) {
       mask[i] = 0;
@@ -426,8 +429,5 @@ std::vector<int> t_commitRefLabels(const std::vector<uint8_t>& labels, uint8_t* 
       mask[i] = static_cast<uint8_t>(targetId);
     }
   }
-  std::vector<int> ids;
-  for (int id = 1; id < 256; ++id)
-    if (touched[id] && id != targetId) ids.push_back(id);
-  return ids;
+  touched[0] = false;
 }

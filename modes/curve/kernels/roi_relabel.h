@@ -27,8 +27,10 @@ constexpr uint8_t kRefEntryRegion = 2;
 enum class TRelabelOutcome {
   Done,
   Stale,      // a newer request overtook it
-  NoSurface,  // no closed surface (nothing could be told inside) or a job that does not fit
+  NoSurface,  // no closed surface: nothing could be told inside
+  Mismatch,   // the job does not fit the volume (its size or its record of the entry)
   NoMemory,   // not enough memory for its raster
+  Failed,     // anything else went wrong
 };
 
 // One erase of a fiber: the region surface just before it and just after it (the same
@@ -111,19 +113,19 @@ std::vector<TVec3> t_refMovedPoints(const TTriangleMesh& mesh, const TPoints& in
 // surface only shifted by a fraction of a voxel.
 // The walk of a path costs in proportion to its length.
 // Returns whether it ran to the end (job.outcome says why not), leaving the labels as they were
-// otherwise: when the mesh is not a closed surface (or has a corner that is not a point), when
+// otherwise: when the mesh is not a closed surface, when the job does not fit its volume, when
 // the memory for the raster is not there (also when the system reports less available than the
 // raster takes), or when newest is given and holds a later generation than the job's (checked
-// before the work, during the walk and before the labels are written).  Never throws for want
-// of memory.
+// before the work, during the walk and before the labels are written).  Never throws.
 bool t_relabelByRoiMesh(TRelabelJob& job, const std::atomic<uint64_t>* newest = nullptr);
 
-// Flags of the voxel-level graph cut: 1 (eligible, outside the extraction) for labels 0 and 2,
-// 255 for every other label.
-void t_refLabelsToCutFlags(const std::vector<uint8_t>& labels, std::vector<uint8_t>& flags);
-// Relabels from the cut's result: inside where the flag is 255.
-void t_refLabelsFromCutFlags(const std::vector<uint8_t>& flags, std::vector<uint8_t>& labels);
+// Flags of the voxel-level graph cut from n labels: 1 (eligible, outside the extraction) for
+// labels 0 and 2, 255 for every other label.
+void t_refLabelsToCutFlags(const uint8_t* labels, size_t n, uint8_t* flags);
+// Relabels n labels from the cut's result: inside where the flag is 255.
+void t_refLabelsFromCutFlags(const uint8_t* flags, size_t n, uint8_t* labels);
 
-// The commit: label 2 clears the mask to 0, labels 4 and 6 give it targetId, others keep it.
-// Returns the other region IDs that lost voxels to the commit (their surfaces need rebuilding).
-std::vector<int> t_commitRefLabels(const std::vector<uint8_t>& labels, uint8_t* mask, int targetId);
+// The commit of n labels: label 2 clears the mask to 0, labels 4 and 6 give it targetId, others
+// keep it.  Sets touched[id] for every other region ID that lost voxels to the commit (their
+// surfaces need rebuilding).  Allocates nothing.
+void t_commitRefLabels(const uint8_t* labels, size_t n, uint8_t* mask, int targetId, bool touched[256]);
