@@ -266,6 +266,14 @@ class RefLogicOn : public ModeLogicTest<StateRefContours, FakeRefPanel, Data, Re
           }
     }
   }
+  // "Finish" (answered OK); the inside of the surface shown when it was pressed.
+  std::vector<std::uint8_t> finishAndRasterShown() {
+    TTriangleMesh shown;
+    shown.copyFrom(mode->scene().regionMesh);
+    this->prompts.answers.push_back(PromptAnswer::Ok);
+    mode->finishEditing();
+    return raster(shown);
+  }
   // The labels a mask after "Finish" stands for.
   std::vector<std::uint8_t> labelsOfMask() const {
     std::vector<std::uint8_t> l(data.mask.size());
@@ -931,12 +939,8 @@ TEST_P(RefBackLogic, TheRegionIsWhatTheSurfaceShowsWhateverTheOrderOfTheDrags) {
   settle();
   ASSERT_TRUE(dragTop(-dy));
   settle();
-  TTriangleMesh shown;
-  shown.copyFrom(mode->scene().regionMesh);
-  prompts.answers.push_back(PromptAnswer::Ok);
-  mode->finishEditing();
+  const std::vector<std::uint8_t> inside = this->finishAndRasterShown();
   ASSERT_EQ(TCore::getInst().modeId, 3);
-  const std::vector<std::uint8_t> inside = raster(shown);
   int changed = 0, disagree = 0;
   for (std::size_t i = 0; i < inside.size(); ++i) {
     const bool in = data.mask[i] == 2;
@@ -1187,15 +1191,11 @@ TEST_P(RefEraseLogic, ErasingAFiberTakesThePartItDroppedOutOfTheRegion) {
   mode->OnLBtnDclk(window(f.points[f.points.size() / 4].data()));
   ASSERT_EQ(mode->scene().newFibers.size(), 1u);
   settle();
-  TTriangleMesh shown;
-  shown.copyFrom(mode->scene().regionMesh);
-  prompts.answers.push_back(PromptAnswer::Ok);
-  mode->finishEditing();
+  const std::vector<std::uint8_t> inside = this->finishAndRasterShown();
   ASSERT_EQ(TCore::getInst().modeId, 3);
 
   // Nothing of the rod beyond the loop stays, every voxel that changed is where the surface shown
   // says, the ball is untouched, and the region is one piece.
-  const std::vector<std::uint8_t> inside = raster(shown);
   int beyond = 0, kept = 0, shownBeyond = 0, changed = 0, disagree = 0, ballChanged = 0, region = 0;
   for (int z = 0; z < N; ++z)
     for (int y = 0; y < N; ++y)
