@@ -9,8 +9,8 @@
 // keeps its first place through start-up (a colour volume may move it once) and fits the screen,
 // no panel shows first at another place, the window level opens over neither the frame nor a
 // panel, leaving a mode gives the frame back its own place (where start-up or the user put it),
-// maximising and restoring, the slice panes keep their sizes across mode switches, and no caption
-// loses an ampersand to a mnemonic.  Screenshots of the whole screen in
+// maximising and restoring, the slice panes keep their sizes across mode switches, a switch back
+// to the standard mode draws the main view once, and no caption loses an ampersand to a mnemonic.  Screenshots of the whole screen in
 // artefacts/panels_e2e_<width>.
 #include <gtest/gtest.h>
 
@@ -536,6 +536,68 @@ TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
   // Put back where start-up had it, for the cases after this one.
   g_session.moveResize(frame->winId(), home.x(), home.y(), home.width(), home.height());
   EXPECT_TRUE(frameSettles(frame, home));
+}
+
+// The main view's picture on the screen (as the window system holds it) against a frame drawn now,
+// where no panel covers the view: the pixels compared, those that differ, and those of the screen's
+// picture unlike its corner's background (the volume drawn).
+struct ViewComparison {
+  int compared = 0, differ = 0, drawn = 0;
+};
+ViewComparison viewAgainstAFreshFrame(CKestrinView* view) {
+  const QPoint at = view->mapToGlobal(QPoint(0, 0));
+  const QImage seen = view->screen()->grabWindow(0, at.x(), at.y(), view->width(), view->height()).toImage();
+  const QImage fresh = view->grabFramebuffer().scaled(seen.size()).convertToFormat(seen.format());
+  std::vector<QRect> panels;
+  for (QWidget* p : shownPanels()) panels.push_back(p->frameGeometry().translated(-at));
+  ViewComparison c;
+  const QRgb background = seen.pixel(1, 1);
+  auto unlike = [](QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 30;
+  };
+  for (int y = 0; y < seen.height(); ++y)
+    for (int x = 0; x < seen.width(); ++x) {
+      bool covered = false;
+      for (const QRect& r : panels) covered = covered || r.contains(x, y);
+      if (covered) continue;
+      ++c.compared;
+      c.differ += unlike(seen.pixel(x, y), fresh.pixel(x, y));
+      c.drawn += unlike(seen.pixel(x, y), background);
+    }
+  return c;
+}
+
+TEST(PanelsEndToEnd, ASwitchBackToTheStandardModeDrawsTheMainViewOnceAtItsNewSize) {
+  SKIP_WITHOUT_DISPLAY();
+  CMainFrame* frame = settledInModeZero();
+  ASSERT_NE(frame, nullptr);
+  CKestrinView* view = CKestrinView::s_theView;
+  // Modes 6 and 10 work in the main view only: they hide the slice panes, which the standard mode
+  // shows again, so the switch back resizes the view and lays out the frame anew.
+  for (int from : {6, 10}) {
+    SCOPED_TRACE("from mode " + std::to_string(from));
+    enterMode(frame, 3);
+    ASSERT_TRUE(frameSettles(frame));
+    enterMode(frame, from, {{0}});
+    ASSERT_TRUE(frameSettles(frame));
+    ASSERT_EQ(paneHeights(), std::vector<int>(3, 0));
+    const QSize wide = view->size();
+    const int drawn = view->framesDrawn();
+    enterMode(frame, 3);
+    ASSERT_TRUE(frameSettles(frame));
+    QTest::qWait(500);
+    // Each frame of the view is a whole volume rendering: the switch costs one, drawn at the size
+    // the view ends with.
+    EXPECT_EQ(view->framesDrawn() - drawn, 1);
+    for (int h : paneHeights()) EXPECT_GT(h, 0);
+    EXPECT_LT(view->width(), wide.width());
+    const ViewComparison c = viewAgainstAFreshFrame(view);
+    EXPECT_GT(c.compared, view->width() * view->height() / 3);
+    EXPECT_GT(c.drawn, 1000);
+    EXPECT_LT(c.differ, c.compared / 100) << "of " << c.compared << " pixels";
+    shotScreen(QStringLiteral("back_to_3_from_%1").arg(from));
+  }
+  enterMode(frame, 0);
 }
 
 TEST(PanelsEndToEnd, AFrameWidenedByTheUserKeepsItsWidthOnceThePanelsGiveItBack) {
