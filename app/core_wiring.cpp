@@ -82,6 +82,7 @@ TCoreWiring t_defaultCoreWiring() {
     if (g_mainFrame) g_mainFrame->placeModeDialogs();
   };
   w.modeSwitching = [](bool switching) { t_holdPanelLayout(switching); };
+  w.holdViewFrames = [](bool held) { CKestrinView::holdResizeFrames(held); };
   w.modeChanged = [] {
     if (g_mainFrame) g_mainFrame->updateCommandStates();
   };

@@ -95,17 +95,19 @@ void TCore::setMode(int id) {
   }
   modeId = id;
   TCoreWiring& w = wiring();
+  // Taken and let go around the whole switch; let go also where the entry throws.
+  struct Hold {
+    const std::function<void(bool)> hold;
+    explicit Hold(const std::function<void(bool)>& h) : hold(h) {
+      if (hold) hold(true);
+    }
+    ~Hold() {
+      if (hold) hold(false);
+    }
+  };
+  const Hold frames(w.holdViewFrames);
   {
-    // Ended also where the entry throws.
-    struct Switching {
-      TCoreWiring& w;
-      explicit Switching(TCoreWiring& wiring) : w(wiring) {
-        if (w.modeSwitching) w.modeSwitching(true);
-      }
-      ~Switching() {
-        if (w.modeSwitching) w.modeSwitching(false);
-      }
-    } switching(w);
+    const Hold switching(w.modeSwitching);
     for (TModeState* m : TModeRegistry::getInst().allModes()) m->hidePanels();
     state = modeFor(id);
     // A mode that cannot start switches to mode 3 from in here; that inner switch runs completely

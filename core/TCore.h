@@ -75,6 +75,11 @@ struct TCoreWiring {
   // A mode switch begins (true) and ends (false), before placeModeDialogs: the panels it hides
   // and shows are laid out once, by placeModeDialogs.  Switches nest.
   std::function<void(bool switching)> modeSwitching;
+  // Taken (true) when a mode switch begins and let go (false) once it has ended, its layout
+  // (placeModeDialogs) and modeChanged included: the switch's own resizes of the views (slice
+  // panes shown or hidden, the frame laid out) draw no frame each; the views draw once, after the
+  // switch, at their new sizes.  Switches nest.
+  std::function<void(bool held)> holdViewFrames;
   // Channel 2 or 3 of the loaded size; false when the file could not be used (nothing changed).
   std::function<bool(int channel, const std::vector<std::string>& files, int fileType,
                      double* minValue, double* maxValue)>

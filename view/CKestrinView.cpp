@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -28,6 +29,7 @@
 #include "view/frame_gl.h"
 
 CKestrinView* CKestrinView::s_theView = nullptr;
+int CKestrinView::s_resizeFrameHolds = 0;
 
 namespace {
 
@@ -162,10 +164,28 @@ void CKestrinView::reportContextFailure() {
 // Qt passes the client size; the viewport is the framebuffer's, in device pixels.
 void CKestrinView::resizeGL(int, int) { togl.fitToWindow(); }
 
+void CKestrinView::holdResizeFrames(bool hold) {
+  s_resizeFrameHolds = std::max(0, s_resizeFrameHolds + (hold ? 1 : -1));
+}
+
+void CKestrinView::resizeEvent(QResizeEvent* e) {
+  // Qt's resize of a shown view makes the framebuffer anew and draws into it at once.
+  m_inResize = true;
+  QOpenGLWidget::resizeEvent(e);
+  m_inResize = false;
+}
+
 void CKestrinView::paintGL() {
   // Never draw with a dead context; before the rendering panel is ready nothing is drawn.
   if (!m_glReady) return;
   if (!TDlgVisParam::exists() || !TDlgVisParam::getInst().isCreated()) return;
+  // A resize within a held change only asks for the frame: the event loop draws it once for all
+  // the change's resizes and requests, at the size the view then has (a modal loop that the
+  // change runs draws it too).  The window shows the framebuffer only after that frame.
+  if (m_inResize && s_resizeFrameHolds > 0) {
+    update();
+    return;
+  }
   renderFrame();
 }
 
@@ -182,6 +202,7 @@ void CKestrinView::renderFrame() {
   if (TModeState* m = currentMode()) m->OnDraw();
   t_finishGL();
   togl.endFrame();
+  ++m_framesDrawn;
 }
 
 void CKestrinView::requestRedraw() { update(); }

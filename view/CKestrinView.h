@@ -28,6 +28,12 @@ class CKestrinView : public QOpenGLWidget {
   void renderFrame();
   // True when the GL context could be created and is usable.
   bool glReady() const { return m_glReady; }
+  // The frames drawn so far (each costs a full volume rendering).
+  int framesDrawn() const { return m_framesDrawn; }
+  // Taken (true) and let go (false) around a change that resizes the view more than once and asks
+  // for a frame itself (a mode switch): while held, a resize asks for a frame instead of drawing
+  // one at once, so the view draws once, at the size it ends with.  Holds nest.
+  static void holdResizeFrames(bool hold);
 
   int animCounter = 0;
   int animKind = 0;
@@ -38,6 +44,7 @@ class CKestrinView : public QOpenGLWidget {
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
+  void resizeEvent(QResizeEvent* e) override;
   void showEvent(QShowEvent* e) override;
 
   void mousePressEvent(QMouseEvent* e) override;
@@ -59,4 +66,7 @@ class CKestrinView : public QOpenGLWidget {
   QTimer m_animTimer;
   bool m_glReady = false;
   bool m_glFailureReported = false;
+  int m_framesDrawn = 0;
+  bool m_inResize = false;
+  static int s_resizeFrameHolds;
 };

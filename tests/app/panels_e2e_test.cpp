@@ -9,8 +9,8 @@
 // keeps its first place through start-up (a colour volume may move it once) and fits the screen,
 // no panel shows first at another place, the window level opens over neither the frame nor a
 // panel, leaving a mode gives the frame back its own place (where start-up or the user put it),
-// maximising and restoring, the slice panes keep their sizes across mode switches, and no caption
-// loses an ampersand to a mnemonic.  Screenshots of the whole screen in
+// maximising and restoring, the slice panes keep their sizes across mode switches, a switch back
+// to the standard mode draws the main view once, and no caption loses an ampersand to a mnemonic.  Screenshots of the whole screen in
 // artefacts/panels_e2e_<width>.
 #include <gtest/gtest.h>
 
@@ -20,6 +20,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
@@ -38,6 +39,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -286,6 +288,49 @@ void fillMask() {
   for (int id = 1; id <= 4; ++id) TMaskIdTable::getInst().records[id].used = true;
 }
 
+// How long a wait on the window system may take: on a busy machine the window manager answers
+// seconds late and each look at the windows may take a second of its own.  A wait that ends well
+// returns as soon as it holds, so the length costs nothing then.
+constexpr int kWindowSystemMs = 60000;
+
+// Waits until what now() gives has held still for a moment (and then satisfies ok, where given):
+// unchanged over eight looks 50 ms apart and for 400 ms by the clock, both counted from its last
+// change, with the deadline above.
+bool holdsStill(const std::function<std::vector<QRect>()>& now,
+                const std::function<bool(const std::vector<QRect>&)>& ok = nullptr) {
+  std::vector<QRect> last = now();
+  QElapsedTimer since;
+  since.start();
+  int looks = 0;
+  return e2e::waitUntil([&] {
+    QTest::qWait(50);
+    const std::vector<QRect> seen = now();
+    if (seen != last) {
+      last = seen;
+      since.restart();
+      looks = 0;
+      return false;
+    }
+    return ++looks >= 8 && since.elapsed() >= 400 && (!ok || ok(seen));
+  }, kWindowSystemMs);
+}
+
+// Waits until the frame's client rectangle has held still for a moment (and, with want, is it).
+bool frameSettles(QWidget* frame, const QRect& want = QRect()) {
+  return holdsStill([frame] { return std::vector<QRect>{frame->geometry()}; },
+                    [want](const std::vector<QRect>& seen) { return want.isNull() || seen[0] == want; });
+}
+
+// Waits until the frame and the shown panels have held still for a moment (the panels that follow
+// the frame, a window manager that places them late).
+bool layoutSettles(QWidget* frame) {
+  return holdsStill([frame] {
+    std::vector<QRect> seen = {frame->frameGeometry()};
+    for (QWidget* p : shownPanels()) seen.push_back(p->frameGeometry());
+    return seen;
+  });
+}
+
 // Enters a mode from the Mode Switch menu, answering its questions with the ids given (then 1).
 void enterMode(CMainFrame* frame, int mode, std::vector<std::vector<int>> ids = {}) {
   std::vector<std::string> messages;
@@ -298,28 +343,15 @@ void enterMode(CMainFrame* frame, int mode, std::vector<std::vector<int>> ids = 
     if (c.modeId == mode) cmd = &c;
   ASSERT_NE(cmd, nullptr);
   frame->runCommand(cmd->id);
-  ASSERT_TRUE(e2e::waitUntil([&] { return TCore::getInst().modeId == mode; }, 20000))
+  ASSERT_TRUE(e2e::waitUntil([&] { return TCore::getInst().modeId == mode; }, kWindowSystemMs))
       << "stayed in mode " << TCore::getInst().modeId << (messages.empty() ? "" : ": " + messages.back());
-  QTest::qWait(300);
+  EXPECT_TRUE(layoutSettles(frame)) << "into mode " << mode << " the layout kept changing";
 }
 
 // The frame's decorations as the window manager draws them.
 QMargins decorationsOf(const QWidget* frame) {
   const QRect g = frame->geometry(), f = frame->frameGeometry();
   return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
-}
-
-// Waits until the frame's client rectangle has held still for a moment (and, with want, is it).
-bool frameSettles(QWidget* frame, const QRect& want = QRect()) {
-  QRect last = frame->geometry();
-  int still = 0;
-  return e2e::waitUntil([&] {
-    QTest::qWait(50);
-    const QRect now = frame->geometry();
-    still = now == last ? still + 1 : 0;
-    last = now;
-    return still >= 8 && (want.isNull() || now == want);
-  }, 10000);
 }
 
 #define SKIP_WITHOUT_DISPLAY() \
@@ -334,7 +366,7 @@ void walkTheModes(CMainFrame* frame, const QString& tag) {
   g_startUpOver = true;
   core.setMode(3);
   core.setMode(0);
-  QTest::qWait(300);
+  EXPECT_TRUE(layoutSettles(frame));
   const std::vector<int> panesAtStart = paneHeights();
   for (int h : panesAtStart) EXPECT_GT(h, 150);
 
@@ -355,13 +387,20 @@ void walkTheModes(CMainFrame* frame, const QString& tag) {
       frame->raise();
       frame->activateWindow();
     }
-    QTest::qWait(400);
+    EXPECT_TRUE(layoutSettles(frame));
     const std::vector<QWidget*> panels = shownPanels();
     // The rendering panel and the mode's own.
     EXPECT_GE(panels.size(), 2u);
     expectLayout(frame, panels);
-    const std::vector<unsigned long> order = x.stacking();
+    std::vector<unsigned long> order;
     auto level = [&](unsigned long id) { return int(std::find(order.begin(), order.end(), id) - order.begin()); };
+    // The window manager restacks after the raise in its own time.
+    e2e::waitUntil([&] {
+      order = x.stacking();
+      bool above = level(frameId) < int(order.size());
+      for (QWidget* p : panels) above = above && level(p->winId()) > level(frameId);
+      return above;
+    }, kWindowSystemMs);
     ASSERT_LT(level(frameId), int(order.size()));
     for (QWidget* p : panels) {
       const std::string name = nameOf(p).toStdString();
@@ -396,14 +435,14 @@ void walkTheModes(CMainFrame* frame, const QString& tag) {
       for (int i = 0; i < kW * kH * kD; ++i) flags.data[i] = i % kW < 6 && maskId(i % kW, (i / kW) % kH, i / (kW * kH)) == 0 ? 255 : 1;
       answerEntry({{5}}, &messages);
       QTest::mouseClick(finish, Qt::LeftButton);
-      ASSERT_TRUE(e2e::waitUntil([&] { return core.modeId == 3; }, 20000)) << "stayed in mode " << core.modeId;
-      QTest::qWait(300);
+      ASSERT_TRUE(e2e::waitUntil([&] { return core.modeId == 3; }, kWindowSystemMs)) << "stayed in mode " << core.modeId;
+      EXPECT_TRUE(layoutSettles(frame));
       // With the chooser closed, the first real click on "File" opens its menu.
       QMenuBar* bar = frame->menuBar();
       QAction* file = bar->actions().value(0);
       ASSERT_NE(file, nullptr);
       if (x.click(bar->mapToGlobal(bar->actionGeometry(file).center()), 1)) {
-        EXPECT_TRUE(e2e::waitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000))
+        EXPECT_TRUE(e2e::waitUntil([] { return QApplication::activePopupWidget() != nullptr; }, kWindowSystemMs))
             << "the first click on the File menu did not open it";
         if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
         QTest::qWait(200);
@@ -424,8 +463,8 @@ TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
   SKIP_WITHOUT_DISPLAY();
   QMainWindow* frame = e2e::shownFrame();
   ASSERT_NE(frame, nullptr);
-  ASSERT_TRUE(e2e::waitUntil([] { return TDlgVisParam::getInst().isVisible(); }, 10000));
-  QTest::qWait(500);
+  ASSERT_TRUE(e2e::waitUntil([] { return TDlgVisParam::getInst().isVisible(); }, kWindowSystemMs));
+  EXPECT_TRUE(layoutSettles(frame));
   shotScreen("00_started");
   ASSERT_FALSE(g_firstSights.empty());
   const QRect avail = frame->screen()->availableGeometry();
@@ -458,8 +497,8 @@ TEST(PanelsEndToEnd, StartUpShowsEachPanelFirstWhereItStays) {
     for (QWidget* p : shownPanels())
       if (p->windowTitle() == QLatin1String("Window Level")) level = p;
     return level != nullptr;
-  }, 5000));
-  QTest::qWait(400);
+  }, kWindowSystemMs));
+  EXPECT_TRUE(layoutSettles(frame));
   shotScreen("01_window_level");
   const QRect r = level->frameGeometry();
   EXPECT_TRUE(avail.contains(r)) << describe(r).toStdString();
@@ -522,7 +561,7 @@ TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
   if (moved.left() - deco.left() - kPanelColumnGap - column.width() >= avail.left()) {
     g_session.moveResize(frame->winId(), moved.x(), moved.y(), moved.width(), moved.height());
     ASSERT_TRUE(frameSettles(frame, moved)) << describe(frame->geometry()).toStdString();
-    QTest::qWait(300);
+    EXPECT_TRUE(layoutSettles(frame));
     expectLayout(frame, shownPanels());
     for (QWidget* p : shownPanels()) EXPECT_LT(p->frameGeometry().right(), frame->frameGeometry().left()) << nameOf(p).toStdString();
     shotScreen(QStringLiteral("moved_by_user"));
@@ -536,6 +575,68 @@ TEST(PanelsEndToEnd, LeavingAModeGivesTheFrameItsOwnPlaceBack) {
   // Put back where start-up had it, for the cases after this one.
   g_session.moveResize(frame->winId(), home.x(), home.y(), home.width(), home.height());
   EXPECT_TRUE(frameSettles(frame, home));
+}
+
+// The main view's picture on the screen (as the window system holds it) against a frame drawn now,
+// where no panel covers the view: the pixels compared, those that differ, and those of the screen's
+// picture unlike its corner's background (the volume drawn).
+struct ViewComparison {
+  int compared = 0, differ = 0, drawn = 0;
+};
+ViewComparison viewAgainstAFreshFrame(CKestrinView* view) {
+  const QPoint at = view->mapToGlobal(QPoint(0, 0));
+  const QImage seen = view->screen()->grabWindow(0, at.x(), at.y(), view->width(), view->height()).toImage();
+  const QImage fresh = view->grabFramebuffer().scaled(seen.size()).convertToFormat(seen.format());
+  std::vector<QRect> panels;
+  for (QWidget* p : shownPanels()) panels.push_back(p->frameGeometry().translated(-at));
+  ViewComparison c;
+  const QRgb background = seen.pixel(1, 1);
+  auto unlike = [](QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 30;
+  };
+  for (int y = 0; y < seen.height(); ++y)
+    for (int x = 0; x < seen.width(); ++x) {
+      bool covered = false;
+      for (const QRect& r : panels) covered = covered || r.contains(x, y);
+      if (covered) continue;
+      ++c.compared;
+      c.differ += unlike(seen.pixel(x, y), fresh.pixel(x, y));
+      c.drawn += unlike(seen.pixel(x, y), background);
+    }
+  return c;
+}
+
+TEST(PanelsEndToEnd, ASwitchBackToTheStandardModeDrawsTheMainViewOnceAtItsNewSize) {
+  SKIP_WITHOUT_DISPLAY();
+  CMainFrame* frame = settledInModeZero();
+  ASSERT_NE(frame, nullptr);
+  CKestrinView* view = CKestrinView::s_theView;
+  // Modes 6 and 10 work in the main view only: they hide the slice panes, which the standard mode
+  // shows again, so the switch back resizes the view and lays out the frame anew.
+  for (int from : {6, 10}) {
+    SCOPED_TRACE("from mode " + std::to_string(from));
+    enterMode(frame, 3);
+    ASSERT_TRUE(frameSettles(frame));
+    enterMode(frame, from, {{0}});
+    ASSERT_TRUE(frameSettles(frame));
+    ASSERT_EQ(paneHeights(), std::vector<int>(3, 0));
+    const QSize wide = view->size();
+    const int drawn = view->framesDrawn();
+    enterMode(frame, 3);
+    ASSERT_TRUE(frameSettles(frame));
+    QTest::qWait(500);
+    // Each frame of the view is a whole volume rendering: the switch costs one, drawn at the size
+    // the view ends with.
+    EXPECT_EQ(view->framesDrawn() - drawn, 1);
+    for (int h : paneHeights()) EXPECT_GT(h, 0);
+    EXPECT_LT(view->width(), wide.width());
+    const ViewComparison c = viewAgainstAFreshFrame(view);
+    EXPECT_GT(c.compared, view->width() * view->height() / 3);
+    EXPECT_GT(c.drawn, 1000);
+    EXPECT_LT(c.differ, c.compared / 100) << "of " << c.compared << " pixels";
+    shotScreen(QStringLiteral("back_to_3_from_%1").arg(from));
+  }
+  enterMode(frame, 0);
 }
 
 TEST(PanelsEndToEnd, AFrameWidenedByTheUserKeepsItsWidthOnceThePanelsGiveItBack) {
@@ -614,7 +715,7 @@ TEST(PanelsEndToEnd, AModeSwitchChangesTheFrameOnceByTheLeastMoveAndLeavesItWher
       const QRect atEdge(x, home.y(), home.width(), home.height());
       g_session.moveResize(frame->winId(), atEdge.x(), atEdge.y(), atEdge.width(), atEdge.height());
       ASSERT_TRUE(frameSettles(frame, atEdge)) << describe(frame->geometry()).toStdString();
-      QTest::qWait(300);
+      EXPECT_TRUE(layoutSettles(frame));
     }
     const QRect start = frame->geometry();
     std::map<int, QRect> placeIn;
@@ -645,7 +746,7 @@ TEST(PanelsEndToEnd, AModeSwitchChangesTheFrameOnceByTheLeastMoveAndLeavesItWher
                   home.height());
   g_session.moveResize(frame->winId(), off.x(), off.y(), off.width(), off.height());
   ASSERT_TRUE(frameSettles(frame, off)) << "the window manager put it at " << describe(frame->geometry()).toStdString();
-  QTest::qWait(300);
+  EXPECT_TRUE(layoutSettles(frame));
   EXPECT_EQ(frame->geometry(), off) << "after the panels followed the user's move";
   // Mode 10 entered after a mode with the slice panes and after one without: the same place.
   std::map<int, QRect> placeIn;
@@ -693,9 +794,9 @@ TEST(PanelsEndToEnd, MaximisingPutsThePanelsBelowTheBarsAndRestoringGivesTheLayo
   std::map<QWidget*, QRect> panelsBefore;
   for (QWidget* p : shownPanels()) panelsBefore[p] = p->frameGeometry();
   g_session.setMaximised(frame->winId(), true);
-  ASSERT_TRUE(e2e::waitUntil([&] { return frame->isMaximized(); }, 5000));
+  ASSERT_TRUE(e2e::waitUntil([&] { return frame->isMaximized(); }, kWindowSystemMs));
   ASSERT_TRUE(frameSettles(frame));
-  QTest::qWait(300);
+  EXPECT_TRUE(layoutSettles(frame));
   shotScreen(QStringLiteral("maximised"));
   const QRect avail = frame->screen()->availableGeometry();
   const QRect bars = barsOf(frame);
@@ -709,13 +810,13 @@ TEST(PanelsEndToEnd, MaximisingPutsThePanelsBelowTheBarsAndRestoringGivesTheLayo
     for (std::size_t j = i + 1; j < panels.size(); ++j) EXPECT_FALSE(r.intersects(panels[j]->frameGeometry()));
   }
   g_session.setMaximised(frame->winId(), false);
-  ASSERT_TRUE(e2e::waitUntil([&] { return !frame->isMaximized(); }, 5000));
+  ASSERT_TRUE(e2e::waitUntil([&] { return !frame->isMaximized(); }, kWindowSystemMs));
   EXPECT_TRUE(frameSettles(frame, before)) << describe(frame->geometry()).toStdString();
   e2e::waitUntil([&] {
     for (const auto& [p, r] : panelsBefore)
       if (!nearlyAt(p->frameGeometry(), r)) return false;
     return true;
-  }, 3000);
+  }, kWindowSystemMs);
   for (const auto& [p, r] : panelsBefore) EXPECT_TRUE(nearlyAt(p->frameGeometry(), r)) << nameOf(p).toStdString();
 }
 
