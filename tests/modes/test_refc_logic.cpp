@@ -1056,13 +1056,18 @@ TEST_F(RefLogic, OutOfMemoryAtEntryAtFinishOrInThePostCutSaysSoAndLosesNothing) 
     EXPECT_EQ(core.busyMessage(TCore::Change::Geometry), nullptr);
   }
 
+  // Entered again, cut across and the top dragged out.
+  auto enterAndDrag = [&] {
+    chooser.one.push_back({true, 2});
+    core.setMode(13);
+    ASSERT_EQ(core.modeId, 13);
+    ASSERT_NO_FATAL_FAILURE(cutAcross());
+    ASSERT_TRUE(dragTop(30));
+    settle();
+  };
+
   // "Finish" commits straight from the labels: it needs no large allocation.
-  chooser.one.push_back({true, 2});
-  core.setMode(13);
-  ASSERT_EQ(core.modeId, 13);
-  ASSERT_NO_FATAL_FAILURE(cutAcross());
-  ASSERT_TRUE(dragTop(30));
-  settle();
+  ASSERT_NO_FATAL_FAILURE(enterAndDrag());
   const std::vector<std::uint8_t> dragged = data.flag;
   ASSERT_GT(count(dragged, 4), 5);
   prompts.answers.push_back(PromptAnswer::Ok);
@@ -1076,12 +1081,7 @@ TEST_F(RefLogic, OutOfMemoryAtEntryAtFinishOrInThePostCutSaysSoAndLosesNothing) 
   // The post cut: whichever of its allocations fails, the labels stay and the user is told; with
   // the memory there it runs.
   entryMask = data.mask;
-  chooser.one.push_back({true, 2});
-  core.setMode(13);
-  ASSERT_EQ(core.modeId, 13);
-  ASSERT_NO_FATAL_FAILURE(cutAcross());
-  ASSERT_TRUE(dragTop(30));
-  settle();
+  ASSERT_NO_FATAL_FAILURE(enterAndDrag());
   const std::vector<std::uint8_t> labels = data.flag;
   TModeRegionData::VolumeValues values;
   ASSERT_TRUE(data.volumeValues(values));  // the fake makes its image on first use
